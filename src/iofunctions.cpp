@@ -1,0 +1,152 @@
+#include "iofunctions.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+
+#include "counters.h"
+#include "main.h"
+#include "platform.h"
+
+// A macro, so that the compiler checks the arguments of every use.
+#define REPORT "Result:\nLine with max symbols: %d \nCount of identificators: %d"
+
+namespace {
+
+constexpr int NUM_OF_CHARS_IN_NAME = 100;
+
+// Identity of the input file, so that a result is never written over it
+// under whatever name the user gives it.
+struct stat inputFileStatus;
+bool inputFileKnown = false;
+
+void closeInputFile()
+{
+    if (fp != nullptr) {
+        std::fclose(fp);
+        fp = nullptr;
+    }
+}
+
+// Reads one typed line into `line`, without its newline. A longer line comes
+// in pieces of 359 characters; the newline right after a full piece belongs
+// to it, so that no empty piece follows. False at the end of input.
+bool readConsoleLine()
+{
+    int length = readTextLine(line, NUM_OF_CHARS_IN_LINE, stdin);
+    if (length == 0)
+        return false;
+    if (line[length - 1] == '\n')
+        line[length - 1] = '\0';
+    else if (length == NUM_OF_CHARS_IN_LINE - 1 && peekTextChar(stdin) == '\n')
+        getTextChar(stdin);
+    return true;
+}
+
+// Reads a path as one white-space-delimited word. A path that is missing at
+// the end of input, longer than `name` holds, or holding a zero byte (which
+// would cut it) is refused: no file is ever opened under a name not typed.
+bool readPath(char (&name)[NUM_OF_CHARS_IN_NAME])
+{
+    int length = 0;
+    bool whole = true;
+    skipTextWhiteSpace(stdin);
+    for (int c = peekTextChar(stdin); c != EOF && !std::isspace(c); c = peekTextChar(stdin)) {
+        getTextChar(stdin);
+        if (c == '\0' || length == NUM_OF_CHARS_IN_NAME - 1)
+            whole = false;
+        else
+            name[length++] = static_cast<char>(c);
+    }
+    name[length] = '\0';
+    return whole && length > 0;
+}
+
+bool namesInputFile(const char *name)
+{
+    struct stat result;
+    return inputFileKnown && stat(name, &result) == 0 &&
+           result.st_dev == inputFileStatus.st_dev && result.st_ino == inputFileStatus.st_ino;
+}
+
+} // namespace
+
+void writeConsole(const char *text)
+{
+    if (std::fputs(text, stdout) == EOF)
+        exitStatus = 1;
+}
+
+// Console lines are numbered from 0: the first line read is the rest of the
+// menu-code line, normally empty. Lines holding the end marker anywhere are
+// skipped unnumbered; only the marker alone on its line ends the capture.
+void readFromConsole()
+{
+    char check[19] = "/*end_of_program*/";
+    int count_max_symbols = 0;
+    int current_max_symbols;
+    int i = 0;
+
+    writeConsole("Start typing the code, write \"/*end_of_program*/\" on a single line to stop typing \n");
+    while (std::strcmp(line, check) != 0) {
+        std::memset(line, 0, NUM_OF_CHARS_IN_LINE);
+        if (!readConsoleLine())
+            break;
+        if (std::strstr(line, check) != nullptr)
+            continue;
+        countIdentificators += countIdentificatorsInLine(line);
+        current_max_symbols = countSymbolsInLine(line);
+        if (current_max_symbols > count_max_symbols) {
+            count_max_symbols = current_max_symbols;
+            lineWithMaxSymbols = i;
+        }
+        i++;
+    }
+}
+
+void writeInConsole()
+{
+    closeInputFile();
+    if (std::printf(REPORT, lineWithMaxSymbols, countIdentificators) < 0)
+        exitStatus = 1;
+}
+
+// Linux opens a directory for reading although every read of it fails, so a
+// directory is refused here rather than measured as an empty file.
+void readFromFile()
+{
+    char name[NUM_OF_CHARS_IN_NAME];
+
+    writeConsole("Enter the path to the file with extention *.c \n");
+    if (readPath(name))
+        fp = std::fopen(name, "r");
+    if (fp != nullptr && (fstat(fileno(fp), &inputFileStatus) != 0 || S_ISDIR(inputFileStatus.st_mode)))
+        closeInputFile();
+    if (fp == nullptr) {
+        writeConsole("Can't open file");
+        std::abort();
+    }
+    inputFileKnown = true;
+    beginTextInput(fp);
+}
+
+void writeInFile()
+{
+    char name[NUM_OF_CHARS_IN_NAME];
+
+    closeInputFile();
+    writeConsole("Enter path to save the results in file with extention *.txt \n");
+    if (!readPath(name) || namesInputFile(name) || (fp = std::fopen(name, "w")) == nullptr) {
+        writeConsole("Can't open file");
+        exitStatus = 1;
+        return;
+    }
+    bool written = std::fprintf(fp, REPORT, lineWithMaxSymbols, countIdentificators) >= 0;
+    written = std::fclose(fp) == 0 && written;
+    fp = nullptr;
+    if (!written) {
+        writeConsole("Can't write file");
+        exitStatus = 1;
+    }
+}

@@ -1,0 +1,76 @@
+// cmeasure: reports the line with the most significant characters and the
+// number of identifiers of a C source, read from a file or typed in.
+#include <algorithm>
+#include <cctype>
+#include <climits>
+
+#include "main.h"
+
+#include "counters.h"
+#include "iofunctions.h"
+#include "casefunctions.h"
+#include "platform.h"
+
+FILE *fp = nullptr;
+char line[NUM_OF_CHARS_IN_LINE] = {};
+int lineWithMaxSymbols = 0;
+int countIdentificators = 0;
+int exitStatus = 0;
+
+namespace {
+
+// Reads a decimal integer the way formatted input does: white space, then an
+// optional sign and digits, leaving the first other character unread. The
+// magnitude is held at 2^32 once past it, so a number beyond int's range
+// stays beyond it and selects nothing, as does anything that is not a number.
+void readMenuCode(int &menuOption)
+{
+    long long magnitude = 0;
+    bool negative = false;
+    bool digits = false;
+
+    skipTextWhiteSpace(stdin);
+    int c = peekTextChar(stdin);
+    if (c == '+' || c == '-') {
+        negative = c == '-';
+        getTextChar(stdin);
+    }
+    for (c = peekTextChar(stdin); c != EOF && std::isdigit(c); c = peekTextChar(stdin)) {
+        getTextChar(stdin);
+        magnitude = std::min(magnitude * 10 + (c - '0'), 1LL << 32);
+        digits = true;
+    }
+    long long value = negative ? -magnitude : magnitude;
+    if (digits && value >= INT_MIN && value <= INT_MAX)
+        menuOption = static_cast<int>(value);
+}
+
+} // namespace
+
+int main()
+{
+    int menuOption = 0;
+
+    // Unbuffered, so that each prompt is on screen before the answer is
+    // awaited and nothing is lost when the process ends abnormally.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+
+    writeConsole("Redat s max broj znacheshti simvoli i broj identifikatori v prog\n"
+                 "----------------------------------------------------------------\n\n"
+                 "Menu:\n"
+                 "\t 1 - Read from file, write in file\n"
+                 "\t 2 - Read from file, write in console\n"
+                 "\t 3 - Read from console, write in file\n"
+                 "\t 4 - Read from console, write in console\n\n"
+                 "Menu code: ");
+    readMenuCode(menuOption);
+
+    switch (menuOption) {
+    case 1: caseFileFile(); break;
+    case 2: caseFileConsole(); break;
+    case 3: caseConsoleFile(); break;
+    case 4: caseConsoleConsole(); break;
+    default: break;
+    }
+    return exitStatus;
+}

@@ -1,0 +1,15 @@
+// The state that the units share. They pass no data as arguments: the
+// reader of the moment fills `line`, the counters read it, and the results
+// wait here for the report.
+#pragma once
+
+#include <cstdio>
+
+// Width of the line buffer: a line holds at most 359 characters and a zero.
+inline constexpr int NUM_OF_CHARS_IN_LINE = 360;
+
+extern FILE *fp;                        // input file, later the result file
+extern char line[NUM_OF_CHARS_IN_LINE]; // the line being measured
+extern int lineWithMaxSymbols;          // first result
+extern int countIdentificators;         // second result
+extern int exitStatus;                  // 1 once a result or output is lost

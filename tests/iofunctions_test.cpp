@@ -1,0 +1,47 @@
+// Console capture and the files: the end marker, the end of input, paths
+// that are refused, and results that cannot be saved.
+#include "program.h"
+
+namespace {
+
+const std::string MARKER = "/*end_of_program*/\n";
+const std::string NAME99(99, 'n');
+const std::string REFUSED = RESULT + CANT_OPEN;
+
+INSTANTIATE_TEST_SUITE_P(Console, ProgramTest, testing::Values(
+    Case{.name = "MarkerWithLeadingSpacesIsSkippedUnnumbered", .input = "4\nab\n  " + MARKER + "abc\n" + MARKER,
+         .expected = TYPE + report(2, 2)},
+    Case{.name = "LineHoldingMarkerIsSkippedWhole", .input = "4\nx " + MARKER + MARKER, .expected = TYPE + report(0, 0)},
+    Case{.name = "OnlyEmptyLines", .input = "4\n\n\n" + MARKER, .expected = TYPE + report(0, 0)},
+    Case{.name = "EndOfInputEndsCapture", .input = "4\nint a;\nb", .expected = TYPE + report(1, 3)},
+    Case{.name = "EndOfInputAtResultPrompt", .input = "3\nx\n" + MARKER, .expected = TYPE + REFUSED, .status = 1}
+), caseName);
+
+INSTANTIATE_TEST_SUITE_P(Files, ProgramTest, testing::Values(
+    Case{.name = "MissingSourceAborts", .input = "2\nnone.c\n", .expected = SOURCE + CANT_OPEN, .status = ABORTED},
+    Case{.name = "DirectorySourceAborts", .input = "2\ndir\n", .expected = SOURCE + CANT_OPEN, .status = ABORTED,
+         .setup = "mkdir dir"},
+    Case{.name = "EndOfInputAtSourcePromptAborts", .input = "2\n", .expected = SOURCE + CANT_OPEN, .status = ABORTED},
+    Case{.name = "OverlongSourcePathIsNotCut", .input = "2\n" + NAME99 + "n\n", .expected = SOURCE + CANT_OPEN,
+         .status = ABORTED, .setup = "touch " + NAME99},
+    Case{.name = "SourcePathWithZeroByteIsNotCut", .input = std::string("2\nab\0c\n", 7),
+         .expected = SOURCE + CANT_OPEN, .status = ABORTED, .setup = "touch ab"},
+    Case{.name = "OverlongResultPathIsNotCut", .input = "3\n" + MARKER + NAME99 + "n\n", .expected = TYPE + REFUSED,
+         .status = 1, .file = NAME99, .content = ""},
+    Case{.name = "ResultInMissingDirectory", .input = "1\nmain.c\nno/out.txt\n", .expected = SOURCE + REFUSED,
+         .status = 1, .source = "x\n"},
+    Case{.name = "ResultOnFullDisk", .input = "1\nmain.c\n/dev/full\n",
+         .expected = SOURCE + RESULT + "Can't write file", .status = 1, .source = "x\n"},
+    Case{.name = "ResultOverSourceRelative", .input = "1\nmain.c\n./main.c\n", .expected = SOURCE + REFUSED,
+         .status = 1, .source = "x\n"},
+    Case{.name = "ResultOverSourceAbsolute", .input = "1\nmain.c\n@/main.c\n", .expected = SOURCE + REFUSED,
+         .status = 1, .source = "x\n"},
+    Case{.name = "ResultOverSourceSymlink", .input = "1\nmain.c\nlink.c\n", .expected = SOURCE + REFUSED,
+         .status = 1, .source = "x\n", .setup = "ln -s main.c link.c"},
+    Case{.name = "ResultOverSourceHardLink", .input = "1\nhard.c\nmain.c\n", .expected = SOURCE + REFUSED,
+         .status = 1, .source = "x\n", .setup = "ln main.c hard.c"},
+    Case{.name = "UnreadableSourceIsNoSuccess", .input = "2\n/proc/self/mem\n", .expected = SOURCE + report(1, 0),
+         .status = 1}
+), caseName);
+
+} // namespace

@@ -1,0 +1,46 @@
+// Runs the built program end to end: in a fresh directory, with scripted
+// standard input, checking what it prints, its exit status and its files.
+#pragma once
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+inline const std::string MENU =
+    "Redat s max broj znacheshti simvoli i broj identifikatori v prog\n"
+    "----------------------------------------------------------------\n\n"
+    "Menu:\n"
+    "\t 1 - Read from file, write in file\n"
+    "\t 2 - Read from file, write in console\n"
+    "\t 3 - Read from console, write in file\n"
+    "\t 4 - Read from console, write in console\n\n"
+    "Menu code: ";
+inline const std::string TYPE = "Start typing the code, write \"/*end_of_program*/\" on a single line to stop typing \n";
+inline const std::string SOURCE = "Enter the path to the file with extention *.c \n";
+inline const std::string RESULT = "Enter path to save the results in file with extention *.txt \n";
+inline const std::string CANT_OPEN = "Can't open file";
+
+std::string report(int line, int identifiers);
+
+constexpr int ABORTED = -1;
+
+struct Case {
+    const char *name;
+    std::string input;        // standard input; "@" stands for the run's directory
+    std::string expected;     // what is printed after the menu
+    int status = 0;           // exit status, or ABORTED
+    std::string source = "";  // main.c in the run's directory
+    std::string setup = "";   // shell commands run in the directory first
+    std::string file = "";    // a file that must then hold `content`
+    std::string content = "";
+    const char *output = nullptr; // where standard output goes, if not to the test
+};
+
+inline void PrintTo(const Case &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class ProgramTest : public testing::TestWithParam<Case> {};
+
+std::string caseName(const testing::TestParamInfo<Case> &info);
