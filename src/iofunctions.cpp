@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <sys/stat.h>
 
 #include "counters.h"
@@ -29,19 +30,18 @@ void closeInputFile()
     }
 }
 
-// Reads one typed line into `line`, without its newline. A longer line comes
+// Reads one typed line into `line`, without its newline, and returns the
+// number of bytes it wrote there, 0 at the end of input. A longer line comes
 // in pieces of 359 characters; the newline right after a full piece belongs
-// to it, so that no empty piece follows. False at the end of input.
-bool readConsoleLine()
+// to it, so that no empty piece follows.
+int readConsoleLine()
 {
     int length = readTextLine(line, NUM_OF_CHARS_IN_LINE, stdin);
-    if (length == 0)
-        return false;
-    if (line[length - 1] == '\n')
+    if (length > 0 && line[length - 1] == '\n')
         line[length - 1] = '\0';
     else if (length == NUM_OF_CHARS_IN_LINE - 1 && peekTextChar(stdin) == '\n')
         getTextChar(stdin);
-    return true;
+    return length;
 }
 
 // Reads a path as one white-space-delimited word. A path that is missing at
@@ -81,19 +81,26 @@ void writeConsole(const char *text)
 // Console lines are numbered from 0: the first line read is the rest of the
 // menu-code line, normally empty. Lines holding the end marker anywhere are
 // skipped unnumbered; only the marker alone on its line ends the capture.
+// Each read is preceded by zeroing the bytes the last one wrote, which leaves
+// the whole buffer zero as the counters need.
 void readFromConsole()
 {
     char check[19] = "/*end_of_program*/";
     int count_max_symbols = 0;
     int current_max_symbols;
     int i = 0;
+    int length = 0;
 
     writeConsole("Start typing the code, write \"/*end_of_program*/\" on a single line to stop typing \n");
-    while (std::strcmp(line, check) != 0) {
-        std::memset(line, 0, NUM_OF_CHARS_IN_LINE);
-        if (!readConsoleLine())
+    for (;;) {
+        std::memset(line, 0, static_cast<size_t>(length));
+        if ((length = readConsoleLine()) == 0)
             break;
-        if (std::strstr(line, check) != nullptr)
+        // The marker is looked for in the text up to its first zero byte.
+        const std::string_view text(line);
+        if (text == check)
+            break;
+        if (text.find(check) != std::string_view::npos)
             continue;
         countIdentificators += countIdentificatorsInLine(line);
         current_max_symbols = countSymbolsInLine(line);

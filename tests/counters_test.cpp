@@ -8,13 +8,6 @@
 #include "counters.h"
 #include "main.h"
 
-// The program's entry unit defines the shared state; here the tests do.
-FILE *fp = nullptr;
-char line[NUM_OF_CHARS_IN_LINE] = {};
-int lineWithMaxSymbols = 0;
-int countIdentificators = 0;
-int exitStatus = 0;
-
 namespace {
 
 // A line as the readers leave it: text in front, zero fill behind.

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Times cmeasure against `wc -l` on a large corpus of real C source: every
+# header under /usr/include, concatenated in sorted path order. Prints the
+# medians of RUNS runs (default 5), the ratios to `wc -l`, the program's peak
+# resident memory, then micro-benchmarks of the two line counters.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${RUNS:-5}
+build=build-bench
+
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMEASURE_BENCHMARKS=ON >/dev/null
+cmake --build "$build" -j2 >/dev/null
+program=$build/cmeasure
+corpus=$build/corpus.c
+empty=$build/empty.c
+if [ ! -s "$corpus" ]; then
+    find /usr/include -type f -name '*.h' -print0 | LC_ALL=C sort -z | xargs -0 cat >"$corpus"
+fi
+: >"$empty"
+
+fileToConsole() { printf '2\n%s\n' "$1" | "$program"; }
+typedToConsole() { { printf '4\n'; cat "$1"; printf '\n/*end_of_program*/\n'; } | "$program"; }
+lineCount() { wc -l <"$1"; }
+
+# Median wall time in seconds of `$@`, run $runs times after one warm-up.
+median() {
+    "$@" >/dev/null
+    for ((run = 0; run < runs; run++)); do
+        start=$(date +%s%N)
+        "$@" >/dev/null
+        echo $(($(date +%s%N) - start))
+    done | sort -n | awk '{t[NR] = $1} END {printf "%.3f", t[int((NR + 1) / 2)] / 1e9}'
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.1f", a / b}'; }
+
+# Peak resident memory in KiB of the program scanning file $1.
+peak() {
+    printf '2\n%s\n' "$1" | /usr/bin/time -f %M -o "$build/peak" "$program" >/dev/null
+    cat "$build/peak"
+}
+
+echo "corpus: $(wc -c <"$corpus") bytes, $(wc -l <"$corpus") lines; $runs runs each; load: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "report for the corpus (mode 2): $(fileToConsole "$corpus" | tail -n 2 | tr '\n' ' ')"
+wc=$(median lineCount "$corpus")
+mode2=$(median fileToConsole "$corpus")
+mode4=$(median typedToConsole "$corpus")
+printf '%-28s %8s s\n' "wc -l" "$wc"
+printf '%-28s %8s s  %6.1f x wc -l\n' "mode 2 (file in)" "$mode2" "$(ratio "$mode2" "$wc")"
+printf '%-28s %8s s  %6.1f x wc -l\n' "mode 4 (typed lines, piped)" "$mode4" "$(ratio "$mode4" "$wc")"
+printf 'peak resident memory: %s KiB on the corpus, %s KiB on an empty file\n' "$(peak "$corpus")" "$(peak "$empty")"
+
+"$build/bench/counters_bench"
