@@ -1,0 +1,3 @@
+/* коментар */
+int café = 1;
+	int	tabbed;

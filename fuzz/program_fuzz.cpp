@@ -1,0 +1,123 @@
+// The whole program on fuzzed input: standard input is the bytes before the
+// first 0x1E, the file main.c the bytes after it. Each run is a forked child
+// that starts from the program's initial state, shut in a fresh directory by
+// chroot (the paths it writes to are fuzzed too), and whose coverage is
+// copied back for the fuzzer. A run must end normally, or abort after "Can't
+// open file"; a file it scanned must be reported with the model's figures.
+#include <algorithm>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sched.h>
+#include <string>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "model.h"
+
+int cmeasure_main();
+
+extern "C" uint8_t __start___sancov_cntrs[], __stop___sancov_cntrs[];
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string SOURCE = "Enter the path to the file with extention *.c \n";
+const std::string CANT_OPEN = "Can't open file";
+char dirName[] = "/tmp/cmeasure-fuzz-XXXXXX";
+const fs::path dir = mkdtemp(dirName);
+struct RemovedAtExit {
+    ~RemovedAtExit() { std::error_code ignored; fs::remove_all(dir, ignored); }
+} removedAtExit;
+const int input = memfd_create("stdin", 0), output = memfd_create("stdout", 0);
+const size_t counters = static_cast<size_t>(__stop___sancov_cntrs - __start___sancov_cntrs);
+auto *const childCounters = static_cast<uint8_t *>(
+    mmap(nullptr, counters, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+
+void check(bool holds, const char *what)
+{
+    if (!holds) {
+        std::fprintf(stderr, "program_fuzz: %s\n", what);
+        std::abort();
+    }
+}
+
+std::string contents(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void put(int fd, const std::string &bytes)
+{
+    check(ftruncate(fd, 0) == 0 && pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()) &&
+          lseek(fd, 0, SEEK_SET) == 0, "cannot prepare the run");
+}
+
+// Returns the child's wait status; exit status 3 stands for the program's 1,
+// as a sanitizer report ends the process with 1.
+int run()
+{
+    pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGABRT, SIG_DFL); // the program's own abort is no finding
+        // Root may chroot; anyone else first becomes root of a new user namespace.
+        bool jailed = chroot(dir.c_str()) == 0 || (unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0 && chroot(dir.c_str()) == 0);
+        if (!jailed || chdir("/") != 0 || dup2(input, 0) != 0 || dup2(output, 1) != 1)
+            _exit(2);
+        int status = cmeasure_main();
+        std::memcpy(childCounters, __start___sancov_cntrs, counters);
+        _exit(status == 0 ? 0 : 3);
+    }
+    int status = 0;
+    check(child > 0 && waitpid(child, &status, 0) == child, "cannot run the program");
+    for (size_t i = 0; i < counters; i++)
+        __start___sancov_cntrs[i] = std::max(__start___sancov_cntrs[i], childCounters[i]);
+    std::memset(childCounters, 0, counters);
+    return status;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const std::string bytes(reinterpret_cast<const char *>(data), size);
+    const size_t split = std::min(bytes.find('\x1e'), bytes.size());
+    const std::string source = bytes.substr(std::min(split + 1, bytes.size()));
+    fs::remove_all(dir);
+    fs::create_directory(dir);
+    std::ofstream(dir / "main.c", std::ios::binary) << source;
+    put(input, bytes.substr(0, split));
+    put(output, "");
+
+    const int status = run();
+    const std::string printed = contents("/proc/self/fd/" + std::to_string(output));
+    check(!(WIFEXITED(status) && WEXITSTATUS(status) == 2), "cannot shut the program in its directory");
+    check((WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 3)) ||
+          (WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT && printed.ends_with(CANT_OPEN)),
+          "the program ended abnormally");
+
+    // Inside the directory main.c is the only file a read can open. The
+    // report of its scan is printed, or saved in the one other file there.
+    const size_t prompt = printed.find(SOURCE);
+    if (prompt == std::string::npos || printed.compare(prompt + SOURCE.size(), CANT_OPEN.size(), CANT_OPEN) == 0)
+        return 0;
+    std::string report = printed.substr(prompt + SOURCE.size());
+    const bool toFile = report.starts_with("Enter path to save");
+    for (const fs::directory_entry &entry : fs::directory_iterator(dir))
+        if (entry.path().filename() != "main.c")
+            report = contents(entry.path());
+    model::Figures figures = {};
+    const bool reported = std::sscanf(report.c_str(), "Result:\nLine with max symbols: %d \nCount of identificators: %d",
+                                      &figures.line, &figures.identifiers) == 2;
+    check(reported || toFile, "a scan without a report");
+    check(!reported || figures == model::scan(source), "the figures differ from the model's");
+    return 0;
+}

@@ -1,0 +1,94 @@
+// The counters and the file line scan against the plain model, on random
+// lines and files. Sequence k of a row uses seed firstSeed + k, printed when
+// it fails, so every failure can be replayed alone.
+#include <cstring>
+#include <tuple>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "counters.h"
+#include "main.h"
+#include "model.h"
+#include "platform.h"
+#include "random_text.h"
+
+namespace {
+
+struct RandomCase {
+    const char *name;
+    unsigned firstSeed;
+    int sequences;
+    int size; // lines per sequence, or the largest file
+};
+
+void PrintTo(const RandomCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+std::string caseName(const testing::TestParamInfo<RandomCase> &info)
+{
+    return info.param.name;
+}
+
+class CountersTest : public testing::TestWithParam<RandomCase> {};
+
+// After every line: identifiers, symbols and the comment-or-string flag.
+TEST_P(CountersTest, AgreeWithModelLineByLine)
+{
+    const RandomCase &c = GetParam();
+    for (unsigned seed = c.firstSeed; seed < c.firstSeed + c.sequences; seed++) {
+        randomtext::Rng rng(seed);
+        bool inside = is_in_comment = false;
+        for (int k = 0; k < c.size; k++) {
+            const std::string text = randomtext::line(rng);
+            char copy[model::WIDTH] = {};
+            std::memcpy(copy, text.data(), text.size());
+            std::memcpy(line, copy, sizeof copy);
+            int identifiers = countIdentificatorsInLine(line);
+            auto got = std::make_tuple(identifiers, countSymbolsInLine(line), is_in_comment);
+            int expected = model::identifiers(copy, inside);
+            ASSERT_EQ(got, std::make_tuple(expected, model::symbols(copy), inside)) << "seed " << seed << " line " << k;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Random, CountersTest, testing::Values(
+    RandomCase{"ManyShortSequences", 1, 2000, 60},
+    RandomCase{"LongSequences", 100001, 20, 5000}
+), caseName);
+
+class FileScanTest : public testing::TestWithParam<RandomCase> {};
+
+// Text-mode reading, pieces, numbering and ties, through the real file input.
+TEST_P(FileScanTest, AgreesWithModel)
+{
+    const RandomCase &c = GetParam();
+    FILE *file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    for (unsigned seed = c.firstSeed; seed < c.firstSeed + c.sequences; seed++) {
+        randomtext::Rng rng(seed);
+        const std::string text = randomtext::file(rng, randomtext::pick(rng, 0, c.size));
+        ASSERT_EQ(ftruncate(fileno(file), 0), 0);
+        ASSERT_EQ(pwrite(fileno(file), text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+        ASSERT_EQ(lseek(fileno(file), 0, SEEK_SET), 0);
+        fp = file;
+        beginTextInput(fp);
+        std::memset(line, 0, sizeof line);
+        is_in_comment = false;
+        counter();
+        model::Figures expected = model::scan(text);
+        ASSERT_EQ(std::make_pair(lineWithMaxSymbols, countIdentificators),
+                  std::make_pair(expected.line, expected.identifiers)) << "seed " << seed;
+    }
+    std::fclose(file);
+    fp = nullptr;
+}
+
+INSTANTIATE_TEST_SUITE_P(Random, FileScanTest, testing::Values(
+    RandomCase{"SmallFiles", 1, 1000, 2000},
+    RandomCase{"FilesReadInManyBlocks", 1000001, 30, 150000}
+), caseName);
+
+} // namespace

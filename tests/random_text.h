@@ -1,0 +1,67 @@
+// Random lines and files made of the bytes the counting rules react to, for
+// the randomized tests and the fuzz seed maker. A generator seeded alike
+// gives the same text everywhere.
+#pragma once
+
+#include <algorithm>
+#include <random>
+#include <string>
+
+namespace randomtext {
+
+using Rng = std::mt19937;
+
+inline int pick(Rng &rng, int low, int high)
+{
+    return std::uniform_int_distribution<int>(low, high)(rng);
+}
+
+// Repetition sets the odds: pair halves and quotes come often enough that
+// comments and strings open and close within a line. The pool's terminating
+// zero is drawn too, as a zero byte inside the text.
+inline char byte(Rng &rng)
+{
+    static const char pool[] = "//**\"\\  \t\n\rabcxyzQ_09\x80\xe9";
+    return pool[rng() % sizeof pool];
+}
+
+// Text for the line buffer: 0 to 359 bytes, often short, and often reaching
+// the last positions, where the pair tests meet the end of the buffer.
+inline std::string line(Rng &rng)
+{
+    int length = pick(rng, 0, 3) == 0 ? pick(rng, 355, 359) : pick(rng, 0, pick(rng, 0, 1) ? 40 : 359);
+    std::string text(length, '\0');
+    for (char &c : text)
+        c = byte(rng);
+    return text;
+}
+
+// File contents of about `size` bytes. A third of the files repeat one short
+// CRLF line after a few spaces: all their lines measure alike, so that one
+// line misread anywhere, at the edge of a block the file is read in too,
+// changes the figures. The others take their newlines from the line endings
+// alone, of every kind, the last one possibly none: in half of them no line
+// holds more than three bytes, so that endings fall everywhere; in the other
+// half lines run to any length, over several pieces.
+inline std::string file(Rng &rng, int size)
+{
+    static const char *const endings[] = {"\n", "\r\n", "\r", "\r\r\n", "\n\n", ""};
+    std::string text(pick(rng, 0, 7), ' ');
+    const std::string unit = line(rng).substr(0, pick(rng, 0, 3)) + "\r\n";
+    const bool repeated = pick(rng, 0, 2) == 0;
+    const size_t longest = pick(rng, 0, 1) ? 3 : 359;
+    while (static_cast<int>(text.size()) < size) {
+        if (repeated) {
+            text += unit;
+            continue;
+        }
+        std::string part = line(rng).substr(0, longest);
+        while (longest > 3 && pick(rng, 0, 2) == 0)
+            part += line(rng);
+        std::replace(part.begin(), part.end(), '\n', 'n');
+        text += part + endings[pick(rng, 0, 5)];
+    }
+    return text;
+}
+
+} // namespace randomtext
