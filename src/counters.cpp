@@ -24,7 +24,7 @@ constexpr std::uint64_t SPACES = 0x2020202020202020;
 std::uint64_t wordAt(const char *line, int word)
 {
     std::uint64_t bytes;
-    std::memcpy(&bytes, line + 8 * word, 8);
+    std::memcpy(&bytes, line + static_cast<std::size_t>(word) * 8, 8);
     return bytes;
 }
 
