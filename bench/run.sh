@@ -2,7 +2,8 @@
 # Times cmeasure against `wc -l` on a large corpus of real C source: every
 # header under /usr/include, concatenated in sorted path order. Prints the
 # medians of RUNS runs (default 5), the ratios to `wc -l`, the program's peak
-# resident memory, then micro-benchmarks of the two line counters.
+# resident memory, then micro-benchmarks of the two line counters. PROGRAM
+# names another build of the program to time instead of this tree's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${RUNS:-5}
@@ -10,7 +11,7 @@ build=build-bench
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMEASURE_BENCHMARKS=ON >/dev/null
 cmake --build "$build" -j2 >/dev/null
-program=$build/cmeasure
+program=${PROGRAM:-$build/cmeasure}
 corpus=$build/corpus.c
 empty=$build/empty.c
 if [ ! -s "$corpus" ]; then
