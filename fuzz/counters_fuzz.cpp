@@ -11,12 +11,6 @@
 #include "model.h"
 #include "platform.h"
 
-FILE *fp = nullptr;
-char line[NUM_OF_CHARS_IN_LINE] = {};
-int lineWithMaxSymbols = 0;
-int countIdentificators = 0;
-int exitStatus = 0;
-
 namespace {
 
 FILE *const scratch = std::tmpfile();
