@@ -23,11 +23,6 @@ template <typename T> std::string nameOf(const testing::TestParamInfo<T> &info)
     return info.param.name;
 }
 
-template <typename T> void printName(const T &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
 struct SymbolCase {
     const char *name;
     std::string text;
@@ -36,7 +31,7 @@ struct SymbolCase {
 
 void PrintTo(const SymbolCase &c, std::ostream *os)
 {
-    printName(c, os);
+    *os << c.name;
 }
 
 class SymbolsTest : public testing::TestWithParam<SymbolCase> {};
@@ -66,7 +61,7 @@ struct IdentifierCase {
 
 void PrintTo(const IdentifierCase &c, std::ostream *os)
 {
-    printName(c, os);
+    *os << c.name;
 }
 
 class IdentifiersTest : public testing::TestWithParam<IdentifierCase> {};
