@@ -5,6 +5,7 @@
 // copied back for the fuzzer. A run must end normally, or abort after "Can't
 // open file"; a file it scanned must be reported with the model's figures.
 #include <algorithm>
+#include <cinttypes>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -115,9 +116,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (entry.path().filename() != "main.c")
             report = contents(entry.path());
     model::Figures figures = {};
-    const bool reported = std::sscanf(report.c_str(), "Result:\nLine with max symbols: %d \nCount of identificators: %d",
+    const bool reported = std::sscanf(report.c_str(), "Result:\nLine with max symbols: %" SCNd64 " \nCount of identificators: %" SCNd64,
                                       &figures.line, &figures.identifiers) == 2;
     check(reported || toFile, "a scan without a report");
-    check(!reported || figures == model::scan(source), "the figures differ from the model's");
+    const model::Figures expected = model::scan(source);
+    check(!reported || (figures.line == expected.line && figures.identifiers == expected.identifiers),
+          "the figures differ from the model's");
     return 0;
 }

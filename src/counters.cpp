@@ -9,7 +9,6 @@
 #endif
 
 #include "main.h"
-#include "platform.h"
 
 bool is_in_comment = false;
 
@@ -170,14 +169,14 @@ int countSymbolsInLine(const char *line)
 // text is walked in stretches between the bytes that can change the flag;
 // the zero fill after it is settled at once, since zeros there can only end
 // a pending identifier or, on a line that begins with a quote, clear the flag.
-int countIdentificatorsInLine(const char *line)
+int countIdentifiers(const char *line, bool &in_comment)
 {
     const auto *bytes = reinterpret_cast<const unsigned char *>(line);
     const int end = 8 * wordsOfText(line);
     // On a line that begins with a quote the flag is cleared at every
     // position, so a comment or string there hides just one character.
     const bool quote_first = line[0] == '"';
-    bool inside = is_in_comment;
+    bool inside = in_comment;
     unsigned counter_start = 0;
     int count = 0;
 
@@ -186,7 +185,10 @@ int countIdentificatorsInLine(const char *line)
             if (!quote_first && (i = scanInside(bytes, i, end)) == end)
                 break;
             const unsigned char next = i + 1 < NUM_OF_CHARS_IN_LINE ? bytes[i + 1] : 0;
-            if (quote_first || (bytes[i] == '*' && next == '/') || (bytes[i] == '"' && bytes[i - 1] != '/'))
+            // A quote at position 0 makes quote_first true, so position -1
+            // never counts; the guard says so rather than rely on that.
+            const bool quote_closes = bytes[i] == '"' && (i == 0 || bytes[i - 1] != '/');
+            if (quote_first || (bytes[i] == '*' && next == '/') || quote_closes)
                 inside = false;
             continue;
         }
@@ -196,7 +198,7 @@ int countIdentificatorsInLine(const char *line)
         if (bytes[i] == '"' || next == '*') {
             inside = true; // an identifier pending here stays pending
         } else if (next == '/') {
-            is_in_comment = false;
+            in_comment = false;
             return count; // and a pending identifier is lost
         } else {
             count += static_cast<int>(counter_start); // a lone '/' separates
@@ -208,36 +210,49 @@ int countIdentificatorsInLine(const char *line)
             count += static_cast<int>(counter_start);
         inside = inside && !quote_first;
     }
-    is_in_comment = inside;
+    in_comment = inside;
     return count;
+}
+
+int countIdentificatorsInLine(const char *line)
+{
+    return countIdentifiers(line, is_in_comment);
 }
 
 // File lines are numbered from 1; a line longer than the buffer arrives in
 // pieces, each measured and numbered as a line of its own. Only the bytes a
 // read wrote need zeroing again: the rest of the buffer is still zero.
-void counter()
+Scan scanLines(TextInput &input, char *line)
 {
-    int count = 0;
-    int current_max_symbols;
-    int count_max_symbols = 0;
-    int line_number = 1;
-    int i = 1;
+    Scan scan;
+    FileFigures &figures = scan.figures;
+    bool inside = false;
     int length;
 
-    while ((length = readTextLine(line, NUM_OF_CHARS_IN_LINE, fp)) > 0) {
-        count += countIdentificatorsInLine(line);
-        current_max_symbols = countSymbolsInLine(line);
-        if (current_max_symbols > count_max_symbols) {
-            count_max_symbols = current_max_symbols;
-            line_number = i;
+    while ((length = input.readLine(line, NUM_OF_CHARS_IN_LINE)) > 0) {
+        figures.lines++;
+        figures.identifiers += countIdentifiers(line, inside);
+        const int current_max_symbols = countSymbolsInLine(line);
+        if (current_max_symbols > figures.maxSymbols) {
+            figures.maxSymbols = current_max_symbols;
+            figures.lineWithMaxSymbols = figures.lines;
         }
-        i++;
         std::memset(line, 0, static_cast<size_t>(length));
     }
+    scan.error = input.error();
+    return scan;
+}
+
+// The menu's file, delivered through a buffer of its own that lasts the run.
+void counter()
+{
+    static TextInput input(-1);
+    input.reopen(fileno(fp));
+    const Scan scan = scanLines(input, line);
     // The figures of a file that could not be read to its end are not the
     // file's figures: they are still reported, but not as a success.
-    if (textInputFailed(fp))
+    if (scan.error != 0)
         exitStatus = 1;
-    lineWithMaxSymbols = line_number;
-    countIdentificators = count;
+    lineWithMaxSymbols = scan.figures.lineWithMaxSymbols;
+    countIdentificators = scan.figures.identifiers;
 }

@@ -1,5 +1,12 @@
-// The two per-line measures and the scan of an input file line by line.
+// The two per-line measures and the scan of an input line by line.
 #pragma once
+
+#include <cstdint>
+
+#include "platform.h"
+
+// Counts are 64-bit, so that no input is too long for them.
+using Count = std::int64_t;
 
 // True inside a block comment or a string literal; carried from line to line.
 extern bool is_in_comment;
@@ -7,9 +14,29 @@ extern bool is_in_comment;
 // Positions 0..359 of `line` that hold neither a space nor a zero byte.
 int countSymbolsInLine(const char *line);
 
-// Identifiers ended in `line` outside comments and strings; reads and updates
-// is_in_comment.
+// Identifiers ended in `line` outside comments and strings. `in_comment` is
+// the comment-or-string flag, read at the start and updated at the end.
+int countIdentifiers(const char *line, bool &in_comment);
+
+// The same, carrying the flag in is_in_comment.
 int countIdentificatorsInLine(const char *line);
+
+struct FileFigures {
+    Count lines = 0;              // numbered lines, pieces of long ones included
+    Count lineWithMaxSymbols = 1; // the first line with the most symbols
+    int maxSymbols = 0;
+    Count identifiers = 0;
+};
+
+struct Scan {
+    FileFigures figures;
+    int error = 0; // errno of the read that failed, 0 when the input was read whole
+};
+
+// Measures every line of `input`, starting outside comments and strings,
+// through `line`, a buffer of NUM_OF_CHARS_IN_LINE bytes that must be all
+// zero and is left all zero.
+Scan scanLines(TextInput &input, char *line);
 
 // Measures every line of fp and stores the two results.
 void counter();

@@ -1,6 +1,7 @@
 #include "iofunctions.h"
 
 #include <cctype>
+#include <cinttypes>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -11,7 +12,7 @@
 #include "platform.h"
 
 // A macro, so that the compiler checks the arguments of every use.
-#define REPORT "Result:\nLine with max symbols: %d \nCount of identificators: %d"
+#define REPORT "Result:\nLine with max symbols: %" PRId64 " \nCount of identificators: %" PRId64
 
 namespace {
 
@@ -36,11 +37,12 @@ void closeInputFile()
 // to it, so that no empty piece follows.
 int readConsoleLine()
 {
-    int length = readTextLine(line, NUM_OF_CHARS_IN_LINE, stdin);
+    TextInput &input = consoleInput();
+    int length = input.readLine(line, NUM_OF_CHARS_IN_LINE);
     if (length > 0 && line[length - 1] == '\n')
         line[length - 1] = '\0';
-    else if (length == NUM_OF_CHARS_IN_LINE - 1 && peekTextChar(stdin) == '\n')
-        getTextChar(stdin);
+    else if (length == NUM_OF_CHARS_IN_LINE - 1 && input.peek() == '\n')
+        input.get();
     return length;
 }
 
@@ -51,9 +53,10 @@ bool readPath(char (&name)[NUM_OF_CHARS_IN_NAME])
 {
     int length = 0;
     bool whole = true;
-    skipTextWhiteSpace(stdin);
-    for (int c = peekTextChar(stdin); c != EOF && !std::isspace(c); c = peekTextChar(stdin)) {
-        getTextChar(stdin);
+    TextInput &input = consoleInput();
+    input.skipWhiteSpace();
+    for (int c = input.peek(); c != EOF && !std::isspace(c); c = input.peek()) {
+        input.get();
         if (c == '\0' || length == NUM_OF_CHARS_IN_NAME - 1)
             whole = false;
         else
@@ -88,7 +91,7 @@ void readFromConsole()
     char check[19] = "/*end_of_program*/";
     int count_max_symbols = 0;
     int current_max_symbols;
-    int i = 0;
+    std::int64_t i = 0;
     int length = 0;
 
     writeConsole("Start typing the code, write \"/*end_of_program*/\" on a single line to stop typing \n");
@@ -135,7 +138,6 @@ void readFromFile()
         std::abort();
     }
     inputFileKnown = true;
-    beginTextInput(fp);
 }
 
 void writeInFile()

@@ -13,8 +13,8 @@
 
 FILE *fp = nullptr;
 char line[NUM_OF_CHARS_IN_LINE] = {};
-int lineWithMaxSymbols = 0;
-int countIdentificators = 0;
+std::int64_t lineWithMaxSymbols = 0;
+std::int64_t countIdentificators = 0;
 int exitStatus = 0;
 
 namespace {
@@ -29,14 +29,15 @@ void readMenuCode(int &menuOption)
     bool negative = false;
     bool digits = false;
 
-    skipTextWhiteSpace(stdin);
-    int c = peekTextChar(stdin);
+    TextInput &input = consoleInput();
+    input.skipWhiteSpace();
+    int c = input.peek();
     if (c == '+' || c == '-') {
         negative = c == '-';
-        getTextChar(stdin);
+        input.get();
     }
-    for (c = peekTextChar(stdin); c != EOF && std::isdigit(c); c = peekTextChar(stdin)) {
-        getTextChar(stdin);
+    for (c = input.peek(); c != EOF && std::isdigit(c); c = input.peek()) {
+        input.get();
         magnitude = std::min(magnitude * 10 + (c - '0'), 1LL << 32);
         digits = true;
     }

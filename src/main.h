@@ -3,6 +3,7 @@
 // wait here for the report.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 // Width of the line buffer: a line holds at most 359 characters and a zero.
@@ -10,6 +11,6 @@ inline constexpr int NUM_OF_CHARS_IN_LINE = 360;
 
 extern FILE *fp;                        // input file, later the result file
 extern char line[NUM_OF_CHARS_IN_LINE]; // the line being measured
-extern int lineWithMaxSymbols;          // first result
-extern int countIdentificators;         // second result
+extern std::int64_t lineWithMaxSymbols;  // first result
+extern std::int64_t countIdentificators; // second result
 extern int exitStatus;                  // 1 once a result or output is lost

@@ -3,32 +3,15 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
 namespace {
 
-struct TextInput {
-    int fd;
-    char bytes[1 << 16];
-    size_t next;     // first byte not yet delivered
-    size_t end;      // end of the bytes ready for delivery
-    bool heldReturn; // a carriage return ended the last read: is a newline next?
-    bool ended;
-    bool failed;
-};
-
-TextInput consoleInput = {STDIN_FILENO, {}, 0, 0, false, false, false};
-TextInput fileInput = {-1, {}, 0, 0, false, true, false};
-
-TextInput &inputOf(FILE *file)
-{
-    return file == stdin ? consoleInput : fileInput;
-}
-
 // Drops every carriage return that directly precedes a newline, in place,
 // and returns the new length.
-size_t dropReturnsBeforeNewlines(char *bytes, size_t length)
+std::size_t dropReturnsBeforeNewlines(char *bytes, std::size_t length)
 {
     char *out = static_cast<char *>(std::memchr(bytes, '\r', length));
     if (out == nullptr)
@@ -37,62 +20,76 @@ size_t dropReturnsBeforeNewlines(char *bytes, size_t length)
     for (const char *in = out; in < end; in++)
         if (!(*in == '\r' && in + 1 < end && in[1] == '\n'))
             *out++ = *in;
-    return static_cast<size_t>(out - bytes);
+    return static_cast<std::size_t>(out - bytes);
+}
+
+} // namespace
+
+TextInput::TextInput(int fd, bool owned) : fd_(fd), owned_(owned) {}
+
+TextInput::~TextInput()
+{
+    release();
+}
+
+void TextInput::release()
+{
+    if (owned_ && fd_ >= 0)
+        close(fd_);
+}
+
+void TextInput::reopen(int fd, bool owned)
+{
+    release();
+    fd_ = fd;
+    owned_ = owned;
+    next_ = end_ = 0;
+    heldReturn_ = ended_ = false;
+    error_ = 0;
 }
 
 // Reads what the descriptor has into the buffer. A carriage return at the
 // end of a read is held back until the next read shows what follows it.
 // Returns false when nothing more can be delivered.
-bool refill(TextInput &in)
+bool TextInput::refill()
 {
-    while (!in.ended) {
-        size_t kept = 0;
-        if (in.heldReturn)
-            in.bytes[kept++] = '\r';
-        in.heldReturn = false;
+    while (!ended_) {
+        std::size_t kept = 0;
+        if (heldReturn_)
+            bytes_[kept++] = '\r';
+        heldReturn_ = false;
         ssize_t got;
         do
-            got = read(in.fd, in.bytes + kept, sizeof in.bytes - kept);
+            got = read(fd_, bytes_ + kept, sizeof bytes_ - kept);
         while (got < 0 && errno == EINTR);
-        size_t length = kept;
+        std::size_t length = kept;
         if (got <= 0) {
-            in.ended = true;
-            in.failed = got < 0;
+            ended_ = true;
+            error_ = got < 0 ? errno : 0;
         } else {
-            length = dropReturnsBeforeNewlines(in.bytes, kept + static_cast<size_t>(got));
-            in.heldReturn = in.bytes[length - 1] == '\r';
-            length -= in.heldReturn;
+            length = dropReturnsBeforeNewlines(bytes_, kept + static_cast<std::size_t>(got));
+            heldReturn_ = bytes_[length - 1] == '\r';
+            length -= heldReturn_;
         }
-        in.next = 0;
-        in.end = length;
+        next_ = 0;
+        end_ = length;
         if (length > 0)
             return true;
     }
     return false;
 }
 
-} // namespace
-
-void beginTextInput(FILE *file)
+int TextInput::readLine(char *buffer, int size)
 {
-    fileInput.fd = fileno(file);
-    fileInput.next = fileInput.end = 0;
-    fileInput.heldReturn = fileInput.failed = false;
-    fileInput.ended = fileInput.fd < 0;
-}
-
-int readTextLine(char *buffer, int size, FILE *file)
-{
-    TextInput &in = inputOf(file);
-    size_t room = size > 0 ? static_cast<size_t>(size - 1) : 0;
-    size_t copied = 0;
-    while (copied < room && (in.next < in.end || refill(in))) {
-        const char *from = in.bytes + in.next;
-        size_t take = std::min(room - copied, in.end - in.next);
+    const std::size_t room = size > 0 ? static_cast<std::size_t>(size - 1) : 0;
+    std::size_t copied = 0;
+    while (copied < room && (next_ < end_ || refill())) {
+        const char *from = bytes_ + next_;
+        std::size_t take = std::min(room - copied, end_ - next_);
         if (const void *newline = std::memchr(from, '\n', take))
-            take = static_cast<size_t>(static_cast<const char *>(newline) - from) + 1;
+            take = static_cast<std::size_t>(static_cast<const char *>(newline) - from) + 1;
         std::memcpy(buffer + copied, from, take);
-        in.next += take;
+        next_ += take;
         copied += take;
         if (buffer[copied - 1] == '\n')
             break;
@@ -102,29 +99,29 @@ int readTextLine(char *buffer, int size, FILE *file)
     return static_cast<int>(copied);
 }
 
-int peekTextChar(FILE *file)
+int TextInput::peek()
 {
-    TextInput &in = inputOf(file);
-    if (in.next == in.end && !refill(in))
+    if (next_ == end_ && !refill())
         return EOF;
-    return static_cast<unsigned char>(in.bytes[in.next]);
+    return static_cast<unsigned char>(bytes_[next_]);
 }
 
-int getTextChar(FILE *file)
+int TextInput::get()
 {
-    int c = peekTextChar(file);
+    const int c = peek();
     if (c != EOF)
-        inputOf(file).next++;
+        next_++;
     return c;
 }
 
-void skipTextWhiteSpace(FILE *file)
+void TextInput::skipWhiteSpace()
 {
-    for (int c = peekTextChar(file); c != EOF && std::isspace(c); c = peekTextChar(file))
-        getTextChar(file);
+    for (int c = peek(); c != EOF && std::isspace(c); c = peek())
+        get();
 }
 
-bool textInputFailed(FILE *file)
+TextInput &consoleInput()
 {
-    return inputOf(file).failed;
+    static TextInput input(STDIN_FILENO);
+    return input;
 }

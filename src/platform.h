@@ -2,26 +2,52 @@
 // A carriage return directly before a newline is not delivered, so CRLF
 // files and terminals give the same lines as LF ones; a carriage return not
 // followed by a newline is an ordinary character. Reads go straight to the
-// file descriptor through a static buffer, and a read never waits for more
-// than the terminal has already sent.
+// file descriptor through the object's own buffer, and a read never waits
+// for more than the terminal has already sent.
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
 
-// Starts delivering `file` from its beginning. Standard input needs no call.
-void beginTextInput(FILE *file);
+class TextInput {
+public:
+    // Delivers `fd` from its current position; closes it at the end only
+    // when `owned`.
+    explicit TextInput(int fd, bool owned = false);
+    ~TextInput();
+    TextInput(const TextInput &) = delete;
+    TextInput &operator=(const TextInput &) = delete;
 
-// Like fgets: copies delivered characters up to and including the next
-// newline, at most size - 1 of them, then a zero byte. Returns the number
-// copied, 0 only at the end of the input or on a read error.
-int readTextLine(char *buffer, int size, FILE *file);
+    // Starts over on another descriptor, reusing the buffer.
+    void reopen(int fd, bool owned = false);
 
-// The next delivered character (as unsigned char), or EOF.
-int peekTextChar(FILE *file);
-int getTextChar(FILE *file);
+    // Like fgets: copies delivered characters up to and including the next
+    // newline, at most size - 1 of them, then a zero byte. Returns the
+    // number copied, 0 only at the end of the input or on a read error.
+    int readLine(char *buffer, int size);
 
-// Skips white space, empty lines included.
-void skipTextWhiteSpace(FILE *file);
+    // The next delivered character (as unsigned char), or EOF.
+    int peek();
+    int get();
 
-// True once a read of `file` has failed (not merely reached its end).
-bool textInputFailed(FILE *file);
+    // Skips white space, empty lines included.
+    void skipWhiteSpace();
+
+    // The errno of the read that failed, or 0 while the input is whole.
+    int error() const { return error_; }
+
+private:
+    bool refill();
+    void release();
+
+    int fd_;
+    bool owned_;
+    std::size_t next_ = 0;     // first byte not yet delivered
+    std::size_t end_ = 0;      // end of the bytes ready for delivery
+    bool heldReturn_ = false;  // a carriage return ended the last read: is a newline next?
+    bool ended_ = false;
+    int error_ = 0;
+    char bytes_[1 << 16];
+};
+
+// Standard input, read by nothing else: stdio never buffers any of it.
+TextInput &consoleInput();

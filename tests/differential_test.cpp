@@ -10,7 +10,6 @@
 #include "counters.h"
 #include "main.h"
 #include "model.h"
-#include "platform.h"
 #include "random_text.h"
 
 namespace {
@@ -73,17 +72,14 @@ TEST_P(FileScanTest, AgreesWithModel)
         ASSERT_EQ(ftruncate(fileno(file), 0), 0);
         ASSERT_EQ(pwrite(fileno(file), text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
         ASSERT_EQ(lseek(fileno(file), 0, SEEK_SET), 0);
-        fp = file;
-        beginTextInput(fp);
-        std::memset(line, 0, sizeof line);
-        is_in_comment = false;
-        counter();
-        model::Figures expected = model::scan(text);
-        ASSERT_EQ(std::make_pair(lineWithMaxSymbols, countIdentificators),
-                  std::make_pair(expected.line, expected.identifiers)) << "seed " << seed;
+        TextInput input(fileno(file));
+        char buffer[NUM_OF_CHARS_IN_LINE] = {};
+        const FileFigures got = scanLines(input, buffer).figures;
+        const model::Figures expected = model::scan(text);
+        ASSERT_EQ(model::Figures({got.lineWithMaxSymbols, got.identifiers, got.lines, got.maxSymbols}), expected)
+            << "seed " << seed;
     }
     std::fclose(file);
-    fp = nullptr;
 }
 
 INSTANTIATE_TEST_SUITE_P(Random, FileScanTest, testing::Values(

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -68,8 +69,10 @@ inline std::vector<std::string> pieces(const std::string &text)
 }
 
 struct Figures {
-    int line;
-    int identifiers;
+    std::int64_t line;
+    std::int64_t identifiers;
+    std::int64_t lines = 0;
+    int maxSymbols = 0;
     bool operator==(const Figures &) const = default;
 };
 
@@ -82,17 +85,17 @@ inline Figures scan(const std::string &file)
         if (!(file[i] == '\r' && i + 1 < file.size() && file[i + 1] == '\n'))
             text += file[i];
     Figures f = {1, 0};
-    int best = 0, number = 1;
+    int number = 1;
     bool inside = false;
     for (const std::string &piece : pieces(text)) {
         char b[WIDTH] = {};
         std::memcpy(b, piece.data(), piece.size());
         f.identifiers += identifiers(b, inside);
-        if (symbols(b) > best) {
-            best = symbols(b);
+        if (symbols(b) > f.maxSymbols) {
+            f.maxSymbols = symbols(b);
             f.line = number;
         }
-        number++;
+        f.lines = number++;
     }
     return f;
 }

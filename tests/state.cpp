@@ -4,6 +4,6 @@
 
 FILE *fp = nullptr;
 char line[NUM_OF_CHARS_IN_LINE] = {};
-int lineWithMaxSymbols = 0;
-int countIdentificators = 0;
+std::int64_t lineWithMaxSymbols = 0;
+std::int64_t countIdentificators = 0;
 int exitStatus = 0;
