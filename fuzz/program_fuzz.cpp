@@ -22,7 +22,7 @@
 
 #include "model.h"
 
-int cmeasure_main();
+int cmeasure_main(int argc, char **argv);
 
 extern "C" uint8_t __start___sancov_cntrs[], __stop___sancov_cntrs[];
 
@@ -73,7 +73,9 @@ int run()
         bool jailed = chroot(dir.c_str()) == 0 || (unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0 && chroot(dir.c_str()) == 0);
         if (!jailed || chdir("/") != 0 || dup2(input, 0) != 0 || dup2(output, 1) != 1)
             _exit(2);
-        int status = cmeasure_main();
+        char name[] = "cmeasure";
+        char *arguments[] = {name, nullptr};
+        int status = cmeasure_main(1, arguments);
         std::memcpy(childCounters, __start___sancov_cntrs, counters);
         _exit(status == 0 ? 0 : 3);
     }

@@ -9,6 +9,7 @@
 #include "counters.h"
 #include "iofunctions.h"
 #include "casefunctions.h"
+#include "commandline.h"
 #include "platform.h"
 
 FILE *fp = nullptr;
@@ -48,9 +49,13 @@ void readMenuCode(int &menuOption)
 
 } // namespace
 
-int main()
+// With arguments the program is a command-line tool; without any, the menu.
+int main(int argc, char **argv)
 {
     int menuOption = 0;
+
+    if (argc > 1)
+        return runCommandLine(argc, argv);
 
     // Unbuffered, so that each prompt is on screen before the answer is
     // awaited and nothing is lost when the process ends abnormally.

@@ -29,18 +29,19 @@ TextInput::TextInput(int fd, bool owned) : fd_(fd), owned_(owned) {}
 
 TextInput::~TextInput()
 {
-    release();
+    close();
 }
 
-void TextInput::release()
+void TextInput::close()
 {
     if (owned_ && fd_ >= 0)
-        close(fd_);
+        ::close(fd_);
+    owned_ = false;
 }
 
 void TextInput::reopen(int fd, bool owned)
 {
-    release();
+    close();
     fd_ = fd;
     owned_ = owned;
     next_ = end_ = 0;

@@ -20,6 +20,9 @@ public:
     // Starts over on another descriptor, reusing the buffer.
     void reopen(int fd, bool owned = false);
 
+    // Closes an owned descriptor now rather than at the next reopen.
+    void close();
+
     // Like fgets: copies delivered characters up to and including the next
     // newline, at most size - 1 of them, then a zero byte. Returns the
     // number copied, 0 only at the end of the input or on a read error.
@@ -37,7 +40,6 @@ public:
 
 private:
     bool refill();
-    void release();
 
     int fd_;
     bool owned_;

@@ -1,0 +1,318 @@
+#include "commandline.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <sched.h>
+#include <string>
+#include <sys/stat.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "counters.h"
+#include "main.h"
+#include "options.h"
+#include "output.h"
+#include "walk.h"
+
+namespace {
+
+// Workers beyond this many would only wait for the disk and each other.
+constexpr unsigned MOST_JOBS = 256;
+
+// A path to measure, and then its figures or why it could not be measured.
+struct Target {
+    explicit Target(std::string path, bool found = false, int error = 0)
+        : path(std::move(path)), found(found), pending(error == 0), error(error)
+    {
+    }
+
+    std::string path;
+    bool found;           // by a walk: anything but a regular file is passed over
+    bool pending;         // waits for a worker
+    bool skipped = false; // turned out not to be a regular file after all
+    int error;            // errno of what failed
+    FileFigures figures;
+};
+
+// The targets in output order, but for the sort of each directory's files,
+// shared between the walk, which adds them, and the workers, which measure
+// them. A deque, so that a target stays where it is while others are added.
+class Work {
+public:
+    Target &add(Target target)
+    {
+        std::lock_guard lock(mutex_);
+        Target &added = targets_.emplace_back(std::move(target));
+        if (added.pending)
+            ready_.notify_one();
+        return added;
+    }
+
+    // The next target to measure; waits while the walk may add more, and
+    // returns nullptr once all are taken and the walk is over.
+    Target *take()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            while (next_ < targets_.size() && !targets_[next_].pending)
+                next_++;
+            if (next_ < targets_.size())
+                return &targets_[next_++];
+            if (complete_)
+                return nullptr;
+            ready_.wait(lock);
+        }
+    }
+
+    void complete()
+    {
+        std::lock_guard lock(mutex_);
+        complete_ = true;
+        ready_.notify_all();
+    }
+
+    // Only once the workers are done.
+    std::deque<Target> &targets() { return targets_; }
+    size_t size()
+    {
+        std::lock_guard lock(mutex_);
+        return targets_.size();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<Target> targets_;
+    size_t next_ = 0;
+    bool complete_ = false;
+};
+
+// One worker's own input buffer and line: nothing of a scan is shared.
+struct Scanner {
+    TextInput input{-1};
+    char line[NUM_OF_CHARS_IN_LINE] = {};
+
+    void measure(Target &target)
+    {
+        // A walk's file opened without waiting, should it have become a
+        // FIFO since, and refused unless it is still a regular file.
+        const int flags = O_RDONLY | O_CLOEXEC | (target.found ? O_NONBLOCK | O_NOFOLLOW : 0);
+        const int fd = open(target.path.c_str(), flags);
+        struct stat status;
+        if (fd < 0) {
+            target.error = errno;
+        } else if (target.found && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+            target.skipped = true;
+            close(fd);
+        } else {
+            input.reopen(fd, true);
+            measureOpen(target);
+            input.close();
+        }
+        target.pending = false;
+    }
+
+    void measureOpen(Target &target)
+    {
+        const Scan scan = scanLines(input, line);
+        target.figures = scan.figures;
+        target.error = scan.error;
+    }
+};
+
+void runWorker(Work &work)
+{
+    auto scanner = std::make_unique<Scanner>();
+    while (Target *target = work.take())
+        scanner->measure(*target);
+}
+
+unsigned processors()
+{
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0)
+        return static_cast<unsigned>(std::max(1, CPU_COUNT(&set)));
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// Standard output, written in large blocks; the first failure is kept and
+// nothing more is written after it.
+class Output {
+public:
+    std::string text;
+
+    void flushIfFull()
+    {
+        if (text.size() >= 1 << 16)
+            flush();
+    }
+
+    void flush()
+    {
+        size_t written = 0;
+        while (error == 0 && written < text.size()) {
+            const ssize_t done = write(STDOUT_FILENO, text.data() + written, text.size() - written);
+            if (done >= 0)
+                written += static_cast<size_t>(done);
+            else if (errno != EINTR)
+                error = errno;
+        }
+        text.clear();
+    }
+
+    int error = 0;
+};
+
+void complain(const std::string &path, int error)
+{
+    const std::string message = "cmeasure: " + printablePath(path) + ": " + std::strerror(error) + "\n";
+    if (write(STDERR_FILENO, message.data(), message.size()) < 0) {
+        // Nowhere left to say it; the exit status still tells.
+    }
+}
+
+// Adds the targets of one path argument: standard input, measured at once
+// since only one reader may have it; a directory's files; or the file.
+void addTargets(const std::string &path, const Options &options, Work &work, Scanner &scanner)
+{
+    struct stat status;
+    if (path == "-") {
+        Target input(path);
+        input.pending = false; // before any worker can see it
+        Target &target = work.add(std::move(input));
+        scanner.input.reopen(STDIN_FILENO);
+        scanner.measureOpen(target);
+    } else if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        walkTree(path, options.extensions, [&work](std::string found, int error) {
+            work.add(Target(std::move(found), true, error));
+        });
+    } else {
+        work.add(Target(path));
+    }
+}
+
+// Walks and measures on this thread and jobs - 1 others, and returns the
+// index range that each path argument's targets take.
+std::vector<size_t> measureAll(const Options &options, Work &work)
+{
+    const unsigned jobs = std::min(options.jobs != 0 ? options.jobs : processors(), MOST_JOBS);
+    std::vector<std::thread> workers;
+    try {
+        for (unsigned k = 1; k < jobs; k++)
+            workers.emplace_back(runWorker, std::ref(work));
+    } catch (const std::system_error &) {
+        // Fewer threads than asked for: those there are do all the work.
+    }
+    Scanner scanner;
+    std::vector<size_t> starts;
+    for (const std::string &path : options.paths) {
+        starts.push_back(work.size());
+        addTargets(path, options, work, scanner);
+    }
+    starts.push_back(work.size());
+    work.complete();
+    while (Target *target = work.take())
+        scanner.measure(*target);
+    for (std::thread &worker : workers)
+        worker.join();
+    return starts;
+}
+
+// Writes the targets in order, each path argument's files sorted by path,
+// and the complaints about those that could not be measured in their place
+// on standard error. Returns the exit status.
+int writeAll(const Options &options, Work &work, const std::vector<size_t> &starts)
+{
+    std::vector<const Target *> order;
+    for (size_t k = 0; k + 1 < starts.size(); k++) {
+        const size_t first = order.size();
+        for (size_t i = starts[k]; i < starts[k + 1]; i++)
+            if (!work.targets()[i].skipped)
+                order.push_back(&work.targets()[i]);
+        std::sort(order.begin() + static_cast<std::ptrdiff_t>(first), order.end(),
+                  [](const Target *a, const Target *b) { return a->path < b->path; });
+    }
+
+    Totals totals;
+    Widths widths;
+    for (const Target *target : order)
+        if (target->error == 0) {
+            totals.add(target->path, target->figures);
+            widths.fit(target->figures);
+        }
+    widths.fit({totals.lines, totals.densestLine, totals.maxSymbols, totals.identifiers});
+
+    int status = 0;
+    Output output;
+    if (!options.json && totals.files > 0)
+        appendTableHeader(output.text, widths);
+    for (const Target *target : order) {
+        if (target->error != 0) {
+            output.flush();
+            complain(target->path, target->error);
+            status = 1;
+        } else if (options.json) {
+            appendJsonRow(output.text, target->path, target->figures);
+        } else {
+            appendTableRow(output.text, widths, target->path, target->figures);
+        }
+        output.flushIfFull();
+    }
+    if (options.json)
+        appendJsonTotal(output.text, totals);
+    else if (totals.files > 1)
+        appendTableTotal(output.text, widths, totals);
+    output.flush();
+    if (output.error != 0) {
+        complain("write error", output.error);
+        status = 1;
+    }
+    return status;
+}
+
+int usageError(const std::string &error)
+{
+    const std::string message = "cmeasure: " + error + "\nTry 'cmeasure --help' for more information.\n";
+    if (write(STDERR_FILENO, message.data(), message.size()) < 0) {
+        // The status still tells.
+    }
+    return 2;
+}
+
+int writeText(const std::string &text)
+{
+    Output output;
+    output.text = text;
+    output.flush();
+    if (output.error == 0)
+        return 0;
+    complain("write error", output.error);
+    return 1;
+}
+
+} // namespace
+
+int runCommandLine(int argc, char **argv)
+{
+    Options options;
+    std::string error;
+    switch (parseOptions(argc, argv, options, error)) {
+    case Parsed::USAGE_ERROR: return usageError(error);
+    case Parsed::HELP: return writeText(USAGE);
+    case Parsed::VERSION: return writeText("cmeasure " CMEASURE_VERSION "\n");
+    case Parsed::RUN: break;
+    }
+    if (options.paths.empty())
+        options.paths.emplace_back("-");
+    Work work;
+    const std::vector<size_t> starts = measureAll(options, work);
+    return writeAll(options, work, starts);
+}

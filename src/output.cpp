@@ -1,0 +1,220 @@
+#include "output.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace {
+
+// Bytes that a well-formed sequence may hold after its lead byte `lead`,
+// within the bounds that exclude overlong forms, surrogates and values
+// above U+10FFFF; 0 for a byte that cannot lead.
+int continuationBytes(unsigned char lead, unsigned char &low, unsigned char &high)
+{
+    low = 0x80;
+    high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 1;
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+        return 2;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+        return 3;
+    }
+    return 0;
+}
+
+void appendNumber(std::string &out, Count number)
+{
+    char digits[24];
+    const auto [end, failure] = std::to_chars(digits, digits + sizeof digits, number);
+    out.append(digits, end);
+}
+
+int widthOf(Count number)
+{
+    char digits[24];
+    return static_cast<int>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
+}
+
+void appendColumn(std::string &out, Count number, int width)
+{
+    out.append(static_cast<size_t>(std::max(0, width - widthOf(number))), ' ');
+    appendNumber(out, number);
+    out += "  ";
+}
+
+void appendColumn(std::string &out, std::string_view text, int width)
+{
+    out.append(static_cast<size_t>(std::max(0, width - static_cast<int>(text.size()))), ' ');
+    out += text;
+    out += "  ";
+}
+
+const char HEX[] = "0123456789abcdef";
+
+} // namespace
+
+bool isUtf8(std::string_view text)
+{
+    for (size_t i = 0; i < text.size(); i++) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80)
+            continue;
+        unsigned char low, high;
+        const int following = continuationBytes(lead, low, high);
+        if (following == 0 || text.size() - i - 1 < static_cast<size_t>(following))
+            return false;
+        for (int k = 1; k <= following; k++) {
+            const auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF))
+                return false;
+        }
+        i += static_cast<size_t>(following);
+    }
+    return true;
+}
+
+std::string printablePath(std::string_view path)
+{
+    std::string out;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else if (byte < 0x20 || byte == 0x7F)
+            out += {'\\', 'x', HEX[byte >> 4], HEX[byte & 15]};
+        else
+            out += c;
+    }
+    return out;
+}
+
+void appendJsonPath(std::string &out, std::string_view path)
+{
+    if (!isUtf8(path)) {
+        out += '[';
+        for (size_t i = 0; i < path.size(); i++) {
+            if (i > 0)
+                out += ", ";
+            appendNumber(out, static_cast<unsigned char>(path[i]));
+        }
+        out += ']';
+        return;
+    }
+    out += '"';
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\')
+            out += {'\\', c};
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else if (byte < 0x20 || byte == 0x7F)
+            out += {'\\', 'u', '0', '0', HEX[byte >> 4], HEX[byte & 15]};
+        else
+            out += c;
+    }
+    out += '"';
+}
+
+void Totals::add(std::string_view path, const FileFigures &figures)
+{
+    if (files == 0 || figures.maxSymbols > maxSymbols) {
+        maxSymbols = figures.maxSymbols;
+        densestPath = path;
+        densestLine = figures.lineWithMaxSymbols;
+    }
+    files++;
+    lines += figures.lines;
+    identifiers += figures.identifiers;
+}
+
+void appendJsonRow(std::string &out, std::string_view path, const FileFigures &figures)
+{
+    out += "{\"path\": ";
+    appendJsonPath(out, path);
+    out += ", \"lines\": ";
+    appendNumber(out, figures.lines);
+    out += ", \"line_with_max_symbols\": ";
+    appendNumber(out, figures.lineWithMaxSymbols);
+    out += ", \"max_symbols\": ";
+    appendNumber(out, figures.maxSymbols);
+    out += ", \"identifiers\": ";
+    appendNumber(out, figures.identifiers);
+    out += "}\n";
+}
+
+void appendJsonTotal(std::string &out, const Totals &totals)
+{
+    out += "{\"total\": true, \"files\": ";
+    appendNumber(out, totals.files);
+    out += ", \"lines\": ";
+    appendNumber(out, totals.lines);
+    out += ", \"identifiers\": ";
+    appendNumber(out, totals.identifiers);
+    out += ", \"max_symbols\": ";
+    appendNumber(out, totals.maxSymbols);
+    out += ", \"path\": ";
+    if (totals.files > 0)
+        appendJsonPath(out, totals.densestPath);
+    else
+        out += "null";
+    out += ", \"line_with_max_symbols\": ";
+    appendNumber(out, totals.files > 0 ? totals.densestLine : 0);
+    out += "}\n";
+}
+
+void Widths::fit(const FileFigures &figures)
+{
+    lines = std::max(lines, widthOf(figures.lines));
+    densest = std::max(densest, widthOf(figures.lineWithMaxSymbols));
+    symbols = std::max(symbols, widthOf(figures.maxSymbols));
+    identifiers = std::max(identifiers, widthOf(figures.identifiers));
+}
+
+void appendTableHeader(std::string &out, const Widths &widths)
+{
+    appendColumn(out, "lines", widths.lines);
+    appendColumn(out, "densest", widths.densest);
+    appendColumn(out, "symbols", widths.symbols);
+    appendColumn(out, "identifiers", widths.identifiers);
+    out += "path\n";
+}
+
+void appendTableRow(std::string &out, const Widths &widths, std::string_view path, const FileFigures &figures)
+{
+    appendColumn(out, figures.lines, widths.lines);
+    appendColumn(out, figures.lineWithMaxSymbols, widths.densest);
+    appendColumn(out, figures.maxSymbols, widths.symbols);
+    appendColumn(out, figures.identifiers, widths.identifiers);
+    out += printablePath(path);
+    out += '\n';
+}
+
+// The total row names, in its path column, how many files it covers and
+// which of them holds the line in its densest column.
+void appendTableTotal(std::string &out, const Widths &widths, const Totals &totals)
+{
+    appendColumn(out, totals.lines, widths.lines);
+    appendColumn(out, totals.densestLine, widths.densest);
+    appendColumn(out, totals.maxSymbols, widths.symbols);
+    appendColumn(out, totals.identifiers, widths.identifiers);
+    out += "total of ";
+    appendNumber(out, totals.files);
+    out += " files; densest line in ";
+    out += printablePath(totals.densestPath);
+    out += '\n';
+}

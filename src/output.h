@@ -1,0 +1,50 @@
+// What the command line writes: rows for people, JSON Lines for scripts,
+// and paths written so that each file stays on one line.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "counters.h"
+
+// True when `text` is well-formed UTF-8: no stray continuation bytes, no
+// overlong forms, no surrogates, nothing above U+10FFFF.
+bool isUtf8(std::string_view text);
+
+// A path for a table row or a message: a backslash is doubled, and a
+// control character becomes \n, \t, \r, or \x and two hex digits.
+std::string printablePath(std::string_view path);
+
+// A path as a JSON value: a string when it is UTF-8; otherwise an array of
+// its byte values, so that its exact bytes can be recovered.
+void appendJsonPath(std::string &out, std::string_view path);
+
+// The figures of every file measured, and where the line with the most
+// symbols of all stands: the first file in output order that holds it.
+struct Totals {
+    Count files = 0;
+    Count lines = 0;
+    Count identifiers = 0;
+    int maxSymbols = 0;
+    std::string_view densestPath; // meaningful once files > 0
+    Count densestLine = 0;
+
+    void add(std::string_view path, const FileFigures &figures);
+};
+
+void appendJsonRow(std::string &out, std::string_view path, const FileFigures &figures);
+void appendJsonTotal(std::string &out, const Totals &totals);
+
+// Column widths of the table, wide enough for the header and every value.
+struct Widths {
+    int lines = 5;
+    int densest = 7;
+    int symbols = 7;
+    int identifiers = 11;
+
+    void fit(const FileFigures &figures);
+};
+
+void appendTableHeader(std::string &out, const Widths &widths);
+void appendTableRow(std::string &out, const Widths &widths, std::string_view path, const FileFigures &figures);
+void appendTableTotal(std::string &out, const Widths &widths, const Totals &totals);
