@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -26,14 +27,17 @@ constexpr int ABORTED = -1;
 
 struct Case {
     const char *name;
-    std::string input;        // standard input; "@" stands for the run's directory
-    std::string expected;     // what is printed after the menu
+    std::vector<std::string> args = {}; // the command line; none gives the menu
+    std::string input = "";   // standard input; "@" stands for the run's directory
+    std::string expected;     // what is printed (after the menu, when there is one)
+    std::string errors = "";  // what is printed on standard error
     int status = 0;           // exit status, or ABORTED
     std::string source = "";  // main.c in the run's directory
     std::string setup = "";   // shell commands run in the directory first
     std::string file = "";    // a file that must then hold `content`
     std::string content = "";
     const char *output = nullptr; // where standard output goes, if not to the test
+    bool unprivileged = false;    // run without root's power to pass permission checks
 };
 
 inline void PrintTo(const Case &c, std::ostream *os)

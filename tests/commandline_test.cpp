@@ -1,0 +1,182 @@
+// The command line end to end: what is measured and how it is named and
+// ordered, the two output formats, errors and usage errors; then random
+// trees against the model, with one worker and with several.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "model.h"
+#include "options.h"
+#include "program.h"
+#include "random_text.h"
+
+namespace {
+
+std::string row(const std::string &path, int lines, int densest, int symbols, int identifiers)
+{
+    return "{\"path\": " + path + ", \"lines\": " + std::to_string(lines) + ", \"line_with_max_symbols\": " +
+           std::to_string(densest) + ", \"max_symbols\": " + std::to_string(symbols) +
+           ", \"identifiers\": " + std::to_string(identifiers) + "}\n";
+}
+
+std::string total(int files, int lines, int identifiers, int symbols, const std::string &path, int line)
+{
+    return "{\"total\": true, \"files\": " + std::to_string(files) + ", \"lines\": " + std::to_string(lines) +
+           ", \"identifiers\": " + std::to_string(identifiers) + ", \"max_symbols\": " + std::to_string(symbols) +
+           ", \"path\": " + path + ", \"line_with_max_symbols\": " + std::to_string(line) + "}\n";
+}
+
+const std::string NOTE = "int x; // note\n";
+const std::string NOTE_ROW = row("\"main.c\"", 1, 1, 12, 2);
+const std::string TREE = "mkdir -p t/a t/.git && echo x > t/a.c && echo yy > t/B.c && echo z > t/a-b.c && "
+                         "echo w > t/a/b.c && echo v > t/a/c.txt && echo u > t/.git/d.c && echo s > t/.e.c";
+const std::string TRY_HELP = "Try 'cmeasure --help' for more information.\n";
+
+INSTANTIATE_TEST_SUITE_P(Figures, ProgramTest, testing::Values(
+    Case{.name = "FileAsModeTwoMeasuresIt", .args = {"--json", "main.c"}, .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
+         .source = NOTE},
+    Case{.name = "StandardInputAsAFile", .args = {"--json", "-", "main.c"}, .input = NOTE,
+         .expected = row("\"-\"", 1, 1, 12, 2) + NOTE_ROW + total(2, 2, 4, 12, "\"-\"", 1), .source = NOTE},
+    Case{.name = "NoPathReadsStandardInput", .args = {"--json"}, .input = "a\r\nbc",
+         .expected = row("\"-\"", 2, 1, 2, 2) + total(1, 2, 2, 2, "\"-\"", 1)},
+    Case{.name = "CommentDoesNotCarryToNextFile", .args = {"--json", "a.c", "b.c"},
+         .expected = row("\"a.c\"", 1, 1, 7, 0) + row("\"b.c\"", 1, 1, 3, 2) + total(2, 2, 2, 7, "\"a.c\"", 1),
+         .setup = "printf '/* open\\n' > a.c && printf 'x y\\n' > b.c"},
+    Case{.name = "EmptyFileAndNoFinalNewline", .args = {"--json", "e.c", "f.c"},
+         .expected = row("\"e.c\"", 0, 1, 0, 0) + row("\"f.c\"", 2, 2, 4, 2) + total(2, 2, 2, 4, "\"f.c\"", 2),
+         .setup = "touch e.c && printf 'ab\\ncdef' > f.c"},
+    Case{.name = "TenMegabyteLineInPieces", .args = {"--json", "big.c"},
+         .expected = row("\"big.c\"", 27856, 1, 359, 27856) + total(1, 27856, 27856, 359, "\"big.c\"", 1),
+         .setup = "head -c 10000000 /dev/zero | tr '\\0' a > big.c"},
+    Case{.name = "NoFilesGiveAnEmptyTotal", .args = {"--json", "t"}, .expected = total(0, 0, 0, 0, "null", 0),
+         .setup = "mkdir t"}
+), caseName);
+
+INSTANTIATE_TEST_SUITE_P(Walk, ProgramTest, testing::Values(
+    Case{.name = "SortedByWholePathHiddenAndOthersPassedOver", .args = {"--json", "t", "main.c"},
+         .expected = row("\"t/B.c\"", 1, 1, 3, 1) + row("\"t/a-b.c\"", 1, 1, 2, 1) + row("\"t/a.c\"", 1, 1, 2, 1) +
+                     row("\"t/a/b.c\"", 1, 1, 2, 1) + NOTE_ROW + total(5, 5, 6, 12, "\"main.c\"", 1),
+         .source = NOTE, .setup = TREE},
+    Case{.name = "NamedHiddenDirectoryAndTrailingSlash", .args = {"--json", "t/.git/", "--ext=txt", "t/a"},
+         .expected = row("\"t/a/c.txt\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"t/a/c.txt\"", 1), .setup = TREE},
+    Case{.name = "DotNamesItsFilesFromDot", .args = {"--json", "--ext", "c,txt", "."},
+         .expected = row("\"./t/B.c\"", 1, 1, 3, 1) + row("\"./t/a-b.c\"", 1, 1, 2, 1) + row("\"./t/a.c\"", 1, 1, 2, 1) +
+                     row("\"./t/a/b.c\"", 1, 1, 2, 1) + row("\"./t/a/c.txt\"", 1, 1, 2, 1) + total(5, 5, 5, 3, "\"./t/B.c\"", 1),
+         .setup = TREE},
+    Case{.name = "LinksLoopsAndFifosInATreePassedOver", .args = {"--json", "t"},
+         .expected = row("\"t/a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"t/a.c\"", 1),
+         .setup = "mkdir t && echo x > t/a.c && ln -s .. t/up && ln -s a.c t/link.c && mkfifo t/f.c"},
+    Case{.name = "NamedLinkAndFifoAreMeasured", .args = {"--json", "link.c", "f.c"},
+         .expected = NOTE_ROW.substr(0, 10) + "link.c" + NOTE_ROW.substr(16) + row("\"f.c\"", 1, 1, 6, 2) +
+                     total(2, 2, 4, 12, "\"link.c\"", 1),
+         .source = NOTE, .setup = "ln -s main.c link.c && mkfifo f.c && { printf 'int x;\\n' > f.c & }"}
+), caseName);
+
+INSTANTIATE_TEST_SUITE_P(Output, ProgramTest, testing::Values(
+    Case{.name = "TableAlignedWithTotal", .args = {"main.c", "a b.c"},
+         .expected = "lines  densest  symbols  identifiers  path\n"
+                     "    1        1       12            2  main.c\n"
+                     "    1        1        2            1  a b.c\n"
+                     "    2        1       12            3  total of 2 files; densest line in main.c\n",
+         .source = NOTE, .setup = "echo x > 'a b.c'"},
+    Case{.name = "TableOfOneFileHasNoTotal", .args = {"main.c"},
+         .expected = "lines  densest  symbols  identifiers  path\n    1        1       12            2  main.c\n",
+         .source = NOTE},
+    Case{.name = "TableEscapesControlsAndBackslash", .args = {"t"},
+         .expected = "lines  densest  symbols  identifiers  path\n    1        1        2            1  t/a\\nb\\\\\\x01.c\n",
+         .setup = "mkdir t && echo x > \"t/$(printf 'a\\nb\\\\\\001.c')\""},
+    Case{.name = "JsonEscapesUtf8AndGivesOtherBytesAsNumbers", .args = {"--json", "t"},
+         .expected = row("\"t/a\\nb\\\"\\\\\xC3\xA9.c\"", 1, 1, 2, 1) + row("[116, 47, 255, 46, 99]", 1, 1, 2, 1) +
+                     total(2, 2, 2, 2, "\"t/a\\nb\\\"\\\\\xC3\xA9.c\"", 1),
+         .setup = "mkdir t && echo x > \"t/$(printf 'a\\nb\"\\\\\\303\\251.c')\" && echo x > \"t/$(printf '\\377.c')\""}
+), caseName);
+
+INSTANTIATE_TEST_SUITE_P(Errors, ProgramTest, testing::Values(
+    Case{.name = "MissingPathReportedOthersMeasured", .args = {"--json", "none.c", "main.c"},
+         .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
+         .errors = "cmeasure: none.c: No such file or directory\n", .status = 1, .source = NOTE},
+    Case{.name = "ReadErrorReportedNotMeasured", .args = {"--json", "/proc/self/mem", "main.c"},
+         .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
+         .errors = "cmeasure: /proc/self/mem: Input/output error\n", .status = 1, .source = NOTE},
+    Case{.name = "UnreadableDirectoryReportedWalkGoesOn", .args = {"--json", "t"},
+         .expected = row("\"t/a.c\"", 1, 1, 2, 1) + row("\"t/z.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"t/a.c\"", 1),
+         .errors = "cmeasure: t/locked: Permission denied\n", .status = 1,
+         .setup = "mkdir -p t/locked && echo x > t/a.c && echo x > t/z.c && echo x > t/locked/b.c && chmod 0 t/locked",
+         .unprivileged = true},
+    Case{.name = "UnwritableOutputFails", .args = {"main.c"}, .expected = "",
+         .errors = "cmeasure: write error: No space left on device\n", .status = 1, .source = NOTE, .output = "/dev/full"}
+), caseName);
+
+INSTANTIATE_TEST_SUITE_P(Usage, ProgramTest, testing::Values(
+    Case{.name = "Help", .args = {"--help", "--bogus"}, .expected = USAGE},
+    Case{.name = "Version", .args = {"--version"}, .expected = "cmeasure " CMEASURE_VERSION "\n"},
+    Case{.name = "UnknownLongOption", .args = {"--bogus"}, .expected = "",
+         .errors = "cmeasure: unrecognized option '--bogus'\n" + TRY_HELP, .status = 2},
+    Case{.name = "UnknownShortOption", .args = {"-x"}, .expected = "",
+         .errors = "cmeasure: invalid option -- 'x'\n" + TRY_HELP, .status = 2},
+    Case{.name = "ZeroJobs", .args = {"-j", "0"}, .expected = "",
+         .errors = "cmeasure: invalid number of jobs: '0'\n" + TRY_HELP, .status = 2},
+    Case{.name = "NegativeJobs", .args = {"--jobs=-1"}, .expected = "",
+         .errors = "cmeasure: invalid number of jobs: '-1'\n" + TRY_HELP, .status = 2},
+    Case{.name = "JobsNotANumber", .args = {"-j2x"}, .expected = "",
+         .errors = "cmeasure: invalid number of jobs: '2x'\n" + TRY_HELP, .status = 2},
+    Case{.name = "JobsWithoutValue", .args = {"-j"}, .expected = "",
+         .errors = "cmeasure: option '-j' requires an argument\n" + TRY_HELP, .status = 2},
+    Case{.name = "EmptyExtensionList", .args = {"--ext=", "main.c"}, .expected = "",
+         .errors = "cmeasure: invalid extension list: ''\n" + TRY_HELP, .status = 2},
+    Case{.name = "FlagWithValue", .args = {"--json=yes"}, .expected = "",
+         .errors = "cmeasure: option '--json' doesn't allow an argument\n" + TRY_HELP, .status = 2},
+    Case{.name = "DoubleDashEndsOptions", .args = {"--json", "--", "--x.c"},
+         .expected = row("\"--x.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"--x.c\"", 1), .setup = "echo x > ./--x.c"}
+), caseName);
+
+std::string output(const std::string &command)
+{
+    std::string text;
+    FILE *pipe = popen(command.c_str(), "r");
+    char block[4096];
+    for (size_t got; pipe != nullptr && (got = std::fread(block, 1, sizeof block, pipe)) > 0;)
+        text.append(block, got);
+    EXPECT_TRUE(pipe != nullptr && pclose(pipe) == 0) << command;
+    return text;
+}
+
+// Random files in a tree of a few directories: one worker and several print
+// the same bytes, and every file has the model's figures.
+TEST(CommandLine, RandomTreesAgreeWithModelWhateverTheWorkers)
+{
+    namespace fs = std::filesystem;
+    char pattern[] = "/tmp/cmeasure-tree-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path dir = pattern;
+    randomtext::Rng rng(7);
+    std::vector<std::string> texts;
+    for (int k = 0; k < 120; k++) {
+        const fs::path file = dir / std::to_string(k % 7) / (std::to_string(k) + ".c");
+        fs::create_directories(file.parent_path());
+        texts.push_back(randomtext::file(rng, randomtext::pick(rng, 0, 3000)));
+        std::ofstream(file, std::ios::binary) << texts.back();
+    }
+    const std::string command = std::string(CMEASURE_PATH) + " --json " + dir.string();
+    const std::string printed = output(command + " -j 1");
+    EXPECT_EQ(output(command + " -j 4"), printed);
+
+    std::istringstream lines(printed);
+    std::string line;
+    int files = 0;
+    while (std::getline(lines, line) && line.starts_with("{\"path\"")) {
+        char name[64];
+        long long lines_, densest, identifiers;
+        int symbols;
+        ASSERT_EQ(std::sscanf(line.c_str() + line.rfind('/'), "/%63[^\"]\", \"lines\": %lld, \"line_with_max_symbols\": %lld, "
+                              "\"max_symbols\": %d, \"identifiers\": %lld}", name, &lines_, &densest, &symbols, &identifiers), 5) << line;
+        const model::Figures expected = model::scan(texts[std::stoul(name)]);
+        EXPECT_EQ(model::Figures({densest, identifiers, lines_, symbols}), expected) << line;
+        files++;
+    }
+    EXPECT_EQ(files, 120);
+    fs::remove_all(dir);
+}
+
+} // namespace
