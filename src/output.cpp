@@ -5,26 +5,24 @@
 
 namespace {
 
-// Bytes that a well-formed sequence may hold after its lead byte `lead`,
-// within the bounds that exclude overlong forms, surrogates and values
-// above U+10FFFF; 0 for a byte that cannot lead.
-int continuationBytes(unsigned char lead, unsigned char &low, unsigned char &high)
+// What may follow a lead byte: how many continuation bytes, and the range
+// of the first, which excludes overlong forms, surrogates and values above
+// U+10FFFF. None for a byte that cannot lead.
+struct Sequence {
+    int following;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+};
+
+Sequence sequenceAfter(unsigned char lead)
 {
-    low = 0x80;
-    high = 0xBF;
     if (lead >= 0xC2 && lead <= 0xDF)
-        return 1;
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-        return 2;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-        return 3;
-    }
-    return 0;
+        return {1};
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return {2, static_cast<unsigned char>(lead == 0xE0 ? 0xA0 : 0x80), static_cast<unsigned char>(lead == 0xED ? 0x9F : 0xBF)};
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return {3, static_cast<unsigned char>(lead == 0xF0 ? 0x90 : 0x80), static_cast<unsigned char>(lead == 0xF4 ? 0x8F : 0xBF)};
+    return {0};
 }
 
 void appendNumber(std::string &out, Count number)
@@ -64,16 +62,16 @@ bool isUtf8(std::string_view text)
         const auto lead = static_cast<unsigned char>(text[i]);
         if (lead < 0x80)
             continue;
-        unsigned char low, high;
-        const int following = continuationBytes(lead, low, high);
-        if (following == 0 || text.size() - i - 1 < static_cast<size_t>(following))
+        const Sequence sequence = sequenceAfter(lead);
+        const auto following = static_cast<size_t>(sequence.following);
+        if (following == 0 || text.size() - i - 1 < following)
             return false;
-        for (int k = 1; k <= following; k++) {
-            const auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
-            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF))
+        for (size_t k = 1; k <= following; k++) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if (next < (k == 1 ? sequence.low : 0x80) || next > (k == 1 ? sequence.high : 0xBF))
                 return false;
         }
-        i += static_cast<size_t>(following);
+        i += following;
     }
     return true;
 }
