@@ -4,7 +4,10 @@
 // chroot (the paths it writes to are fuzzed too), and whose coverage is
 // copied back for the fuzzer. A run must end normally, or abort after "Can't
 // open file"; a file it scanned must be reported with the model's figures.
+// A run that does not end is libFuzzer's to report, as a timeout (-timeout);
+// the child dies with the fuzzer.
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +19,7 @@
 #include <sched.h>
 #include <string>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,6 +40,7 @@ const fs::path dir = mkdtemp(dirName);
 struct RemovedAtExit {
     ~RemovedAtExit() { std::error_code ignored; fs::remove_all(dir, ignored); }
 } removedAtExit;
+const pid_t fuzzer = getpid();
 const int input = memfd_create("stdin", 0), output = memfd_create("stdout", 0);
 const size_t counters = static_cast<size_t>(__stop___sancov_cntrs - __start___sancov_cntrs);
 auto *const childCounters = static_cast<uint8_t *>(
@@ -61,23 +66,44 @@ void put(int fd, const std::string &bytes)
           lseek(fd, 0, SEEK_SET) == 0, "cannot prepare the run");
 }
 
+// The child is killed when the fuzzer ends, whatever ends it: libFuzzer
+// reports a hung run as a timeout and exits while the child still runs. A
+// fuzzer that ended before the child asked for that shows in getppid().
+// Root may chroot; anyone else first becomes root of a new user namespace.
+bool setUpChild()
+{
+    std::signal(SIGABRT, SIG_DFL); // the program's own abort is no finding
+    bool jailed = chroot(dir.c_str()) == 0 || (unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0 && chroot(dir.c_str()) == 0);
+    return jailed && chdir("/") == 0 && dup2(input, 0) == 0 && dup2(output, 1) == 1 &&
+           prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == fuzzer;
+}
+
+// Waits out every interruption: libFuzzer's timeout alarm is one.
+int waitFor(pid_t child)
+{
+    int status = 0;
+    pid_t waited;
+    do
+        waited = waitpid(child, &status, 0);
+    while (waited < 0 && errno == EINTR);
+    check(waited == child, "cannot wait for the program");
+    return status;
+}
+
 // Returns the child's wait status; exit status 3 stands for the program's 1,
 // as a sanitizer report ends the process with 1.
 int run()
 {
     pid_t child = fork();
     if (child == 0) {
-        std::signal(SIGABRT, SIG_DFL); // the program's own abort is no finding
-        // Root may chroot; anyone else first becomes root of a new user namespace.
-        bool jailed = chroot(dir.c_str()) == 0 || (unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0 && chroot(dir.c_str()) == 0);
-        if (!jailed || chdir("/") != 0 || dup2(input, 0) != 0 || dup2(output, 1) != 1)
+        if (!setUpChild())
             _exit(2);
         int status = cmeasure_main();
         std::memcpy(childCounters, __start___sancov_cntrs, counters);
         _exit(status == 0 ? 0 : 3);
     }
-    int status = 0;
-    check(child > 0 && waitpid(child, &status, 0) == child, "cannot run the program");
+    check(child > 0, "cannot start the program");
+    const int status = waitFor(child);
     for (size_t i = 0; i < counters; i++)
         __start___sancov_cntrs[i] = std::max(__start___sancov_cntrs[i], childCounters[i]);
     std::memset(childCounters, 0, counters);
@@ -99,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const int status = run();
     const std::string printed = contents("/proc/self/fd/" + std::to_string(output));
-    check(!(WIFEXITED(status) && WEXITSTATUS(status) == 2), "cannot shut the program in its directory");
+    check(!(WIFEXITED(status) && WEXITSTATUS(status) == 2), "cannot set the program up in its directory");
     check((WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 3)) ||
           (WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT && printed.ends_with(CANT_OPEN)),
           "the program ended abnormally");
