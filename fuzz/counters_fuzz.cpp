@@ -2,22 +2,25 @@
 // two line counters and the model, then the whole file through the file
 // line scan and the model.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 #include "counters.h"
 #include "main.h"
 #include "model.h"
+#include "scratch.h"
 
 namespace {
 
-FILE *const scratch = std::tmpfile();
+FILE *const file = std::tmpfile();
 
-void check(bool agrees)
+void check(bool holds, const char *what)
 {
-    if (!agrees)
+    if (!holds) {
+        std::fprintf(stderr, "counters_fuzz: %s\n", what);
         std::abort();
+    }
 }
 
 } // namespace
@@ -31,18 +34,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::memcpy(copy, piece.data(), piece.size());
         std::memcpy(line, copy, sizeof copy);
         int identifiers = countIdentificatorsInLine(line);
-        check(identifiers == model::identifiers(copy, inside) && is_in_comment == inside);
-        check(countSymbolsInLine(line) == model::symbols(copy));
+        check(identifiers == model::identifiers(copy, inside) && is_in_comment == inside,
+              "the identifiers differ from the model's");
+        check(countSymbolsInLine(line) == model::symbols(copy), "the symbols differ from the model's");
     }
 
-    check(scratch != nullptr && ftruncate(fileno(scratch), 0) == 0);
-    check(pwrite(fileno(scratch), data, size, 0) == static_cast<ssize_t>(size));
-    check(lseek(fileno(scratch), 0, SEEK_SET) == 0);
-    fp = scratch;
+    check(file != nullptr && scratch::replace(fileno(file), reinterpret_cast<const char *>(data), size),
+          "cannot prepare the scratch file");
+    fp = file;
     std::memset(line, 0, sizeof line);
     is_in_comment = false;
     counter();
     const model::Figures expected = model::scan(text);
-    check(lineWithMaxSymbols == expected.line && countIdentificators == expected.identifiers);
+    check(lineWithMaxSymbols == expected.line && countIdentificators == expected.identifiers,
+          "the file scan differs from the model's");
     return 0;
 }

@@ -1,10 +1,13 @@
 // The whole program on fuzzed input: standard input is the bytes before the
 // first 0x1E, the file main.c the bytes after it. Each run is a forked child
-// that starts from the program's initial state, shut in a fresh directory by
-// chroot (the paths it writes to are fuzzed too), and whose coverage is
-// copied back for the fuzzer. A run must end normally, or abort after "Can't
-// open file"; a file it scanned must be reported with the model's figures.
+// that starts from the program's initial state, shut in the fuzzer's own
+// directory by chroot (the paths it writes to are fuzzed too), and whose
+// coverage is copied back for the fuzzer. A run must end normally, or abort
+// after "Can't open file"; a file it scanned must be reported with the
+// model's figures. A run that does not end is libFuzzer's to report, as a
+// timeout (-timeout); the child dies with the fuzzer.
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <csignal>
 #include <cstdint>
@@ -17,10 +20,13 @@
 #include <sched.h>
 #include <string>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "model.h"
+#include "scratch.h"
 
 int cmeasure_main(int argc, char **argv);
 
@@ -32,15 +38,6 @@ namespace fs = std::filesystem;
 
 const std::string SOURCE = "Enter the path to the file with extention *.c \n";
 const std::string CANT_OPEN = "Can't open file";
-char dirName[] = "/tmp/cmeasure-fuzz-XXXXXX";
-const fs::path dir = mkdtemp(dirName);
-struct RemovedAtExit {
-    ~RemovedAtExit() { std::error_code ignored; fs::remove_all(dir, ignored); }
-} removedAtExit;
-const int input = memfd_create("stdin", 0), output = memfd_create("stdout", 0);
-const size_t counters = static_cast<size_t>(__stop___sancov_cntrs - __start___sancov_cntrs);
-auto *const childCounters = static_cast<uint8_t *>(
-    mmap(nullptr, counters, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
 
 void check(bool holds, const char *what)
 {
@@ -50,28 +47,95 @@ void check(bool holds, const char *what)
     }
 }
 
+fs::path makeDirectory()
+{
+    char name[] = "/tmp/cmeasure-fuzz-XXXXXX";
+    check(mkdtemp(name) != nullptr, "cannot make the program's directory");
+    return name;
+}
+
+const fs::path dir = makeDirectory();
+struct RemovedAtExit {
+    ~RemovedAtExit() { std::error_code ignored; fs::remove_all(dir, ignored); }
+} removedAtExit;
+const pid_t fuzzer = getpid();
+const int input = memfd_create("stdin", MFD_CLOEXEC), output = memfd_create("stdout", MFD_CLOEXEC);
+const size_t counters = static_cast<size_t>(__stop___sancov_cntrs - __start___sancov_cntrs);
+auto *const childCounters = static_cast<uint8_t *>(
+    mmap(nullptr, counters, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+
 std::string contents(const fs::path &path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+void save(const fs::path &path, const std::string &bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+    out.close();
+    check(!out.fail(), "cannot write the program's source file");
+}
+
 void put(int fd, const std::string &bytes)
 {
-    check(ftruncate(fd, 0) == 0 && pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()) &&
-          lseek(fd, 0, SEEK_SET) == 0, "cannot prepare the run");
+    check(scratch::replace(fd, bytes.data(), bytes.size()), "cannot prepare the run");
+}
+
+std::vector<fs::path> listDirectory()
+{
+    std::error_code failed;
+    std::vector<fs::path> paths;
+    for (fs::directory_iterator entry(dir, failed), end; !failed && entry != end; entry.increment(failed))
+        paths.push_back(entry->path());
+    check(!failed, "cannot list the program's directory");
+    return paths;
+}
+
+// The directory is emptied, not made anew: mkdtemp made it the fuzzer's
+// alone, and one made again under its known name in /tmp need not be.
+void emptyDirectory()
+{
+    for (const fs::path &path : listDirectory()) {
+        std::error_code failed;
+        fs::remove_all(path, failed);
+        check(!failed, "cannot empty the program's directory");
+    }
+}
+
+// The child is killed when the fuzzer ends, whatever ends it: libFuzzer
+// reports a hung run as a timeout and exits while the child still runs. A
+// fuzzer that ended before the child asked for that shows in getppid().
+// Root may chroot; anyone else first becomes root of a new user namespace.
+bool setUpChild()
+{
+    std::signal(SIGABRT, SIG_DFL); // the program's own abort is no finding
+    bool jailed = chroot(dir.c_str()) == 0 || (unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0 && chroot(dir.c_str()) == 0);
+    return jailed && chdir("/") == 0 && dup2(input, 0) == 0 && dup2(output, 1) == 1 &&
+           prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == fuzzer;
+}
+
+// Waits out every interruption: libFuzzer's timeout alarm is one.
+int waitFor(pid_t child)
+{
+    int status = 0;
+    pid_t waited;
+    do
+        waited = waitpid(child, &status, 0);
+    while (waited < 0 && errno == EINTR);
+    check(waited == child, "cannot wait for the program");
+    return status;
 }
 
 // Returns the child's wait status; exit status 3 stands for the program's 1,
 // as a sanitizer report ends the process with 1.
 int run()
 {
+    check(childCounters != MAP_FAILED, "cannot share the program's coverage");
     pid_t child = fork();
     if (child == 0) {
-        std::signal(SIGABRT, SIG_DFL); // the program's own abort is no finding
-        // Root may chroot; anyone else first becomes root of a new user namespace.
-        bool jailed = chroot(dir.c_str()) == 0 || (unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0 && chroot(dir.c_str()) == 0);
-        if (!jailed || chdir("/") != 0 || dup2(input, 0) != 0 || dup2(output, 1) != 1)
+        if (!setUpChild())
             _exit(2);
         char name[] = "cmeasure";
         char *arguments[] = {name, nullptr};
@@ -79,8 +143,8 @@ int run()
         std::memcpy(childCounters, __start___sancov_cntrs, counters);
         _exit(status == 0 ? 0 : 3);
     }
-    int status = 0;
-    check(child > 0 && waitpid(child, &status, 0) == child, "cannot run the program");
+    check(child > 0, "cannot start the program");
+    const int status = waitFor(child);
     for (size_t i = 0; i < counters; i++)
         __start___sancov_cntrs[i] = std::max(__start___sancov_cntrs[i], childCounters[i]);
     std::memset(childCounters, 0, counters);
@@ -94,15 +158,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string bytes(reinterpret_cast<const char *>(data), size);
     const size_t split = std::min(bytes.find('\x1e'), bytes.size());
     const std::string source = bytes.substr(std::min(split + 1, bytes.size()));
-    fs::remove_all(dir);
-    fs::create_directory(dir);
-    std::ofstream(dir / "main.c", std::ios::binary) << source;
+    emptyDirectory();
+    save(dir / "main.c", source);
     put(input, bytes.substr(0, split));
     put(output, "");
 
     const int status = run();
-    const std::string printed = contents("/proc/self/fd/" + std::to_string(output));
-    check(!(WIFEXITED(status) && WEXITSTATUS(status) == 2), "cannot shut the program in its directory");
+    std::string printed;
+    check(scratch::read(output, printed), "cannot read what the program printed");
+    check(!(WIFEXITED(status) && WEXITSTATUS(status) == 2), "cannot set the program up in its directory");
     check((WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 3)) ||
           (WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT && printed.ends_with(CANT_OPEN)),
           "the program ended abnormally");
@@ -114,9 +178,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     std::string report = printed.substr(prompt + SOURCE.size());
     const bool toFile = report.starts_with("Enter path to save");
-    for (const fs::directory_entry &entry : fs::directory_iterator(dir))
-        if (entry.path().filename() != "main.c")
-            report = contents(entry.path());
+    for (const fs::path &path : listDirectory())
+        if (path.filename() != "main.c")
+            report = contents(path);
     model::Figures figures = {};
     const bool reported = std::sscanf(report.c_str(), "Result:\nLine with max symbols: %" SCNd64 " \nCount of identificators: %" SCNd64,
                                       &figures.line, &figures.identifiers) == 2;
