@@ -33,7 +33,7 @@ const std::string TREE = "mkdir -p t/a t/.git && echo x > t/a.c && echo yy > t/B
                          "echo w > t/a/b.c && echo v > t/a/c.txt && echo u > t/.git/d.c && echo s > t/.e.c";
 const std::string TRY_HELP = "Try 'cmeasure --help' for more information.\n";
 
-INSTANTIATE_TEST_SUITE_P(Figures, ProgramTest, testing::Values(
+INSTANTIATE_TEST_SUITE_P(CommandLineFigures, ProgramTest, testing::Values(
     Case{.name = "FileAsModeTwoMeasuresIt", .args = {"--json", "main.c"}, .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
          .source = NOTE},
     Case{.name = "StandardInputAsAFile", .args = {"--json", "-", "main.c"}, .input = NOTE,
@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(Figures, ProgramTest, testing::Values(
          .setup = "mkdir t"}
 ), caseName);
 
-INSTANTIATE_TEST_SUITE_P(Walk, ProgramTest, testing::Values(
+INSTANTIATE_TEST_SUITE_P(CommandLineWalk, ProgramTest, testing::Values(
     Case{.name = "SortedByWholePathHiddenAndOthersPassedOver", .args = {"--json", "t", "main.c"},
          .expected = row("\"t/B.c\"", 1, 1, 3, 1) + row("\"t/a-b.c\"", 1, 1, 2, 1) + row("\"t/a.c\"", 1, 1, 2, 1) +
                      row("\"t/a/b.c\"", 1, 1, 2, 1) + NOTE_ROW + total(5, 5, 6, 12, "\"main.c\"", 1),
@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(Walk, ProgramTest, testing::Values(
          .source = NOTE, .setup = "ln -s main.c link.c && mkfifo f.c && { printf 'int x;\\n' > f.c & }"}
 ), caseName);
 
-INSTANTIATE_TEST_SUITE_P(Output, ProgramTest, testing::Values(
+INSTANTIATE_TEST_SUITE_P(CommandLineOutput, ProgramTest, testing::Values(
     Case{.name = "TableAlignedWithTotal", .args = {"main.c", "a b.c"},
          .expected = "lines  densest  symbols  identifiers  path\n"
                      "    1        1       12            2  main.c\n"
@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(Output, ProgramTest, testing::Values(
          .setup = "mkdir t && echo x > \"t/$(printf 'a\\nb\"\\\\\\303\\251.c')\" && echo x > \"t/$(printf '\\377.c')\""}
 ), caseName);
 
-INSTANTIATE_TEST_SUITE_P(Errors, ProgramTest, testing::Values(
+INSTANTIATE_TEST_SUITE_P(CommandLineErrors, ProgramTest, testing::Values(
     Case{.name = "MissingPathReportedOthersMeasured", .args = {"--json", "none.c", "main.c"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
          .errors = "cmeasure: none.c: No such file or directory\n", .status = 1, .source = NOTE},
@@ -108,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(Errors, ProgramTest, testing::Values(
          .errors = "cmeasure: write error: No space left on device\n", .status = 1, .source = NOTE, .output = "/dev/full"}
 ), caseName);
 
-INSTANTIATE_TEST_SUITE_P(Usage, ProgramTest, testing::Values(
+INSTANTIATE_TEST_SUITE_P(CommandLineUsage, ProgramTest, testing::Values(
     Case{.name = "Help", .args = {"--help", "--bogus"}, .expected = USAGE},
     Case{.name = "Version", .args = {"--version"}, .expected = "cmeasure " CMEASURE_VERSION "\n"},
     Case{.name = "UnknownLongOption", .args = {"--bogus"}, .expected = "",
