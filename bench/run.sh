@@ -33,7 +33,7 @@ median() {
     done | sort -n | awk '{t[NR] = $1} END {printf "%.3f", t[int((NR + 1) / 2)] / 1e9}'
 }
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.1f", a / b}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
 # Peak resident memory in KiB of the program scanning file $1.
 peak() {
@@ -50,5 +50,19 @@ printf '%-28s %8s s\n' "wc -l" "$wc"
 printf '%-28s %8s s  %6.1f x wc -l\n' "mode 2 (file in)" "$mode2" "$(ratio "$mode2" "$wc")"
 printf '%-28s %8s s  %6.1f x wc -l\n' "mode 4 (typed lines, piped)" "$mode4" "$(ratio "$mode4" "$wc")"
 printf 'peak resident memory: %s KiB on the corpus, %s KiB on an empty file\n' "$(peak "$corpus")" "$(peak "$empty")"
+
+# The command line on the whole tree, against the standard tools merely
+# reading the same files.
+treeDefault() { "$program" --json /usr/include; }
+treeOneJob() { "$program" --json -j 1 /usr/include; }
+readTree() { find /usr/include -type f -name '*.[ch]' -print0 | xargs -0 cat | wc -l; }
+read=$(median readTree)
+tree=$(median treeDefault)
+tree1=$(median treeOneJob)
+printf '%-28s %8s s\n' "find | xargs cat | wc -l" "$read"
+printf '%-28s %8s s  %6.2f x reading\n' "tree, $(nproc) workers" "$tree" "$(ratio "$tree" "$read")"
+printf '%-28s %8s s  %6.2f x reading\n' "tree, -j 1" "$tree1" "$(ratio "$tree1" "$read")"
+/usr/bin/time -f %M -o "$build/peak" "$program" --json /usr/include >/dev/null
+printf 'peak resident memory on the tree: %s KiB\n' "$(cat "$build/peak")"
 
 "$build/bench/counters_bench"
