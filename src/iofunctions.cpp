@@ -34,15 +34,20 @@ void closeInputFile()
 // Reads one typed line into `line`, without its newline, and returns the
 // number of bytes it wrote there, 0 at the end of input. A longer line comes
 // in pieces of 359 characters; the newline right after a full piece belongs
-// to it, so that no empty piece follows.
-int readConsoleLine()
+// to it, so that no empty piece follows. `endsLine` tells whether the piece
+// is the last of its line, which a full piece is only when a newline or the
+// end of input follows it.
+int readConsoleLine(bool &endsLine)
 {
     TextInput &input = consoleInput();
     int length = input.readLine(line, NUM_OF_CHARS_IN_LINE);
+    endsLine = true;
     if (length > 0 && line[length - 1] == '\n')
         line[length - 1] = '\0';
     else if (length == NUM_OF_CHARS_IN_LINE - 1 && input.peek() == '\n')
         input.get();
+    else if (length == NUM_OF_CHARS_IN_LINE - 1)
+        endsLine = input.peek() == EOF;
     return length;
 }
 
@@ -82,10 +87,12 @@ void writeConsole(const char *text)
 }
 
 // Console lines are numbered from 0: the first line read is the rest of the
-// menu-code line, normally empty. Lines holding the end marker anywhere are
-// skipped unnumbered; only the marker alone on its line ends the capture.
-// Each read is preceded by zeroing the bytes the last one wrote, which leaves
-// the whole buffer zero as the counters need.
+// menu-code line, normally empty. Only a whole line that is the marker ends
+// the capture: a piece of a longer line never does, or a long line could end
+// it halfway and leave its rest to be taken as the result path. Lines and
+// pieces holding the marker anywhere else are skipped unnumbered. Each read
+// is preceded by zeroing the bytes the last one wrote, which leaves the
+// whole buffer zero as the counters need.
 void readFromConsole()
 {
     char check[19] = "/*end_of_program*/";
@@ -93,15 +100,17 @@ void readFromConsole()
     int current_max_symbols;
     std::int64_t i = 0;
     int length = 0;
+    bool startsLine = true;
+    bool endsLine = true;
 
     writeConsole("Start typing the code, write \"/*end_of_program*/\" on a single line to stop typing \n");
-    for (;;) {
+    for (;; startsLine = endsLine) {
         std::memset(line, 0, static_cast<size_t>(length));
-        if ((length = readConsoleLine()) == 0)
+        if ((length = readConsoleLine(endsLine)) == 0)
             break;
         // The marker is looked for in the text up to its first zero byte.
         const std::string_view text(line);
-        if (text == check)
+        if (text == check && startsLine && endsLine)
             break;
         if (text.find(check) != std::string_view::npos)
             continue;

@@ -7,11 +7,28 @@ namespace {
 const std::string MARKER = "/*end_of_program*/\n";
 const std::string NAME99(99, 'n');
 const std::string REFUSED = RESULT + CANT_OPEN;
+// A typed line of 359 characters and the marker: two pieces, the second the marker.
+const std::string MARKER_AS_PIECE = std::string(359, 'x') + MARKER + "victim.txt rest\nint a;\n" + MARKER;
+// The marker, a zero byte, and so much more that the line is whole or is not.
+const std::string MARKER_ZERO = std::string("/*end_of_program*/\0", 19);
+const std::string MARKER_ZERO_359 = MARKER_ZERO + std::string(340, 'x') + "\n";
+const std::string MARKER_ZERO_360 = MARKER_ZERO + std::string(341, 'x') + "\n";
 
 INSTANTIATE_TEST_SUITE_P(Console, ProgramTest, testing::Values(
     Case{.name = "MarkerWithLeadingSpacesIsSkippedUnnumbered", .input = "4\nab\n  " + MARKER + "abc\n" + MARKER,
          .expected = TYPE + report(2, 2)},
     Case{.name = "LineHoldingMarkerIsSkippedWhole", .input = "4\nx " + MARKER + MARKER, .expected = TYPE + report(0, 0)},
+    Case{.name = "MarkerAsPieceOfLongLineDoesNotEndCapture", .input = "4\n" + MARKER_AS_PIECE,
+         .expected = TYPE + report(1, 6)},
+    Case{.name = "MarkerAsPieceOfLongLineSpendsNoLaterLineAsPath", .input = "3\n" + MARKER_AS_PIECE + "out.txt\n",
+         .expected = TYPE + RESULT, .setup = "echo precious > victim.txt", .file = "victim.txt",
+         .content = "precious\n"},
+    Case{.name = "MarkerBeforeZeroByteEndsCapture", .input = "4\nab\n" + MARKER_ZERO + "tail\ncd\n",
+         .expected = TYPE + report(1, 1)},
+    Case{.name = "MarkerBeforeZeroBytesInFullLineEndsCapture", .input = "4\nab\n" + MARKER_ZERO_359 + "cd\n",
+         .expected = TYPE + report(1, 1)},
+    Case{.name = "MarkerBeforeZeroBytesInLongerLineIsSkipped", .input = "4\n" + MARKER_ZERO_360 + MARKER,
+         .expected = TYPE + report(1, 1)},
     Case{.name = "OnlyEmptyLines", .input = "4\n\n\n" + MARKER, .expected = TYPE + report(0, 0)},
     Case{.name = "EndOfInputEndsCapture", .input = "4\nint a;\nb", .expected = TYPE + report(1, 3)},
     Case{.name = "EndOfInputAtResultPrompt", .input = "3\nx\n" + MARKER, .expected = TYPE + REFUSED, .status = 1}
