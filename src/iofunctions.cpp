@@ -54,11 +54,14 @@ int readConsoleLine(bool &endsLine)
 // Reads a path as one white-space-delimited word. A path that is missing at
 // the end of input, longer than `name` holds, or holding a zero byte (which
 // would cut it) is refused: no file is ever opened under a name not typed.
+// An end of input that ended an earlier answer does not end this one: a
+// terminal is read again after Ctrl-D.
 bool readPath(char (&name)[NUM_OF_CHARS_IN_NAME])
 {
     int length = 0;
     bool whole = true;
     TextInput &input = consoleInput();
+    input.resume();
     input.skipWhiteSpace();
     for (int c = input.peek(); c != EOF && !std::isspace(c); c = input.peek()) {
         input.get();
@@ -92,7 +95,8 @@ void writeConsole(const char *text)
 // it halfway and leave its rest to be taken as the result path. Lines and
 // pieces holding the marker anywhere else are skipped unnumbered. Each read
 // is preceded by zeroing the bytes the last one wrote, which leaves the
-// whole buffer zero as the counters need.
+// whole buffer zero as the counters need. The end of input ends the capture;
+// one that ended the menu-code answer does not, as for a path.
 void readFromConsole()
 {
     char check[19] = "/*end_of_program*/";
@@ -104,6 +108,7 @@ void readFromConsole()
     bool endsLine = true;
 
     writeConsole("Start typing the code, write \"/*end_of_program*/\" on a single line to stop typing \n");
+    consoleInput().resume();
     for (;; startsLine = endsLine) {
         std::memset(line, 0, static_cast<size_t>(length));
         if ((length = readConsoleLine(endsLine)) == 0)

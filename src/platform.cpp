@@ -79,6 +79,12 @@ bool TextInput::refill()
     return false;
 }
 
+void TextInput::resume()
+{
+    if (error_ == 0)
+        ended_ = false;
+}
+
 int TextInput::readLine(char *buffer, int size)
 {
     const std::size_t room = size > 0 ? static_cast<std::size_t>(size - 1) : 0;

@@ -31,7 +31,12 @@ INSTANTIATE_TEST_SUITE_P(Console, ProgramTest, testing::Values(
          .expected = TYPE + report(1, 1)},
     Case{.name = "OnlyEmptyLines", .input = "4\n\n\n" + MARKER, .expected = TYPE + report(0, 0)},
     Case{.name = "EndOfInputEndsCapture", .input = "4\nint a;\nb", .expected = TYPE + report(1, 3)},
-    Case{.name = "EndOfInputAtResultPrompt", .input = "3\nx\n" + MARKER, .expected = TYPE + REFUSED, .status = 1}
+    Case{.name = "EndOfInputAtResultPrompt", .input = "3\nx\n" + MARKER, .expected = TYPE + REFUSED, .status = 1},
+    Case{.name = "PipeEndingCaptureEndsResultPathToo", .input = "3\nint a;", .expected = TYPE + REFUSED, .status = 1},
+    Case{.name = "CtrlDEndsCaptureButNotResultPath", .input = "3\nint a;\n\x04out.txt\n", .expected = TYPE + RESULT,
+         .file = "out.txt", .content = report(1, 2), .from = Stdin::Terminal},
+    Case{.name = "CtrlDEndsCapture", .input = "4\nint a;\n\x04", .expected = TYPE + report(1, 2),
+         .from = Stdin::Terminal}
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(Files, ProgramTest, testing::Values(
