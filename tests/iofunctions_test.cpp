@@ -36,7 +36,12 @@ INSTANTIATE_TEST_SUITE_P(Console, ProgramTest, testing::Values(
     Case{.name = "CtrlDEndsCaptureButNotResultPath", .input = "3\nint a;\n\x04out.txt\n", .expected = TYPE + RESULT,
          .file = "out.txt", .content = report(1, 2), .from = Stdin::Terminal},
     Case{.name = "CtrlDEndsCapture", .input = "4\nint a;\n\x04", .expected = TYPE + report(1, 2),
-         .from = Stdin::Terminal}
+         .from = Stdin::Terminal},
+    Case{.name = "NonBlockingInputIsAwaitedInCapture", .input = "4\nint a;\n", .expected = TYPE + report(1, 3),
+         .from = Stdin::NonBlocking, .later = "b\n" + MARKER},
+    Case{.name = "NonBlockingInputIsAwaitedAtResultPath", .input = "3\nint a;\n" + MARKER,
+         .expected = TYPE + RESULT, .file = "out.txt", .content = report(1, 2), .from = Stdin::NonBlocking,
+         .later = "out.txt\n"}
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(Files, ProgramTest, testing::Values(
