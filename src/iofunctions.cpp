@@ -89,6 +89,12 @@ void writeConsole(const char *text)
         exitStatus = 1;
 }
 
+void writeReadFailure()
+{
+    writeConsole("Can't read input");
+    exitStatus = 1;
+}
+
 // Console lines are numbered from 0: the first line read is the rest of the
 // menu-code line, normally empty. Only a whole line that is the marker ends
 // the capture: a piece of a longer line never does, or a long line could end
@@ -127,6 +133,8 @@ void readFromConsole()
         }
         i++;
     }
+    if (consoleInput().error() != 0)
+        inputFailed = true;
 }
 
 void writeInConsole()
@@ -134,6 +142,10 @@ void writeInConsole()
     closeInputFile();
     if (std::printf(REPORT, lineWithMaxSymbols, countIdentificators) < 0)
         exitStatus = 1;
+    if (inputFailed) {
+        writeConsole("\n");
+        writeReadFailure();
+    }
 }
 
 // Linux opens a directory for reading although every read of it fails, so a
@@ -159,6 +171,11 @@ void writeInFile()
     char name[NUM_OF_CHARS_IN_NAME];
 
     closeInputFile();
+    // Figures of part of the input would pass for those of the whole.
+    if (inputFailed) {
+        writeReadFailure();
+        return;
+    }
     writeConsole("Enter path to save the results in file with extention *.txt \n");
     if (!readPath(name) || namesInputFile(name) || (fp = std::fopen(name, "w")) == nullptr) {
         writeConsole("Can't open file");

@@ -16,6 +16,7 @@ char line[NUM_OF_CHARS_IN_LINE] = {};
 std::int64_t lineWithMaxSymbols = 0;
 std::int64_t countIdentificators = 0;
 int exitStatus = 0;
+bool inputFailed = false;
 
 namespace {
 
@@ -71,7 +72,11 @@ int main()
     case 2: caseFileConsole(); break;
     case 3: caseConsoleFile(); break;
     case 4: caseConsoleConsole(); break;
-    default: break;
+    default:
+        // Nothing was selected because nothing could be read: no success.
+        if (consoleInput().error() != 0)
+            writeReadFailure();
+        break;
     }
     return exitStatus;
 }

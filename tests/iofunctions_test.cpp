@@ -7,6 +7,7 @@ namespace {
 const std::string MARKER = "/*end_of_program*/\n";
 const std::string NAME99(99, 'n');
 const std::string REFUSED = RESULT + CANT_OPEN;
+const std::string CANT_READ = "Can't read input";
 // A typed line of 359 characters and the marker: two pieces, the second the marker.
 const std::string MARKER_AS_PIECE = std::string(359, 'x') + MARKER + "victim.txt rest\nint a;\n" + MARKER;
 // The marker, a zero byte, and so much more that the line is whole or is not.
@@ -41,7 +42,11 @@ INSTANTIATE_TEST_SUITE_P(Console, ProgramTest, testing::Values(
          .from = Stdin::NonBlocking, .later = "b\n" + MARKER},
     Case{.name = "NonBlockingInputIsAwaitedAtResultPath", .input = "3\nint a;\n" + MARKER,
          .expected = TYPE + RESULT, .file = "out.txt", .content = report(1, 2), .from = Stdin::NonBlocking,
-         .later = "out.txt\n"}
+         .later = "out.txt\n"},
+    Case{.name = "FailedReadStillReportsWhatWasTyped", .input = "4\nint a;\n",
+         .expected = TYPE + report(1, 2) + "\n" + CANT_READ, .status = 1, .from = Stdin::Failing},
+    Case{.name = "FailedReadInCaptureAsksForNoResultPath", .input = "3\nint a;\n", .expected = TYPE + CANT_READ,
+         .status = 1, .from = Stdin::Failing}
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(Files, ProgramTest, testing::Values(
@@ -67,8 +72,11 @@ INSTANTIATE_TEST_SUITE_P(Files, ProgramTest, testing::Values(
          .status = 1, .source = "x\n", .setup = "ln -s main.c link.c"},
     Case{.name = "ResultOverSourceHardLink", .input = "1\nhard.c\nmain.c\n", .expected = SOURCE + REFUSED,
          .status = 1, .source = "x\n", .setup = "ln main.c hard.c"},
-    Case{.name = "UnreadableSourceIsNoSuccess", .input = "2\n/proc/self/mem\n", .expected = SOURCE + report(1, 0),
-         .status = 1}
+    Case{.name = "UnreadableSourceIsNoSuccess", .input = "2\n/proc/self/mem\n",
+         .expected = SOURCE + report(1, 0) + "\n" + CANT_READ, .status = 1},
+    Case{.name = "UnreadableSourceSavesNoResult", .input = "1\n/proc/self/mem\nmemres.txt\n",
+         .expected = SOURCE + CANT_READ, .status = 1, .setup = "echo older > memres.txt", .file = "memres.txt",
+         .content = "older\n"}
 ), caseName);
 
 } // namespace
