@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <csignal>
 
 #include "main.h"
 
@@ -56,6 +57,9 @@ int main()
     // Unbuffered, so that each prompt is on screen before the answer is
     // awaited and nothing is lost when the process ends abnormally.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // Beyond a file-size limit a write then fails instead of ending the
+    // process, and the lost result is reported like any other.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     writeConsole("Redat s max broj znacheshti simvoli i broj identifikatori v prog\n"
                  "----------------------------------------------------------------\n\n"

@@ -76,7 +76,10 @@ INSTANTIATE_TEST_SUITE_P(Files, ProgramTest, testing::Values(
          .expected = SOURCE + report(1, 0) + "\n" + CANT_READ, .status = 1},
     Case{.name = "UnreadableSourceSavesNoResult", .input = "1\n/proc/self/mem\nmemres.txt\n",
          .expected = SOURCE + CANT_READ, .status = 1, .setup = "echo older > memres.txt", .file = "memres.txt",
-         .content = "older\n"}
+         .content = "older\n"},
+    Case{.name = "ResultBeyondFileSizeLimit", .input = "1\nmain.c\nout.txt\n",
+         .expected = SOURCE + RESULT + "Can't write file", .status = 1, .source = "x\n", .file = "out.txt",
+         .content = "", .noFileGrowth = true}
 ), caseName);
 
 } // namespace
