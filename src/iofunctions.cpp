@@ -74,10 +74,12 @@ bool readPath(char (&name)[NUM_OF_CHARS_IN_NAME])
     return whole && length > 0;
 }
 
+// Only a regular file can be lost by writing over it: a device such as
+// /dev/null may be both the source and the result.
 bool namesInputFile(const char *name)
 {
     struct stat result;
-    return inputFileKnown && stat(name, &result) == 0 &&
+    return inputFileKnown && S_ISREG(inputFileStatus.st_mode) && stat(name, &result) == 0 &&
            result.st_dev == inputFileStatus.st_dev && result.st_ino == inputFileStatus.st_ino;
 }
 

@@ -79,7 +79,8 @@ INSTANTIATE_TEST_SUITE_P(Files, ProgramTest, testing::Values(
          .content = "older\n"},
     Case{.name = "ResultBeyondFileSizeLimit", .input = "1\nmain.c\nout.txt\n",
          .expected = SOURCE + RESULT + "Can't write file", .status = 1, .source = "x\n", .file = "out.txt",
-         .content = "", .noFileGrowth = true}
+         .content = "", .noFileGrowth = true},
+    Case{.name = "DeviceMayBeSourceAndResult", .input = "1\n/dev/null\n/dev/null\n", .expected = SOURCE + RESULT}
 ), caseName);
 
 } // namespace
