@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "counters.h"
@@ -81,6 +82,17 @@ bool namesInputFile(const char *name)
     struct stat result;
     return inputFileKnown && S_ISREG(inputFileStatus.st_mode) && stat(name, &result) == 0 &&
            result.st_dev == inputFileStatus.st_dev && result.st_ino == inputFileStatus.st_ino;
+}
+
+// Ends the process abnormally, as an input that cannot be opened always has,
+// but without a core file: the dump of a run ended on purpose is of no use
+// and would replace any file named core in the user's directory. Lowering
+// a limit cannot fail.
+[[noreturn]] void abortWithoutCore()
+{
+    const rlimit noCore = {0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    std::abort();
 }
 
 } // namespace
@@ -163,7 +175,7 @@ void readFromFile()
         closeInputFile();
     if (fp == nullptr) {
         writeConsole("Can't open file");
-        std::abort();
+        abortWithoutCore();
     }
     inputFileKnown = true;
 }

@@ -16,8 +16,8 @@ void readFromConsole();
 // to its end.
 void writeInConsole();
 
-// Asks for the source path and opens it into fp; ends the process abnormally
-// when it cannot be opened.
+// Asks for the source path and opens it into fp; ends the process abnormally,
+// without a core file, when it cannot be opened.
 void readFromFile();
 
 // Closes the input file, asks for a result path and writes the report there;

@@ -80,7 +80,9 @@ INSTANTIATE_TEST_SUITE_P(Files, ProgramTest, testing::Values(
     Case{.name = "ResultBeyondFileSizeLimit", .input = "1\nmain.c\nout.txt\n",
          .expected = SOURCE + RESULT + "Can't write file", .status = 1, .source = "x\n", .file = "out.txt",
          .content = "", .noFileGrowth = true},
-    Case{.name = "DeviceMayBeSourceAndResult", .input = "1\n/dev/null\n/dev/null\n", .expected = SOURCE + RESULT}
+    Case{.name = "DeviceMayBeSourceAndResult", .input = "1\n/dev/null\n/dev/null\n", .expected = SOURCE + RESULT},
+    Case{.name = "MissingSourceAbortsWithoutCoreFile", .input = "2\nnone.c\n", .expected = SOURCE + CANT_OPEN,
+         .status = ABORTED, .coreDumps = true}
 ), caseName);
 
 } // namespace
