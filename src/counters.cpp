@@ -250,9 +250,9 @@ void counter()
     input.reopen(fileno(fp));
     const Scan scan = scanLines(input, line);
     // The figures of a file that could not be read to its end are not the
-    // file's figures: they are still reported, but not as a success.
+    // file's figures: the report says so, and they are not saved.
     if (scan.error != 0)
-        exitStatus = 1;
+        inputFailed = true;
     lineWithMaxSymbols = scan.figures.lineWithMaxSymbols;
     countIdentificators = scan.figures.identifiers;
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "counters.h"
@@ -34,26 +35,34 @@ void closeInputFile()
 // Reads one typed line into `line`, without its newline, and returns the
 // number of bytes it wrote there, 0 at the end of input. A longer line comes
 // in pieces of 359 characters; the newline right after a full piece belongs
-// to it, so that no empty piece follows.
-int readConsoleLine()
+// to it, so that no empty piece follows. `endsLine` tells whether the piece
+// is the last of its line, which a full piece is only when a newline or the
+// end of input follows it.
+int readConsoleLine(bool &endsLine)
 {
     TextInput &input = consoleInput();
     int length = input.readLine(line, NUM_OF_CHARS_IN_LINE);
+    endsLine = true;
     if (length > 0 && line[length - 1] == '\n')
         line[length - 1] = '\0';
     else if (length == NUM_OF_CHARS_IN_LINE - 1 && input.peek() == '\n')
         input.get();
+    else if (length == NUM_OF_CHARS_IN_LINE - 1)
+        endsLine = input.peek() == EOF;
     return length;
 }
 
 // Reads a path as one white-space-delimited word. A path that is missing at
 // the end of input, longer than `name` holds, or holding a zero byte (which
 // would cut it) is refused: no file is ever opened under a name not typed.
+// An end of input that ended an earlier answer does not end this one: a
+// terminal is read again after Ctrl-D.
 bool readPath(char (&name)[NUM_OF_CHARS_IN_NAME])
 {
     int length = 0;
     bool whole = true;
     TextInput &input = consoleInput();
+    input.resume();
     input.skipWhiteSpace();
     for (int c = input.peek(); c != EOF && !std::isspace(c); c = input.peek()) {
         input.get();
@@ -66,11 +75,24 @@ bool readPath(char (&name)[NUM_OF_CHARS_IN_NAME])
     return whole && length > 0;
 }
 
+// Only a regular file can be lost by writing over it: a device such as
+// /dev/null may be both the source and the result.
 bool namesInputFile(const char *name)
 {
     struct stat result;
-    return inputFileKnown && stat(name, &result) == 0 &&
+    return inputFileKnown && S_ISREG(inputFileStatus.st_mode) && stat(name, &result) == 0 &&
            result.st_dev == inputFileStatus.st_dev && result.st_ino == inputFileStatus.st_ino;
+}
+
+// Ends the process abnormally, as an input that cannot be opened always has,
+// but without a core file: the dump of a run ended on purpose is of no use
+// and would replace any file named core in the user's directory. Lowering
+// a limit cannot fail.
+[[noreturn]] void abortWithoutCore()
+{
+    const rlimit noCore = {0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    std::abort();
 }
 
 } // namespace
@@ -81,11 +103,20 @@ void writeConsole(const char *text)
         exitStatus = 1;
 }
 
+void writeReadFailure()
+{
+    writeConsole("Can't read input");
+    exitStatus = 1;
+}
+
 // Console lines are numbered from 0: the first line read is the rest of the
-// menu-code line, normally empty. Lines holding the end marker anywhere are
-// skipped unnumbered; only the marker alone on its line ends the capture.
-// Each read is preceded by zeroing the bytes the last one wrote, which leaves
-// the whole buffer zero as the counters need.
+// menu-code line, normally empty. Only a whole line that is the marker ends
+// the capture: a piece of a longer line never does, or a long line could end
+// it halfway and leave its rest to be taken as the result path. Lines and
+// pieces holding the marker anywhere else are skipped unnumbered. Each read
+// is preceded by zeroing the bytes the last one wrote, which leaves the
+// whole buffer zero as the counters need. The end of input ends the capture;
+// one that ended the menu-code answer does not, as for a path.
 void readFromConsole()
 {
     char check[19] = "/*end_of_program*/";
@@ -93,15 +124,18 @@ void readFromConsole()
     int current_max_symbols;
     std::int64_t i = 0;
     int length = 0;
+    bool startsLine = true;
+    bool endsLine = true;
 
     writeConsole("Start typing the code, write \"/*end_of_program*/\" on a single line to stop typing \n");
-    for (;;) {
+    consoleInput().resume();
+    for (;; startsLine = endsLine) {
         std::memset(line, 0, static_cast<size_t>(length));
-        if ((length = readConsoleLine()) == 0)
+        if ((length = readConsoleLine(endsLine)) == 0)
             break;
         // The marker is looked for in the text up to its first zero byte.
         const std::string_view text(line);
-        if (text == check)
+        if (text == check && startsLine && endsLine)
             break;
         if (text.find(check) != std::string_view::npos)
             continue;
@@ -113,6 +147,8 @@ void readFromConsole()
         }
         i++;
     }
+    if (consoleInput().error() != 0)
+        inputFailed = true;
 }
 
 void writeInConsole()
@@ -120,6 +156,10 @@ void writeInConsole()
     closeInputFile();
     if (std::printf(REPORT, lineWithMaxSymbols, countIdentificators) < 0)
         exitStatus = 1;
+    if (inputFailed) {
+        writeConsole("\n");
+        writeReadFailure();
+    }
 }
 
 // Linux opens a directory for reading although every read of it fails, so a
@@ -135,7 +175,7 @@ void readFromFile()
         closeInputFile();
     if (fp == nullptr) {
         writeConsole("Can't open file");
-        std::abort();
+        abortWithoutCore();
     }
     inputFileKnown = true;
 }
@@ -145,6 +185,11 @@ void writeInFile()
     char name[NUM_OF_CHARS_IN_NAME];
 
     closeInputFile();
+    // Figures of part of the input would pass for those of the whole.
+    if (inputFailed) {
+        writeReadFailure();
+        return;
+    }
     writeConsole("Enter path to save the results in file with extention *.txt \n");
     if (!readPath(name) || namesInputFile(name) || (fp = std::fopen(name, "w")) == nullptr) {
         writeConsole("Can't open file");

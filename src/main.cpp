@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <csignal>
 
 #include "main.h"
 
@@ -17,6 +18,7 @@ char line[NUM_OF_CHARS_IN_LINE] = {};
 std::int64_t lineWithMaxSymbols = 0;
 std::int64_t countIdentificators = 0;
 int exitStatus = 0;
+bool inputFailed = false;
 
 namespace {
 
@@ -60,6 +62,9 @@ int main(int argc, char **argv)
     // Unbuffered, so that each prompt is on screen before the answer is
     // awaited and nothing is lost when the process ends abnormally.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // Beyond a file-size limit a write then fails instead of ending the
+    // process, and the lost result is reported like any other.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     writeConsole("Redat s max broj znacheshti simvoli i broj identifikatori v prog\n"
                  "----------------------------------------------------------------\n\n"
@@ -76,7 +81,11 @@ int main(int argc, char **argv)
     case 2: caseFileConsole(); break;
     case 3: caseConsoleFile(); break;
     case 4: caseConsoleConsole(); break;
-    default: break;
+    default:
+        // Nothing was selected because nothing could be read: no success.
+        if (consoleInput().error() != 0)
+            writeReadFailure();
+        break;
     }
     return exitStatus;
 }

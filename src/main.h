@@ -14,3 +14,4 @@ extern char line[NUM_OF_CHARS_IN_LINE]; // the line being measured
 extern std::int64_t lineWithMaxSymbols;  // first result
 extern std::int64_t countIdentificators; // second result
 extern int exitStatus;                  // 1 once a result or output is lost
+extern bool inputFailed;                // the input could not be read to its end

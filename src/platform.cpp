@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -21,6 +22,24 @@ std::size_t dropReturnsBeforeNewlines(char *bytes, std::size_t length)
         if (!(*in == '\r' && in + 1 < end && in[1] == '\n'))
             *out++ = *in;
     return static_cast<std::size_t>(out - bytes);
+}
+
+// Reads like read(2), but neither a signal nor a descriptor left
+// non-blocking by the program that handed it over ends the input: the read
+// is made again, in the second case once poll has seen bytes or the end
+// arrive. (EWOULDBLOCK is EAGAIN on Linux.)
+ssize_t readWhenReady(int fd, char *into, std::size_t size)
+{
+    for (;;) {
+        const ssize_t got = read(fd, into, size);
+        if (got < 0 && errno == EAGAIN) {
+            pollfd ready = {fd, POLLIN, 0};
+            if (poll(&ready, 1, -1) < 0 && errno != EINTR)
+                return -1;
+        } else if (got >= 0 || errno != EINTR) {
+            return got;
+        }
+    }
 }
 
 } // namespace
@@ -59,10 +78,7 @@ bool TextInput::refill()
         if (heldReturn_)
             bytes_[kept++] = '\r';
         heldReturn_ = false;
-        ssize_t got;
-        do
-            got = read(fd_, bytes_ + kept, sizeof bytes_ - kept);
-        while (got < 0 && errno == EINTR);
+        const ssize_t got = readWhenReady(fd_, bytes_ + kept, sizeof bytes_ - kept);
         std::size_t length = kept;
         if (got <= 0) {
             ended_ = true;
@@ -78,6 +94,12 @@ bool TextInput::refill()
             return true;
     }
     return false;
+}
+
+void TextInput::resume()
+{
+    if (error_ == 0)
+        ended_ = false;
 }
 
 int TextInput::readLine(char *buffer, int size)

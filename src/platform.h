@@ -35,6 +35,12 @@ public:
     // Skips white space, empty lines included.
     void skipWhiteSpace();
 
+    // Lets the next read after the end of input try the descriptor again:
+    // a terminal then delivers what is typed after Ctrl-D, while a pipe or
+    // a file reports the end again. Until then the end holds, so that
+    // repeated peeks never wait twice. A failed read stays final.
+    void resume();
+
     // The errno of the read that failed, or 0 while the input is whole.
     int error() const { return error_; }
 

@@ -1,12 +1,14 @@
 #include "program.h"
 
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +27,65 @@ void writeFile(const fs::path &path, const std::string &text)
     std::ofstream(path, std::ios::binary) << text;
 }
 
+// Inputs are small: one write takes each whole.
+bool writeAll(int fd, const std::string &text)
+{
+    return write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+std::string readAll(int fd)
+{
+    std::string text;
+    char bytes[4096];
+    for (ssize_t got; (got = read(fd, bytes, sizeof bytes)) > 0;)
+        text.append(bytes, static_cast<size_t>(got));
+    return text;
+}
+
+// Standard input as the program will have it (`read`), and the side the
+// test writes to later, if any.
+struct Input {
+    int read = -1;
+    int write = -1;
+};
+
+// Makes standard input of the case's kind, holding `text`. Only a
+// pseudo-terminal may be missing where the tests run.
+bool prepareInput(const Case &c, const fs::path &dir, const std::string &text, Input &in)
+{
+    int ends[2];
+    switch (c.from) {
+    case Stdin::File:
+        writeFile(dir / "stdin", text);
+        in.read = open((dir / "stdin").c_str(), O_RDONLY | O_CLOEXEC);
+        return in.read >= 0;
+    case Stdin::Terminal:
+        // In canonical mode each read delivers one typed line, and Ctrl-D
+        // at the start of a line one read of nothing.
+        in.write = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (in.write < 0 || grantpt(in.write) != 0 || unlockpt(in.write) != 0)
+            return false;
+        in.read = open(ptsname(in.write), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+        return in.read >= 0 && writeAll(in.write, text);
+    case Stdin::NonBlocking:
+        if (pipe2(ends, O_CLOEXEC) != 0)
+            return false;
+        in = {ends[0], ends[1]};
+        return fcntl(in.read, F_SETFL, O_NONBLOCK) == 0 && writeAll(in.write, text);
+    case Stdin::Failing: {
+        // A socket closed with bytes it never read leaves its peer a read
+        // that fails once the bytes sent to the peer are read.
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+            return false;
+        in.read = ends[1];
+        const bool sent = writeAll(ends[0], text) && writeAll(ends[1], "x");
+        close(ends[0]);
+        return sent;
+    }
+    }
+    return false;
+}
+
 // Root passes permission checks by these two capabilities; dropped from the
 // bounding set, they are gone after exec too.
 bool dropPermissionOverride()
@@ -33,30 +94,84 @@ bool dropPermissionOverride()
                               prctl(PR_CAPBSET_DROP, 2 /* CAP_DAC_READ_SEARCH */, 0, 0, 0) == 0);
 }
 
-// Starts the program in `dir` with standard input, output and error
-// redirected; returns the exit status, or ABORTED when SIGABRT ended it.
-int run(const fs::path &dir, const Case &c, const fs::path &out)
+// The child: limits, directory and descriptors, then the program with the
+// case's arguments; standard error goes to the file "stderr".
+[[noreturn]] void execProgram(const Case &c, const fs::path &dir, int input, int output)
 {
     std::vector<char *> argv = {const_cast<char *>(CMEASURE_PATH)};
     for (const std::string &arg : c.args)
         argv.push_back(const_cast<char *>(arg.c_str()));
     argv.push_back(nullptr);
-    pid_t child = fork();
-    if (child == 0) {
-        rlimit noCore = {0, 0};
-        setrlimit(RLIMIT_CORE, &noCore); // an expected abort leaves no core file
-        if (chdir(dir.c_str()) == 0 && dup2(open("stdin", O_RDONLY), 0) == 0 &&
-            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1) == 1 &&
-            dup2(open("stderr", O_WRONLY | O_CREAT | O_TRUNC, 0600), 2) == 2 &&
-            (!c.unprivileged || dropPermissionOverride()))
-            execv(CMEASURE_PATH, argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (WIFSIGNALED(status))
-        return WTERMSIG(status) == SIGABRT ? ABORTED : 128 + WTERMSIG(status);
-    return WEXITSTATUS(status);
+    rlimit core = {0, 0}; // an expected abort leaves no core file
+    if (c.coreDumps && getrlimit(RLIMIT_CORE, &core) == 0)
+        core.rlim_cur = core.rlim_max;
+    setrlimit(RLIMIT_CORE, &core);
+    rlimit noGrowth = {0, 0};
+    if (c.noFileGrowth)
+        setrlimit(RLIMIT_FSIZE, &noGrowth);
+    if (c.output)
+        output = open(c.output, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (chdir(dir.c_str()) == 0 && dup2(input, 0) == 0 && dup2(output, 1) == 1 &&
+        dup2(open("stderr", O_WRONLY | O_CREAT | O_TRUNC, 0600), 2) == 2 &&
+        (!c.unprivileged || dropPermissionOverride()))
+        execv(CMEASURE_PATH, argv.data());
+    _exit(127);
+}
+
+// The state letter of a process in /proc: 'S' while it sleeps, for instance
+// in poll waiting for input; 'Z' once it has ended.
+char stateOf(pid_t pid)
+{
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    const size_t name_end = stat.rfind(')');
+    return name_end != std::string::npos && name_end + 2 < stat.size() ? stat[name_end + 2] : 'Z';
+}
+
+// Writes `later` once the program waits for more input, or has ended
+// without waiting; then the input ends.
+void feedLater(pid_t child, const Input &in, const std::string &later)
+{
+    const timespec moment = {0, 1000000};
+    for (char state = stateOf(child); state != 'S' && state != 'Z'; state = stateOf(child))
+        nanosleep(&moment, nullptr);
+    writeAll(in.write, later);
+}
+
+struct Outcome {
+    std::string printed;
+    int waitStatus = 0;
+};
+
+Outcome run(const Case &c, const fs::path &dir, const Input &in)
+{
+    int output[2];
+    if (pipe2(output, O_CLOEXEC) != 0)
+        return {"", -1};
+    const pid_t child = fork();
+    if (child == 0)
+        execProgram(c, dir, in.read, output[1]);
+    close(output[1]);
+    if (c.from == Stdin::NonBlocking)
+        feedLater(child, in, c.later);
+    // The writer of a pipe or a socket ends the input; a terminal stays
+    // open until the program ends, as closing it would hang it up.
+    if (c.from != Stdin::Terminal && in.write >= 0)
+        close(in.write);
+    close(in.read);
+    Outcome result = {readAll(output[0])};
+    close(output[0]);
+    waitpid(child, &result.waitStatus, 0);
+    if (c.from == Stdin::Terminal)
+        close(in.write);
+    return result;
+}
+
+// The exit status, ABORTED for SIGABRT, or 128 and the number of another signal.
+int statusOf(int waitStatus)
+{
+    if (WIFSIGNALED(waitStatus))
+        return WTERMSIG(waitStatus) == SIGABRT ? ABORTED : 128 + WTERMSIG(waitStatus);
+    return WEXITSTATUS(waitStatus);
 }
 
 } // namespace
@@ -75,23 +190,36 @@ std::string caseName(const testing::TestParamInfo<Case> &info)
 TEST_P(ProgramTest, PrintsWritesAndExitsAsExpected)
 {
     const Case &c = GetParam();
+    rlimit core = {};
+    if (c.coreDumps && (getrlimit(RLIMIT_CORE, &core) != 0 || core.rlim_max == 0))
+        GTEST_SKIP() << "core dumps cannot be allowed here";
     char pattern[] = "/tmp/cmeasure-test-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const fs::path dir = pattern;
     std::string input = c.input;
     for (size_t at = input.find('@'); at != std::string::npos; at = input.find('@', at + 1))
         input.replace(at, 1, dir.string());
-    writeFile(dir / "stdin", input);
     if (!c.source.empty())
         writeFile(dir / "main.c", c.source);
+    // A file of the user's that a core dump in the directory would replace.
+    const std::string usersCore = "mine\n";
+    if (c.coreDumps)
+        writeFile(dir / "core", usersCore);
     if (!c.setup.empty()) {
         ASSERT_EQ(std::system(("cd " + dir.string() + " && " + c.setup).c_str()), 0);
     }
+    Input in;
+    if (!prepareInput(c, dir, input, in)) {
+        fs::remove_all(dir);
+        if (c.from == Stdin::Terminal)
+            GTEST_SKIP() << "no pseudo-terminal here";
+        FAIL() << "cannot prepare standard input";
+    }
 
-    const fs::path out = c.output ? fs::path(c.output) : dir / "stdout";
-    EXPECT_EQ(run(dir, c, out), c.status);
+    const Outcome result = run(c, dir, in);
+    EXPECT_EQ(statusOf(result.waitStatus), c.status);
     if (!c.output) {
-        EXPECT_EQ(readFile(out), (c.args.empty() ? MENU : "") + c.expected);
+        EXPECT_EQ(result.printed, (c.args.empty() ? MENU : "") + c.expected);
     }
     EXPECT_EQ(readFile(dir / "stderr"), c.errors);
     if (!c.file.empty()) {
@@ -99,6 +227,15 @@ TEST_P(ProgramTest, PrintsWritesAndExitsAsExpected)
     }
     if (!c.source.empty()) {
         EXPECT_EQ(readFile(dir / "main.c"), c.source) << "the source must never change";
+    }
+    // Where the kernel writes core files itself, it also says whether it
+    // wrote one; a handler behind a pipe gets the dump whatever the limit,
+    // and decides itself.
+    if (c.coreDumps) {
+        EXPECT_TRUE(readFile(dir / "core") == usersCore) << "the file named core was replaced";
+        if (!readFile("/proc/sys/kernel/core_pattern").starts_with("|")) {
+            EXPECT_FALSE(WCOREDUMP(result.waitStatus)) << "a core file was written";
+        }
     }
     fs::remove_all(dir);
 }

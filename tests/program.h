@@ -1,5 +1,6 @@
 // Runs the built program end to end: in a fresh directory, with scripted
 // standard input, checking what it prints, its exit status and its files.
+// Standard output is a pipe, so that no limit on files applies to it.
 #pragma once
 
 #include <string>
@@ -25,6 +26,15 @@ std::string report(int line, int identifiers);
 
 constexpr int ABORTED = -1;
 
+// What standard input is: a file that holds the input, or what a file
+// cannot stand for.
+enum class Stdin {
+    File,
+    Terminal,    // a pseudo-terminal the input is typed into; "\x04" is Ctrl-D
+    NonBlocking, // a pipe left non-blocking: the input, and `later` once the program waits
+    Failing,     // a socket whose read fails (ECONNRESET) after the input
+};
+
 struct Case {
     const char *name;
     std::vector<std::string> args = {}; // the command line; none gives the menu
@@ -38,6 +48,10 @@ struct Case {
     std::string content = "";
     const char *output = nullptr; // where standard output goes, if not to the test
     bool unprivileged = false;    // run without root's power to pass permission checks
+    Stdin from = Stdin::File;
+    std::string later = "";
+    bool noFileGrowth = false; // run under a file-size limit of 0 (ulimit -f 0)
+    bool coreDumps = false;    // run with core dumps allowed, and check that none is made
 };
 
 inline void PrintTo(const Case &c, std::ostream *os)

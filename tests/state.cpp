@@ -7,3 +7,4 @@ char line[NUM_OF_CHARS_IN_LINE] = {};
 std::int64_t lineWithMaxSymbols = 0;
 std::int64_t countIdentificators = 0;
 int exitStatus = 0;
+bool inputFailed = false;
