@@ -248,7 +248,7 @@ int writeAll(const Options &options, Work &work, const std::vector<size_t> &star
             totals.add(target->path, target->figures);
             widths.fit(target->figures);
         }
-    widths.fit({totals.lines, totals.densestLine, totals.maxSymbols, totals.identifiers});
+    widths.fit(totals.figures());
 
     int status = 0;
     Output output;

@@ -52,6 +52,22 @@ void appendColumn(std::string &out, std::string_view text, int width)
     out += "  ";
 }
 
+void appendField(std::string &out, const char *name, Count number)
+{
+    out += ", \"";
+    out += name;
+    out += "\": ";
+    appendNumber(out, number);
+}
+
+void appendFigures(std::string &out, const Widths &widths, const FileFigures &figures)
+{
+    appendColumn(out, figures.lines, widths.lines);
+    appendColumn(out, figures.lineWithMaxSymbols, widths.densest);
+    appendColumn(out, figures.maxSymbols, widths.symbols);
+    appendColumn(out, figures.identifiers, widths.identifiers);
+}
+
 const char HEX[] = "0123456789abcdef";
 
 } // namespace
@@ -144,35 +160,32 @@ void appendJsonRow(std::string &out, std::string_view path, const FileFigures &f
 {
     out += "{\"path\": ";
     appendJsonPath(out, path);
-    out += ", \"lines\": ";
-    appendNumber(out, figures.lines);
-    out += ", \"line_with_max_symbols\": ";
-    appendNumber(out, figures.lineWithMaxSymbols);
-    out += ", \"max_symbols\": ";
-    appendNumber(out, figures.maxSymbols);
-    out += ", \"identifiers\": ";
-    appendNumber(out, figures.identifiers);
+    appendField(out, "lines", figures.lines);
+    appendField(out, "line_with_max_symbols", figures.lineWithMaxSymbols);
+    appendField(out, "max_symbols", figures.maxSymbols);
+    appendField(out, "identifiers", figures.identifiers);
     out += "}\n";
 }
 
 void appendJsonTotal(std::string &out, const Totals &totals)
 {
-    out += "{\"total\": true, \"files\": ";
-    appendNumber(out, totals.files);
-    out += ", \"lines\": ";
-    appendNumber(out, totals.lines);
-    out += ", \"identifiers\": ";
-    appendNumber(out, totals.identifiers);
-    out += ", \"max_symbols\": ";
-    appendNumber(out, totals.maxSymbols);
+    out += "{\"total\": true";
+    appendField(out, "files", totals.files);
+    appendField(out, "lines", totals.lines);
+    appendField(out, "identifiers", totals.identifiers);
+    appendField(out, "max_symbols", totals.maxSymbols);
     out += ", \"path\": ";
     if (totals.files > 0)
         appendJsonPath(out, totals.densestPath);
     else
         out += "null";
-    out += ", \"line_with_max_symbols\": ";
-    appendNumber(out, totals.files > 0 ? totals.densestLine : 0);
+    appendField(out, "line_with_max_symbols", totals.files > 0 ? totals.densestLine : 0);
     out += "}\n";
+}
+
+FileFigures Totals::figures() const
+{
+    return {lines, densestLine, maxSymbols, identifiers};
 }
 
 void Widths::fit(const FileFigures &figures)
@@ -194,10 +207,7 @@ void appendTableHeader(std::string &out, const Widths &widths)
 
 void appendTableRow(std::string &out, const Widths &widths, std::string_view path, const FileFigures &figures)
 {
-    appendColumn(out, figures.lines, widths.lines);
-    appendColumn(out, figures.lineWithMaxSymbols, widths.densest);
-    appendColumn(out, figures.maxSymbols, widths.symbols);
-    appendColumn(out, figures.identifiers, widths.identifiers);
+    appendFigures(out, widths, figures);
     out += printablePath(path);
     out += '\n';
 }
@@ -206,10 +216,7 @@ void appendTableRow(std::string &out, const Widths &widths, std::string_view pat
 // which of them holds the line in its densest column.
 void appendTableTotal(std::string &out, const Widths &widths, const Totals &totals)
 {
-    appendColumn(out, totals.lines, widths.lines);
-    appendColumn(out, totals.densestLine, widths.densest);
-    appendColumn(out, totals.maxSymbols, widths.symbols);
-    appendColumn(out, totals.identifiers, widths.identifiers);
+    appendFigures(out, widths, totals.figures());
     out += "total of ";
     appendNumber(out, totals.files);
     out += " files; densest line in ";

@@ -30,6 +30,7 @@ struct Totals {
     Count densestLine = 0;
 
     void add(std::string_view path, const FileFigures &figures);
+    FileFigures figures() const; // the total as one row of figures
 };
 
 void appendJsonRow(std::string &out, std::string_view path, const FileFigures &figures);
