@@ -35,7 +35,8 @@ struct Scan {
 
 // Measures every line of `input`, starting outside comments and strings,
 // through `line`, a buffer of NUM_OF_CHARS_IN_LINE bytes that must be all
-// zero and is left all zero.
+// zero and is left all zero. Safe to run in several threads at once, each
+// with its own input and buffer.
 Scan scanLines(TextInput &input, char *line);
 
 // Measures every line of fp and stores the two results.
