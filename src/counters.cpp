@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 #include "main.h"
@@ -87,7 +87,7 @@ constexpr std::array<unsigned char, 256> BYTE_CLASS = [] {
     return classes;
 }();
 
-// Each kind of block has a WIDTH in bytes, at most 64; POPCNT when its
+// Each kind of block has a WIDTH of 16, 32 or 64 bytes; POPCNT when its
 // instruction set has the instruction; equal(), the bytes of a block equal to
 // a given one; classify(), its Masks; and allZero(), whether 64 bytes are
 // all zero.
@@ -126,8 +126,14 @@ struct PortableBlocks {
     }
 };
 
-#if defined(__SSE2__)
-// 16 bytes at a time with SSE2, which every x86-64 processor has.
+#if defined(__x86_64__)
+// The x86-64 blocks: 16 bytes with SSE2, which every such processor has, and
+// 32 with AVX2 or 64 with AVX-512 where the processor has them (see
+// processorRuns). A function that uses a wider set carries it as a target
+// attribute, so the rest of the program stays within SSE2.
+#define CMEASURE_AVX2 "avx2,bmi,popcnt"
+#define CMEASURE_AVX512 "avx512f,avx512bw,bmi,popcnt"
+
 // A byte x lies in [low, low + count) when x + (0x80 - low), taken as a
 // signed byte, is below -0x80 + count: the addition moves the range to the
 // bottom of the signed bytes, and every other byte above it. With 0x20 set,
@@ -185,6 +191,113 @@ struct Sse2Blocks {
     }
 };
 
+// The same as Sse2Blocks, 32 bytes at a time.
+struct Avx2Blocks {
+    static constexpr int WIDTH = 32;
+    static constexpr bool POPCNT = true;
+
+    [[gnu::target(CMEASURE_AVX2)]] static __m256i load(const unsigned char *block)
+    {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block));
+    }
+
+    [[gnu::target(CMEASURE_AVX2)]] static std::uint64_t bitsOf(__m256i bytes)
+    {
+        return static_cast<unsigned>(_mm256_movemask_epi8(bytes));
+    }
+
+    [[gnu::target(CMEASURE_AVX2)]] static __m256i is(__m256i bytes, char byte)
+    {
+        return _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(byte));
+    }
+
+    template <char LOW, char COUNT> [[gnu::target(CMEASURE_AVX2)]] static __m256i inRange(__m256i bytes)
+    {
+        const __m256i moved = _mm256_add_epi8(bytes, _mm256_set1_epi8(static_cast<char>(0x80 - LOW)));
+        return _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(-0x80 + COUNT)), moved);
+    }
+
+    [[gnu::target(CMEASURE_AVX2)]] static std::uint64_t equal(const unsigned char *block, unsigned char byte)
+    {
+        return bitsOf(is(load(block), static_cast<char>(byte)));
+    }
+
+    [[gnu::target(CMEASURE_AVX2)]] static bool allZero(const unsigned char *group)
+    {
+        const __m256i any = _mm256_or_si256(load(group), load(group + 32));
+        return _mm256_testz_si256(any, any) != 0;
+    }
+
+    [[gnu::target(CMEASURE_AVX2)]] static Masks classify(const unsigned char *block)
+    {
+        const __m256i bytes = load(block);
+        const __m256i letter = inRange<'a', 26>(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)));
+        const __m256i word = _mm256_or_si256(letter, is(bytes, '_'));
+        const __m256i quote = is(bytes, '"');
+        return {
+            .blank = bitsOf(_mm256_or_si256(is(bytes, ' '), is(bytes, 0))),
+            .ident = bitsOf(_mm256_or_si256(word, inRange<'0', 10>(bytes))),
+            .word = bitsOf(word),
+            .opener = bitsOf(_mm256_or_si256(is(bytes, '/'), quote)),
+            .closer = bitsOf(_mm256_or_si256(is(bytes, '*'), quote)),
+        };
+    }
+};
+
+// 64 bytes at a time: AVX-512 compares straight into bit masks, and has
+// unsigned compares, so a range is one subtraction and one compare.
+struct Avx512Blocks {
+    static constexpr int WIDTH = 64;
+    static constexpr bool POPCNT = true;
+
+    [[gnu::target(CMEASURE_AVX512)]] static std::uint64_t is(__m512i bytes, char byte)
+    {
+        return _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(byte));
+    }
+
+    template <char LOW, char COUNT> [[gnu::target(CMEASURE_AVX512)]] static std::uint64_t inRange(__m512i bytes)
+    {
+        return _mm512_cmplt_epu8_mask(_mm512_sub_epi8(bytes, _mm512_set1_epi8(LOW)), _mm512_set1_epi8(COUNT));
+    }
+
+    [[gnu::target(CMEASURE_AVX512)]] static std::uint64_t equal(const unsigned char *block, unsigned char byte)
+    {
+        return is(_mm512_loadu_si512(block), static_cast<char>(byte));
+    }
+
+    [[gnu::target(CMEASURE_AVX512)]] static bool allZero(const unsigned char *group)
+    {
+        const __m512i bytes = _mm512_loadu_si512(group);
+        return _mm512_test_epi8_mask(bytes, bytes) == 0;
+    }
+
+    [[gnu::target(CMEASURE_AVX512)]] static Masks classify(const unsigned char *block)
+    {
+        const __m512i bytes = _mm512_loadu_si512(block);
+        const std::uint64_t letter = inRange<'a', 26>(_mm512_or_si512(bytes, _mm512_set1_epi8(0x20)));
+        const std::uint64_t word = letter | is(bytes, '_');
+        const std::uint64_t quote = is(bytes, '"');
+        return {
+            .blank = is(bytes, ' ') | _mm512_testn_epi8_mask(bytes, bytes),
+            .ident = word | inRange<'0', 10>(bytes),
+            .word = word,
+            .opener = is(bytes, '/') | quote,
+            .closer = is(bytes, '*') | quote,
+        };
+    }
+};
+#endif
+
+// Clang 14 flattens only the calls an entry point makes itself (see Counters),
+// so for clang the templates that walk a line are inlined by force: their
+// calls of the block functions then lie in the entry points, and are inlined
+// there. The block functions cannot be forced, as these templates, compiled
+// without their set, call them. GCC flattens all by itself, and forcing
+// would keep it from inlining the block functions.
+#if defined(__clang__)
+#define WALK_INLINE [[gnu::always_inline]] inline
+#else
+#define WALK_INLINE
 #endif
 
 template <class Blocks> int bitsSet(std::uint64_t mask)
@@ -243,7 +356,7 @@ template <class Blocks> std::uint64_t zerosIn64(const unsigned char *group)
 // zero fill. Short lines are the rule, so the fill is skipped from the back,
 // 64 bytes at a time; the last group looked at, at 0, overlaps the one
 // after it, as 64 does not divide the line.
-template <class Blocks> int textEnd(const unsigned char *line)
+template <class Blocks> WALK_INLINE int textEnd(const unsigned char *line)
 {
     for (int base = NUM_OF_CHARS_IN_LINE - 64;; base = std::max(base - 64, 0)) {
         if (!Blocks::allZero(line + base))
@@ -370,7 +483,7 @@ struct LineFigures {
 };
 
 // Both figures of a line: one pass over its text, in blocks.
-template <class Blocks> LineFigures measureText(const Text &text, bool &in_comment)
+template <class Blocks> WALK_INLINE LineFigures measureText(const Text &text, bool &in_comment)
 {
     LineWalk walk{.text = text.bytes,
                   .length = text.length,
@@ -415,7 +528,7 @@ template <class Blocks> int identifiersWith(const char *line, bool &in_comment)
 // The length of the line at `text`, measured in place: up to and including
 // its newline, at most a piece. 0 when the `available` bytes hold neither, so
 // that the next read may hold the rest, or are fewer than a block.
-template <class Blocks> int lineLength(const unsigned char *text, int available)
+template <class Blocks> WALK_INLINE int lineLength(const unsigned char *text, int available)
 {
     if (available < Blocks::WIDTH)
         return 0;
@@ -465,22 +578,165 @@ template <class Blocks> Scan scanWith(TextInput &input, char *line)
     return scan;
 }
 
-#if defined(__SSE2__)
-using LineBlocks = Sse2Blocks;
-#else
-using LineBlocks = PortableBlocks;
+// The entry points of each instruction set. Each is compiled for its set and
+// flattened: what it calls, down to the block functions, is inlined into it,
+// so that a popcount, say, becomes the instruction where the set has one,
+// and no code of a wider set is reached except through these (see
+// WALK_INLINE for clang).
+struct Counters {
+    int (*symbols)(const char *line);
+    int (*identifiers)(const char *line, bool &in_comment);
+    Scan (*scan)(TextInput &input, char *line);
+};
+
+[[gnu::flatten]] int symbolsPortable(const char *line)
+{
+    return symbolsWith<PortableBlocks>(line);
+}
+
+[[gnu::flatten]] int identifiersPortable(const char *line, bool &in_comment)
+{
+    return identifiersWith<PortableBlocks>(line, in_comment);
+}
+
+[[gnu::flatten]] Scan scanPortable(TextInput &input, char *line)
+{
+    return scanWith<PortableBlocks>(input, line);
+}
+
+#if defined(__x86_64__)
+[[gnu::flatten]] int symbolsSse2(const char *line)
+{
+    return symbolsWith<Sse2Blocks>(line);
+}
+
+[[gnu::flatten]] int identifiersSse2(const char *line, bool &in_comment)
+{
+    return identifiersWith<Sse2Blocks>(line, in_comment);
+}
+
+[[gnu::flatten]] Scan scanSse2(TextInput &input, char *line)
+{
+    return scanWith<Sse2Blocks>(input, line);
+}
+
+[[gnu::flatten, gnu::target(CMEASURE_AVX2)]] int symbolsAvx2(const char *line)
+{
+    return symbolsWith<Avx2Blocks>(line);
+}
+
+[[gnu::flatten, gnu::target(CMEASURE_AVX2)]] int identifiersAvx2(const char *line, bool &in_comment)
+{
+    return identifiersWith<Avx2Blocks>(line, in_comment);
+}
+
+[[gnu::flatten, gnu::target(CMEASURE_AVX2)]] Scan scanAvx2(TextInput &input, char *line)
+{
+    return scanWith<Avx2Blocks>(input, line);
+}
+
+[[gnu::flatten, gnu::target(CMEASURE_AVX512)]] int symbolsAvx512(const char *line)
+{
+    return symbolsWith<Avx512Blocks>(line);
+}
+
+[[gnu::flatten, gnu::target(CMEASURE_AVX512)]] int identifiersAvx512(const char *line, bool &in_comment)
+{
+    return identifiersWith<Avx512Blocks>(line, in_comment);
+}
+
+[[gnu::flatten, gnu::target(CMEASURE_AVX512)]] Scan scanAvx512(TextInput &input, char *line)
+{
+    return scanWith<Avx512Blocks>(input, line);
+}
 #endif
+
+const Counters &countersOf(InstructionSet set)
+{
+    static constexpr Counters PORTABLE = {symbolsPortable, identifiersPortable, scanPortable};
+#if defined(__x86_64__)
+    static constexpr Counters SSE2 = {symbolsSse2, identifiersSse2, scanSse2};
+    static constexpr Counters AVX2 = {symbolsAvx2, identifiersAvx2, scanAvx2};
+    static constexpr Counters AVX512 = {symbolsAvx512, identifiersAvx512, scanAvx512};
+    switch (set) {
+    case InstructionSet::Portable: return PORTABLE;
+    case InstructionSet::Sse2: return SSE2;
+    case InstructionSet::Avx2: return AVX2;
+    case InstructionSet::Avx512: return AVX512;
+    }
+#endif
+    (void)set;
+    return PORTABLE;
+}
+
+const Counters &widestCounters()
+{
+    static const Counters &counters = countersOf(widestInstructionSet());
+    return counters;
+}
 
 } // namespace
 
+bool processorRuns(InstructionSet set)
+{
+    switch (set) {
+#if defined(__x86_64__)
+    case InstructionSet::Portable:
+    case InstructionSet::Sse2:
+        return true;
+    case InstructionSet::Avx2:
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
+    case InstructionSet::Avx512:
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+               __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
+#else
+    case InstructionSet::Portable:
+        return true;
+#endif
+    default:
+        return false;
+    }
+}
+
+InstructionSet widestInstructionSet()
+{
+    for (InstructionSet set : {InstructionSet::Avx512, InstructionSet::Avx2, InstructionSet::Sse2})
+        if (processorRuns(set))
+            return set;
+    return InstructionSet::Portable;
+}
+
+const char *nameOf(InstructionSet set)
+{
+    switch (set) {
+    case InstructionSet::Portable: return "Portable";
+    case InstructionSet::Sse2: return "Sse2";
+    case InstructionSet::Avx2: return "Avx2";
+    case InstructionSet::Avx512: return "Avx512";
+    }
+    return "";
+}
+
 int countSymbolsInLine(const char *line)
 {
-    return symbolsWith<LineBlocks>(line);
+    return widestCounters().symbols(line);
+}
+
+int countSymbolsInLine(const char *line, InstructionSet set)
+{
+    return countersOf(set).symbols(line);
 }
 
 int countIdentifiers(const char *line, bool &in_comment)
 {
-    return identifiersWith<LineBlocks>(line, in_comment);
+    return widestCounters().identifiers(line, in_comment);
+}
+
+int countIdentifiers(const char *line, bool &in_comment, InstructionSet set)
+{
+    return countersOf(set).identifiers(line, in_comment);
 }
 
 int countIdentificatorsInLine(const char *line)
@@ -490,7 +746,12 @@ int countIdentificatorsInLine(const char *line)
 
 Scan scanLines(TextInput &input, char *line)
 {
-    return scanWith<LineBlocks>(input, line);
+    return widestCounters().scan(input, line);
+}
+
+Scan scanLines(TextInput &input, char *line, InstructionSet set)
+{
+    return countersOf(set).scan(input, line);
 }
 
 // The menu's file, delivered through a buffer of its own that lasts the run.
