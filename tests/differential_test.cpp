@@ -26,44 +26,57 @@ void PrintTo(const RandomCase &c, std::ostream *os)
     *os << c.name;
 }
 
-std::string caseName(const testing::TestParamInfo<RandomCase> &info)
+// Each case runs through every instruction set the processor runs.
+using SetCase = std::tuple<RandomCase, InstructionSet>;
+
+std::string caseName(const testing::TestParamInfo<SetCase> &info)
 {
-    return info.param.name;
+    return std::string(std::get<0>(info.param).name) + "_" + nameOf(std::get<1>(info.param));
 }
 
-class CountersTest : public testing::TestWithParam<RandomCase> {};
+const auto SETS = testing::Values(InstructionSet::Portable, InstructionSet::Sse2, InstructionSet::Avx2,
+                                  InstructionSet::Avx512);
+
+#define SKIP_UNLESS_RUN(set) \
+    if (!processorRuns(set)) \
+    GTEST_SKIP() << nameOf(set) << " is not run by this build or processor"
+
+class CountersTest : public testing::TestWithParam<SetCase> {};
 
 // After every line: identifiers, symbols and the comment-or-string flag.
 TEST_P(CountersTest, AgreeWithModelLineByLine)
 {
-    const RandomCase &c = GetParam();
+    const auto &[c, set] = GetParam();
+    SKIP_UNLESS_RUN(set);
     for (unsigned seed = c.firstSeed; seed < c.firstSeed + c.sequences; seed++) {
         randomtext::Rng rng(seed);
-        bool inside = is_in_comment = false;
+        bool inside = false;
+        bool got_inside = false;
         for (int k = 0; k < c.size; k++) {
             const std::string text = randomtext::line(rng);
             char copy[model::WIDTH] = {};
             std::memcpy(copy, text.data(), text.size());
             std::memcpy(line, copy, sizeof copy);
-            int identifiers = countIdentificatorsInLine(line);
-            auto got = std::make_tuple(identifiers, countSymbolsInLine(line), is_in_comment);
+            int identifiers = countIdentifiers(line, got_inside, set);
+            auto got = std::make_tuple(identifiers, countSymbolsInLine(line, set), got_inside);
             int expected = model::identifiers(copy, inside);
             ASSERT_EQ(got, std::make_tuple(expected, model::symbols(copy), inside)) << "seed " << seed << " line " << k;
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Random, CountersTest, testing::Values(
+INSTANTIATE_TEST_SUITE_P(Random, CountersTest, testing::Combine(testing::Values(
     RandomCase{"ManyShortSequences", 1, 2000, 60},
     RandomCase{"LongSequences", 100001, 20, 5000}
-), caseName);
+), SETS), caseName);
 
-class FileScanTest : public testing::TestWithParam<RandomCase> {};
+class FileScanTest : public testing::TestWithParam<SetCase> {};
 
 // Text-mode reading, pieces, numbering and ties, through the real file input.
 TEST_P(FileScanTest, AgreesWithModel)
 {
-    const RandomCase &c = GetParam();
+    const auto &[c, set] = GetParam();
+    SKIP_UNLESS_RUN(set);
     FILE *file = std::tmpfile();
     ASSERT_NE(file, nullptr);
     for (unsigned seed = c.firstSeed; seed < c.firstSeed + c.sequences; seed++) {
@@ -74,7 +87,7 @@ TEST_P(FileScanTest, AgreesWithModel)
         ASSERT_EQ(lseek(fileno(file), 0, SEEK_SET), 0);
         TextInput input(fileno(file));
         char buffer[NUM_OF_CHARS_IN_LINE] = {};
-        const FileFigures got = scanLines(input, buffer).figures;
+        const FileFigures got = scanLines(input, buffer, set).figures;
         const model::Figures expected = model::scan(text);
         ASSERT_EQ(model::Figures({got.lineWithMaxSymbols, got.identifiers, got.lines, got.maxSymbols}), expected)
             << "seed " << seed;
@@ -82,9 +95,9 @@ TEST_P(FileScanTest, AgreesWithModel)
     std::fclose(file);
 }
 
-INSTANTIATE_TEST_SUITE_P(Random, FileScanTest, testing::Values(
+INSTANTIATE_TEST_SUITE_P(Random, FileScanTest, testing::Combine(testing::Values(
     RandomCase{"SmallFiles", 1, 1000, 2000},
     RandomCase{"FilesReadInManyBlocks", 1000001, 30, 150000}
-), caseName);
+), SETS), caseName);
 
 } // namespace
