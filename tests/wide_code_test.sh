@@ -19,7 +19,7 @@ wide() {
             allowed = name ~ /<\(anonymous namespace\)::((symbols|identifiers|scan)(Avx2|Avx512)\(|(Avx2|Avx512)Blocks::)/
             next
         }
-        allowed == want && /\t(v[a-z0-9]+|k[a-z]+[bwdq]|popcnt|lzcnt|andn|blsr|blsi|blsmsk|bextr|bzhi|shlx|shrx|sarx|pdep|pext|mulx|rorx) / {
+        allowed == want && /\t(v[a-z0-9]+|k[a-z]+[bwdq]|popcnt|lzcnt|andn|blsr|blsi|blsmsk|bextr|bzhi|shlx|shrx|sarx|pdep|pext|mulx|rorx)([ \t]|$)/ {
             print name, $2
         }' <<<"$listing" | sort | uniq -c
 }
