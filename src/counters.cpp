@@ -63,6 +63,17 @@ int bitsSetIn16(std::uint64_t mask)
     return BITS_IN_BYTE[mask & 0xFF] + BITS_IN_BYTE[(mask >> 8) & 0xFF];
 }
 
+// Bits set in a 64-bit mask without a popcount instruction: the bits are
+// summed in pairs, then fours, then bytes, and the multiplication adds the
+// eight byte sums into the top byte.
+int bitsSetIn64(std::uint64_t mask)
+{
+    mask = mask - ((mask >> 1) & 0x5555555555555555);
+    mask = (mask & 0x3333333333333333) + ((mask >> 2) & 0x3333333333333333);
+    mask = (mask + (mask >> 4)) & 0x0F0F0F0F0F0F0F0F;
+    return static_cast<int>((mask * 0x0101010101010101) >> 56);
+}
+
 std::uint64_t wordAt(const unsigned char *bytes, int word)
 {
     std::uint64_t value;
@@ -352,6 +363,15 @@ template <class Blocks> std::uint64_t zerosIn64(const unsigned char *group)
     return zeros;
 }
 
+// The blanks among the 64 bytes at `group`: spaces and zero bytes.
+template <class Blocks> std::uint64_t blanksIn64(const unsigned char *group)
+{
+    std::uint64_t blanks = 0;
+    for (int k = 0; k < 64; k += Blocks::WIDTH)
+        blanks |= (Blocks::equal(group + k, ' ') | Blocks::equal(group + k, 0)) << k;
+    return blanks;
+}
+
 // Positions of `line` up to its last nonzero byte: everything after them is
 // zero fill. Short lines are the rule, so the fill is skipped from the back,
 // 64 bytes at a time; the last group looked at, at 0, overlaps the one
@@ -508,16 +528,21 @@ Text textOf(const char *line, int length)
 
 // The counters of the line buffer take its text to end at the last nonzero
 // byte: zero bytes before it count just as the fill after it does.
-// Spaces and zero bytes are the blanks; the rest are symbols.
+// Spaces and zero bytes are the blanks; the rest are symbols. They are
+// counted 64 bytes at a time, so that narrow blocks pay for a count once
+// per four or two of them; a group that would reach past the buffer is
+// read as its last group, moved down, as classifyAt does.
 template <class Blocks> int symbolsWith(const char *line)
 {
-    const Text text = textOf(line, textEnd<Blocks>(bytesOf(line)));
+    const int length = textEnd<Blocks>(bytesOf(line));
     int blanks = 0;
-    for (int base = 0; base < text.length; base += Blocks::WIDTH) {
-        const std::uint64_t blank = equalAt<Blocks, ' '>(text, base) | equalAt<Blocks, 0>(text, base);
-        blanks += bitsSet<Blocks>(blank & lowBits(text.length - base));
+    for (int base = 0; base < length; base += 64) {
+        const int from = std::min(base, NUM_OF_CHARS_IN_LINE - 64);
+        const std::uint64_t blank = blanksIn64<Blocks>(bytesOf(line) + from) >> (base - from);
+        blanks += Blocks::POPCNT ? std::popcount(blank & lowBits(length - base))
+                                 : bitsSetIn64(blank & lowBits(length - base));
     }
-    return text.length - blanks;
+    return length - blanks;
 }
 
 template <class Blocks> int identifiersWith(const char *line, bool &in_comment)
