@@ -1,8 +1,13 @@
-// The two line counters on a typical line, an empty one, and the worst
-// cases: a full line of identifier characters, and one of alternating
-// comment and string openers and closers.
+// The two line counters on a typical line, an empty one, short and plain
+// ones, a line inside a comment, and the worst cases: a full line of
+// identifier characters, and one of alternating comment and string openers
+// and closers; then the file line scan over a megabyte of header-like lines
+// and of full lines. Each runs through every instruction set the processor
+// runs, and the scan reports its time per line, reads included.
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
@@ -12,6 +17,9 @@
 namespace {
 
 const std::string TYPICAL = "    for (i = 0; i < count; i++) /* walk */ total += table[i];\n";
+const std::string SHORT = "#endif\n";
+const std::string PLAIN = "    total += table[i] * count;\n";
+const std::string IN_COMMENT = " * Write formatted output to STREAM; takes a string.\n";
 const std::string FULL_WORD(359, 'a');
 const std::string TOGGLING = [] {
     std::string text;
@@ -20,34 +28,88 @@ const std::string TOGGLING = [] {
     return text.substr(0, 359);
 }();
 
+// Lines as headers have them: comments, directives, declarations, blanks.
+const std::string HEADER_LINES = "/* Declarations for the standard input and output functions.\n"
+                                 "   Copyright (C) 1991-2023 Free Software Foundation, Inc.  */\n"
+                                 "\n"
+                                 "#ifndef _STDIO_H\n"
+                                 "#define _STDIO_H\t1\n"
+                                 "/**\n"
+                                 " * Write formatted output to STREAM; \"%s\" takes a string.\n"
+                                 " */\n"
+                                 "extern int fprintf (FILE *__restrict __stream,\n"
+                                 "\t\t    const char *__restrict __format, ...) __nonnull ((1));\n" +
+                                 TYPICAL + "# define BUFSIZ 8192 // the default\n";
+
 void fill(const std::string &text)
 {
     std::memset(line, 0, NUM_OF_CHARS_IN_LINE);
     std::memcpy(line, text.data(), text.size());
 }
 
-void symbols(benchmark::State &state, const std::string &text)
+void symbols(benchmark::State &state, InstructionSet set, const std::string &text)
 {
     fill(text);
     for (auto _ : state)
-        benchmark::DoNotOptimize(countSymbolsInLine(line));
+        benchmark::DoNotOptimize(countSymbolsInLine(line, set));
 }
 
-void identifiers(benchmark::State &state, const std::string &text)
+void identifiers(benchmark::State &state, InstructionSet set, const std::string &text)
 {
     fill(text);
     for (auto _ : state) {
-        is_in_comment = false;
-        benchmark::DoNotOptimize(countIdentificatorsInLine(line));
+        bool inside = false;
+        benchmark::DoNotOptimize(countIdentifiers(line, inside, set));
     }
 }
 
-BENCHMARK_CAPTURE(symbols, empty, std::string());
-BENCHMARK_CAPTURE(symbols, typical, TYPICAL);
-BENCHMARK_CAPTURE(symbols, full_word, FULL_WORD);
-BENCHMARK_CAPTURE(identifiers, empty, std::string());
-BENCHMARK_CAPTURE(identifiers, typical, TYPICAL);
-BENCHMARK_CAPTURE(identifiers, full_word, FULL_WORD);
-BENCHMARK_CAPTURE(identifiers, toggling, TOGGLING);
+// A file of `lines` repeated to a megabyte, scanned whole per iteration,
+// reads included; the counter is the time per line.
+void scan(benchmark::State &state, InstructionSet set, const std::string &lines)
+{
+    std::string text;
+    while (text.size() < (1 << 20))
+        text += lines;
+    FILE *file = std::tmpfile();
+    if (file == nullptr || write(fileno(file), text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+        state.SkipWithError("cannot write a scratch file");
+        return;
+    }
+    TextInput input(fileno(file));
+    char buffer[NUM_OF_CHARS_IN_LINE] = {};
+    FileFigures figures;
+    for (auto _ : state) {
+        lseek(fileno(file), 0, SEEK_SET);
+        input.reopen(fileno(file));
+        figures = scanLines(input, buffer, set).figures;
+        benchmark::DoNotOptimize(figures);
+    }
+    state.counters["per_line"] = benchmark::Counter(static_cast<double>(figures.lines),
+                                                    benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
+    std::fclose(file);
+}
+
+const bool REGISTERED = [] {
+    for (InstructionSet set : {InstructionSet::Portable, InstructionSet::Sse2, InstructionSet::Avx2,
+                               InstructionSet::Avx512}) {
+        if (!processorRuns(set))
+            continue;
+        const std::string name = nameOf(set);
+        benchmark::RegisterBenchmark(("symbols/" + name + "/empty").c_str(), symbols, set, std::string());
+        benchmark::RegisterBenchmark(("symbols/" + name + "/typical").c_str(), symbols, set, TYPICAL);
+        benchmark::RegisterBenchmark(("symbols/" + name + "/full_word").c_str(), symbols, set, FULL_WORD);
+        benchmark::RegisterBenchmark(("identifiers/" + name + "/empty").c_str(), identifiers, set, std::string());
+        benchmark::RegisterBenchmark(("identifiers/" + name + "/typical").c_str(), identifiers, set, TYPICAL);
+        benchmark::RegisterBenchmark(("identifiers/" + name + "/full_word").c_str(), identifiers, set, FULL_WORD);
+        benchmark::RegisterBenchmark(("identifiers/" + name + "/short").c_str(), identifiers, set, SHORT);
+        benchmark::RegisterBenchmark(("identifiers/" + name + "/plain").c_str(), identifiers, set, PLAIN);
+        benchmark::RegisterBenchmark(("identifiers/" + name + "/in_comment").c_str(), identifiers, set, IN_COMMENT);
+        benchmark::RegisterBenchmark(("identifiers/" + name + "/toggling").c_str(), identifiers, set, TOGGLING);
+        benchmark::RegisterBenchmark(("scan/" + name + "/header_lines").c_str(), scan, set, HEADER_LINES);
+        benchmark::RegisterBenchmark(("scan/" + name + "/full_words").c_str(), scan, set, FULL_WORD + "\n");
+    }
+    return true;
+}();
 
 } // namespace

@@ -122,6 +122,18 @@ int TextInput::readLine(char *buffer, int size)
     return static_cast<int>(copied);
 }
 
+std::string_view TextInput::unread()
+{
+    if (next_ == end_ && !refill())
+        return {};
+    return {bytes_ + next_, end_ - next_};
+}
+
+void TextInput::skip(std::size_t count)
+{
+    next_ += std::min(count, end_ - next_);
+}
+
 int TextInput::peek()
 {
     if (next_ == end_ && !refill())

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 class TextInput {
 public:
@@ -27,6 +28,12 @@ public:
     // newline, at most size - 1 of them, then a zero byte. Returns the
     // number copied, 0 only at the end of the input or on a read error.
     int readLine(char *buffer, int size);
+
+    // The delivered characters not yet taken, read from the descriptor first
+    // when none are left; empty at the end of the input or on a read error.
+    // A scan may measure lines where they lie and then skip() them.
+    std::string_view unread();
+    void skip(std::size_t count);
 
     // The next delivered character (as unsigned char), or EOF.
     int peek();

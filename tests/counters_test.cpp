@@ -1,5 +1,6 @@
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -18,11 +19,6 @@ const char *fill(const std::string &text)
     return line;
 }
 
-template <typename T> std::string nameOf(const testing::TestParamInfo<T> &info)
-{
-    return info.param.name;
-}
-
 struct SymbolCase {
     const char *name;
     std::string text;
@@ -34,14 +30,30 @@ void PrintTo(const SymbolCase &c, std::ostream *os)
     *os << c.name;
 }
 
-class SymbolsTest : public testing::TestWithParam<SymbolCase> {};
+// Every case runs through each instruction set; a set this processor does not
+// run is skipped, and says so.
+const std::vector<InstructionSet> SETS = {InstructionSet::Portable, InstructionSet::Sse2, InstructionSet::Avx2,
+                                          InstructionSet::Avx512};
+
+template <typename T> std::string nameWithSet(const testing::TestParamInfo<std::tuple<T, InstructionSet>> &info)
+{
+    return std::string(std::get<0>(info.param).name) + "_" + nameOf(std::get<1>(info.param));
+}
+
+#define SKIP_UNLESS_RUN(set) \
+    if (!processorRuns(set)) \
+    GTEST_SKIP() << nameOf(set) << " is not run by this build or processor"
+
+class SymbolsTest : public testing::TestWithParam<std::tuple<SymbolCase, InstructionSet>> {};
 
 TEST_P(SymbolsTest, CountsNonBlankNonZeroBytes)
 {
-    EXPECT_EQ(countSymbolsInLine(fill(GetParam().text)), GetParam().symbols);
+    const auto &[c, set] = GetParam();
+    SKIP_UNLESS_RUN(set);
+    EXPECT_EQ(countSymbolsInLine(fill(c.text), set), c.symbols);
 }
 
-INSTANTIATE_TEST_SUITE_P(Symbols, SymbolsTest, testing::ValuesIn(std::vector<SymbolCase>{
+INSTANTIATE_TEST_SUITE_P(Symbols, SymbolsTest, testing::Combine(testing::ValuesIn(std::vector<SymbolCase>{
     {"EmptyLine", "", 0},
     {"SpacesDoNotCount", "int main()", 9},
     {"TabsAndNewlinesCount", "a\tb\n", 4},
@@ -49,7 +61,8 @@ INSTANTIATE_TEST_SUITE_P(Symbols, SymbolsTest, testing::ValuesIn(std::vector<Sym
     {"CommentsCount", "/* a */", 5},
     {"ZeroBytesInTextDoNotCount", std::string("a\0b", 3), 2},
     {"FullLine", std::string(359, 'x'), 359},
-}), nameOf<SymbolCase>);
+    {"BlanksInSeveralBlocks", std::string(64, 'x') + std::string(70, ' ') + "y\t", 66},
+}), testing::ValuesIn(SETS)), nameWithSet<SymbolCase>);
 
 // Identifiers counted and the comment-or-string flag left, after each line
 // of a sequence that starts with the flag false.
@@ -64,21 +77,29 @@ void PrintTo(const IdentifierCase &c, std::ostream *os)
     *os << c.name;
 }
 
-class IdentifiersTest : public testing::TestWithParam<IdentifierCase> {};
+class IdentifiersTest : public testing::TestWithParam<std::tuple<IdentifierCase, InstructionSet>> {};
 
 TEST_P(IdentifiersTest, CountsAndCarriesTheFlag)
 {
-    const IdentifierCase &c = GetParam();
-    is_in_comment = false;
+    const auto &[c, set] = GetParam();
+    SKIP_UNLESS_RUN(set);
+    bool inside = false;
     for (size_t i = 0; i < c.lines.size(); i++) {
-        int identifiers = countIdentificatorsInLine(fill(c.lines[i]));
-        EXPECT_EQ(std::make_pair(identifiers, is_in_comment), c.after[i]) << "line " << i;
+        int identifiers = countIdentifiers(fill(c.lines[i]), inside, set);
+        EXPECT_EQ(std::make_pair(identifiers, inside), c.after[i]) << "line " << i;
     }
 }
 
 const std::string a357(357, 'a');
 
-INSTANTIATE_TEST_SUITE_P(Identifiers, IdentifiersTest, testing::ValuesIn(std::vector<IdentifierCase>{
+// Text that puts its first byte at position `at`, where the blocks of 16,
+// 32 or 64 bytes that the counters read end for at = 15, 31 and 63.
+std::string startingAt(int position, const std::string &text, char before = 'a')
+{
+    return std::string(position, before) + text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Identifiers, IdentifiersTest, testing::Combine(testing::ValuesIn(std::vector<IdentifierCase>{
     {"EmptyLine", {""}, {{0, false}}},
     {"KeywordsCount", {"int main()"}, {{2, false}}},
     {"DigitsNeitherBeginNorEnd", {"123abc 9 x1 _y __"}, {{4, false}}},
@@ -111,6 +132,21 @@ INSTANTIATE_TEST_SUITE_P(Identifiers, IdentifiersTest, testing::ValuesIn(std::ve
     {"FullLineHasNoSecondZero", {"\"" + a357 + "\""}, {{0, false}}},
     {"AlmostFullLineHasSecondZero", {"\"" + a357.substr(1) + "\""}, {{1, false}}},
     {"NoPairAcrossLines", {"/*" + a357.substr(1) + "*", "/ x"}, {{0, true}, {0, true}}},
-}), nameOf<IdentifierCase>);
+    {"IdentifierRunsAcrossBlocks", {startingAt(70, " b")}, {{2, false}}},
+    {"IdentifierEndsAtBlockStart", {startingAt(64, " b"), startingAt(63, " b"), startingAt(65, "")},
+     {{2, false}, {2, false}, {1, false}}},
+    {"CommentOpensAcrossBlocks16", {startingAt(15, "/* b */ c")}, {{2, false}}},
+    {"CommentOpensAcrossBlocks32", {startingAt(31, "/* b */ c")}, {{2, false}}},
+    {"CommentOpensAcrossBlocks64", {startingAt(63, "/* b */ c")}, {{2, false}}},
+    {"CommentClosesAcrossBlocks",
+     {"/*" + startingAt(13, "*/ y", ' '), "/*" + startingAt(29, "*/ y", ' '), "/*" + startingAt(61, "*/ y", ' ')},
+     {{1, false}, {1, false}, {1, false}}},
+    {"LineCommentAcrossBlocks", {startingAt(15, "// b"), startingAt(31, "// b"), startingAt(63, "// b")},
+     {{0, false}, {0, false}, {0, false}}},
+    {"QuoteAfterSlashAcrossBlocks", {"s=\"" + startingAt(12, "/\" t", 'x'), "s=\"" + startingAt(28, "/\" t", 'x'),
+                                     "s=\"" + startingAt(60, "/\" t", 'x')},
+     {{1, true}, {1, true}, {1, true}}},
+    {"LeadingQuoteAcrossBlocks", {"\"" + startingAt(62, "\"c d", ' ')}, {{1, false}}},
+}), testing::ValuesIn(SETS)), nameWithSet<IdentifierCase>);
 
 } // namespace

@@ -1,7 +1,10 @@
 // The counters and the file line scan against the plain model, on random
 // lines and files. Sequence k of a row uses seed firstSeed + k, printed when
 // it fails, so every failure can be replayed alone.
+#include <algorithm>
 #include <cstring>
+#include <sys/socket.h>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
 
@@ -18,7 +21,8 @@ struct RandomCase {
     const char *name;
     unsigned firstSeed;
     int sequences;
-    int size; // lines per sequence, or the largest file
+    int size;            // lines per sequence, or the largest file
+    int largestRead = 0; // files arrive in reads of 1 to this many bytes; 0: read from a regular file
 };
 
 void PrintTo(const RandomCase &c, std::ostream *os)
@@ -26,65 +30,128 @@ void PrintTo(const RandomCase &c, std::ostream *os)
     *os << c.name;
 }
 
-std::string caseName(const testing::TestParamInfo<RandomCase> &info)
+// Each case runs through every instruction set the processor runs.
+using SetCase = std::tuple<RandomCase, InstructionSet>;
+
+std::string caseName(const testing::TestParamInfo<SetCase> &info)
 {
-    return info.param.name;
+    return std::string(std::get<0>(info.param).name) + "_" + nameOf(std::get<1>(info.param));
 }
 
-class CountersTest : public testing::TestWithParam<RandomCase> {};
+const auto SETS = testing::Values(InstructionSet::Portable, InstructionSet::Sse2, InstructionSet::Avx2,
+                                  InstructionSet::Avx512);
+
+#define SKIP_UNLESS_RUN(set) \
+    if (!processorRuns(set)) \
+    GTEST_SKIP() << nameOf(set) << " is not run by this build or processor"
+
+class CountersTest : public testing::TestWithParam<SetCase> {};
 
 // After every line: identifiers, symbols and the comment-or-string flag.
 TEST_P(CountersTest, AgreeWithModelLineByLine)
 {
-    const RandomCase &c = GetParam();
+    const auto &[c, set] = GetParam();
+    SKIP_UNLESS_RUN(set);
     for (unsigned seed = c.firstSeed; seed < c.firstSeed + c.sequences; seed++) {
         randomtext::Rng rng(seed);
-        bool inside = is_in_comment = false;
+        bool inside = false;
+        bool got_inside = false;
         for (int k = 0; k < c.size; k++) {
             const std::string text = randomtext::line(rng);
             char copy[model::WIDTH] = {};
             std::memcpy(copy, text.data(), text.size());
             std::memcpy(line, copy, sizeof copy);
-            int identifiers = countIdentificatorsInLine(line);
-            auto got = std::make_tuple(identifiers, countSymbolsInLine(line), is_in_comment);
+            int identifiers = countIdentifiers(line, got_inside, set);
+            auto got = std::make_tuple(identifiers, countSymbolsInLine(line, set), got_inside);
             int expected = model::identifiers(copy, inside);
             ASSERT_EQ(got, std::make_tuple(expected, model::symbols(copy), inside)) << "seed " << seed << " line " << k;
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Random, CountersTest, testing::Values(
+INSTANTIATE_TEST_SUITE_P(Random, CountersTest, testing::Combine(testing::Values(
     RandomCase{"ManyShortSequences", 1, 2000, 60},
     RandomCase{"LongSequences", 100001, 20, 5000}
-), caseName);
+), SETS), caseName);
 
-class FileScanTest : public testing::TestWithParam<RandomCase> {};
+// Input that arrives a little at a time, as from a pipe or a terminal: a
+// writer sends the text in packets of 1 to `largest` bytes, and a
+// sequenced-packet socket delivers exactly one packet per read, so lines
+// end anywhere within reads, and reads end anywhere within lines.
+class SmallReads {
+public:
+    SmallReads(const std::string &text, int largest, unsigned seed)
+    {
+        if (socketpair(AF_UNIX, SOCK_SEQPACKET, 0, ends_) != 0)
+            return;
+        writer_ = std::thread([this, &text, largest, seed] {
+            randomtext::Rng rng(seed);
+            for (size_t at = 0, size; at < text.size(); at += size) {
+                size = std::min<size_t>(randomtext::pick(rng, 1, largest), text.size() - at);
+                if (send(ends_[1], text.data() + at, size, MSG_NOSIGNAL) != static_cast<ssize_t>(size))
+                    break;
+            }
+            close(ends_[1]);
+        });
+    }
+    ~SmallReads()
+    {
+        if (writer_.joinable())
+            writer_.join();
+        if (ends_[0] >= 0)
+            close(ends_[0]);
+    }
+    SmallReads(const SmallReads &) = delete;
+    SmallReads &operator=(const SmallReads &) = delete;
 
-// Text-mode reading, pieces, numbering and ties, through the real file input.
+    int fd() const { return ends_[0]; }
+
+private:
+    int ends_[2] = {-1, -1};
+    std::thread writer_;
+};
+
+class FileScanTest : public testing::TestWithParam<SetCase> {};
+
+// Text-mode reading, pieces, numbering and ties, through the real file input,
+// or through reads of a few bytes each.
 TEST_P(FileScanTest, AgreesWithModel)
 {
-    const RandomCase &c = GetParam();
+    const auto &[c, set] = GetParam();
+    SKIP_UNLESS_RUN(set);
     FILE *file = std::tmpfile();
     ASSERT_NE(file, nullptr);
     for (unsigned seed = c.firstSeed; seed < c.firstSeed + c.sequences; seed++) {
         randomtext::Rng rng(seed);
         const std::string text = randomtext::file(rng, randomtext::pick(rng, 0, c.size));
-        ASSERT_EQ(ftruncate(fileno(file), 0), 0);
-        ASSERT_EQ(pwrite(fileno(file), text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
-        ASSERT_EQ(lseek(fileno(file), 0, SEEK_SET), 0);
-        TextInput input(fileno(file));
         char buffer[NUM_OF_CHARS_IN_LINE] = {};
-        const FileFigures got = scanLines(input, buffer).figures;
+        FileFigures got;
+        if (c.largestRead > 0) {
+            SmallReads reads(text, c.largestRead, seed);
+            ASSERT_GE(reads.fd(), 0);
+            TextInput input(reads.fd());
+            got = scanLines(input, buffer, set).figures;
+        } else {
+            ASSERT_EQ(ftruncate(fileno(file), 0), 0);
+            ASSERT_EQ(pwrite(fileno(file), text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+            ASSERT_EQ(lseek(fileno(file), 0, SEEK_SET), 0);
+            TextInput input(fileno(file));
+            got = scanLines(input, buffer, set).figures;
+        }
         const model::Figures expected = model::scan(text);
         ASSERT_EQ(model::Figures({got.lineWithMaxSymbols, got.identifiers, got.lines, got.maxSymbols}), expected)
             << "seed " << seed;
+        ASSERT_EQ(std::count(buffer, buffer + NUM_OF_CHARS_IN_LINE, 0), NUM_OF_CHARS_IN_LINE)
+            << "seed " << seed << ": the line buffer is not left all zero";
     }
     std::fclose(file);
 }
 
-INSTANTIATE_TEST_SUITE_P(Random, FileScanTest, testing::Values(
+INSTANTIATE_TEST_SUITE_P(Random, FileScanTest, testing::Combine(testing::Values(
     RandomCase{"SmallFiles", 1, 1000, 2000},
-    RandomCase{"FilesReadInManyBlocks", 1000001, 30, 150000}
-), caseName);
+    RandomCase{"FilesReadInManyBlocks", 1000001, 30, 150000},
+    RandomCase{"FilesInReadsOfAFewBytes", 2000001, 300, 5000, 100},
+    RandomCase{"FilesInReadsOfSeveralLines", 3000001, 30, 40000, 2000}
+), SETS), caseName);
 
 } // namespace
