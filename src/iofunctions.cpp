@@ -133,12 +133,15 @@ void readFromConsole()
         std::memset(line, 0, static_cast<size_t>(length));
         if ((length = readConsoleLine(endsLine)) == 0)
             break;
-        // The marker is looked for in the text up to its first zero byte.
-        const std::string_view text(line);
-        if (text == check && startsLine && endsLine)
-            break;
-        if (text.find(check) != std::string_view::npos)
-            continue;
+        // The marker is looked for in the text up to its first zero byte;
+        // a line without a '/' cannot hold it, and most lines have none.
+        if (std::memchr(line, '/', static_cast<size_t>(length)) != nullptr) {
+            const std::string_view text(line);
+            if (text == check && startsLine && endsLine)
+                break;
+            if (text.find(check) != std::string_view::npos)
+                continue;
+        }
         countIdentificators += countIdentificatorsInLine(line);
         current_max_symbols = countSymbolsInLine(line);
         if (current_max_symbols > count_max_symbols) {
