@@ -1,6 +1,6 @@
 // Arbitrary bytes as a file: each piece a line read would take through the
 // two line counters and the model, then the whole file through the file
-// line scan and the model.
+// line scan and the model, in every instruction set the processor runs.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
