@@ -56,15 +56,15 @@ int main(int argc, char **argv)
 {
     int menuOption = 0;
 
+    // Beyond a file-size limit a write then fails instead of ending the
+    // process, and the lost result is reported like any other.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (argc > 1)
         return runCommandLine(argc, argv);
 
     // Unbuffered, so that each prompt is on screen before the answer is
     // awaited and nothing is lost when the process ends abnormally.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    // Beyond a file-size limit a write then fails instead of ending the
-    // process, and the lost result is reported like any other.
-    std::signal(SIGXFSZ, SIG_IGN);
 
     writeConsole("Redat s max broj znacheshti simvoli i broj identifikatori v prog\n"
                  "----------------------------------------------------------------\n\n"
