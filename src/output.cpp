@@ -68,7 +68,28 @@ void appendFigures(std::string &out, const Widths &widths, const FileFigures &fi
     appendColumn(out, figures.identifiers, widths.identifiers);
 }
 
-const char HEX[] = "0123456789abcdef";
+// Text with a backslash doubled, a double quote escaped when `quotes`, and
+// a control character as \n, \t, \r, or `hex` and two hex digits: the one
+// escaping that table rows, messages and JSON strings share.
+void appendEscaped(std::string &out, std::string_view text, const char *hex, bool quotes)
+{
+    static const char DIGITS[] = "0123456789abcdef";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\' || (quotes && c == '"'))
+            out += {'\\', c};
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else if (byte < 0x20 || byte == 0x7F)
+            out.append(hex).append({DIGITS[byte >> 4], DIGITS[byte & 15]});
+        else
+            out += c;
+    }
+}
 
 } // namespace
 
@@ -95,21 +116,7 @@ bool isUtf8(std::string_view text)
 std::string printablePath(std::string_view path)
 {
     std::string out;
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\r')
-            out += "\\r";
-        else if (byte < 0x20 || byte == 0x7F)
-            out += {'\\', 'x', HEX[byte >> 4], HEX[byte & 15]};
-        else
-            out += c;
-    }
+    appendEscaped(out, path, "\\x", false);
     return out;
 }
 
@@ -126,21 +133,7 @@ void appendJsonPath(std::string &out, std::string_view path)
         return;
     }
     out += '"';
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\')
-            out += {'\\', c};
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\r')
-            out += "\\r";
-        else if (byte < 0x20 || byte == 0x7F)
-            out += {'\\', 'u', '0', '0', HEX[byte >> 4], HEX[byte & 15]};
-        else
-            out += c;
-    }
+    appendEscaped(out, path, "\\u00", true);
     out += '"';
 }
 
