@@ -11,8 +11,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "counters.h"
-#include "main.h"
+#include "counting.h"
 
 namespace {
 
@@ -43,7 +42,7 @@ const std::string HEADER_LINES = "/* Declarations for the standard input and out
 
 void fill(const std::string &text)
 {
-    std::memset(line, 0, NUM_OF_CHARS_IN_LINE);
+    std::memset(line, 0, LINE_BUFFER_SIZE);
     std::memcpy(line, text.data(), text.size());
 }
 
@@ -51,7 +50,7 @@ void symbols(benchmark::State &state, InstructionSet set, const std::string &tex
 {
     fill(text);
     for (auto _ : state)
-        benchmark::DoNotOptimize(countSymbolsInLine(line, set));
+        benchmark::DoNotOptimize(countSymbols(line, set));
 }
 
 void identifiers(benchmark::State &state, InstructionSet set, const std::string &text)
@@ -76,7 +75,7 @@ void scan(benchmark::State &state, InstructionSet set, const std::string &lines)
         return;
     }
     TextInput input(fileno(file));
-    char buffer[NUM_OF_CHARS_IN_LINE] = {};
+    char buffer[LINE_BUFFER_SIZE] = {};
     FileFigures figures;
     for (auto _ : state) {
         lseek(fileno(file), 0, SEEK_SET);

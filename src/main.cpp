@@ -11,7 +11,7 @@
 #include "iofunctions.h"
 #include "casefunctions.h"
 #include "commandline.h"
-#include "platform.h"
+#include "text_input.h"
 
 FILE *fp = nullptr;
 char line[NUM_OF_CHARS_IN_LINE] = {};

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "counting.h"
+
 // Width of the line buffer: a line holds at most 359 characters and a zero.
-inline constexpr int NUM_OF_CHARS_IN_LINE = 360;
+inline constexpr int NUM_OF_CHARS_IN_LINE = LINE_BUFFER_SIZE;
 
 extern FILE *fp;                        // input file, later the result file
 extern char line[NUM_OF_CHARS_IN_LINE]; // the line being measured

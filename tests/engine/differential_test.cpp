@@ -10,8 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "counters.h"
-#include "main.h"
+#include "counting.h"
 #include "model.h"
 #include "random_text.h"
 
@@ -60,9 +59,10 @@ TEST_P(CountersTest, AgreeWithModelLineByLine)
             const std::string text = randomtext::line(rng);
             char copy[model::WIDTH] = {};
             std::memcpy(copy, text.data(), text.size());
+            char line[LINE_BUFFER_SIZE];
             std::memcpy(line, copy, sizeof copy);
             int identifiers = countIdentifiers(line, got_inside, set);
-            auto got = std::make_tuple(identifiers, countSymbolsInLine(line, set), got_inside);
+            auto got = std::make_tuple(identifiers, countSymbols(line, set), got_inside);
             int expected = model::identifiers(copy, inside);
             ASSERT_EQ(got, std::make_tuple(expected, model::symbols(copy), inside)) << "seed " << seed << " line " << k;
         }
@@ -124,7 +124,7 @@ TEST_P(FileScanTest, AgreesWithModel)
     for (unsigned seed = c.firstSeed; seed < c.firstSeed + c.sequences; seed++) {
         randomtext::Rng rng(seed);
         const std::string text = randomtext::file(rng, randomtext::pick(rng, 0, c.size));
-        char buffer[NUM_OF_CHARS_IN_LINE] = {};
+        char buffer[LINE_BUFFER_SIZE] = {};
         FileFigures got;
         if (c.largestRead > 0) {
             SmallReads reads(text, c.largestRead, seed);
@@ -141,7 +141,7 @@ TEST_P(FileScanTest, AgreesWithModel)
         const model::Figures expected = model::scan(text);
         ASSERT_EQ(model::Figures({got.lineWithMaxSymbols, got.identifiers, got.lines, got.maxSymbols}), expected)
             << "seed " << seed;
-        ASSERT_EQ(std::count(buffer, buffer + NUM_OF_CHARS_IN_LINE, 0), NUM_OF_CHARS_IN_LINE)
+        ASSERT_EQ(std::count(buffer, buffer + LINE_BUFFER_SIZE, 0), LINE_BUFFER_SIZE)
             << "seed " << seed << ": the line buffer is not left all zero";
     }
     std::fclose(file);

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "counters.h"
+#include "counting.h"
 
 // True when `text` is well-formed UTF-8: no stray continuation bytes, no
 // overlong forms, no surrogates, nothing above U+10FFFF.

@@ -6,16 +6,16 @@
 
 #include <gtest/gtest.h>
 
-#include "counters.h"
-#include "main.h"
+#include "counting.h"
 
 namespace {
 
 // A line as the readers leave it: text in front, zero fill behind.
 const char *fill(const std::string &text)
 {
-    std::memset(line, 0, NUM_OF_CHARS_IN_LINE);
-    std::memcpy(line, text.data(), std::min<size_t>(text.size(), NUM_OF_CHARS_IN_LINE - 1));
+    static char line[LINE_BUFFER_SIZE];
+    std::memset(line, 0, LINE_BUFFER_SIZE);
+    std::memcpy(line, text.data(), std::min<size_t>(text.size(), LINE_BUFFER_SIZE - 1));
     return line;
 }
 
@@ -50,7 +50,7 @@ TEST_P(SymbolsTest, CountsNonBlankNonZeroBytes)
 {
     const auto &[c, set] = GetParam();
     SKIP_UNLESS_RUN(set);
-    EXPECT_EQ(countSymbolsInLine(fill(c.text), set), c.symbols);
+    EXPECT_EQ(countSymbols(fill(c.text), set), c.symbols);
 }
 
 INSTANTIATE_TEST_SUITE_P(Symbols, SymbolsTest, testing::Combine(testing::ValuesIn(std::vector<SymbolCase>{

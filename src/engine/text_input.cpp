@@ -1,4 +1,4 @@
-#include "platform.h"
+#include "text_input.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "counters.h"
+#include "counting.h"
 
 #include <algorithm>
 #include <array>
@@ -10,14 +10,10 @@
 #include <immintrin.h>
 #endif
 
-#include "main.h"
-
-bool is_in_comment = false;
-
 namespace {
 
 // A line longer than this arrives in pieces of this many characters.
-constexpr int PIECE = NUM_OF_CHARS_IN_LINE - 1;
+constexpr int PIECE = LINE_BUFFER_SIZE - 1;
 
 const unsigned char *bytesOf(const char *text)
 {
@@ -321,7 +317,7 @@ template <class Blocks> int bitsSet(std::uint64_t mask)
 }
 
 // Text to measure: `length` bytes, and zero fill after them up to
-// NUM_OF_CHARS_IN_LINE positions. The first `readable` bytes, at least
+// LINE_BUFFER_SIZE positions. The first `readable` bytes, at least
 // `length` and at least a block, may be read.
 struct Text {
     const unsigned char *bytes;
@@ -378,7 +374,7 @@ template <class Blocks> std::uint64_t blanksIn64(const unsigned char *group)
 // after it, as 64 does not divide the line.
 template <class Blocks> WALK_INLINE int textEnd(const unsigned char *line)
 {
-    for (int base = NUM_OF_CHARS_IN_LINE - 64;; base = std::max(base - 64, 0)) {
+    for (int base = LINE_BUFFER_SIZE - 64;; base = std::max(base - 64, 0)) {
         if (!Blocks::allZero(line + base))
             return base + 64 - std::countl_zero(~zerosIn64<Blocks>(line + base));
         if (base == 0)
@@ -488,8 +484,8 @@ int finishLine(LineWalk &walk, bool &in_comment)
         in_comment = false;
         return walk.identifiers;
     }
-    if (walk.length < NUM_OF_CHARS_IN_LINE) {
-        if (!walk.inside || (walk.quoteFirst && walk.length + 1 < NUM_OF_CHARS_IN_LINE))
+    if (walk.length < LINE_BUFFER_SIZE) {
+        if (!walk.inside || (walk.quoteFirst && walk.length + 1 < LINE_BUFFER_SIZE))
             walk.identifiers += static_cast<int>(walk.pending);
         walk.inside = walk.inside && !walk.quoteFirst;
     }
@@ -522,8 +518,8 @@ template <class Blocks> WALK_INLINE LineFigures measureText(const Text &text, bo
 // The first `length` bytes of a zero-filled line buffer, all of which may be read.
 Text textOf(const char *line, int length)
 {
-    static_assert(NUM_OF_CHARS_IN_LINE >= 64, "the buffer holds a block of any width");
-    return {.bytes = bytesOf(line), .length = length, .readable = NUM_OF_CHARS_IN_LINE};
+    static_assert(LINE_BUFFER_SIZE >= 64, "the buffer holds a block of any width");
+    return {.bytes = bytesOf(line), .length = length, .readable = LINE_BUFFER_SIZE};
 }
 
 // The counters of the line buffer take its text to end at the last nonzero
@@ -537,7 +533,7 @@ template <class Blocks> int symbolsWith(const char *line)
     const int length = textEnd<Blocks>(bytesOf(line));
     int blanks = 0;
     for (int base = 0; base < length; base += 64) {
-        const int from = std::min(base, NUM_OF_CHARS_IN_LINE - 64);
+        const int from = std::min(base, LINE_BUFFER_SIZE - 64);
         const std::uint64_t blank = blanksIn64<Blocks>(bytesOf(line) + from) >> (base - from);
         blanks += Blocks::POPCNT ? std::popcount(blank & lowBits(length - base))
                                  : bitsSetIn64(blank & lowBits(length - base));
@@ -594,7 +590,7 @@ template <class Blocks> Scan scanWith(TextInput &input, char *line)
             tally(scan.figures, measureText<Blocks>({text + at, length, available - at}, inside));
         input.skip(static_cast<std::size_t>(at));
         if (at < available) {
-            const int length = input.readLine(line, NUM_OF_CHARS_IN_LINE);
+            const int length = input.readLine(line, LINE_BUFFER_SIZE);
             tally(scan.figures, measureText<Blocks>(textOf(line, length), inside));
             std::memset(line, 0, static_cast<std::size_t>(length));
         }
@@ -744,12 +740,12 @@ const char *nameOf(InstructionSet set)
     return "";
 }
 
-int countSymbolsInLine(const char *line)
+int countSymbols(const char *line)
 {
     return widestCounters().symbols(line);
 }
 
-int countSymbolsInLine(const char *line, InstructionSet set)
+int countSymbols(const char *line, InstructionSet set)
 {
     return countersOf(set).symbols(line);
 }
@@ -764,11 +760,6 @@ int countIdentifiers(const char *line, bool &in_comment, InstructionSet set)
     return countersOf(set).identifiers(line, in_comment);
 }
 
-int countIdentificatorsInLine(const char *line)
-{
-    return countIdentifiers(line, is_in_comment);
-}
-
 Scan scanLines(TextInput &input, char *line)
 {
     return widestCounters().scan(input, line);
@@ -777,18 +768,4 @@ Scan scanLines(TextInput &input, char *line)
 Scan scanLines(TextInput &input, char *line, InstructionSet set)
 {
     return countersOf(set).scan(input, line);
-}
-
-// The menu's file, delivered through a buffer of its own that lasts the run.
-void counter()
-{
-    static TextInput input(-1);
-    input.reopen(fileno(fp));
-    const Scan scan = scanLines(input, line);
-    // The figures of a file that could not be read to its end are not the
-    // file's figures: the report says so, and they are not saved.
-    if (scan.error != 0)
-        inputFailed = true;
-    lineWithMaxSymbols = scan.figures.lineWithMaxSymbols;
-    countIdentificators = scan.figures.identifiers;
 }

@@ -16,8 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "counters.h"
-#include "main.h"
+#include "counting.h"
 #include "options.h"
 #include "output.h"
 #include "walk.h"
@@ -98,7 +97,7 @@ private:
 // One worker's own input buffer and line: nothing of a scan is shared.
 struct Scanner {
     TextInput input{-1};
-    char line[NUM_OF_CHARS_IN_LINE] = {};
+    char line[LINE_BUFFER_SIZE] = {};
 
     void measure(Target &target)
     {

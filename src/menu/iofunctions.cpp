@@ -10,7 +10,7 @@
 
 #include "counters.h"
 #include "main.h"
-#include "platform.h"
+#include "text_input.h"
 
 // A macro, so that the compiler checks the arguments of every use.
 #define REPORT "Result:\nLine with max symbols: %" PRId64 " \nCount of identificators: %" PRId64
