@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (const InstructionSet set : SETS) {
             bool flag = before;
             check(countIdentifiers(line, flag, set) == identifiers && flag == inside &&
-                  countSymbolsInLine(line, set) == model::symbols(copy), "an instruction set differs from the model");
+                  countSymbols(line, set) == model::symbols(copy), "an instruction set differs from the model");
         }
     }
 
