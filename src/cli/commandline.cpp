@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "counting.h"
+#include "descriptors.h"
 #include "options.h"
 #include "output.h"
 #include "walk.h"
@@ -156,14 +157,8 @@ public:
 
     void flush()
     {
-        size_t written = 0;
-        while (error == 0 && written < text.size()) {
-            const ssize_t done = write(STDOUT_FILENO, text.data() + written, text.size() - written);
-            if (done >= 0)
-                written += static_cast<size_t>(done);
-            else if (errno != EINTR)
-                error = errno;
-        }
+        if (error == 0)
+            error = writeWhenReady(STDOUT_FILENO, text);
         text.clear();
     }
 

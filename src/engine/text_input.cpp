@@ -1,11 +1,12 @@
 #include "text_input.h"
 
+#include "descriptors.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -22,24 +23,6 @@ std::size_t dropReturnsBeforeNewlines(char *bytes, std::size_t length)
         if (!(*in == '\r' && in + 1 < end && in[1] == '\n'))
             *out++ = *in;
     return static_cast<std::size_t>(out - bytes);
-}
-
-// Reads like read(2), but neither a signal nor a descriptor left
-// non-blocking by the program that handed it over ends the input: the read
-// is made again, in the second case once poll has seen bytes or the end
-// arrive. (EWOULDBLOCK is EAGAIN on Linux.)
-ssize_t readWhenReady(int fd, char *into, std::size_t size)
-{
-    for (;;) {
-        const ssize_t got = read(fd, into, size);
-        if (got < 0 && errno == EAGAIN) {
-            pollfd ready = {fd, POLLIN, 0};
-            if (poll(&ready, 1, -1) < 0 && errno != EINTR)
-                return -1;
-        } else if (got >= 0 || errno != EINTR) {
-            return got;
-        }
-    }
 }
 
 } // namespace
