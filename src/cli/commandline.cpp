@@ -29,12 +29,14 @@ constexpr unsigned MOST_JOBS = 256;
 
 // A path to measure, and then its figures or why it could not be measured.
 struct Target {
-    explicit Target(std::string path, bool found = false, int error = 0)
-        : path(std::move(path)), found(found), pending(error == 0), error(error)
+    explicit Target(std::string path) : path(std::move(path)), found(false), pending(true), error(0) {}
+    explicit Target(Found &&how)
+        : path(how.path), walked(std::move(how)), found(true), pending(walked.error == 0), error(walked.error)
     {
     }
 
     std::string path;
+    Found walked;         // how a walk found it
     bool found;           // by a walk: anything but a regular file is passed over
     bool pending;         // waits for a worker
     bool skipped = false; // turned out not to be a regular file after all
@@ -102,16 +104,11 @@ struct Scanner {
 
     void measure(Target &target)
     {
-        // A walk's file opened without waiting, should it have become a
-        // FIFO since, and refused unless it is still a regular file.
-        const int flags = O_RDONLY | O_CLOEXEC | (target.found ? O_NONBLOCK | O_NOFOLLOW : 0);
-        const int fd = open(target.path.c_str(), flags);
-        struct stat status;
+        int error = 0;
+        const int fd = target.found ? openFound(target.walked, error) : open(target.path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
-            target.error = errno;
-        } else if (target.found && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
-            target.skipped = true;
-            close(fd);
+            target.error = target.found ? error : errno;
+            target.skipped = target.error == 0;
         } else {
             input.reopen(fd, true);
             measureOpen(target);
@@ -185,9 +182,7 @@ void addTargets(const std::string &path, const Options &options, Work &work, Sca
         scanner.input.reopen(STDIN_FILENO);
         scanner.measureOpen(target);
     } else if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-        walkTree(path, options.extensions, [&work](std::string found, int error) {
-            work.add(Target(std::move(found), true, error));
-        });
+        walkTree(path, {options.extensions}, [&work](Found &&found) { work.add(Target(std::move(found))); });
     } else {
         work.add(Target(path));
     }

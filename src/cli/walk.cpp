@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <string_view>
 #include <sys/stat.h>
 
@@ -40,8 +42,7 @@ unsigned char typeOf(const std::string &path)
 
 // Directories waiting to be read are kept on a stack rather than in the call
 // chain, so that no depth of tree can exhaust it.
-void walkTree(const std::string &root, const std::vector<std::string> &extensions,
-              const std::function<void(std::string path, int error)> &found)
+void walkTree(const std::string &root, const WalkRules &rules, const std::function<void(Found &&)> &found)
 {
     std::vector<std::string> pending = {root};
     while (!pending.empty()) {
@@ -49,7 +50,7 @@ void walkTree(const std::string &root, const std::vector<std::string> &extension
         pending.pop_back();
         DIR *stream = opendir(directory.c_str());
         if (stream == nullptr) {
-            found(directory, errno);
+            found({.path = directory, .error = errno});
             continue;
         }
         for (;;) {
@@ -64,11 +65,30 @@ void walkTree(const std::string &root, const std::vector<std::string> &extension
                 type = typeOf(joined(directory, entry->d_name));
             if (type == DT_DIR)
                 pending.push_back(joined(directory, entry->d_name));
-            else if (type == DT_REG && hasExtension(entry->d_name, extensions))
-                found(joined(directory, entry->d_name), 0);
+            else if (type == DT_REG && hasExtension(entry->d_name, rules.extensions))
+                found({.path = joined(directory, entry->d_name), .name = joined(directory, entry->d_name)});
         }
         if (errno != 0)
-            found(directory, errno);
+            found({.path = directory, .error = errno});
         closedir(stream);
     }
+}
+
+OpenDirectory::~OpenDirectory()
+{
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+int openFound(const Found &found, int &error)
+{
+    const int at = found.directory ? found.directory->fd() : AT_FDCWD;
+    const int fd = openat(at, found.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    struct stat status;
+    error = fd < 0 ? errno : 0;
+    if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
