@@ -62,10 +62,6 @@ int main(int argc, char **argv)
     if (argc > 1)
         return runCommandLine(argc, argv);
 
-    // Unbuffered, so that each prompt is on screen before the answer is
-    // awaited and nothing is lost when the process ends abnormally.
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
-
     writeConsole("Redat s max broj znacheshti simvoli i broj identifikatori v prog\n"
                  "----------------------------------------------------------------\n\n"
                  "Menu:\n"

@@ -127,14 +127,25 @@ char stateOf(pid_t pid)
     return name_end != std::string::npos && name_end + 2 < stat.size() ? stat[name_end + 2] : 'Z';
 }
 
-// Writes `later` once the program waits for more input, or has ended
-// without waiting; then the input ends.
-void feedLater(pid_t child, const Input &in, const std::string &later)
+// Returns once the program waits, for input or for room in its output, or
+// has ended without waiting.
+void awaitWait(pid_t child)
 {
     const timespec moment = {0, 1000000};
     for (char state = stateOf(child); state != 'S' && state != 'Z'; state = stateOf(child))
         nanosleep(&moment, nullptr);
-    writeAll(in.write, later);
+}
+
+// Makes the writing end of a pipe non-blocking and fills the pipe; returns
+// the number of bytes it took.
+size_t fill(int fd)
+{
+    const std::string block(4096, 'f');
+    size_t filled = 0;
+    if (fcntl(fd, F_SETFL, O_NONBLOCK) == 0)
+        for (ssize_t done; (done = write(fd, block.data(), block.size())) > 0;)
+            filled += static_cast<size_t>(done);
+    return filled;
 }
 
 struct Outcome {
@@ -147,18 +158,23 @@ Outcome run(const Case &c, const fs::path &dir, const Input &in)
     int output[2];
     if (pipe2(output, O_CLOEXEC) != 0)
         return {"", -1};
+    const size_t filled = c.fullOutput ? fill(output[1]) : 0;
     const pid_t child = fork();
     if (child == 0)
         execProgram(c, dir, in.read, output[1]);
     close(output[1]);
+    // `later` comes once the program waits for it; then the input ends.
+    if (c.from == Stdin::NonBlocking || c.fullOutput)
+        awaitWait(child);
     if (c.from == Stdin::NonBlocking)
-        feedLater(child, in, c.later);
+        writeAll(in.write, c.later);
     // The writer of a pipe or a socket ends the input; a terminal stays
     // open until the program ends, as closing it would hang it up.
     if (c.from != Stdin::Terminal && in.write >= 0)
         close(in.write);
     close(in.read);
     Outcome result = {readAll(output[0])};
+    result.printed.erase(0, filled);
     close(output[0]);
     waitpid(child, &result.waitStatus, 0);
     if (c.from == Stdin::Terminal)

@@ -1,6 +1,7 @@
 // Runs the built program end to end: in a fresh directory, with scripted
 // standard input, checking what it prints, its exit status and its files.
-// Standard output is a pipe, so that no limit on files applies to it.
+// Standard output is a pipe, so that no limit on files applies to it; it
+// may start full, to be drained once the program waits.
 #pragma once
 
 #include <string>
@@ -52,6 +53,7 @@ struct Case {
     std::string later = "";
     bool noFileGrowth = false; // run under a file-size limit of 0 (ulimit -f 0)
     bool coreDumps = false;    // run with core dumps allowed, and check that none is made
+    bool fullOutput = false;   // standard output a non-blocking pipe, already full when the program starts
 };
 
 inline void PrintTo(const Case &c, std::ostream *os)

@@ -4,18 +4,21 @@
 #include "iofunctions.h"
 
 // Console capture measures lines as they arrive, so only the file modes
-// need a scan between reading and reporting.
+// need a scan between reading and reporting. A file mode whose source path
+// could not be read ends there.
 
 void caseFileFile()
 {
-    readFromFile();
+    if (!readFromFile())
+        return;
     counter();
     writeInFile();
 }
 
 void caseFileConsole()
 {
-    readFromFile();
+    if (!readFromFile())
+        return;
     counter();
     writeInConsole();
 }

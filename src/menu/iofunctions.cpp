@@ -7,17 +7,18 @@
 #include <string_view>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "counters.h"
+#include "descriptors.h"
 #include "main.h"
 #include "text_input.h"
-
-// A macro, so that the compiler checks the arguments of every use.
-#define REPORT "Result:\nLine with max symbols: %" PRId64 " \nCount of identificators: %" PRId64
 
 namespace {
 
 constexpr int NUM_OF_CHARS_IN_NAME = 100;
+// The report with two numbers of at most 20 characters each, and a zero.
+constexpr int REPORT_SIZE = 128;
 
 // Identity of the input file, so that a result is never written over it
 // under whatever name the user gives it.
@@ -52,11 +53,20 @@ int readConsoleLine(bool &endsLine)
     return length;
 }
 
+// The result report, in `text`.
+void formatReport(char (&text)[REPORT_SIZE])
+{
+    std::snprintf(text, sizeof text, "Result:\nLine with max symbols: %" PRId64 " \nCount of identificators: %" PRId64,
+                  lineWithMaxSymbols, countIdentificators);
+}
+
 // Reads a path as one white-space-delimited word. A path that is missing at
 // the end of input, longer than `name` holds, or holding a zero byte (which
 // would cut it) is refused: no file is ever opened under a name not typed.
-// An end of input that ended an earlier answer does not end this one: a
-// terminal is read again after Ctrl-D.
+// So is a word that a failed read ended, since more of it may have been
+// typed; the caller tells that case by consoleInput().error(). An end of
+// input that ended an earlier answer does not end this one: a terminal is
+// read again after Ctrl-D.
 bool readPath(char (&name)[NUM_OF_CHARS_IN_NAME])
 {
     int length = 0;
@@ -72,16 +82,26 @@ bool readPath(char (&name)[NUM_OF_CHARS_IN_NAME])
             name[length++] = static_cast<char>(c);
     }
     name[length] = '\0';
-    return whole && length > 0;
+    return whole && length > 0 && input.error() == 0;
 }
 
 // Only a regular file can be lost by writing over it: a device such as
 // /dev/null may be both the source and the result.
-bool namesInputFile(const char *name)
+bool sameRegularFile(const struct stat &input, const struct stat &result)
+{
+    return S_ISREG(input.st_mode) && result.st_dev == input.st_dev && result.st_ino == input.st_ino;
+}
+
+// Whether `name` is the input file or the file that standard input reads
+// the answers from, however spelled.
+bool namesAnInput(const char *name)
 {
     struct stat result;
-    return inputFileKnown && S_ISREG(inputFileStatus.st_mode) && stat(name, &result) == 0 &&
-           result.st_dev == inputFileStatus.st_dev && result.st_ino == inputFileStatus.st_ino;
+    struct stat answers;
+    if (stat(name, &result) != 0)
+        return false;
+    return (inputFileKnown && sameRegularFile(inputFileStatus, result)) ||
+           (fstat(STDIN_FILENO, &answers) == 0 && sameRegularFile(answers, result));
 }
 
 // Ends the process abnormally, as an input that cannot be opened always has,
@@ -97,9 +117,12 @@ bool namesInputFile(const char *name)
 
 } // namespace
 
+// Straight to the descriptor, so that each prompt is on screen before the
+// answer is awaited and nothing waits in a buffer when the process aborts.
+// A paused terminal or a full pipe is waited for, not taken as a failure.
 void writeConsole(const char *text)
 {
-    if (std::fputs(text, stdout) == EOF)
+    if (writeWhenReady(STDOUT_FILENO, text) != 0)
         exitStatus = 1;
 }
 
@@ -156,9 +179,11 @@ void readFromConsole()
 
 void writeInConsole()
 {
+    char report[REPORT_SIZE];
+
     closeInputFile();
-    if (std::printf(REPORT, lineWithMaxSymbols, countIdentificators) < 0)
-        exitStatus = 1;
+    formatReport(report);
+    writeConsole(report);
     if (inputFailed) {
         writeConsole("\n");
         writeReadFailure();
@@ -166,8 +191,10 @@ void writeInConsole()
 }
 
 // Linux opens a directory for reading although every read of it fails, so a
-// directory is refused here rather than measured as an empty file.
-void readFromFile()
+// directory is refused here rather than measured as an empty file. A failed
+// read of the path is no fault of the path: it is reported as such, and the
+// run ends normally.
+bool readFromFile()
 {
     char name[NUM_OF_CHARS_IN_NAME];
 
@@ -176,16 +203,22 @@ void readFromFile()
         fp = std::fopen(name, "r");
     if (fp != nullptr && (fstat(fileno(fp), &inputFileStatus) != 0 || S_ISDIR(inputFileStatus.st_mode)))
         closeInputFile();
+    if (fp == nullptr && consoleInput().error() != 0) {
+        writeReadFailure();
+        return false;
+    }
     if (fp == nullptr) {
         writeConsole("Can't open file");
         abortWithoutCore();
     }
     inputFileKnown = true;
+    return true;
 }
 
 void writeInFile()
 {
     char name[NUM_OF_CHARS_IN_NAME];
+    char report[REPORT_SIZE];
 
     closeInputFile();
     // Figures of part of the input would pass for those of the whole.
@@ -194,12 +227,18 @@ void writeInFile()
         return;
     }
     writeConsole("Enter path to save the results in file with extention *.txt \n");
-    if (!readPath(name) || namesInputFile(name) || (fp = std::fopen(name, "w")) == nullptr) {
+    const bool named = readPath(name);
+    if (consoleInput().error() != 0) {
+        writeReadFailure();
+        return;
+    }
+    if (!named || namesAnInput(name) || (fp = std::fopen(name, "w")) == nullptr) {
         writeConsole("Can't open file");
         exitStatus = 1;
         return;
     }
-    bool written = std::fprintf(fp, REPORT, lineWithMaxSymbols, countIdentificators) >= 0;
+    formatReport(report);
+    bool written = std::fputs(report, fp) != EOF;
     written = std::fclose(fp) == 0 && written;
     fp = nullptr;
     if (!written) {

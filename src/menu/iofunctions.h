@@ -17,9 +17,12 @@ void readFromConsole();
 void writeInConsole();
 
 // Asks for the source path and opens it into fp; ends the process abnormally,
-// without a core file, when it cannot be opened.
-void readFromFile();
+// without a core file, when it cannot be opened. Returns false, having said
+// so, when standard input failed before a whole path was read.
+bool readFromFile();
 
 // Closes the input file, asks for a result path and writes the report there;
 // saves nothing and asks nothing when the input was not read to its end.
+// A result path that names the input file, or the regular file standard
+// input is read from, is refused.
 void writeInFile();

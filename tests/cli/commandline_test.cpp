@@ -89,7 +89,10 @@ INSTANTIATE_TEST_SUITE_P(CommandLineOutput, ProgramTest, testing::Values(
     Case{.name = "JsonEscapesUtf8AndGivesOtherBytesAsNumbers", .args = {"--json", "t"},
          .expected = row("\"t/a\\nb\\\"\\\\\xC3\xA9.c\"", 1, 1, 2, 1) + row("[116, 47, 255, 46, 99]", 1, 1, 2, 1) +
                      total(2, 2, 2, 2, "\"t/a\\nb\\\"\\\\\xC3\xA9.c\"", 1),
-         .setup = "mkdir t && echo x > \"t/$(printf 'a\\nb\"\\\\\\303\\251.c')\" && echo x > \"t/$(printf '\\377.c')\""}
+         .setup = "mkdir t && echo x > \"t/$(printf 'a\\nb\"\\\\\\303\\251.c')\" && echo x > \"t/$(printf '\\377.c')\""},
+    // One worker, so that the program sleeps only to wait for room.
+    Case{.name = "FullNonBlockingOutputIsAwaited", .args = {"--json", "-j1", "main.c"},
+         .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE, .fullOutput = true}
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(CommandLineErrors, ProgramTest, testing::Values(

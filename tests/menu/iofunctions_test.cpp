@@ -14,6 +14,9 @@ const std::string MARKER_AS_PIECE = std::string(359, 'x') + MARKER + "victim.txt
 const std::string MARKER_ZERO = std::string("/*end_of_program*/\0", 19);
 const std::string MARKER_ZERO_359 = MARKER_ZERO + std::string(340, 'x') + "\n";
 const std::string MARKER_ZERO_360 = MARKER_ZERO + std::string(341, 'x') + "\n";
+// Answers whose result path is the file they are read from.
+const std::string ANSWERS_1 = "1\nmain.c\n./stdin\n";
+const std::string ANSWERS_3 = "3\n" + MARKER + "stdin\n";
 
 INSTANTIATE_TEST_SUITE_P(Console, ProgramTest, testing::Values(
     Case{.name = "MarkerWithLeadingSpacesIsSkippedUnnumbered", .input = "4\nab\n  " + MARKER + "abc\n" + MARKER,
@@ -46,7 +49,12 @@ INSTANTIATE_TEST_SUITE_P(Console, ProgramTest, testing::Values(
     Case{.name = "FailedReadStillReportsWhatWasTyped", .input = "4\nint a;\n",
          .expected = TYPE + report(1, 2) + "\n" + CANT_READ, .status = 1, .from = Stdin::Failing},
     Case{.name = "FailedReadInCaptureAsksForNoResultPath", .input = "3\nint a;\n", .expected = TYPE + CANT_READ,
-         .status = 1, .from = Stdin::Failing}
+         .status = 1, .from = Stdin::Failing},
+    Case{.name = "FailedReadEndingResultPathSavesNothing", .input = "3\nint a;\n" + MARKER + "out.txt",
+         .expected = TYPE + RESULT + CANT_READ, .status = 1, .setup = "echo older > out.txt", .file = "out.txt",
+         .content = "older\n", .from = Stdin::Failing},
+    Case{.name = "FullNonBlockingOutputIsAwaited", .input = "4\nint a;\n" + MARKER, .expected = TYPE + report(1, 2),
+         .fullOutput = true}
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(Files, ProgramTest, testing::Values(
@@ -82,7 +90,19 @@ INSTANTIATE_TEST_SUITE_P(Files, ProgramTest, testing::Values(
          .content = "", .noFileGrowth = true},
     Case{.name = "DeviceMayBeSourceAndResult", .input = "1\n/dev/null\n/dev/null\n", .expected = SOURCE + RESULT},
     Case{.name = "MissingSourceAbortsWithoutCoreFile", .input = "2\nnone.c\n", .expected = SOURCE + CANT_OPEN,
-         .status = ABORTED, .coreDumps = true}
+         .status = ABORTED, .coreDumps = true},
+    Case{.name = "FailedReadAtSourcePromptFails", .input = "2\n", .expected = SOURCE + CANT_READ, .status = 1,
+         .from = Stdin::Failing},
+    Case{.name = "FailedReadEndingSourcePathOpensNothing", .input = "2\nmain.c", .expected = SOURCE + CANT_READ,
+         .status = 1, .source = "x\n", .from = Stdin::Failing},
+    Case{.name = "FailedReadAtResultPromptFails", .input = "1\nmain.c\n", .expected = SOURCE + RESULT + CANT_READ,
+         .status = 1, .source = "x\n", .from = Stdin::Failing},
+    Case{.name = "ResultOverStandardInputInModeOne", .input = ANSWERS_1, .expected = SOURCE + REFUSED, .status = 1,
+         .source = "x\n", .file = "stdin", .content = ANSWERS_1},
+    Case{.name = "ResultOverStandardInputInModeThree", .input = ANSWERS_3, .expected = TYPE + REFUSED, .status = 1,
+         .file = "stdin", .content = ANSWERS_3},
+    Case{.name = "TerminalMayBeInputAndResult", .input = "3\n" + MARKER + "/dev/stdin\n", .expected = TYPE + RESULT,
+         .from = Stdin::Terminal}
 ), caseName);
 
 } // namespace
