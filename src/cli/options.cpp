@@ -1,7 +1,11 @@
 #include "options.h"
 
-#include <charconv>
+#include <algorithm>
+#include <getopt.h>
+#include <initializer_list>
 #include <string_view>
+
+#include "output.h"
 
 const char *const USAGE =
     "Usage: cmeasure [OPTION]... [PATH]...\n"
@@ -11,40 +15,95 @@ const char *const USAGE =
     "\n"
     "A directory is searched recursively for files whose names end in .c or .h;\n"
     "names beginning with '.', symbolic links, devices, FIFOs and sockets inside\n"
-    "it are passed over. With no PATH, or when PATH is -, standard input is read.\n"
-    "Without any argument, cmeasure asks for its source through a menu.\n"
+    "it are passed over. When PATH is -, or when options are given but no PATH,\n"
+    "standard input is read. Without any argument, cmeasure asks for its source\n"
+    "through a menu: 'cat x.c | cmeasure -' measures x.c, while\n"
+    "'cat x.c | cmeasure' opens the menu.\n"
     "\n"
-    "  -j, --jobs=N     measure N files side by side (default: one per processor)\n"
-    "      --ext=LIST   search directories for these comma-separated suffixes,\n"
-    "                   without the dot (default: c,h)\n"
+    "  -j, --jobs=N     measure N files side by side (default: one per processor;\n"
+    "                   any N above 256 is taken as 256)\n"
+    "      --ext=LIST   search directories for these comma-separated suffixes\n"
+    "                   (default: c,h; a leading dot is dropped: .c is c)\n"
     "      --json       write JSON Lines instead of a table\n"
     "      --help       display this help and exit\n"
     "      --version    output version information and exit\n"
+    "\n"
+    "A long option may be abbreviated to any prefix that names only it.\n"
     "\n"
     "Exit status is 0 when every path was measured, 1 when a path could not be\n"
     "read or the output could not be written, and 2 for a usage error.\n";
 
 namespace {
 
+// What getopt_long returns for each long option: codes beyond any
+// character, so that --jobs and -j stay apart in messages.
+enum LongOption : int { JOBS = 256, EXT, JSON, HELP, VERSION };
+
+// In the order a message lists them when an abbreviation is ambiguous.
+const option LONG_OPTIONS[] = {
+    {"jobs", required_argument, nullptr, JOBS},
+    {"ext", required_argument, nullptr, EXT},
+    {"json", no_argument, nullptr, JSON},
+    {"help", no_argument, nullptr, HELP},
+    {"version", no_argument, nullptr, VERSION},
+    {nullptr, 0, nullptr, 0},
+};
+
+// '-' first: each path comes back in its place as code 1, so options after
+// paths still count, and POSIXLY_CORRECT changes nothing. ':' next: a
+// missing value comes back as ':' rather than '?', and getopt prints nothing.
+const char SHORT_OPTIONS[] = "-:j:";
+
+// The pieces of a message, one after the other.
+std::string joined(std::initializer_list<std::string_view> pieces)
+{
+    std::string text;
+    for (const std::string_view piece : pieces)
+        text += piece;
+    return text;
+}
+
+// A value as a message shows it: quoted, and escaped like a path, so that
+// the message stays one line however the value was made.
+std::string quoted(std::string_view value)
+{
+    return joined({"'", printablePath(value), "'"});
+}
+
+std::string quotedOption(int code)
+{
+    if (code == 'j')
+        return "'-j'";
+    for (const option *known = LONG_OPTIONS; known->name != nullptr; known++)
+        if (known->val == code)
+            return joined({"'--", known->name, "'"});
+    return {};
+}
+
+// A positive decimal number of any size; above MOST_JOBS it is MOST_JOBS.
 bool readJobs(std::string_view text, unsigned &jobs)
 {
-    unsigned value = 0;
-    const char *end = text.data() + text.size();
-    const auto [stop, failure] = std::from_chars(text.data(), end, value);
-    if (failure != std::errc() || stop != end || value == 0)
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos ||
+        text.find_first_not_of('0') == std::string_view::npos)
         return false;
+    unsigned value = 0;
+    for (const char digit : text)
+        value = std::min(value * 10 + static_cast<unsigned>(digit - '0'), Options::MOST_JOBS);
     jobs = value;
     return true;
 }
 
-// A comma-separated list of suffixes; an empty one, or an empty item, is
-// refused rather than taken to match every name.
+// A comma-separated list of suffixes, each with or without its dot; an
+// empty list, or an empty item, is refused rather than taken to match
+// every name.
 bool readExtensions(std::string_view list, std::vector<std::string> &extensions)
 {
     extensions.clear();
     for (;;) {
         const size_t comma = list.find(',');
-        const std::string_view item = list.substr(0, comma);
+        std::string_view item = list.substr(0, comma);
+        if (item.starts_with('.'))
+            item.remove_prefix(1);
         if (item.empty())
             return false;
         extensions.emplace_back(item);
@@ -54,63 +113,79 @@ bool readExtensions(std::string_view list, std::vector<std::string> &extensions)
     }
 }
 
-bool takeValue(std::string_view option, const char *value, Options &options, std::string &error)
+bool takeValue(int code, const char *value, Options &options, std::string &error)
 {
-    const bool jobs = option == "-j" || option == "--jobs";
+    const bool jobs = code != EXT;
     if (jobs ? readJobs(value, options.jobs) : readExtensions(value, options.extensions))
         return true;
-    error = std::string(jobs ? "invalid number of jobs: '" : "invalid extension list: '") + value + "'";
+    error = joined({jobs ? "invalid number of jobs: " : "invalid extension list: ", quoted(value)});
     return false;
 }
 
-// The value of an option that takes one: glued to -j, after '=' in a long
-// option, or the next argument. Advances `i` past a value taken from there.
-const char *valueOf(int argc, char **argv, int &i, std::string_view name, size_t equals)
+// A long option that getopt_long did not know: ambiguous when its name is
+// the prefix of several, as GNU says it, listing them; otherwise unknown.
+std::string unknownLongOption(std::string_view argument)
 {
-    if (name == "-j" && argv[i][2] != '\0')
-        return argv[i] + 2;
-    if (equals != std::string_view::npos)
-        return argv[i] + equals + 1;
-    return i + 1 < argc ? argv[++i] : nullptr;
+    const std::string_view name = argument.substr(2, argument.find('=') - 2);
+    std::string possibilities;
+    int matches = 0;
+    for (const option *known = LONG_OPTIONS; known->name != nullptr; known++)
+        if (std::string_view(known->name).starts_with(name)) {
+            possibilities += joined({" '--", known->name, "'"});
+            matches++;
+        }
+    if (matches > 1)
+        return joined({"option ", quoted(argument), " is ambiguous; possibilities:", possibilities});
+    return joined({"unrecognized option ", quoted(argument)});
+}
+
+// What getopt_long would have printed about the option it refused with
+// `code` (':' for a missing value, '?' for anything else), had it been
+// allowed to print. A missing value for -j keeps this program's own words.
+std::string refusal(int code, char **argv)
+{
+    if (code == ':')
+        return joined({"option ", quotedOption(optopt), " requires an argument"});
+    if (optopt == 0)
+        return unknownLongOption(argv[optind - 1]);
+    if (optopt >= JOBS)
+        return joined({"option ", quotedOption(optopt), " doesn't allow an argument"});
+    const char letter = static_cast<char>(optopt);
+    return joined({"invalid option -- ", quoted({&letter, 1})});
 }
 
 } // namespace
 
 Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
 {
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; i++) {
-        const std::string_view arg = argv[i];
-        if (optionsEnded || arg == "-" || !arg.starts_with('-')) {
-            options.paths.emplace_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        const size_t equals = arg.find('=');
-        const std::string_view name = arg.starts_with("--") ? arg.substr(0, equals) : arg.substr(0, 2);
-        const bool takesValue = name == "-j" || name == "--jobs" || name == "--ext";
-        if (name == "--help" || name == "--version" || name == "--json") {
-            if (equals != std::string_view::npos) {
-                error = "option '" + std::string(name) + "' doesn't allow an argument";
-                return Parsed::USAGE_ERROR;
-            }
-            if (name != "--json")
-                return name == "--help" ? Parsed::HELP : Parsed::VERSION;
+    optind = 0; // 0, not 1: getopt forgets where it was in an earlier parse
+    opterr = 0;
+    for (;;) {
+        const int code = getopt_long(argc, argv, SHORT_OPTIONS, LONG_OPTIONS, nullptr);
+        switch (code) {
+        case -1:
+            // The end, or "--": every argument after it is a path.
+            options.paths.insert(options.paths.end(), argv + optind, argv + argc);
+            return Parsed::RUN;
+        case 1:
+            options.paths.emplace_back(optarg);
+            break;
+        case JSON:
             options.json = true;
-        } else if (!takesValue) {
-            error = arg.starts_with("--") ? "unrecognized option '" + std::string(arg) + "'"
-                                          : "invalid option -- '" + std::string(arg.substr(1, 1)) + "'";
-            return Parsed::USAGE_ERROR;
-        } else if (const char *value = valueOf(argc, argv, i, name, equals)) {
-            if (!takeValue(name, value, options, error))
+            break;
+        case HELP:
+            return Parsed::HELP;
+        case VERSION:
+            return Parsed::VERSION;
+        case 'j':
+        case JOBS:
+        case EXT:
+            if (!takeValue(code, optarg, options, error))
                 return Parsed::USAGE_ERROR;
-        } else {
-            error = "option '" + std::string(name) + "' requires an argument";
+            break;
+        default:
+            error = refusal(code, argv);
             return Parsed::USAGE_ERROR;
         }
     }
-    return Parsed::RUN;
 }

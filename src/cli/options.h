@@ -5,6 +5,10 @@
 #include <vector>
 
 struct Options {
+    // Workers beyond this many would only wait for the disk and each other:
+    // a larger -j is taken as this.
+    static constexpr unsigned MOST_JOBS = 256;
+
     bool json = false;
     unsigned jobs = 0; // 0: one per processor this process may run on
     std::vector<std::string> extensions = {"c", "h"};
@@ -13,8 +17,12 @@ struct Options {
 
 enum class Parsed { RUN, HELP, VERSION, USAGE_ERROR };
 
-// Reads argv[1] onwards into `options`. On a usage error `error` says what
-// was wrong, in a line of its own.
+// Reads argv[1] onwards into `options`, as GNU tools read their options:
+// long options may be abbreviated to any unambiguous prefix, a value may be
+// glued (-j4, --jobs=4) or the next argument, options may follow paths,
+// "--" ends the options, and "-" is a path. On a usage error `error` says
+// what was wrong, in getopt's words, for a line of its own. It parses
+// afresh on each call.
 Parsed parseOptions(int argc, char **argv, Options &options, std::string &error);
 
 // The text --help prints.

@@ -68,55 +68,90 @@ void appendFigures(std::string &out, const Widths &widths, const FileFigures &fi
     appendColumn(out, figures.identifiers, widths.identifiers);
 }
 
-// Text with a backslash doubled, a double quote escaped when `quotes`, and
-// a control character as \n, \t, \r, or `hex` and two hex digits: the one
-// escaping that table rows, messages and JSON strings share.
-void appendEscaped(std::string &out, std::string_view text, const char *hex, bool quotes)
+void appendHex(std::string &out, const char *hex, unsigned char byte)
 {
     static const char DIGITS[] = "0123456789abcdef";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\\' || (quotes && c == '"'))
-            out += {'\\', c};
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\r')
-            out += "\\r";
-        else if (byte < 0x20 || byte == 0x7F)
-            out.append(hex).append({DIGITS[byte >> 4], DIGITS[byte & 15]});
-        else
-            out += c;
+    out.append(hex).append({DIGITS[byte >> 4], DIGITS[byte & 15]});
+}
+
+// An ASCII byte with a backslash doubled, a double quote escaped when
+// `quotes`, and a control character as \n, \t, \r, or `hex` and two hex
+// digits: the escaping that table rows, messages and JSON strings share.
+void appendEscapedAscii(std::string &out, char c, const char *hex, bool quotes)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\' || (quotes && c == '"'))
+        out += {'\\', c};
+    else if (c == '\n')
+        out += "\\n";
+    else if (c == '\t')
+        out += "\\t";
+    else if (c == '\r')
+        out += "\\r";
+    else if (byte < 0x20 || byte == 0x7F)
+        appendHex(out, hex, byte);
+    else
+        out += c;
+}
+
+// The length of the well-formed UTF-8 sequence that `text` starts with, or
+// 0 when its first byte does not start one.
+size_t sequenceLength(std::string_view text)
+{
+    const auto lead = static_cast<unsigned char>(text[0]);
+    if (lead < 0x80)
+        return 1;
+    const Sequence sequence = sequenceAfter(lead);
+    const auto following = static_cast<size_t>(sequence.following);
+    if (following == 0 || text.size() - 1 < following)
+        return 0;
+    for (size_t k = 1; k <= following; k++) {
+        const auto next = static_cast<unsigned char>(text[k]);
+        if (next < (k == 1 ? sequence.low : 0x80) || next > (k == 1 ? sequence.high : 0xBF))
+            return 0;
     }
+    return following + 1;
+}
+
+// U+0080 to U+009F, the C1 controls: a terminal may act on them (U+009B
+// opens a control sequence, U+0085 ends a line) instead of showing them.
+bool isC1Control(std::string_view sequence)
+{
+    return sequence.size() == 2 && static_cast<unsigned char>(sequence[0]) == 0xC2 &&
+           static_cast<unsigned char>(sequence[1]) < 0xA0;
 }
 
 } // namespace
 
 bool isUtf8(std::string_view text)
 {
-    for (size_t i = 0; i < text.size(); i++) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80)
-            continue;
-        const Sequence sequence = sequenceAfter(lead);
-        const auto following = static_cast<size_t>(sequence.following);
-        if (following == 0 || text.size() - i - 1 < following)
+    for (size_t i = 0, length = 0; i < text.size(); i += length) {
+        length = sequenceLength(text.substr(i));
+        if (length == 0)
             return false;
-        for (size_t k = 1; k <= following; k++) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if (next < (k == 1 ? sequence.low : 0x80) || next > (k == 1 ? sequence.high : 0xBF))
-                return false;
-        }
-        i += following;
     }
     return true;
 }
 
+// Only well-formed UTF-8 for printable characters is written as it is;
+// every byte of a control character, C0 or C1, and of anything that is not
+// UTF-8 is written as \x and two hex digits, so that a name can neither
+// break a row nor steer the terminal.
 std::string printablePath(std::string_view path)
 {
     std::string out;
-    appendEscaped(out, path, "\\x", false);
+    for (size_t i = 0; i < path.size();) {
+        const size_t length = sequenceLength(path.substr(i));
+        const std::string_view sequence = path.substr(i, std::max<size_t>(length, 1));
+        if (length == 1)
+            appendEscapedAscii(out, path[i], "\\x", false);
+        else if (length == 0 || isC1Control(sequence))
+            for (const char byte : sequence)
+                appendHex(out, "\\x", static_cast<unsigned char>(byte));
+        else
+            out += sequence;
+        i += sequence.size();
+    }
     return out;
 }
 
@@ -133,7 +168,8 @@ void appendJsonPath(std::string &out, std::string_view path)
         return;
     }
     out += '"';
-    appendEscaped(out, path, "\\u00", true);
+    for (const char c : path)
+        appendEscapedAscii(out, c, "\\u00", true); // bytes of 0x80 and above as they are
     out += '"';
 }
 

@@ -11,8 +11,10 @@
 // overlong forms, no surrogates, nothing above U+10FFFF.
 bool isUtf8(std::string_view text);
 
-// A path for a table row or a message: a backslash is doubled, and a
-// control character becomes \n, \t, \r, or \x and two hex digits.
+// A path or other value for a table row or a message: a backslash is
+// doubled; \n, \t and \r are written so; every other byte of a control
+// character (C0, DEL or C1) or of anything that is not well-formed UTF-8 is
+// \x and two hex digits. Printable characters stay as they are.
 std::string printablePath(std::string_view path);
 
 // A path as a JSON value: a string when it is UTF-8; otherwise an array of

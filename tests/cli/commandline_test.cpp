@@ -92,13 +92,18 @@ INSTANTIATE_TEST_SUITE_P(CommandLineOutput, ProgramTest, testing::Values(
          .setup = "mkdir t && echo x > \"t/$(printf 'a\\nb\"\\\\\\303\\251.c')\" && echo x > \"t/$(printf '\\377.c')\""},
     // One worker, so that the program sleeps only to wait for room.
     Case{.name = "FullNonBlockingOutputIsAwaited", .args = {"--json", "-j1", "main.c"},
-         .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE, .fullOutput = true}
+         .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE, .fullOutput = true},
+    Case{.name = "TableEscapesC1AndWhatIsNotUtf8", .args = {"t"},
+         .expected = "lines  densest  symbols  identifiers  path\n    1        1        2            1  t/a\\xc2\\x9b\\xff\xC3\xA9.c\n",
+         .setup = "mkdir t && echo x > \"t/$(printf 'a\\302\\233\\377\\303\\251.c')\""}
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(CommandLineErrors, ProgramTest, testing::Values(
     Case{.name = "MissingPathReportedOthersMeasured", .args = {"--json", "none.c", "main.c"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
          .errors = "cmeasure: none.c: No such file or directory\n", .status = 1, .source = NOTE},
+    Case{.name = "MessageEscapesC1", .args = {"a\xC2\x85.c"}, .expected = "",
+         .errors = "cmeasure: a\\xc2\\x85.c: No such file or directory\n", .status = 1},
     Case{.name = "ReadErrorReportedNotMeasured", .args = {"--json", "/proc/self/mem", "main.c"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
          .errors = "cmeasure: /proc/self/mem: Input/output error\n", .status = 1, .source = NOTE},
@@ -130,6 +135,26 @@ INSTANTIATE_TEST_SUITE_P(CommandLineUsage, ProgramTest, testing::Values(
          .errors = "cmeasure: invalid extension list: ''\n" + TRY_HELP, .status = 2},
     Case{.name = "FlagWithValue", .args = {"--json=yes"}, .expected = "",
          .errors = "cmeasure: option '--json' doesn't allow an argument\n" + TRY_HELP, .status = 2},
+    Case{.name = "AbbreviationsAndEveryFormOfValue", .args = {"--js", "--jo", "2", "-j3", "-j", "4", "--e=c", "main.c"},
+         .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE},
+    Case{.name = "OptionAfterPathApplies", .args = {"main.c", "--json"},
+         .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE},
+    Case{.name = "AmbiguousAbbreviation", .args = {"--j", "main.c"}, .expected = "",
+         .errors = "cmeasure: option '--j' is ambiguous; possibilities: '--jobs' '--json'\n" + TRY_HELP, .status = 2},
+    Case{.name = "AbbreviatedFlagWithValue", .args = {"--js=yes"}, .expected = "",
+         .errors = "cmeasure: option '--json' doesn't allow an argument\n" + TRY_HELP, .status = 2},
+    Case{.name = "AbbreviatedOptionWithoutValue", .args = {"--jo"}, .expected = "",
+         .errors = "cmeasure: option '--jobs' requires an argument\n" + TRY_HELP, .status = 2},
+    Case{.name = "ValueInMessageEscaped", .args = {"-j", "1\n2"}, .expected = "",
+         .errors = "cmeasure: invalid number of jobs: '1\\n2'\n" + TRY_HELP, .status = 2},
+    Case{.name = "OptionInMessageEscaped", .args = {"--x\x9B"}, .expected = "",
+         .errors = "cmeasure: unrecognized option '--x\\x9b'\n" + TRY_HELP, .status = 2},
+    Case{.name = "JobsBeyondAnyIntegerCapped", .args = {"--json", "-j", "99999999999999999999", "main.c"},
+         .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE},
+    Case{.name = "ExtensionsWithTheirDots", .args = {"--json", "--ext=.c,.txt", "t"},
+         .expected = row("\"t/B.c\"", 1, 1, 3, 1) + row("\"t/a-b.c\"", 1, 1, 2, 1) + row("\"t/a.c\"", 1, 1, 2, 1) +
+                     row("\"t/a/b.c\"", 1, 1, 2, 1) + row("\"t/a/c.txt\"", 1, 1, 2, 1) + total(5, 5, 5, 3, "\"t/B.c\"", 1),
+         .setup = TREE},
     Case{.name = "DoubleDashEndsOptions", .args = {"--json", "--", "--x.c"},
          .expected = row("\"--x.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"--x.c\"", 1), .setup = "echo x > ./--x.c"}
 ), caseName);

@@ -1,4 +1,5 @@
-// Which paths are written as JSON strings: exactly the well-formed UTF-8.
+// Which paths are written as JSON strings: exactly the well-formed UTF-8;
+// and how a path is written in a table row or a message.
 #include <gtest/gtest.h>
 
 #include "output.h"
@@ -38,5 +39,33 @@ INSTANTIATE_TEST_SUITE_P(Paths, Utf8Test, testing::Values(
     Utf8Case{"LeadByteAsContinuation", "\xE2\xC3\xA9", false},
     Utf8Case{"NeverALeadByte", "\xFF", false}
 ), [](const testing::TestParamInfo<Utf8Case> &info) { return std::string(info.param.name); });
+
+struct PrintableCase {
+    const char *name;
+    std::string bytes;
+    std::string printed;
+};
+
+void PrintTo(const PrintableCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class PrintableTest : public testing::TestWithParam<PrintableCase> {};
+
+TEST_P(PrintableTest, EscapesWhatIsNotPrintable)
+{
+    EXPECT_EQ(printablePath(GetParam().bytes), GetParam().printed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, PrintableTest, testing::Values(
+    PrintableCase{"PrintableUtf8AsItIs", "src/\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80 x.c", "src/\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80 x.c"},
+    PrintableCase{"ShortFormsAndBackslash", "a\nb\tc\rd\\", "a\\nb\\tc\\rd\\\\"},
+    PrintableCase{"C0AndDel", "\x01\x1B[0m\x7F", "\\x01\\x1b[0m\\x7f"},
+    PrintableCase{"C1ControlsInUtf8", "a\xC2\x85" "b\xC2\x9B" "c\xC2\x80", "a\\xc2\\x85b\\xc2\\x9bc\\xc2\\x80"},
+    PrintableCase{"FirstCharacterAfterC1", "\xC2\xA0", "\xC2\xA0"},
+    PrintableCase{"C1BytesAlone", "\x85\x9B", "\\x85\\x9b"},
+    PrintableCase{"NotUtf8ByteByByte", "\xFF\xE2\x82" "A\xC0\x80\xED\xA0\x80", "\\xff\\xe2\\x82A\\xc0\\x80\\xed\\xa0\\x80"}
+), [](const testing::TestParamInfo<PrintableCase> &info) { return std::string(info.param.name); });
 
 } // namespace
