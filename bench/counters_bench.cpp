@@ -40,25 +40,25 @@ const std::string HEADER_LINES = "/* Declarations for the standard input and out
                                  "\t\t    const char *__restrict __format, ...) __nonnull ((1));\n" +
                                  TYPICAL + "# define BUFSIZ 8192 // the default\n";
 
-void fill(const std::string &text)
-{
-    std::memset(line, 0, LINE_BUFFER_SIZE);
-    std::memcpy(line, text.data(), text.size());
-}
+// A line buffer as the readers leave it: text in front, zero fill behind.
+struct Line {
+    explicit Line(const std::string &text) { std::memcpy(bytes, text.data(), text.size()); }
+    char bytes[LINE_BUFFER_SIZE] = {};
+};
 
 void symbols(benchmark::State &state, InstructionSet set, const std::string &text)
 {
-    fill(text);
+    const Line line(text);
     for (auto _ : state)
-        benchmark::DoNotOptimize(countSymbols(line, set));
+        benchmark::DoNotOptimize(countSymbols(line.bytes, set));
 }
 
 void identifiers(benchmark::State &state, InstructionSet set, const std::string &text)
 {
-    fill(text);
+    const Line line(text);
     for (auto _ : state) {
         bool inside = false;
-        benchmark::DoNotOptimize(countIdentifiers(line, inside, set));
+        benchmark::DoNotOptimize(countIdentifiers(line.bytes, inside, set));
     }
 }
 
@@ -90,8 +90,7 @@ void scan(benchmark::State &state, InstructionSet set, const std::string &lines)
 }
 
 const bool REGISTERED = [] {
-    for (InstructionSet set : {InstructionSet::Portable, InstructionSet::Sse2, InstructionSet::Avx2,
-                               InstructionSet::Avx512}) {
+    for (InstructionSet set : INSTRUCTION_SETS) {
         if (!processorRuns(set))
             continue;
         const std::string name = nameOf(set);

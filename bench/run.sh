@@ -2,8 +2,10 @@
 # Times cmeasure against `wc -l` on a large corpus of real C source: every
 # header under /usr/include, concatenated in sorted path order. Prints the
 # medians of RUNS runs (default 5), the ratios to `wc -l`, the program's peak
-# resident memory, then micro-benchmarks of the two line counters. PROGRAM
-# names another build of the program to time instead of this tree's.
+# resident memory; the command line on the tree /usr/include; both again for
+# each instruction set; then micro-benchmarks of the line counters and the
+# file scan. PROGRAM names another build of the program to time instead of
+# this tree's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${RUNS:-5}
@@ -64,5 +66,21 @@ printf '%-28s %8s s  %6.2f x reading\n' "tree, $(nproc) workers" "$tree" "$(rati
 printf '%-28s %8s s  %6.2f x reading\n' "tree, -j 1" "$tree1" "$(ratio "$tree1" "$read")"
 /usr/bin/time -f %M -o "$build/peak" "$program" --json /usr/include >/dev/null
 printf 'peak resident memory on the tree: %s KiB\n' "$(cat "$build/peak")"
+
+# Mode 2 and the tree for each instruction set the processor runs, named in
+# CMEASURE_SIMD; the micro-benchmarks list those sets. A program that takes
+# no CMEASURE_SIMD (one that accepts a name no set has) gives one line, with
+# its own choice.
+if CMEASURE_SIMD=none "$program" --version >/dev/null 2>&1; then
+    sets=default
+else
+    sets=$("$build/bench/counters_bench" --benchmark_list_tests | awk -F/ '$1 == "scan" && !seen[$2]++ {print $2}')
+fi
+printf '%-12s %10s %10s\n' "set" "mode 2" "tree"
+for set in $sets; do
+    [ "$set" = default ] || export CMEASURE_SIMD=$set
+    printf '%-12s %8s s %8s s\n' "$set" "$(median fileToConsole "$corpus")" "$(median treeDefault)"
+done
+unset CMEASURE_SIMD
 
 "$build/bench/counters_bench"

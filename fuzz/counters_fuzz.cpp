@@ -1,79 +1,54 @@
 // Arbitrary bytes as a file: each piece a line read would take through the
-// two line counters and the model, then the whole file through the file
-// line scan and the model, in every instruction set the processor runs.
+// two line counters, then the whole file through the file line scan, in
+// every instruction set the processor runs, against the model. It links the
+// engine alone; the menu's adapters over it are covered end to end.
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string>
 #include <unistd.h>
-#include <vector>
 
-#include "counters.h"
-#include "main.h"
-#include "model.h"
+#include "engine/against_model.h"
 #include "scratch.h"
 
 namespace {
 
 FILE *const file = std::tmpfile();
 
-void check(bool holds, const char *what)
+void check(const std::string &differs)
 {
-    if (!holds) {
-        std::fprintf(stderr, "counters_fuzz: %s\n", what);
+    if (!differs.empty()) {
+        std::fprintf(stderr, "counters_fuzz: %s\n", differs.c_str());
         std::abort();
     }
 }
-
-// Every instruction set this processor runs, the widest (which the menu's
-// counters use) checked above included.
-const std::vector<InstructionSet> SETS = [] {
-    std::vector<InstructionSet> sets;
-    for (const InstructionSet set :
-         {InstructionSet::Portable, InstructionSet::Sse2, InstructionSet::Avx2, InstructionSet::Avx512})
-        if (processorRuns(set))
-            sets.push_back(set);
-    return sets;
-}();
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const std::string text(reinterpret_cast<const char *>(data), size);
-    bool inside = is_in_comment = false;
+    std::array<bool, INSTRUCTION_SETS.size()> inside{};
+    bool modelInside = false;
     for (const std::string &piece : model::pieces(text)) {
-        char copy[model::WIDTH] = {};
-        std::memcpy(copy, piece.data(), piece.size());
-        std::memcpy(line, copy, sizeof copy);
-        const bool before = is_in_comment;
-        int identifiers = countIdentificatorsInLine(line);
-        check(identifiers == model::identifiers(copy, inside) && is_in_comment == inside,
-              "the identifiers differ from the model's");
-        check(countSymbolsInLine(line) == model::symbols(copy), "the symbols differ from the model's");
-        for (const InstructionSet set : SETS) {
-            bool flag = before;
-            check(countIdentifiers(line, flag, set) == identifiers && flag == inside &&
-                  countSymbols(line, set) == model::symbols(copy), "an instruction set differs from the model");
-        }
+        const againstmodel::Line line(piece);
+        const againstmodel::LineFigures expected = againstmodel::modelLine(line, modelInside);
+        for (size_t k = 0; k < INSTRUCTION_SETS.size(); k++)
+            if (processorRuns(INSTRUCTION_SETS[k]))
+                check(againstmodel::lineDiffers(line, INSTRUCTION_SETS[k], inside[k], expected));
     }
 
-    check(file != nullptr && scratch::replace(fileno(file), reinterpret_cast<const char *>(data), size),
-          "cannot prepare the scratch file");
-    fp = file;
-    std::memset(line, 0, sizeof line);
-    is_in_comment = false;
-    counter();
+    if (file == nullptr || !scratch::replace(fileno(file), text.data(), text.size()))
+        check("cannot prepare the scratch file");
     const model::Figures expected = model::scan(text);
-    check(lineWithMaxSymbols == expected.line && countIdentificators == expected.identifiers,
-          "the file scan differs from the model's");
-    for (const InstructionSet set : SETS) {
-        check(lseek(fileno(file), 0, SEEK_SET) == 0, "cannot rewind the scratch file");
+    for (const InstructionSet set : INSTRUCTION_SETS) {
+        if (!processorRuns(set))
+            continue;
+        if (lseek(fileno(file), 0, SEEK_SET) != 0)
+            check("cannot rewind the scratch file");
         TextInput input(fileno(file));
-        char buffer[NUM_OF_CHARS_IN_LINE] = {};
-        const FileFigures figures = scanLines(input, buffer, set).figures;
-        check(model::Figures({figures.lineWithMaxSymbols, figures.identifiers, figures.lines, figures.maxSymbols}) ==
-                  expected, "the file scan of an instruction set differs from the model's");
+        check(againstmodel::scanDiffers(input, set, expected));
     }
     return 0;
 }

@@ -4,6 +4,9 @@
 #include <cctype>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
 
 #include "main.h"
 
@@ -11,6 +14,8 @@
 #include "iofunctions.h"
 #include "casefunctions.h"
 #include "commandline.h"
+#include "descriptors.h"
+#include "output.h"
 #include "text_input.h"
 
 FILE *fp = nullptr;
@@ -49,12 +54,35 @@ void readMenuCode(int &menuOption)
         menuOption = static_cast<int>(value);
 }
 
+// Both faces count with the instruction set that CMEASURE_SIMD names, or,
+// when it is unset or empty, with the widest the processor runs. A name the
+// engine does not know, or a set the processor does not run, is refused
+// before anything is read or written.
+bool chooseInstructionSetOfEnvironment()
+{
+    const char *value = std::getenv("CMEASURE_SIMD");
+    const std::string name = value != nullptr ? value : "";
+    std::string refusal;
+    switch (chooseInstructionSet(name.c_str())) {
+    case SetChoice::Chosen: return true;
+    case SetChoice::Unknown: refusal = "unknown instruction set '" + printablePath(name) + "'"; break;
+    case SetChoice::NotRun: refusal = "the processor does not run " + printablePath(name); break;
+    }
+    if (writeWhenReady(STDERR_FILENO, "cmeasure: CMEASURE_SIMD: " + refusal + "\n") != 0) {
+        // Nowhere left to say it; the exit status still tells.
+    }
+    return false;
+}
+
 } // namespace
 
 // With arguments the program is a command-line tool; without any, the menu.
 int main(int argc, char **argv)
 {
     int menuOption = 0;
+
+    if (!chooseInstructionSetOfEnvironment())
+        return 2;
 
     // Beyond a file-size limit a write then fails instead of ending the
     // process, and the lost result is reported like any other.

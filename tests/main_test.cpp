@@ -1,4 +1,8 @@
 // The menu code: what selects a run mode and what is left for the next read.
+// Then the instruction set named in CMEASURE_SIMD, for both faces.
+#include <deque>
+
+#include "counting.h"
 #include "program.h"
 
 namespace {
@@ -16,6 +20,60 @@ INSTANTIATE_TEST_SUITE_P(MenuCode, ProgramTest, testing::Values(
     Case{.name = "FailedReadSelectsNothingAndFails", .input = "", .expected = "Can't read input", .status = 1,
          .from = Stdin::Failing},
     Case{.name = "UnwritableOutputFails", .input = "4\n" + MARKER, .expected = "", .status = 1, .output = "/dev/full"}
+), caseName);
+
+// A comment over two lines, one of them CRLF, a string holding "//", a tab
+// and a line longer than a block of 64 bytes.
+const std::string SOURCE_TEXT =
+    "/* a comment that runs\r\n   over two lines */ int main(void) { return 0; }\n"
+    "const char *s = \"a // string\"; long identifier_running_past_the_first_block_of_64_bytes = 1L;\n"
+    "\t\"x\" y\n";
+const std::string TABLE = "lines  densest  symbols  identifiers  path\n"
+                          "    4        3       84           11  main.c\n";
+
+// A run whose standard output goes to out.txt, which must stay empty: the
+// refusal comes before anything is written, the menu included.
+Case refused(Case c, const std::string &refusal)
+{
+    c.expected = "";
+    c.errors = "cmeasure: CMEASURE_SIMD: " + refusal + "\n";
+    c.status = 2;
+    c.output = "out.txt";
+    c.file = "out.txt";
+    c.content = "";
+    return c;
+}
+
+// Every instruction set gives the same figures in both faces: the typed
+// lines of mode 4 through the line counters, a file on the command line
+// through the file scan. A set the processor does not run is refused.
+std::vector<Case> eachInstructionSet()
+{
+    static std::deque<std::string> names; // the cases' names point into it
+    std::vector<Case> cases;
+    for (InstructionSet set : INSTRUCTION_SETS) {
+        const std::string name = nameOf(set);
+        const Case menu{.name = names.emplace_back("TypedLinesWith_" + name).c_str(),
+                        .input = "4\n" + SOURCE_TEXT + MARKER, .expected = TYPE + report(3, 11),
+                        .environment = "CMEASURE_SIMD=" + name};
+        const Case commandLine{.name = names.emplace_back("FileOnTheCommandLineWith_" + name).c_str(),
+                               .args = {"main.c"}, .expected = TABLE, .source = SOURCE_TEXT,
+                               .environment = "CMEASURE_SIMD=" + name};
+        for (const Case &c : {menu, commandLine})
+            cases.push_back(processorRuns(set) ? c : refused(c, "the processor does not run " + name));
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(InstructionSets, ProgramTest, testing::ValuesIn(eachInstructionSet()), caseName);
+
+INSTANTIATE_TEST_SUITE_P(InstructionSetNames, ProgramTest, testing::Values(
+    Case{.name = "EmptyNameMeansTheWidest", .args = {"main.c"}, .expected = TABLE, .source = SOURCE_TEXT,
+         .environment = "CMEASURE_SIMD="},
+    refused(Case{.name = "UnknownNameIsRefusedEscaped", .args = {"main.c"}, .expected = "", .source = SOURCE_TEXT,
+                 .environment = "CMEASURE_SIMD=avx2\n\\"}, "unknown instruction set 'avx2\\n\\\\'"),
+    refused(Case{.name = "UnknownNameIsRefusedBeforeTheMenu", .input = "4\n" + SOURCE_TEXT + MARKER, .expected = "",
+                 .environment = "CMEASURE_SIMD=AVX2"}, "unknown instruction set 'AVX2'")
 ), caseName);
 
 } // namespace

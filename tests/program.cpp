@@ -109,9 +109,13 @@ bool dropPermissionOverride()
     rlimit noGrowth = {0, 0};
     if (c.noFileGrowth)
         setrlimit(RLIMIT_FSIZE, &noGrowth);
+    if (!c.environment.empty())
+        putenv(const_cast<char *>(c.environment.c_str()));
+    if (chdir(dir.c_str()) != 0)
+        _exit(127);
     if (c.output)
         output = open(c.output, O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (chdir(dir.c_str()) == 0 && dup2(input, 0) == 0 && dup2(output, 1) == 1 &&
+    if (dup2(input, 0) == 0 && dup2(output, 1) == 1 &&
         dup2(open("stderr", O_WRONLY | O_CREAT | O_TRUNC, 0600), 2) == 2 &&
         (!c.unprivileged || dropPermissionOverride()))
         execv(CMEASURE_PATH, argv.data());

@@ -47,13 +47,14 @@ struct Case {
     std::string setup = "";   // shell commands run in the directory first
     std::string file = "";    // a file that must then hold `content`
     std::string content = "";
-    const char *output = nullptr; // where standard output goes, if not to the test
+    const char *output = nullptr; // where standard output goes, if not to the test (in the run's directory)
     bool unprivileged = false;    // run without root's power to pass permission checks
     Stdin from = Stdin::File;
     std::string later = "";
     bool noFileGrowth = false; // run under a file-size limit of 0 (ulimit -f 0)
     bool coreDumps = false;    // run with core dumps allowed, and check that none is made
     bool fullOutput = false;   // standard output a non-blocking pipe, already full when the program starts
+    std::string environment = ""; // "NAME=VALUE" added to the program's environment
 };
 
 inline void PrintTo(const Case &c, std::ostream *os)

@@ -3,6 +3,7 @@
 // calls; the caller owns the comment flag, the input and the line buffer.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "text_input.h"
@@ -15,16 +16,30 @@ using Count = std::int64_t;
 inline constexpr int LINE_BUFFER_SIZE = 360;
 
 // The instruction sets the counters can read text with: byte by byte
-// anywhere, and 16, 32 or 64 bytes at a time with SSE2, AVX2 or AVX-512 on
-// x86-64. All give the same figures. Unless told otherwise the counters take
-// the widest the processor runs; tests and benchmarks name each in turn.
-enum class InstructionSet { Portable, Sse2, Avx2, Avx512 };
+// anywhere, in blocks of 16 bytes (Portable) or of 32 or 64 (Portable32,
+// Portable64, which exist so that the code that depends on the width of a
+// block is tested on every processor), and 16, 32 or 64 bytes at a time with
+// SSE2, AVX2 or AVX-512 on x86-64. All give the same figures.
+enum class InstructionSet { Portable, Portable32, Portable64, Sse2, Avx2, Avx512 };
+
+// Every set, for tests, fuzz targets and benchmarks to name each in turn.
+inline constexpr std::array INSTRUCTION_SETS = {InstructionSet::Portable, InstructionSet::Portable32,
+                                                InstructionSet::Portable64, InstructionSet::Sse2,
+                                                InstructionSet::Avx2, InstructionSet::Avx512};
 
 // Whether this build and processor run `set`: a function below may be given
 // only a set for which this holds.
 bool processorRuns(InstructionSet set);
 InstructionSet widestInstructionSet();
+
+// The set's name as CMEASURE_SIMD takes it: "portable", "sse2", "avx2", ...
 const char *nameOf(InstructionSet set);
+
+// The counters without a set argument use the widest set the processor runs,
+// unless one is chosen here, by name, before any of them is called. A null
+// or empty name chooses the widest.
+enum class SetChoice { Chosen, Unknown, NotRun };
+SetChoice chooseInstructionSet(const char *name);
 
 // Positions 0..359 of `line` that hold neither a space nor a zero byte.
 int countSymbols(const char *line);

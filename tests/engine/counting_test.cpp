@@ -32,8 +32,7 @@ void PrintTo(const SymbolCase &c, std::ostream *os)
 
 // Every case runs through each instruction set; a set this processor does not
 // run is skipped, and says so.
-const std::vector<InstructionSet> SETS = {InstructionSet::Portable, InstructionSet::Sse2, InstructionSet::Avx2,
-                                          InstructionSet::Avx512};
+const auto SETS = testing::ValuesIn(INSTRUCTION_SETS);
 
 template <typename T> std::string nameWithSet(const testing::TestParamInfo<std::tuple<T, InstructionSet>> &info)
 {
@@ -62,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(Symbols, SymbolsTest, testing::Combine(testing::ValuesI
     {"ZeroBytesInTextDoNotCount", std::string("a\0b", 3), 2},
     {"FullLine", std::string(359, 'x'), 359},
     {"BlanksInSeveralBlocks", std::string(64, 'x') + std::string(70, ' ') + "y\t", 66},
-}), testing::ValuesIn(SETS)), nameWithSet<SymbolCase>);
+}), SETS), nameWithSet<SymbolCase>);
 
 // Identifiers counted and the comment-or-string flag left, after each line
 // of a sequence that starts with the flag false.
@@ -147,6 +146,6 @@ INSTANTIATE_TEST_SUITE_P(Identifiers, IdentifiersTest, testing::Combine(testing:
                                      "s=\"" + startingAt(60, "/\" t", 'x')},
      {{1, true}, {1, true}, {1, true}}},
     {"LeadingQuoteAcrossBlocks", {"\"" + startingAt(62, "\"c d", ' ')}, {{1, false}}},
-}), testing::ValuesIn(SETS)), nameWithSet<IdentifierCase>);
+}), SETS), nameWithSet<IdentifierCase>);
 
 } // namespace

@@ -2,7 +2,6 @@
 // lines and files. Sequence k of a row uses seed firstSeed + k, printed when
 // it fails, so every failure can be replayed alone.
 #include <algorithm>
-#include <cstring>
 #include <sys/socket.h>
 #include <thread>
 #include <tuple>
@@ -10,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "against_model.h"
 #include "counting.h"
-#include "model.h"
 #include "random_text.h"
 
 namespace {
@@ -37,8 +36,7 @@ std::string caseName(const testing::TestParamInfo<SetCase> &info)
     return std::string(std::get<0>(info.param).name) + "_" + nameOf(std::get<1>(info.param));
 }
 
-const auto SETS = testing::Values(InstructionSet::Portable, InstructionSet::Sse2, InstructionSet::Avx2,
-                                  InstructionSet::Avx512);
+const auto SETS = testing::ValuesIn(INSTRUCTION_SETS);
 
 #define SKIP_UNLESS_RUN(set) \
     if (!processorRuns(set)) \
@@ -54,17 +52,11 @@ TEST_P(CountersTest, AgreeWithModelLineByLine)
     for (unsigned seed = c.firstSeed; seed < c.firstSeed + c.sequences; seed++) {
         randomtext::Rng rng(seed);
         bool inside = false;
-        bool got_inside = false;
+        bool model_inside = false;
         for (int k = 0; k < c.size; k++) {
-            const std::string text = randomtext::line(rng);
-            char copy[model::WIDTH] = {};
-            std::memcpy(copy, text.data(), text.size());
-            char line[LINE_BUFFER_SIZE];
-            std::memcpy(line, copy, sizeof copy);
-            int identifiers = countIdentifiers(line, got_inside, set);
-            auto got = std::make_tuple(identifiers, countSymbols(line, set), got_inside);
-            int expected = model::identifiers(copy, inside);
-            ASSERT_EQ(got, std::make_tuple(expected, model::symbols(copy), inside)) << "seed " << seed << " line " << k;
+            const againstmodel::Line line(randomtext::line(rng));
+            const againstmodel::LineFigures expected = againstmodel::modelLine(line, model_inside);
+            ASSERT_EQ(againstmodel::lineDiffers(line, set, inside, expected), "") << "seed " << seed << " line " << k;
         }
     }
 }
@@ -124,25 +116,20 @@ TEST_P(FileScanTest, AgreesWithModel)
     for (unsigned seed = c.firstSeed; seed < c.firstSeed + c.sequences; seed++) {
         randomtext::Rng rng(seed);
         const std::string text = randomtext::file(rng, randomtext::pick(rng, 0, c.size));
-        char buffer[LINE_BUFFER_SIZE] = {};
-        FileFigures got;
+        std::string differs;
         if (c.largestRead > 0) {
             SmallReads reads(text, c.largestRead, seed);
             ASSERT_GE(reads.fd(), 0);
             TextInput input(reads.fd());
-            got = scanLines(input, buffer, set).figures;
+            differs = againstmodel::scanDiffers(input, set, model::scan(text));
         } else {
             ASSERT_EQ(ftruncate(fileno(file), 0), 0);
             ASSERT_EQ(pwrite(fileno(file), text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
             ASSERT_EQ(lseek(fileno(file), 0, SEEK_SET), 0);
             TextInput input(fileno(file));
-            got = scanLines(input, buffer, set).figures;
+            differs = againstmodel::scanDiffers(input, set, model::scan(text));
         }
-        const model::Figures expected = model::scan(text);
-        ASSERT_EQ(model::Figures({got.lineWithMaxSymbols, got.identifiers, got.lines, got.maxSymbols}), expected)
-            << "seed " << seed;
-        ASSERT_EQ(std::count(buffer, buffer + LINE_BUFFER_SIZE, 0), LINE_BUFFER_SIZE)
-            << "seed " << seed << ": the line buffer is not left all zero";
+        ASSERT_EQ(differs, "") << "seed " << seed;
     }
     std::fclose(file);
 }

@@ -1,0 +1,97 @@
+// The AVX2 blocks: 32 bytes at a time. Everything in the region below is
+// compiled for AVX2, BMI and POPCNT, and is reached only through
+// AVX2_ENTRY_POINTS, which the dispatch takes only on a processor that has
+// them. The headers, the standard ones above all, are included before the
+// region, so that no inline function they define is compiled for AVX2 and
+// then chosen by the linker for code that runs anywhere.
+#if defined(__x86_64__)
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include <immintrin.h>
+
+#include "counting.h"
+#include "entry_points.h"
+
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,bmi,popcnt"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2,bmi,popcnt")
+#endif
+
+namespace {
+namespace avx2 {
+
+#include "generic/masks.h"
+
+// As the SSE2 blocks (see sse2.cpp), 32 bytes at a time.
+struct Blocks {
+    static constexpr int WIDTH = 32;
+    static constexpr bool POPCNT = true;
+
+    CMEASURE_INLINE static __m256i load(const unsigned char *block)
+    {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block));
+    }
+
+    CMEASURE_INLINE static std::uint64_t bitsOf(__m256i bytes)
+    {
+        return static_cast<unsigned>(_mm256_movemask_epi8(bytes));
+    }
+
+    CMEASURE_INLINE static __m256i is(__m256i bytes, char byte)
+    {
+        return _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(byte));
+    }
+
+    template <char LOW, char COUNT> CMEASURE_INLINE static __m256i inRange(__m256i bytes)
+    {
+        const __m256i moved = _mm256_add_epi8(bytes, _mm256_set1_epi8(static_cast<char>(0x80 - LOW)));
+        return _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(-0x80 + COUNT)), moved);
+    }
+
+    CMEASURE_INLINE static std::uint64_t equal(const unsigned char *block, unsigned char byte)
+    {
+        return bitsOf(is(load(block), static_cast<char>(byte)));
+    }
+
+    CMEASURE_INLINE static bool allZero(const unsigned char *group)
+    {
+        const __m256i any = _mm256_or_si256(load(group), load(group + 32));
+        return _mm256_testz_si256(any, any) != 0;
+    }
+
+    CMEASURE_INLINE static Masks classify(const unsigned char *block)
+    {
+        const __m256i bytes = load(block);
+        const __m256i letter = inRange<'a', 26>(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)));
+        const __m256i word = _mm256_or_si256(letter, is(bytes, '_'));
+        const __m256i quote = is(bytes, '"');
+        return {
+            .blank = bitsOf(_mm256_or_si256(is(bytes, ' '), is(bytes, 0))),
+            .ident = bitsOf(_mm256_or_si256(word, inRange<'0', 10>(bytes))),
+            .word = bitsOf(word),
+            .opener = bitsOf(_mm256_or_si256(is(bytes, '/'), quote)),
+            .closer = bitsOf(_mm256_or_si256(is(bytes, '*'), quote)),
+        };
+    }
+};
+
+#include "generic/counting_rules.h"
+
+} // namespace avx2
+} // namespace
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+extern const EntryPoints AVX2_ENTRY_POINTS = avx2::ENTRY_POINTS;
+#endif

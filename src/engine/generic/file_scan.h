@@ -1,0 +1,59 @@
+// The scan of an input that gives a file's figures, measuring each line
+// where the read put it. Included once per instruction set, after
+// generic/line_counters.h; <string_view> is included before the region.
+
+// A line longer than this arrives in pieces of this many characters.
+constexpr int PIECE = LINE_BUFFER_SIZE - 1;
+
+// The length of the line at `text`, measured in place: up to and including
+// its newline, at most a piece. 0 when the `available` bytes hold neither, so
+// that the next read may hold the rest, or are fewer than a block.
+CMEASURE_INLINE int lineLength(const unsigned char *text, int available)
+{
+    if (available < Blocks::WIDTH)
+        return 0;
+    const int limit = std::min(available, PIECE);
+    const Text unread{.bytes = text, .length = limit, .readable = available};
+    for (int base = 0; base < limit; base += Blocks::WIDTH) {
+        const std::uint64_t newlines = equalAt(unread, base, '\n') & lowBits(limit - base);
+        if (newlines != 0)
+            return base + std::countr_zero(newlines) + 1;
+    }
+    return limit == PIECE ? PIECE : 0;
+}
+
+CMEASURE_INLINE void tally(FileFigures &figures, LineFigures line)
+{
+    figures.lines++;
+    figures.identifiers += line.identifiers;
+    if (line.symbols > figures.maxSymbols) {
+        figures.maxSymbols = line.symbols;
+        figures.lineWithMaxSymbols = figures.lines;
+    }
+}
+
+// Lines are measured where the input holds them, each piece exactly as a line
+// read would deliver it. A line that the next read completes is put together
+// in `line` by one, and so are the lines in the last bytes of a read, fewer
+// than a block. Of that buffer only the bytes the read wrote need zeroing
+// again: the rest is still zero.
+Scan scan(TextInput &input, char *line)
+{
+    Scan result;
+    bool inside = false;
+    for (std::string_view unread; !(unread = input.unread()).empty();) {
+        const unsigned char *text = bytesOf(unread.data());
+        const int available = static_cast<int>(unread.size());
+        int at = 0;
+        for (int length; (length = lineLength(text + at, available - at)) > 0; at += length)
+            tally(result.figures, measureText({text + at, length, available - at}, inside));
+        input.skip(static_cast<std::size_t>(at));
+        if (at < available) {
+            const int length = input.readLine(line, LINE_BUFFER_SIZE);
+            tally(result.figures, measureText(textOf(line, length), inside));
+            std::memset(line, 0, static_cast<std::size_t>(length));
+        }
+    }
+    result.error = input.error();
+    return result;
+}
