@@ -23,7 +23,7 @@ namespace {
 constexpr size_t MOST_OPEN_LEVELS = 32;
 
 // Room for a few hundred entries per read of a directory.
-constexpr size_t LISTING_BUFFER_SIZE = 32 * 1024;
+constexpr size_t LISTING_BUFFER_SIZE = size_t{32} * 1024;
 
 // How long an open that lacks a descriptor waits for one at a time, and how
 // long it goes on waiting while no other thread releases any.
@@ -94,8 +94,7 @@ public:
 
     void walk()
     {
-        // The root may be a link: as named on the command line, it is followed.
-        const int fd = openAt(AT_FDCWD, path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+        const int fd = openDirectory(AT_FDCWD, path_.c_str(), 0);
         if (fd < 0) {
             const int error = errno;
             found_({.path = path_, .error = error});
@@ -202,8 +201,7 @@ private:
     void descend(const std::string &name)
     {
         const size_t parent = levels_.size() - 1;
-        const int fd = openAt(levels_[parent].directory->fd(), name.c_str(),
-                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, parent);
+        const int fd = openDirectory(levels_[parent].directory->fd(), name.c_str(), parent);
         const int error = errno;
         if (fd >= 0)
             enter(fd);
@@ -222,8 +220,7 @@ private:
         }
         // Through "..", as fts does, if it still leads to the directory left.
         Level &parent = levels_[child - 1];
-        const int fd = openAt(levels_[child].directory->fd(), "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC,
-                              child);
+        const int fd = openDirectory(levels_[child].directory->fd(), "..", child);
         if (fd >= 0 && isLevel(fd, parent)) {
             parent.directory = std::make_shared<OpenDirectory>(fd);
             levels_.pop_back();
@@ -246,8 +243,7 @@ private:
             open--; // the root is never closed
         for (size_t k = open + 1; k < levels_.size(); k++) {
             const std::string name(nameOf(k));
-            const int fd =
-                openAt(levels_[k - 1].directory->fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, k - 1);
+            const int fd = openDirectory(levels_[k - 1].directory->fd(), name.c_str(), k - 1);
             const int error = errno;
             if (fd >= 0 && isLevel(fd, levels_[k])) {
                 levels_[k].directory = std::make_shared<OpenDirectory>(fd);
@@ -292,20 +288,23 @@ private:
         path_ += name;
     }
 
-    // openat(), which when the process is out of descriptors first closes
-    // those of the walk's levels but the root and `keep`, then waits for
-    // other threads to release one. A directory is opened only while the
+    // Opens the directory `name` in the one open at `at`, never following a
+    // link; but at AT_FDCWD, the root, which as named on the command line may
+    // be a link. When the process is out of descriptors, it first closes
+    // those of the walk's levels but the root and `keep`, then waits for other
+    // threads to release one. A directory is opened only while the
     // directories open leave the workers half the descriptors, as far as
     // waiting for the workers to let go of some achieves it. Sets errno on
     // failure.
-    int openAt(int at, const char *name, int flags, size_t keep)
+    int openDirectory(int at, const char *name, size_t keep)
     {
+        DescriptorWait room;
+        while (openDirectories.load() >= directoriesAllowed_ && (shed(keep) || room.again(EMFILE))) {
+        }
         DescriptorWait wait;
-        if ((flags & O_DIRECTORY) != 0)
-            while (openDirectories.load() >= directoriesAllowed_ && (shed(keep) || wait.again(EMFILE))) {
-            }
         for (;;) {
-            const int fd = openat(at, name, flags);
+            const int fd = at == AT_FDCWD ? open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                                          : openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (fd >= 0 || !outOfDescriptors(errno))
                 return fd;
             const int error = errno;
