@@ -155,6 +155,16 @@ INSTANTIATE_TEST_SUITE_P(CommandLineWalkHostile, ProgramTest, testing::Values(
          .errors = "cmeasure: t/d/d/d/d: directory changed during the walk\n", .status = 1,
          .setup = DOWN_40 + " && mkdir outside && echo 'int a, b, c;' > outside/f.c",
          .environment = changeOpening("..", "t/d/d/d/d/d:outside/d,t/d/d/d/d:outside/e")},
+    Case{.name = "FileSwappedForLinkBeforeItIsOpenedIsPassedOver", .args = {"--json", "t"},
+         .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1), .setup = OUTSIDE,
+         .environment = changeOpening("in.c", "t/b/in.c:t/b/.in.c", "../../outside/in.c")},
+    Case{.name = "TypeUnknownAndGoneBeforeAskedIsPassedOver", .args = {"--json", "t"},
+         .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1), .setup = OUTSIDE,
+         .environment = [] {
+             std::vector<std::string> settings = changeOpening("b", "t/b:outside/b");
+             settings.emplace_back("WALK_SHIM_UNKNOWN=1");
+             return settings;
+         }()},
     Case{.name = "TypesUnknownLinksLoopsAndFifosStillPassedOver", .args = {"--json", "t"},
          .expected = row("\"t/a.c\"", 1, 1, 2, 1) + row("\"t/d/b.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"t/a.c\"", 1),
          .setup = "mkdir -p t/d && echo x > t/a.c && echo x > t/d/b.c && ln -s .. t/up && ln -s a.c t/link.c && "

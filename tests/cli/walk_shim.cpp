@@ -2,7 +2,7 @@
 // certain what a real file system does only by chance: it changes the tree
 // at the moment the program opens a given name, and it can hide the type of
 // every directory entry, as some file systems do. Set in the environment:
-//   WALK_SHIM_AT=NAME          opening a path whose last name is NAME (once) ...
+//   WALK_SHIM_AT=NAME          opening (or fstatat) a path whose last name is NAME, once, ...
 //   WALK_SHIM_MOVE=A:B[,C:D]   ... renames A to B, then C to D (relative paths)
 //   WALK_SHIM_LINK=TARGET      ... and then makes A a symbolic link to TARGET
 //   WALK_SHIM_UNKNOWN=1        every entry listed comes back as DT_UNKNOWN
@@ -107,6 +107,18 @@ int openat64(int at, const char *path, int flags, ...)
     va_end(arguments);
     changeTreeOpening(path);
     return real<int(int, const char *, int, ...)>("openat64")(at, path, flags, mode);
+}
+
+int fstatat(int at, const char *path, struct stat *status, int flags)
+{
+    changeTreeOpening(path);
+    return real<int(int, const char *, struct stat *, int)>("fstatat")(at, path, status, flags);
+}
+
+int fstatat64(int at, const char *path, struct stat64 *status, int flags)
+{
+    changeTreeOpening(path);
+    return real<int(int, const char *, struct stat64 *, int)>("fstatat64")(at, path, status, flags);
 }
 
 DIR *opendir(const char *path)
