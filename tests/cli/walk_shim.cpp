@@ -79,16 +79,6 @@ int open(const char *path, int flags, ...)
     return real<int(const char *, int, ...)>("open")(path, flags, mode);
 }
 
-int open64(const char *path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeOf(flags, arguments);
-    va_end(arguments);
-    changeTreeOpening(path);
-    return real<int(const char *, int, ...)>("open64")(path, flags, mode);
-}
-
 int openat(int at, const char *path, int flags, ...)
 {
     va_list arguments;
@@ -99,28 +89,13 @@ int openat(int at, const char *path, int flags, ...)
     return real<int(int, const char *, int, ...)>("openat")(at, path, flags, mode);
 }
 
-int openat64(int at, const char *path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeOf(flags, arguments);
-    va_end(arguments);
-    changeTreeOpening(path);
-    return real<int(int, const char *, int, ...)>("openat64")(at, path, flags, mode);
-}
-
 int fstatat(int at, const char *path, struct stat *status, int flags)
 {
     changeTreeOpening(path);
     return real<int(int, const char *, struct stat *, int)>("fstatat")(at, path, status, flags);
 }
 
-int fstatat64(int at, const char *path, struct stat64 *status, int flags)
-{
-    changeTreeOpening(path);
-    return real<int(int, const char *, struct stat64 *, int)>("fstatat64")(at, path, status, flags);
-}
-
+// A walk by paths, as this program's was once, lists with these two.
 DIR *opendir(const char *path)
 {
     changeTreeOpening(path);
@@ -130,14 +105,6 @@ DIR *opendir(const char *path)
 dirent *readdir(DIR *stream)
 {
     dirent *entry = real<dirent *(DIR *)>("readdir")(stream);
-    if (entry != nullptr && hideTypes())
-        entry->d_type = DT_UNKNOWN;
-    return entry;
-}
-
-dirent64 *readdir64(DIR *stream)
-{
-    dirent64 *entry = real<dirent64 *(DIR *)>("readdir64")(stream);
     if (entry != nullptr && hideTypes())
         entry->d_type = DT_UNKNOWN;
     return entry;
