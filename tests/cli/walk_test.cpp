@@ -54,7 +54,7 @@ const char *const NAMES[] = {"a", "a.c", "a-b.c", "a0", "a0.c", "a.c.c", "b.c", 
 TEST(Walk, FindsFilesInByteOrderOfWholePaths)
 {
     std::mt19937 random(20);
-    for (int tree = 0; tree < 40; tree++) {
+    for (int tree = 0; tree < 16; tree++) {
         const fs::path root = temporaryDirectory();
         std::vector<std::string> made;
         std::vector<fs::path> directories = {root};
@@ -65,7 +65,7 @@ TEST(Walk, FindsFilesInByteOrderOfWholePaths)
                 if (pick == 0 && fs::path(name).extension() == ".c") {
                     std::ofstream(path) << path.string();
                     made.push_back(path.string());
-                } else if (pick == 1 && directories.size() < 40) {
+                } else if (pick == 1 && directories.size() < 30) {
                     fs::create_directory(path);
                     directories.push_back(path);
                 }
