@@ -44,7 +44,8 @@ struct Case {
     std::string errors = "";  // what is printed on standard error
     int status = 0;           // exit status, or ABORTED
     std::string source = "";  // main.c in the run's directory
-    std::string setup = "";   // shell commands run in the directory first
+    std::string setup = "";   // shell commands run in the directory first; exit 77 skips the case
+    std::string teardown = ""; // shell commands run in the directory after the program
     std::string file = "";    // a file that must then hold `content`
     std::string content = "";
     const char *output = nullptr; // where standard output goes, if not to the test (in the run's directory)
@@ -54,7 +55,8 @@ struct Case {
     bool noFileGrowth = false; // run under a file-size limit of 0 (ulimit -f 0)
     bool coreDumps = false;    // run with core dumps allowed, and check that none is made
     bool fullOutput = false;   // standard output a non-blocking pipe, already full when the program starts
-    std::string environment = ""; // "NAME=VALUE" added to the program's environment
+    std::vector<std::string> environment = {}; // NAME=VALUE settings for the program
+    unsigned descriptors = 0;  // run under this limit on open files (ulimit -n)
 };
 
 inline void PrintTo(const Case &c, std::ostream *os)

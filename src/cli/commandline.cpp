@@ -27,11 +27,15 @@ namespace {
 // Workers beyond this many would only wait for the disk and each other.
 constexpr unsigned MOST_JOBS = 256;
 
+// Found files waiting for a worker, each holding its directory open.
+constexpr size_t MOST_WAITING = 64;
+
 // A path to measure, and then its figures or why it could not be measured.
 struct Target {
     explicit Target(std::string path) : path(std::move(path)), found(false), pending(true), error(0) {}
     explicit Target(Found &&how)
-        : path(how.path), walked(std::move(how)), found(true), pending(walked.error == 0), error(walked.error)
+        : path(how.path), walked(std::move(how)), found(true), pending(!isFailure(walked)), error(walked.error),
+          failed(isFailure(walked))
     {
     }
 
@@ -41,6 +45,7 @@ struct Target {
     bool pending;         // waits for a worker
     bool skipped = false; // turned out not to be a regular file after all
     int error;            // errno of what failed
+    bool failed = false;  // the walk's failure, loops included
     FileFigures figures;
 };
 
@@ -53,8 +58,10 @@ public:
     {
         std::lock_guard lock(mutex_);
         Target &added = targets_.emplace_back(std::move(target));
-        if (added.pending)
+        if (added.pending) {
+            waiting_++;
             ready_.notify_one();
+        }
         return added;
     }
 
@@ -66,8 +73,10 @@ public:
         for (;;) {
             while (next_ < targets_.size() && !targets_[next_].pending)
                 next_++;
-            if (next_ < targets_.size())
+            if (next_ < targets_.size()) {
+                waiting_--;
                 return &targets_[next_++];
+            }
             if (complete_)
                 return nullptr;
             ready_.wait(lock);
@@ -79,6 +88,18 @@ public:
         std::lock_guard lock(mutex_);
         complete_ = true;
         ready_.notify_all();
+    }
+
+    // The next target to measure when more than `most` wait; else nullptr.
+    Target *takeBeyond(size_t most)
+    {
+        std::lock_guard lock(mutex_);
+        if (waiting_ <= most)
+            return nullptr;
+        while (!targets_[next_].pending)
+            next_++;
+        waiting_--;
+        return &targets_[next_++];
     }
 
     // Only once the workers are done.
@@ -94,6 +115,7 @@ private:
     std::condition_variable ready_;
     std::deque<Target> targets_;
     size_t next_ = 0;
+    size_t waiting_ = 0; // pending targets not yet taken
     bool complete_ = false;
 };
 
@@ -113,7 +135,9 @@ struct Scanner {
             input.reopen(fd, true);
             measureOpen(target);
             input.close();
+            descriptorReleased();
         }
+        target.walked.directory.reset();
         target.pending = false;
     }
 
@@ -162,9 +186,9 @@ public:
     int error = 0;
 };
 
-void complain(const std::string &path, int error)
+void complain(const std::string &path, const std::string &reason)
 {
-    const std::string message = "cmeasure: " + printablePath(path) + ": " + std::strerror(error) + "\n";
+    const std::string message = "cmeasure: " + printablePath(path) + ": " + reason + "\n";
     if (write(STDERR_FILENO, message.data(), message.size()) < 0) {
         // Nowhere left to say it; the exit status still tells.
     }
@@ -172,7 +196,7 @@ void complain(const std::string &path, int error)
 
 // Adds the targets of one path argument: standard input, measured at once
 // since only one reader may have it; a directory's files; or the file.
-void addTargets(const std::string &path, const Options &options, Work &work, Scanner &scanner)
+void addTargets(const std::string &path, const Options &options, Work &work, Scanner &scanner, size_t mostWaiting)
 {
     struct stat status;
     if (path == "-") {
@@ -182,7 +206,14 @@ void addTargets(const std::string &path, const Options &options, Work &work, Sca
         scanner.input.reopen(STDIN_FILENO);
         scanner.measureOpen(target);
     } else if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-        walkTree(path, {options.extensions}, [&work](Found &&found) { work.add(Target(std::move(found))); });
+        // The files found hold their directories open until measured: this
+        // thread measures too when the workers fall behind, and all alone
+        // with -j 1.
+        walkTree(path, {options.extensions}, [&](Found &&found) {
+            work.add(Target(std::move(found)));
+            while (Target *target = work.takeBeyond(mostWaiting))
+                scanner.measure(*target);
+        });
     } else {
         work.add(Target(path));
     }
@@ -204,7 +235,7 @@ std::vector<size_t> measureAll(const Options &options, Work &work)
     std::vector<size_t> starts;
     for (const std::string &path : options.paths) {
         starts.push_back(work.size());
-        addTargets(path, options, work, scanner);
+        addTargets(path, options, work, scanner, workers.empty() ? 0 : MOST_WAITING);
     }
     starts.push_back(work.size());
     work.complete();
@@ -233,7 +264,7 @@ int writeAll(const Options &options, Work &work, const std::vector<size_t> &star
     Totals totals;
     Widths widths;
     for (const Target *target : order)
-        if (target->error == 0) {
+        if (!target->failed && target->error == 0) {
             totals.add(target->path, target->figures);
             widths.fit(target->figures);
         }
@@ -244,9 +275,9 @@ int writeAll(const Options &options, Work &work, const std::vector<size_t> &star
     if (!options.json && totals.files > 0)
         appendTableHeader(output.text, widths);
     for (const Target *target : order) {
-        if (target->error != 0) {
+        if (target->failed || target->error != 0) {
             output.flush();
-            complain(target->path, target->error);
+            complain(target->path, target->failed ? failureReason(target->walked) : std::strerror(target->error));
             status = 1;
         } else if (options.json) {
             appendJsonRow(output.text, target->path, target->figures);
@@ -261,7 +292,7 @@ int writeAll(const Options &options, Work &work, const std::vector<size_t> &star
         appendTableTotal(output.text, widths, totals);
     output.flush();
     if (output.error != 0) {
-        complain("write error", output.error);
+        complain("write error", std::strerror(output.error));
         status = 1;
     }
     return status;
@@ -283,7 +314,7 @@ int writeText(const std::string &text)
     output.flush();
     if (output.error == 0)
         return 0;
-    complain("write error", output.error);
+    complain("write error", std::strerror(output.error));
     return 1;
 }
 

@@ -1,13 +1,43 @@
 #include "walk.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <unistd.h>
+#include <mutex>
 #include <string_view>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+
+// Descriptors of the directories the walk is in that it keeps open, besides
+// the root's: the deepest ones. An ancestor above them is opened again on
+// the way back up. A low limit on descriptors keeps fewer.
+constexpr size_t MOST_OPEN_LEVELS = 32;
+
+// Room for a few hundred entries per read of a directory.
+constexpr size_t LISTING_BUFFER_SIZE = size_t{32} * 1024;
+
+// How long an open that lacks a descriptor waits for one at a time, and how
+// long it goes on waiting while no other thread releases any.
+constexpr auto DESCRIPTOR_WAIT = std::chrono::milliseconds(10);
+constexpr int QUIET_WAITS_BEFORE_GIVING_UP = 200;
+
+// Every thread's releases of descriptors, for the opens waiting for one.
+std::mutex releaseMutex;
+std::condition_variable releaseSignal;
+unsigned long releases = 0;
+std::atomic<int> waitingOpens{0};
+
+// OpenDirectory objects alive, in the walk and in the files it found.
+std::atomic<size_t> openDirectories{0};
 
 bool hasExtension(std::string_view name, const std::vector<std::string> &extensions)
 {
@@ -18,77 +48,374 @@ bool hasExtension(std::string_view name, const std::vector<std::string> &extensi
     return false;
 }
 
-std::string joined(const std::string &directory, const char *name)
+bool outOfDescriptors(int error)
 {
-    std::string path = directory;
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    return path += name;
+    return error == EMFILE || error == ENFILE;
 }
 
-// The type of an entry whose directory listing did not say, without
-// following a symbolic link; DT_UNKNOWN when it is gone.
-unsigned char typeOf(const std::string &path)
+// The process's limit on descriptors, as far as the walk is concerned.
+size_t descriptorLimit()
 {
-    struct stat status;
-    if (lstat(path.c_str(), &status) != 0)
-        return DT_UNKNOWN;
-    if (S_ISDIR(status.st_mode))
-        return DT_DIR;
-    return S_ISREG(status.st_mode) ? DT_REG : DT_UNKNOWN;
+    rlimit limit = {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur > SIZE_MAX / 2)
+        return SIZE_MAX / 2;
+    return limit.rlim_cur;
 }
+
+// An entry of a directory still to be walked.
+struct Entry {
+    std::string key; // its name, with '/' after it for a directory
+    int error = 0;   // errno of the failure to learn what it is
+};
+
+// A directory the walk is in.
+struct Level {
+    std::shared_ptr<OpenDirectory> directory; // null while closed to spare descriptors
+    dev_t device = 0;
+    ino_t inode = 0;
+    size_t pathLength = 0;      // its path is the start of Walker::path_
+    std::vector<Entry> entries; // those left to walk, the next one last
+};
+
+// Depth-first through each directory's entries sorted by name, a
+// directory's with '/' after it: then a name comes before every name below
+// a directory whose name it begins, just as it does in whole paths, so the
+// files come out in the byte order of their whole paths. Directories are
+// kept on a stack of levels rather than in the call chain, so that no depth
+// of tree can exhaust it.
+class Walker {
+public:
+    Walker(const std::string &root, const WalkRules &rules, const std::function<void(Found &&)> &found)
+        : rules_(rules), found_(found), path_(root),
+          openLevelsAllowed_(std::clamp<size_t>(descriptorLimit() / 8, 1, MOST_OPEN_LEVELS)),
+          directoriesAllowed_(std::max<size_t>((descriptorLimit() - 3) / 2, 2))
+    {
+    }
+
+    void walk()
+    {
+        const int fd = openDirectory(AT_FDCWD, path_.c_str(), 0);
+        if (fd < 0) {
+            const int error = errno;
+            found_({.path = path_, .error = error});
+            return;
+        }
+        enter(fd);
+        while (!levels_.empty()) {
+            Level &top = levels_.back();
+            if (top.entries.empty()) {
+                leave();
+                continue;
+            }
+            Entry entry = std::move(top.entries.back());
+            top.entries.pop_back();
+            visit(entry);
+        }
+    }
+
+private:
+    // Takes the directory open at `fd`, whose path is path_, as the next level
+    // down, unless it is one of its own ancestors; then lists it.
+    void enter(int fd)
+    {
+        struct stat status;
+        if (fstat(fd, &status) != 0) {
+            const int error = errno;
+            close(fd);
+            found_({.path = path_, .error = error});
+            return;
+        }
+        for (const Level &level : levels_)
+            if (level.device == status.st_dev && level.inode == status.st_ino) {
+                close(fd);
+                found_({.path = path_, .loop = true});
+                return;
+            }
+        levels_.push_back({std::make_shared<OpenDirectory>(fd), status.st_dev, status.st_ino, path_.size(), {}});
+        // The root stays open, for a way back when a directory is moved.
+        if (levels_.size() > openLevelsAllowed_ + 1)
+            levels_[levels_.size() - openLevelsAllowed_ - 1].directory.reset();
+        list(levels_.back());
+    }
+
+    // Reads the names of the directory, then sorts them. A failure to read
+    // is reported first, at the directory's path, which comes before those of
+    // its entries; the entries read until then are walked.
+    void list(Level &level)
+    {
+        const int fd = level.directory->fd();
+        for (ssize_t got; (got = getdents64(fd, buffer_.data(), buffer_.size())) != 0;) {
+            if (got < 0) {
+                const int error = errno;
+                found_({.path = path_, .error = error});
+                break;
+            }
+            for (ssize_t offset = 0; offset < got;) {
+                const auto *entry = reinterpret_cast<const dirent64 *>(buffer_.data() + offset);
+                offset += entry->d_reclen;
+                take(level, entry->d_name, entry->d_type);
+            }
+        }
+        std::sort(level.entries.begin(), level.entries.end(),
+                  [](const Entry &a, const Entry &b) { return a.key > b.key; });
+    }
+
+    // Keeps an entry that may lead to a file to measure. Where the listing
+    // does not say what an entry is, it is asked without following a link.
+    void take(Level &level, const char *name, unsigned char type)
+    {
+        if (name[0] == '.')
+            return;
+        if (type == DT_UNKNOWN) {
+            struct stat status;
+            if (fstatat(level.directory->fd(), name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+                const int error = errno;
+                if (error != ENOENT)
+                    level.entries.push_back({name, error});
+                return;
+            }
+            type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISREG(status.st_mode) ? DT_REG : DT_UNKNOWN;
+        }
+        if (type == DT_DIR)
+            level.entries.push_back({std::string(name) + '/'});
+        else if (type == DT_REG && hasExtension(name, rules_.extensions))
+            level.entries.push_back({name});
+    }
+
+    void visit(Entry &entry)
+    {
+        const bool directory = entry.key.back() == '/';
+        if (directory)
+            entry.key.pop_back();
+        pathTo(levels_.size() - 1, entry.key);
+        if (entry.error != 0)
+            found_({.path = path_, .error = entry.error});
+        else if (!directory)
+            found_({.path = path_, .directory = levels_.back().directory, .name = std::move(entry.key)});
+        else
+            descend(entry.key);
+    }
+
+    // A directory that has become a link or something else, or is gone, is
+    // passed over, as it would have been had the walk come later.
+    void descend(const std::string &name)
+    {
+        const size_t parent = levels_.size() - 1;
+        const int fd = openDirectory(levels_[parent].directory->fd(), name.c_str(), parent);
+        const int error = errno;
+        if (fd >= 0)
+            enter(fd);
+        else if (error != ELOOP && error != ENOTDIR && error != ENOENT)
+            found_({.path = path_, .error = error});
+    }
+
+    // Done with the deepest directory: back to its parent, opened again if
+    // it was closed.
+    void leave()
+    {
+        const size_t child = levels_.size() - 1;
+        if (child == 0 || levels_[child - 1].directory) {
+            levels_.pop_back();
+            return;
+        }
+        // Through "..", as fts does, if it still leads to the directory left.
+        Level &parent = levels_[child - 1];
+        const int fd = openDirectory(levels_[child].directory->fd(), "..", child);
+        if (fd >= 0 && isLevel(fd, parent)) {
+            parent.directory = std::make_shared<OpenDirectory>(fd);
+            levels_.pop_back();
+            return;
+        }
+        if (fd >= 0)
+            close(fd);
+        levels_.pop_back();
+        reopenFromAbove();
+    }
+
+    // The deepest directory is closed, and its child was moved away: each
+    // closed level is opened again from the nearest open one above it, by
+    // name. One that is no longer there is reported, and the walk goes on
+    // above it.
+    void reopenFromAbove()
+    {
+        size_t open = levels_.size() - 1;
+        while (!levels_[open].directory)
+            open--; // the root is never closed
+        for (size_t k = open + 1; k < levels_.size(); k++) {
+            const std::string name(nameOf(k));
+            const int fd = openDirectory(levels_[k - 1].directory->fd(), name.c_str(), k - 1);
+            const int error = errno;
+            if (fd >= 0 && isLevel(fd, levels_[k])) {
+                levels_[k].directory = std::make_shared<OpenDirectory>(fd);
+                continue;
+            }
+            if (fd >= 0)
+                close(fd);
+            path_.resize(levels_[k].pathLength);
+            levels_.resize(k);
+            if (fd >= 0 || error == ENOENT || error == ELOOP || error == ENOTDIR)
+                found_({.path = path_, .changed = true});
+            else
+                found_({.path = path_, .error = error});
+            return;
+        }
+    }
+
+    static bool isLevel(int fd, const Level &level)
+    {
+        struct stat status;
+        return fstat(fd, &status) == 0 && status.st_dev == level.device && status.st_ino == level.inode;
+    }
+
+    // The name of level k > 0 in its parent, from path_, which begins with
+    // the path of the deepest level.
+    std::string_view nameOf(size_t k) const
+    {
+        const size_t parentLength = levels_[k - 1].pathLength;
+        const size_t start = parentLength + (separated(parentLength) ? 1 : 0);
+        return std::string_view(path_).substr(start, levels_[k].pathLength - start);
+    }
+
+    // Whether a name below a directory whose path is that long follows a
+    // '/' of its own: the root may end in one already.
+    bool separated(size_t length) const { return length == 0 || path_[length - 1] != '/'; }
+
+    void pathTo(size_t level, std::string_view name)
+    {
+        path_.resize(levels_[level].pathLength);
+        if (separated(path_.size()))
+            path_ += '/';
+        path_ += name;
+    }
+
+    // Opens the directory `name` in the one open at `at`, never following a
+    // link; but at AT_FDCWD, the root, which as named on the command line may
+    // be a link. When the process is out of descriptors, it first closes
+    // those of the walk's levels but the root and `keep`, then waits for other
+    // threads to release one. A directory is opened only while the
+    // directories open leave the workers half the descriptors, as far as
+    // waiting for the workers to let go of some achieves it. Sets errno on
+    // failure.
+    int openDirectory(int at, const char *name, size_t keep)
+    {
+        DescriptorWait room;
+        while (openDirectories.load() >= directoriesAllowed_ && (shed(keep) || room.again(EMFILE))) {
+        }
+        DescriptorWait wait;
+        for (;;) {
+            const int fd = at == AT_FDCWD ? open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                                          : openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd >= 0 || !outOfDescriptors(errno))
+                return fd;
+            const int error = errno;
+            if (!shed(keep) && !wait.again(error)) {
+                errno = error;
+                return -1;
+            }
+        }
+    }
+
+    // Lets go of the descriptors of the levels but the root and `keep`;
+    // whether that closed any at once, rather than when the files found in
+    // them let go.
+    bool shed(size_t keep)
+    {
+        bool closed = false;
+        for (size_t k = 1; k < levels_.size(); k++)
+            if (k != keep && levels_[k].directory) {
+                closed = closed || levels_[k].directory.use_count() == 1;
+                levels_[k].directory.reset();
+            }
+        return closed;
+    }
+
+    const WalkRules &rules_;
+    const std::function<void(Found &&)> &found_;
+    std::string path_; // of the entry at hand, which begins with the paths of the levels
+    std::vector<Level> levels_;
+    std::vector<char> buffer_ = std::vector<char>(LISTING_BUFFER_SIZE);
+    size_t openLevelsAllowed_;
+    size_t directoriesAllowed_; // half the descriptors beyond the standard three
+};
 
 } // namespace
 
-// Directories waiting to be read are kept on a stack rather than in the call
-// chain, so that no depth of tree can exhaust it.
+bool isFailure(const Found &found)
+{
+    return found.error != 0 || found.loop || found.changed;
+}
+
+std::string failureReason(const Found &found)
+{
+    if (found.loop)
+        return "file system loop detected";
+    if (found.changed)
+        return "directory changed during the walk";
+    return std::strerror(found.error);
+}
+
 void walkTree(const std::string &root, const WalkRules &rules, const std::function<void(Found &&)> &found)
 {
-    std::vector<std::string> pending = {root};
-    while (!pending.empty()) {
-        const std::string directory = std::move(pending.back());
-        pending.pop_back();
-        DIR *stream = opendir(directory.c_str());
-        if (stream == nullptr) {
-            found({.path = directory, .error = errno});
-            continue;
-        }
-        for (;;) {
-            errno = 0;
-            const dirent *entry = readdir(stream);
-            if (entry == nullptr)
-                break;
-            if (entry->d_name[0] == '.')
-                continue;
-            unsigned char type = entry->d_type;
-            if (type == DT_UNKNOWN)
-                type = typeOf(joined(directory, entry->d_name));
-            if (type == DT_DIR)
-                pending.push_back(joined(directory, entry->d_name));
-            else if (type == DT_REG && hasExtension(entry->d_name, rules.extensions))
-                found({.path = joined(directory, entry->d_name), .name = joined(directory, entry->d_name)});
-        }
-        if (errno != 0)
-            found({.path = directory, .error = errno});
-        closedir(stream);
-    }
+    Walker(root, rules, found).walk();
+}
+
+OpenDirectory::OpenDirectory(int fd) : fd_(fd)
+{
+    openDirectories++;
 }
 
 OpenDirectory::~OpenDirectory()
 {
     if (fd_ >= 0)
         close(fd_);
+    openDirectories--;
+    descriptorReleased();
 }
 
 int openFound(const Found &found, int &error)
 {
     const int at = found.directory ? found.directory->fd() : AT_FDCWD;
-    const int fd = openat(at, found.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    DescriptorWait wait;
+    int fd = -1;
+    while ((fd = openat(at, found.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW)) < 0) {
+        error = errno;
+        if (!wait.again(error))
+            break;
+    }
+    if (fd < 0) {
+        // A link (O_NOFOLLOW's ELOOP), or a file gone since it was listed.
+        if (error == ELOOP || error == ENOENT)
+            error = 0;
+        return -1;
+    }
+    error = 0;
     struct stat status;
-    error = fd < 0 ? errno : 0;
-    if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         close(fd);
+        descriptorReleased();
         return -1;
     }
     return fd;
+}
+
+bool DescriptorWait::again(int error)
+{
+    if (!outOfDescriptors(error) || quietWaits_ >= QUIET_WAITS_BEFORE_GIVING_UP)
+        return false;
+    std::unique_lock lock(releaseMutex);
+    const unsigned long seen = releases;
+    waitingOpens++;
+    const bool released = releaseSignal.wait_for(lock, DESCRIPTOR_WAIT, [seen] { return releases != seen; });
+    waitingOpens--;
+    quietWaits_ = released ? 0 : quietWaits_ + 1;
+    return true;
+}
+
+void descriptorReleased()
+{
+    if (waitingOpens.load() == 0)
+        return;
+    std::lock_guard lock(releaseMutex);
+    releases++;
+    releaseSignal.notify_all();
 }

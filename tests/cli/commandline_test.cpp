@@ -73,6 +73,128 @@ INSTANTIATE_TEST_SUITE_P(CommandLineWalk, ProgramTest, testing::Values(
          .source = NOTE, .setup = "ln -s main.c link.c && mkfifo f.c && { printf 'int x;\\n' > f.c & }"}
 ), caseName);
 
+// The shim's settings: when the program opens a path whose last name is
+// `at`, the tree changes: each "FROM:TO" of `moves` is renamed, and then the
+// first FROM becomes a link to `link`, if one is given.
+std::vector<std::string> changeOpening(const std::string &at, const std::string &moves, const std::string &link = "")
+{
+    std::vector<std::string> settings = {"LD_PRELOAD=" WALK_SHIM_PATH, "ASAN_OPTIONS=verify_asan_link_order=0",
+                                         "WALK_SHIM_AT=" + at, "WALK_SHIM_MOVE=" + moves};
+    if (!link.empty())
+        settings.push_back("WALK_SHIM_LINK=" + link);
+    return settings;
+}
+const std::vector<std::string> TYPES_UNKNOWN = {"LD_PRELOAD=" WALK_SHIM_PATH, "ASAN_OPTIONS=verify_asan_link_order=0",
+                                                "WALK_SHIM_UNKNOWN=1"};
+
+// t/b/in.c in the tree, and outside it a directory with other files.
+const std::string OUTSIDE = "mkdir -p t/b outside && echo x > t/a.c && echo 'int in;' > t/b/in.c && "
+                           "echo 'int secret, more;' > outside/secret.c && echo 'int outside, b, c;' > outside/in.c";
+const std::string X_ROW = row("\"t/a.c\"", 1, 1, 2, 1);
+
+// A shell function: `deep NAME N K` makes K times N nested directories NAME
+// and goes into the deepest, in steps that each stay below PATH_MAX.
+const std::string DEEP = "deep() { p=$(printf \"$1/%.0s\" $(seq $2)); for k in $(seq $3); do "
+                         "mkdir -p \"$p\" && cd -P \"$p\" || exit 1; done; }; ";
+
+std::string repeated(const std::string &text, int times)
+{
+    std::string all;
+    while (times-- > 0)
+        all += text;
+    return all;
+}
+
+// The rows of t/d/f.c, t/d/d/f.c and so on `depth` deep, in output order,
+// each file holding `lines` empty lines, or "x" when 0.
+std::string rowsDownTo(int depth, int lines = 0)
+{
+    std::string rows;
+    for (int level = depth; level > 0; level--)
+        rows += lines == 0 ? row("\"t/" + repeated("d/", level) + "f.c\"", 1, 1, 2, 1)
+                           : row("\"t/" + repeated("d/", level) + "f.c\"", lines, 1, 1, 0);
+    return rows;
+}
+
+const std::string DOWN_40 = "mkdir t && p=t; for i in $(seq 40); do p=$p/d; mkdir $p && echo x > $p/f.c || exit 1; done";
+
+// Files long enough to be read side by side: 300 000 empty lines.
+const int LONG = 300000;
+const std::string LONG_FILE = "head -c 300000 /dev/zero | tr '\\0' '\\n' > long && ";
+const std::string LONG_TREE_TOTAL = total(40, 40 * LONG, 0, 1, "\"t/" + repeated("d/", 40) + "f.c\"", 1);
+
+std::string longRows(int first, int last)
+{
+    std::string rows;
+    for (int k = first; k <= last; k++)
+        rows += row("\"t/" + std::to_string(k) + ".c\"", LONG, 1, 1, 0);
+    return rows;
+}
+
+// A tree changed at the worst moment, trees deeper than PATH_MAX, loops,
+// file systems that do not give the type of an entry, and few descriptors.
+INSTANTIATE_TEST_SUITE_P(CommandLineWalkHostile, ProgramTest, testing::Values(
+    Case{.name = "DirectorySwappedForLinkAsItIsOpenedIsPassedOver", .args = {"--json", "t"},
+         .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1), .setup = OUTSIDE,
+         .environment = changeOpening("b", "t/b:t/.b", "../outside")},
+    Case{.name = "DirectorySwappedForLinkBeforeItsFileIsOpenedFileListedIsMeasured", .args = {"--json", "t"},
+         .expected = X_ROW + row("\"t/b/in.c\"", 1, 1, 7, 2) + total(2, 2, 3, 7, "\"t/b/in.c\"", 1), .setup = OUTSIDE,
+         .environment = changeOpening("in.c", "t/b:t/.b", "../outside")},
+    // 40 levels, more than are kept open: on the way back up, ".." of the
+    // fifth leads outside, and the fourth is opened again from above; its
+    // f.c is the one in the tree, not outside/f.c.
+    Case{.name = "DirectoryMovedOutWhileWalkIsBelowItWalkStaysInTree", .args = {"--json", "t"},
+         .expected = rowsDownTo(40) + total(40, 40, 40, 2, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
+         .setup = DOWN_40 + " && mkdir outside && echo 'int a, b, c;' > outside/f.c",
+         .environment = changeOpening("..", "t/d/d/d/d/d:outside/d")},
+    // The fourth level moved out too: its f.c cannot be reached, and is not
+    // counted; the walk goes on with the third.
+    Case{.name = "DirectoryGoneWhileWalkIsBelowItReported", .args = {"--json", "t"},
+         .expected = rowsDownTo(40).substr(0, rowsDownTo(40).size() - rowsDownTo(4).size()) + rowsDownTo(3) +
+                     total(39, 39, 39, 2, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
+         .errors = "cmeasure: t/d/d/d/d: directory changed during the walk\n", .status = 1,
+         .setup = DOWN_40 + " && mkdir outside && echo 'int a, b, c;' > outside/f.c",
+         .environment = changeOpening("..", "t/d/d/d/d/d:outside/d,t/d/d/d/d:outside/e")},
+    Case{.name = "FileSwappedForLinkBeforeItIsOpenedIsPassedOver", .args = {"--json", "t"},
+         .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1), .setup = OUTSIDE,
+         .environment = changeOpening("in.c", "t/b/in.c:t/b/.in.c", "../../outside/in.c")},
+    Case{.name = "TypeUnknownAndGoneBeforeAskedIsPassedOver", .args = {"--json", "t"},
+         .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1), .setup = OUTSIDE,
+         .environment = [] {
+             std::vector<std::string> settings = changeOpening("b", "t/b:outside/b");
+             settings.emplace_back("WALK_SHIM_UNKNOWN=1");
+             return settings;
+         }()},
+    Case{.name = "TypesUnknownLinksLoopsAndFifosStillPassedOver", .args = {"--json", "t"},
+         .expected = row("\"t/a.c\"", 1, 1, 2, 1) + row("\"t/d/b.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"t/a.c\"", 1),
+         .setup = "mkdir -p t/d && echo x > t/a.c && echo x > t/d/b.c && ln -s .. t/up && ln -s a.c t/link.c && "
+                  "mkfifo t/f.c",
+         .environment = TYPES_UNKNOWN},
+    Case{.name = "TypeUnknownAndNotSearchableReported", .args = {"--json", "t"},
+         .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1),
+         .errors = "cmeasure: t/locked/b.c: Permission denied\n", .status = 1,
+         .setup = "mkdir -p t/locked && echo x > t/a.c && echo x > t/locked/b.c && chmod a-x t/locked",
+         .unprivileged = true, .environment = TYPES_UNKNOWN},
+    Case{.name = "DeeperThanPathMax", .args = {"--json", "t"},
+         .expected = row("\"t/" + repeated("dddddddddd/", 700) + "x.c\"", 1, 1, 2, 1) +
+                     total(1, 1, 1, 2, "\"t/" + repeated("dddddddddd/", 700) + "x.c\"", 1),
+         .setup = "mkdir t && cd t && " + DEEP + "deep dddddddddd 350 2 && echo x > x.c"},
+    Case{.name = "BindMountLoopReportedNotWalked", .args = {"--json", "t"},
+         .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1),
+         .errors = "cmeasure: t/loop: file system loop detected\n", .status = 1,
+         .setup = "mkdir -p t/loop && echo x > t/a.c && { mount --bind t t/loop 2>/dev/null || exit 77; }",
+         .teardown = "umount t/loop"},
+    Case{.name = "SixtyFourWorkersSixteenDescriptors", .args = {"--json", "-j", "64", "t"},
+         .expected = longRows(10, 73) + total(64, 64 * LONG, 0, 1, "\"t/10.c\"", 1),
+         .setup = LONG_FILE + "mkdir t && for k in $(seq 10 73); do cp long t/$k.c; done", .descriptors = 16},
+    Case{.name = "DeepTreeSixtyFourWorkersSixteenDescriptors", .args = {"--json", "-j", "64", "t"},
+         .expected = rowsDownTo(40, LONG) + LONG_TREE_TOTAL,
+         .setup = LONG_FILE + DOWN_40 + " && for f in $(find t -name f.c); do cp long $f; done", .descriptors = 16},
+    Case{.name = "DeepTreeOneJobSixteenDescriptors", .args = {"--json", "-j", "1", "t"},
+         .expected = rowsDownTo(40) + total(40, 40, 40, 2, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
+         .setup = DOWN_40, .descriptors = 16}
+), caseName);
+
 INSTANTIATE_TEST_SUITE_P(CommandLineOutput, ProgramTest, testing::Values(
     Case{.name = "TableAlignedWithTotal", .args = {"main.c", "a b.c"},
          .expected = "lines  densest  symbols  identifiers  path\n"
