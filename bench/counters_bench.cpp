@@ -2,8 +2,10 @@
 // ones, a line inside a comment, and the worst cases: a full line of
 // identifier characters, and one of alternating comment and string openers
 // and closers; then the file line scan over a megabyte of header-like lines
-// and of full lines. Each runs through every instruction set the processor
-// runs, and the scan reports its time per line, reads included.
+// and of full lines, and the scan that reports the pieces over a limit with
+// none and with every piece over it. Each runs through every instruction set
+// the processor runs, and the scan reports its time per line, reads
+// included.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -62,9 +64,19 @@ void identifiers(benchmark::State &state, InstructionSet set, const std::string 
     }
 }
 
+// Counts the pieces a scan reports.
+void countPiece(void *context, const PieceOverLimit & /*piece*/)
+{
+    ++*static_cast<Count *>(context);
+}
+
+// The plain scan, which reports nothing.
+constexpr int NO_LIMIT = -1;
+
 // A file of `lines` repeated to a megabyte, scanned whole per iteration,
-// reads included; the counter is the time per line.
-void scan(benchmark::State &state, InstructionSet set, const std::string &lines)
+// reads included, plain or reporting the pieces over `limit`; the counter
+// is the time per line.
+void scan(benchmark::State &state, InstructionSet set, const std::string &lines, int limit)
 {
     std::string text;
     while (text.size() < (1 << 20))
@@ -76,16 +88,20 @@ void scan(benchmark::State &state, InstructionSet set, const std::string &lines)
     }
     TextInput input(fileno(file));
     char buffer[LINE_BUFFER_SIZE] = {};
+    Count reported = 0;
+    const PieceLimit report = {limit, countPiece, &reported};
     FileFigures figures;
     for (auto _ : state) {
         lseek(fileno(file), 0, SEEK_SET);
         input.reopen(fileno(file));
-        figures = scanLines(input, buffer, set).figures;
+        figures = (limit == NO_LIMIT ? scanLines(input, buffer, set) : scanLines(input, buffer, report, set)).figures;
         benchmark::DoNotOptimize(figures);
     }
     state.counters["per_line"] = benchmark::Counter(static_cast<double>(figures.lines),
                                                     benchmark::Counter::kIsIterationInvariantRate |
                                                         benchmark::Counter::kInvert);
+    if (limit != NO_LIMIT)
+        state.counters["reported"] = benchmark::Counter(static_cast<double>(reported), benchmark::Counter::kAvgIterations);
     std::fclose(file);
 }
 
@@ -104,8 +120,13 @@ const bool REGISTERED = [] {
         benchmark::RegisterBenchmark(("identifiers/" + name + "/plain").c_str(), identifiers, set, PLAIN);
         benchmark::RegisterBenchmark(("identifiers/" + name + "/in_comment").c_str(), identifiers, set, IN_COMMENT);
         benchmark::RegisterBenchmark(("identifiers/" + name + "/toggling").c_str(), identifiers, set, TOGGLING);
-        benchmark::RegisterBenchmark(("scan/" + name + "/header_lines").c_str(), scan, set, HEADER_LINES);
-        benchmark::RegisterBenchmark(("scan/" + name + "/full_words").c_str(), scan, set, FULL_WORD + "\n");
+        benchmark::RegisterBenchmark(("scan/" + name + "/header_lines").c_str(), scan, set, HEADER_LINES, NO_LIMIT);
+        benchmark::RegisterBenchmark(("scan/" + name + "/full_words").c_str(), scan, set, FULL_WORD + "\n", NO_LIMIT);
+        // A limit no piece passes, and one every piece passes.
+        benchmark::RegisterBenchmark(("scan_limit/" + name + "/header_lines_none_over").c_str(), scan, set,
+                                     HEADER_LINES, LINE_BUFFER_SIZE - 1);
+        benchmark::RegisterBenchmark(("scan_limit/" + name + "/header_lines_all_over").c_str(), scan, set,
+                                     HEADER_LINES, 0);
     }
     return true;
 }();

@@ -1,6 +1,7 @@
 // Arbitrary bytes as a file: each piece a line read would take through the
-// two line counters, then the whole file through the file line scan, in
-// every instruction set the processor runs, against the model. It links the
+// two line counters, then the whole file through the file line scan, plain
+// and reporting the pieces over a limit, in every instruction set the
+// processor runs, against the model. It links the
 // engine alone; the menu's adapters over it are covered end to end.
 #include <array>
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "engine/against_model.h"
 #include "scratch.h"
@@ -42,6 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (file == nullptr || !scratch::replace(fileno(file), text.data(), text.size()))
         check("cannot prepare the scratch file");
     const model::Figures expected = model::scan(text);
+    // The scan that reports the pieces over a limit, which the first byte
+    // chooses from 0 to 359.
+    const int limit = size == 0 ? 0 : data[0] * (LINE_BUFFER_SIZE - 1) / 255;
+    const std::vector<model::OverLimit> overLimit = model::overLimit(text, limit);
     for (const InstructionSet set : INSTRUCTION_SETS) {
         if (!processorRuns(set))
             continue;
@@ -49,6 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             check("cannot rewind the scratch file");
         TextInput input(fileno(file));
         check(againstmodel::scanDiffers(input, set, expected));
+        if (lseek(fileno(file), 0, SEEK_SET) != 0)
+            check("cannot rewind the scratch file");
+        input.reopen(fileno(file));
+        check(againstmodel::reportingScanDiffers(input, set, limit, expected, overLimit));
     }
     return 0;
 }

@@ -77,17 +77,22 @@ struct Figures {
 };
 
 // Text mode drops a carriage return only where a newline follows it.
-inline Figures scan(const std::string &file)
+inline std::string textMode(const std::string &file)
 {
     std::string text;
     text.reserve(file.size());
     for (size_t i = 0; i < file.size(); i++)
         if (!(file[i] == '\r' && i + 1 < file.size() && file[i + 1] == '\n'))
             text += file[i];
+    return text;
+}
+
+inline Figures scan(const std::string &file)
+{
     Figures f = {1, 0};
     int number = 1;
     bool inside = false;
-    for (const std::string &piece : pieces(text)) {
+    for (const std::string &piece : pieces(textMode(file))) {
         char b[WIDTH] = {};
         std::memcpy(b, piece.data(), piece.size());
         f.identifiers += identifiers(b, inside);
@@ -98,6 +103,39 @@ inline Figures scan(const std::string &file)
         f.lines = number++;
     }
     return f;
+}
+
+// A piece with more symbols than a limit: the editor's line (1 plus the
+// newlines before it) and the column of its first byte in that line,
+// counted in the text as text mode delivers it, and its symbols.
+struct OverLimit {
+    std::int64_t line;
+    std::int64_t column;
+    int symbols;
+    bool operator==(const OverLimit &) const = default;
+};
+
+inline std::vector<OverLimit> overLimit(const std::string &file, int limit)
+{
+    const std::string text = textMode(file);
+    std::vector<OverLimit> found;
+    size_t at = 0;      // where the piece starts in the text
+    size_t counted = 0; // the text before this is counted in line and lineStart
+    std::int64_t line = 1;
+    size_t lineStart = 0;
+    for (const std::string &piece : pieces(text)) {
+        for (; counted < at; counted++)
+            if (text[counted] == '\n') {
+                line++;
+                lineStart = counted + 1;
+            }
+        char b[WIDTH] = {};
+        std::memcpy(b, piece.data(), piece.size());
+        if (symbols(b) > limit)
+            found.push_back({line, static_cast<std::int64_t>(at - lineStart + 1), symbols(b)});
+        at += piece.size();
+    }
+    return found;
 }
 
 } // namespace model

@@ -64,4 +64,25 @@ inline std::string file(Rng &rng, int size)
     return text;
 }
 
+// File contents of `lines` lines, most of them near the lengths where a
+// line is cut into pieces, 359 and 718, the others of 0 to 800 bytes, each
+// with its own share of spaces, so that their symbols fall on both sides of
+// any limit. The bytes hold tabs, zero bytes and carriage returns; lines end
+// in LF or CRLF, the last one possibly in nothing.
+inline std::string aroundPieceEdges(Rng &rng, int lines)
+{
+    std::string text;
+    for (int k = 0; k < lines; k++) {
+        const int length = pick(rng, 0, 2) == 0 ? pick(rng, 0, 800) : pick(rng, 1, 2) * 359 + pick(rng, -3, 3);
+        const int spaces = pick(rng, 0, 100); // percent
+        for (int i = 0; i < length; i++) {
+            const char c = byte(rng);
+            text += pick(rng, 1, 100) <= spaces ? ' ' : c == '\n' ? '\t' : c;
+        }
+        if (k + 1 < lines || pick(rng, 0, 1) == 0)
+            text += pick(rng, 0, 1) == 0 ? "\n" : "\r\n";
+    }
+    return text;
+}
+
 } // namespace randomtext

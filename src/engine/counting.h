@@ -68,3 +68,29 @@ struct Scan {
 // with its own input and buffer.
 Scan scanLines(TextInput &input, char *line);
 Scan scanLines(TextInput &input, char *line, InstructionSet set);
+
+// A piece of a line, measured as the scan measures it, that holds more
+// symbols than a limit. `line` is the line an editor shows, 1 plus the
+// newlines before the piece; `column` the byte column where the piece
+// starts within it: 1, or 360, 719, ... for the later pieces of a line
+// longer than a piece. A carriage return dropped before a newline takes no
+// column, as it is no symbol.
+struct PieceOverLimit {
+    Count line;
+    Count column;
+    int symbols;
+};
+
+// What a scan reports: each piece with more than `symbols` symbols is passed
+// to `report`, with `context`, in the order of the input, on the thread
+// that scans.
+struct PieceLimit {
+    int symbols;
+    void (*report)(void *context, const PieceOverLimit &piece);
+    void *context;
+};
+
+// The scan above that also reports each piece over `limit`. The plain scan
+// does no such work.
+Scan scanLines(TextInput &input, char *line, const PieceLimit &limit);
+Scan scanLines(TextInput &input, char *line, const PieceLimit &limit, InstructionSet set);

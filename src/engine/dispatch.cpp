@@ -127,3 +127,13 @@ Scan scanLines(TextInput &input, char *line, InstructionSet set)
 {
     return entryPointsOf(set).scan(input, line);
 }
+
+Scan scanLines(TextInput &input, char *line, const PieceLimit &limit)
+{
+    return entryPointsInUse().scanReporting(input, line, limit);
+}
+
+Scan scanLines(TextInput &input, char *line, const PieceLimit &limit, InstructionSet set)
+{
+    return entryPointsOf(set).scanReporting(input, line, limit);
+}

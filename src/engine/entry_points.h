@@ -15,6 +15,7 @@ struct EntryPoints {
     int (*symbols)(const char *line);
     int (*identifiers)(const char *line, bool &in_comment);
     Scan (*scan)(TextInput &input, char *line);
+    Scan (*scanReporting)(TextInput &input, char *line, const PieceLimit &limit);
 };
 
 extern const EntryPoints PORTABLE_ENTRY_POINTS;

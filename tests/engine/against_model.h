@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "counting.h"
 #include "model.h"
@@ -62,18 +63,62 @@ inline std::string text(std::int64_t line, std::int64_t identifiers, std::int64_
            std::to_string(lines) + ", max symbols " + std::to_string(maxSymbols);
 }
 
-// The scan of `input`, which delivers the file the model scanned into
-// `expected`: the file's figures, and the line buffer left all zero.
-inline std::string scanDiffers(TextInput &input, InstructionSet set, const model::Figures &expected)
+// The figures of a scan, and the line buffer left all zero.
+inline std::string figuresDiffer(const Scan &scan, const char *buffer, InstructionSet set,
+                                 const model::Figures &expected)
 {
-    char buffer[LINE_BUFFER_SIZE] = {};
-    const FileFigures got = scanLines(input, buffer, set).figures;
+    const FileFigures &got = scan.figures;
     if (std::count(buffer, buffer + LINE_BUFFER_SIZE, 0) != LINE_BUFFER_SIZE)
         return std::string(nameOf(set)) + ": the line buffer is not left all zero";
     if (model::Figures{got.lineWithMaxSymbols, got.identifiers, got.lines, got.maxSymbols} == expected)
         return "";
     return std::string(nameOf(set)) + ": " + text(got.lineWithMaxSymbols, got.identifiers, got.lines, got.maxSymbols) +
            "; the model has " + text(expected.line, expected.identifiers, expected.lines, expected.maxSymbols);
+}
+
+// The scan of `input`, which delivers the file the model scanned into
+// `expected`.
+inline std::string scanDiffers(TextInput &input, InstructionSet set, const model::Figures &expected)
+{
+    char buffer[LINE_BUFFER_SIZE] = {};
+    const Scan scan = scanLines(input, buffer, set);
+    return figuresDiffer(scan, buffer, set, expected);
+}
+
+inline std::string text(const std::vector<model::OverLimit> &pieces)
+{
+    std::string out;
+    for (const model::OverLimit &piece : pieces) {
+        out += ' ';
+        out += std::to_string(piece.line);
+        out += ':';
+        out += std::to_string(piece.column);
+        out += ':';
+        out += std::to_string(piece.symbols);
+    }
+    return out.empty() ? " none" : out;
+}
+
+// The scan that reports the pieces over `limit`: the same figures, and the
+// pieces the model finds over it, in order.
+inline std::string reportingScanDiffers(TextInput &input, InstructionSet set, int limit,
+                                        const model::Figures &expected,
+                                        const std::vector<model::OverLimit> &expectedPieces)
+{
+    std::vector<model::OverLimit> pieces;
+    const PieceLimit report = {limit,
+                               [](void *context, const PieceOverLimit &piece) {
+                                   static_cast<std::vector<model::OverLimit> *>(context)->push_back(
+                                       {piece.line, piece.column, piece.symbols});
+                               },
+                               &pieces};
+    char buffer[LINE_BUFFER_SIZE] = {};
+    const Scan scan = scanLines(input, buffer, report, set);
+    const std::string differs = figuresDiffer(scan, buffer, set, expected);
+    if (!differs.empty() || pieces == expectedPieces)
+        return differs;
+    return std::string(nameOf(set)) + ", limit " + std::to_string(limit) + ": pieces over it" + text(pieces) +
+           "; the model has" + text(expectedPieces);
 }
 
 } // namespace againstmodel

@@ -103,6 +103,26 @@ private:
     std::thread writer_;
 };
 
+// Runs `check` on an input that delivers `text`: the scratch file, or, for
+// a case with largestRead, reads of a few bytes each.
+template <class Check>
+std::string throughInput(FILE *file, const std::string &text, const RandomCase &c, unsigned seed, Check check)
+{
+    if (c.largestRead > 0) {
+        SmallReads reads(text, c.largestRead, seed);
+        if (reads.fd() < 0)
+            return "cannot make a socket pair";
+        TextInput input(reads.fd());
+        return check(input);
+    }
+    if (ftruncate(fileno(file), 0) != 0 ||
+        pwrite(fileno(file), text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()) ||
+        lseek(fileno(file), 0, SEEK_SET) != 0)
+        return "cannot write the scratch file";
+    TextInput input(fileno(file));
+    return check(input);
+}
+
 class FileScanTest : public testing::TestWithParam<SetCase> {};
 
 // Text-mode reading, pieces, numbering and ties, through the real file input,
@@ -116,19 +136,9 @@ TEST_P(FileScanTest, AgreesWithModel)
     for (unsigned seed = c.firstSeed; seed < c.firstSeed + c.sequences; seed++) {
         randomtext::Rng rng(seed);
         const std::string text = randomtext::file(rng, randomtext::pick(rng, 0, c.size));
-        std::string differs;
-        if (c.largestRead > 0) {
-            SmallReads reads(text, c.largestRead, seed);
-            ASSERT_GE(reads.fd(), 0);
-            TextInput input(reads.fd());
-            differs = againstmodel::scanDiffers(input, set, model::scan(text));
-        } else {
-            ASSERT_EQ(ftruncate(fileno(file), 0), 0);
-            ASSERT_EQ(pwrite(fileno(file), text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
-            ASSERT_EQ(lseek(fileno(file), 0, SEEK_SET), 0);
-            TextInput input(fileno(file));
-            differs = againstmodel::scanDiffers(input, set, model::scan(text));
-        }
+        const std::string differs = throughInput(file, text, c, seed, [&](TextInput &input) {
+            return againstmodel::scanDiffers(input, set, model::scan(text));
+        });
         ASSERT_EQ(differs, "") << "seed " << seed;
     }
     std::fclose(file);
@@ -139,6 +149,35 @@ INSTANTIATE_TEST_SUITE_P(Random, FileScanTest, testing::Combine(testing::Values(
     RandomCase{"FilesReadInManyBlocks", 1000001, 30, 150000},
     RandomCase{"FilesInReadsOfAFewBytes", 2000001, 300, 5000, 100},
     RandomCase{"FilesInReadsOfSeveralLines", 3000001, 30, 40000, 2000}
+), SETS), caseName);
+
+class PiecesOverLimitTest : public testing::TestWithParam<SetCase> {};
+
+// The pieces over a random limit, with their lines, columns and symbols, in
+// order, and the same figures as the plain scan gives; files of lines
+// around the lengths where pieces are cut.
+TEST_P(PiecesOverLimitTest, AgreeWithModel)
+{
+    const auto &[c, set] = GetParam();
+    SKIP_UNLESS_RUN(set);
+    FILE *file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    for (unsigned seed = c.firstSeed; seed < c.firstSeed + c.sequences; seed++) {
+        randomtext::Rng rng(seed);
+        const std::string text = randomtext::aroundPieceEdges(rng, randomtext::pick(rng, 0, c.size));
+        const int limit = randomtext::pick(rng, 0, 359);
+        const std::string differs = throughInput(file, text, c, seed, [&](TextInput &input) {
+            return againstmodel::reportingScanDiffers(input, set, limit, model::scan(text),
+                                                      model::overLimit(text, limit));
+        });
+        ASSERT_EQ(differs, "") << "seed " << seed;
+    }
+    std::fclose(file);
+}
+
+INSTANTIATE_TEST_SUITE_P(Random, PiecesOverLimitTest, testing::Combine(testing::Values(
+    RandomCase{"LinesAroundPieceEdges", 4000001, 300, 40},
+    RandomCase{"LinesAroundPieceEdgesInSmallReads", 5000001, 100, 40, 1000}
 ), SETS), caseName);
 
 } // namespace

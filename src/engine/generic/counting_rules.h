@@ -6,4 +6,4 @@
 #include "line_counters.h"
 #include "file_scan.h"
 
-constexpr EntryPoints ENTRY_POINTS = {symbols, identifiers, scan};
+constexpr EntryPoints ENTRY_POINTS = {symbols, identifiers, scan, scanReporting};

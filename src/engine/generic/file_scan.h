@@ -32,12 +32,38 @@ CMEASURE_INLINE void tally(FileFigures &figures, LineFigures line)
     }
 }
 
+// What the plain scan does with each piece besides its figures: nothing.
+struct IgnorePieces {
+    CMEASURE_INLINE void add(const unsigned char * /*text*/, int /*length*/, int /*symbols*/) {}
+};
+
+// Reports the pieces over a limit, knowing where each starts: a newline
+// ends the editor's line, and a piece without one is followed by the next
+// piece of the same line.
+struct ReportPieces {
+    const PieceLimit &limit;
+    Count line = 1;
+    Count column = 1;
+
+    CMEASURE_INLINE void add(const unsigned char *text, int length, int symbols)
+    {
+        if (symbols > limit.symbols)
+            limit.report(limit.context, {.line = line, .column = column, .symbols = symbols});
+        if (length > 0 && text[length - 1] == '\n') {
+            line++;
+            column = 1;
+        } else {
+            column += length;
+        }
+    }
+};
+
 // Lines are measured where the input holds them, each piece exactly as a line
 // read would deliver it. A line that the next read completes is put together
 // in `line` by one, and so are the lines in the last bytes of a read, fewer
 // than a block. Of that buffer only the bytes the read wrote need zeroing
-// again: the rest is still zero.
-Scan scan(TextInput &input, char *line)
+// again: the rest is still zero. Each piece then goes to `pieces`.
+template <class Pieces> CMEASURE_INLINE Scan scanWith(TextInput &input, char *line, Pieces &pieces)
 {
     Scan result;
     bool inside = false;
@@ -45,15 +71,32 @@ Scan scan(TextInput &input, char *line)
         const unsigned char *text = bytesOf(unread.data());
         const int available = static_cast<int>(unread.size());
         int at = 0;
-        for (int length; (length = lineLength(text + at, available - at)) > 0; at += length)
-            tally(result.figures, measureText({text + at, length, available - at}, inside));
+        for (int length; (length = lineLength(text + at, available - at)) > 0; at += length) {
+            const LineFigures figures = measureText({text + at, length, available - at}, inside);
+            tally(result.figures, figures);
+            pieces.add(text + at, length, figures.symbols);
+        }
         input.skip(static_cast<std::size_t>(at));
         if (at < available) {
             const int length = input.readLine(line, LINE_BUFFER_SIZE);
-            tally(result.figures, measureText(textOf(line, length), inside));
+            const LineFigures figures = measureText(textOf(line, length), inside);
+            tally(result.figures, figures);
+            pieces.add(bytesOf(line), length, figures.symbols);
             std::memset(line, 0, static_cast<std::size_t>(length));
         }
     }
     result.error = input.error();
     return result;
+}
+
+Scan scan(TextInput &input, char *line)
+{
+    IgnorePieces pieces;
+    return scanWith(input, line, pieces);
+}
+
+Scan scanReporting(TextInput &input, char *line, const PieceLimit &limit)
+{
+    ReportPieces pieces{.limit = limit};
+    return scanWith(input, line, pieces);
 }
