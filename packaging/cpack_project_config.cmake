@@ -4,5 +4,5 @@
 # is missing, if anything, and without it no Debian package is made.
 if(CPACK_GENERATOR STREQUAL "DEB" AND CPACK_CMEASURE_PACKAGE_OFF)
     message(FATAL_ERROR "No Debian package: ${CPACK_CMEASURE_PACKAGE_OFF}; "
-        "then build and run cpack again.")
+        "configure, build, then run cpack again.")
 endif()
