@@ -85,6 +85,11 @@ cmeasure --files0-from a|a.c
 cmeasure --ext = a|
 cmeasure -j 2 -- --|
 CASES
+# Every long option that --help lists, so that a new one is not forgotten.
+offered=$(completing cmeasure -- | tail -n +2)
+for option in $("$root/bin/cmeasure" --help | sed -n 's/^ *\(-[a-z], \)\{0,1\}\(--[a-z0-9-]*=\{0,1\}\).*/\2/p'); do
+    grep -qxF -- "$option" <<<"$offered" || fail "the completion does not offer $option, which --help lists"
+done
 
 grep -q '@[A-Z_]\+@' "$build/man/cmeasure.1" && fail "the built page keeps a placeholder"
 if [ -n "$man" ]; then
