@@ -13,6 +13,9 @@ build=build-bench
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMEASURE_BENCHMARKS=ON >/dev/null
 cmake --build "$build" -j2 >/dev/null
+# Configure leaves the micro-benchmarks out without Google Benchmark.
+[ -x "$build/bench/counters_bench" ] ||
+    { echo "bench/run.sh: Google Benchmark is missing; install libbenchmark-dev" >&2; exit 1; }
 program=${PROGRAM:-$build/cmeasure}
 corpus=$build/corpus.c
 empty=$build/empty.c

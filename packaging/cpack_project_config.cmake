@@ -1,8 +1,8 @@
 # Read by cpack for each package it makes. A Debian package must name a
-# maintainer with a real address; the project has none to give, so the
-# packager sets CMEASURE_MAINTAINER when configuring, and without it no
-# Debian package is made.
-if(CPACK_GENERATOR STREQUAL "DEB" AND NOT CPACK_PACKAGE_CONTACT)
-    message(FATAL_ERROR "No maintainer for the Debian package: configure with "
-        "-DCMEASURE_MAINTAINER=\"Name <address>\", build, then run cpack again.")
+# maintainer with a real address, which the project has none to give, and
+# needs dpkg-shlibdeps and file for its dependencies; configure found what
+# is missing, if anything, and without it no Debian package is made.
+if(CPACK_GENERATOR STREQUAL "DEB" AND CPACK_CMEASURE_PACKAGE_OFF)
+    message(FATAL_ERROR "No Debian package: ${CPACK_CMEASURE_PACKAGE_OFF}; "
+        "configure, build, then run cpack again.")
 endif()

@@ -26,8 +26,7 @@ set -euo pipefail
 
 source_dir=$(cd "$1" && pwd)
 cmeasure=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
-manual=man/cmeasure.1
-[ -e "$source_dir/$manual" ] || manual=man/cmeasure.1.in # the template, once it is named so
+manual=man/cmeasure.1.in
 expected_file=$source_dir/tests/doc_examples.txt
 RUNNABLE=" cmeasure build/cmeasure jq git printf echo cat head tail sort wc grep tr "
 MARKER='not run by tests/doc_examples_test.sh: '

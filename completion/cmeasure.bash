@@ -1,0 +1,48 @@
+# bash completion for cmeasure                             -*- shell-script -*-
+#
+# Installed as .../share/bash-completion/completions/cmeasure, where
+# bash-completion loads it the first time cmeasure is completed. It needs
+# only bash itself, so that sourcing it works without bash-completion too.
+
+_cmeasure()
+{
+    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+    local options=1 i
+
+    # Bash breaks words at '=': "--ext=c" arrives as "--ext" "=" "c". A
+    # value may also be the next word: "--ext c".
+    if [[ $cur == = ]]; then
+        cur=""
+    elif [[ $prev == = ]]; then
+        prev=${COMP_WORDS[COMP_CWORD - 2]}
+    fi
+    # After "--" every word is a path.
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        [[ ${COMP_WORDS[i]} == -- ]] && options=0
+    done
+
+    if ((options)); then
+        case $prev in
+        -j | --jobs | --ext | --max-symbols | --exclude)
+            # A number, a list of suffixes, a pattern: nothing to offer.
+            return
+            ;;
+        --files0-from) ;;
+        *)
+            if [[ $cur == -* ]]; then
+                mapfile -t COMPREPLY < <(compgen -W '--jobs= --ext= --json
+                    --max-symbols= --exclude= --no-ignore --files0-from=
+                    --help --version' -- "$cur")
+                # An option offered with its '=' takes its value joined.
+                [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
+                return
+            fi
+            ;;
+        esac
+    fi
+
+    # A path: a file is measured whatever it is, a directory is walked.
+    compopt -o filenames
+    mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+} &&
+    complete -F _cmeasure cmeasure
