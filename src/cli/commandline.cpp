@@ -128,10 +128,13 @@ public:
             return;
         last_ = now;
         char line[96];
-        const int length = std::snprintf(line, sizeof line, "cmeasure: %lld files measured, %.1f MiB",
-                                         static_cast<long long>(files), static_cast<double>(bytes) / (1 << 20));
-        std::string text(1, '\r');
-        text.append(line, static_cast<std::size_t>(std::max(0, length)));
+        const int length = std::snprintf(line, sizeof line, "\rcmeasure: %lld %s measured, %.1f MiB",
+                                         static_cast<long long>(files), files == 1 ? "file" : "files",
+                                         static_cast<double>(bytes) / (1 << 20));
+        std::string text(line, static_cast<std::size_t>(std::clamp(length, 0, static_cast<int>(sizeof line) - 1)));
+        if (text == shownText_)
+            return;
+        shownText_ = text;
         if (text.size() < width_)
             text.append(width_ - text.size(), ' ');
         width_ = std::max(width_, text.size());
@@ -143,6 +146,7 @@ public:
         if (width_ > 0)
             say(std::string(1, '\r').append(width_ - 1, ' ').append(1, '\r'));
         width_ = 0;
+        shownText_.clear();
     }
 
 private:
@@ -150,6 +154,7 @@ private:
     Clock::time_point start_ = Clock::now();
     Clock::time_point last_ = {};
     std::size_t width_ = 0; // of the line on screen, the carriage return included; 0 when none
+    std::string shownText_;
 };
 
 // The main thread's part: takes the finished targets in order and writes a

@@ -41,6 +41,9 @@ std::optional<Job> Window::take()
         if (!inputs_.empty() && inputs_.front() == unfinished_) {
             index = inputs_.front();
             inputs_.pop_front();
+            // The workers that waited only for it may end now.
+            if (complete_ && inputs_.empty())
+                work_.notify_all();
         } else {
             while (next_ < tail_ && (slot(next_).state != State::Waiting || slot(next_).origin == Origin::StandardInput))
                 next_++;
