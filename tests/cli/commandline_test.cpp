@@ -424,10 +424,19 @@ std::string fullBufferOutput(Measured files, bool json)
     return out;
 }
 
-// A random tree of a few thousand files, more than a megabyte of rows, the
-// last of them too wide for the table's columns: with one worker and with
-// four, the program streams byte for byte what gathering every row first
-// would write, with the model's figures.
+// A file of `lines` empty lines, written at `path` and recorded in `files`.
+void addEmptyLines(Measured &files, const std::string &path, Count lines)
+{
+    std::ofstream(path) << std::string(static_cast<size_t>(lines), '\n');
+    files.push_back({path, {lines, 1, 1, 0}});
+}
+
+// A random tree of more than a thousand files and a megabyte of rows. The
+// 500th file has too many lines for the table's first column, which widens
+// for every row; the last file has too many even for that and widens its
+// own row only, as the total does. With one worker and with four,
+// the program streams byte for byte what gathering every row first would
+// write, with the model's figures.
 TEST(CommandLine, RandomTreesStreamWhatAFullBufferWrites)
 {
     char pattern[] = "/tmp/cmeasure-tree-XXXXXX";
@@ -435,15 +444,21 @@ TEST(CommandLine, RandomTreesStreamWhatAFullBufferWrites)
     const fs::path dir = pattern;
     // Long names below the root make the rows long.
     const std::string name(250, 'n');
-    const std::string deep = name + "/" + name + "/" + name + "/" + name;
-    fs::create_directories(dir / deep);
+    const std::string deep = dir.string() + "/" + name + "/" + name + "/" + name + "/" + name;
+    fs::create_directories(deep);
     randomtext::Rng rng(7);
     Measured files;
     growTree(rng, dir, dir.string(), 1, files);
-    growTree(rng, dir / deep, dir.string() + "/" + deep, 5, files);
-    std::ofstream(dir / "zz.c") << std::string(100000, '\n');
-    files.push_back({dir.string() + "/zz.c", {100000, 1, 1, 0}});
-    ASSERT_GT(files.size(), 1000u);
+    for (int k = 0; files.size() < 1200; k++) {
+        fs::create_directory(deep + "/" + std::to_string(k));
+        growTree(rng, deep + "/" + std::to_string(k), deep + "/" + std::to_string(k), 3, files);
+    }
+    std::sort(files.begin(), files.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (const auto &[k, lines] : {std::pair{499, 100000}, std::pair{1099, 1000000}}) {
+        const std::string path = files[k].first;
+        files.erase(files.begin() + k);
+        addEmptyLines(files, path, lines);
+    }
 
     for (const bool json : {true, false}) {
         const std::string command = std::string(CMEASURE_PATH) + (json ? " --json " : " ") + dir.string();
