@@ -229,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineErrors, ProgramTest, testing::Values(
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
          .errors = "cmeasure: none.c: No such file or directory\n", .status = 1, .source = NOTE},
     Case{.name = "MessageEscapesC1", .args = {"a\xC2\x85.c"}, .expected = "",
-         .errors = "cmeasure: a\\xc2\\x85.c: No such file or directory\n", .status = 1},
+         .errors = "cmeasure: a\\xc2\\x85.c: No such file or directory\ncmeasure: no file measured\n", .status = 1},
     Case{.name = "ReadErrorReportedNotMeasured", .args = {"--json", "/proc/self/mem", "main.c"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
          .errors = "cmeasure: /proc/self/mem: Input/output error\n", .status = 1, .source = NOTE},
