@@ -311,16 +311,16 @@ public:
     {
         if (job.origin == Origin::StandardInput) {
             if (inputClosed_)
-                return {State::Failed, EBADF};
+                return {job.index, State::Failed, EBADF};
             input_.reopen(STDIN_FILENO);
-            return scan();
+            return scan(job.index);
         }
         int error = 0;
         const int fd = job.origin == Origin::Walked ? openFound(job.found, error) : openNamed(job.found.path, error);
         if (fd < 0)
-            return {error != 0 ? State::Failed : State::Skipped, error};
+            return {job.index, error != 0 ? State::Failed : State::Skipped, error};
         input_.reopen(fd, true);
-        Result result = scan();
+        Result result = scan(job.index);
         struct stat status;
         if (sized_ && fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
             result.bytes = status.st_size;
@@ -340,10 +340,10 @@ private:
         return fd;
     }
 
-    Result scan()
+    Result scan(std::size_t index)
     {
         const Scan scan = scanLines(input_, line_);
-        return {scan.error != 0 ? State::Failed : State::Measured, scan.error, scan.figures};
+        return {index, scan.error != 0 ? State::Failed : State::Measured, scan.error, scan.figures};
     }
 
     TextInput input_{-1};
@@ -355,8 +355,9 @@ private:
 void runWorker(Window &window, const ClosedAtStart &closed, bool sized)
 {
     auto scanner = std::make_unique<Scanner>(closed.input, sized);
-    while (const std::optional<Job> job = window.take())
-        window.finish(job->index, scanner->measure(*job));
+    std::optional<Result> done;
+    while (const std::optional<Job> job = window.take(done))
+        done = scanner->measure(*job);
 }
 
 Target walked(Found &&found)
@@ -367,27 +368,54 @@ Target walked(Found &&found)
             .name = std::move(found.name)};
 }
 
+// Targets on their way to the window, added a few at a time to spare its
+// lock. A batch holds the files of one directory only: each holds it open.
+class Batch {
+public:
+    explicit Batch(Window &window) : window_(window) {}
+
+    void add(Target &&target)
+    {
+        if (!targets_.empty() && (targets_.size() == BATCH || targets_.back().directory != target.directory))
+            flush();
+        targets_.push_back(std::move(target));
+    }
+
+    void flush()
+    {
+        if (!targets_.empty())
+            window_.add(targets_);
+    }
+
+private:
+    static constexpr std::size_t BATCH = 64;
+    Window &window_;
+    std::vector<Target> targets_;
+};
+
 // Adds the targets of one path argument, in output order: standard input, a
 // directory's files, or the file.
-void addTargets(const std::string &path, const Options &options, Window &window)
+void addTargets(const std::string &path, const Options &options, Batch &batch)
 {
     struct stat status;
     if (path.empty())
-        window.add({.path = path, .state = State::Unnamed});
+        batch.add({.path = path, .state = State::Unnamed});
     else if (path == "-")
-        window.add({.path = path, .origin = Origin::StandardInput});
+        batch.add({.path = path, .origin = Origin::StandardInput});
     else if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
-        walkTree(path, {options.extensions}, [&window](Found &&found) { window.add(walked(std::move(found))); });
+        walkTree(path, {options.extensions}, [&batch](Found &&found) { batch.add(walked(std::move(found))); });
     else
-        window.add({.path = path});
+        batch.add({.path = path});
+    batch.flush();
 }
 
 // The walk has a thread of its own, so that it goes on while the writer
-// waits for output to drain; it waits only for a free slot.
+// waits for output to drain; it waits only for free slots.
 void walkArguments(const Options &options, Window &window)
 {
+    Batch batch(window);
     for (const std::string &path : options.paths)
-        addTargets(path, options, window);
+        addTargets(path, options, batch);
     window.complete();
 }
 
@@ -452,7 +480,7 @@ int measureAll(const Options &options, const ClosedAtStart &closed)
     Writer writer(options, closed, progress);
     std::vector<Target> finished;
     for (bool more = true; more;) {
-        more = window.takeFinished(finished, writer.patience());
+        more = window.takeFinished(finished, writer.patience(), GATHERING);
         for (Target &target : finished)
             writer.take(std::move(target));
         finished.clear();

@@ -11,18 +11,46 @@ bool isFinished(State state)
 
 } // namespace
 
-void Window::add(Target target)
+Window::Window(std::size_t slots) : slots_(slots), batch_(std::max<std::size_t>(slots / 4, 1)), half_((slots + 1) / 2) {}
+
+std::size_t Window::free() const
+{
+    return slots_.size() - (tail_ - head_);
+}
+
+// A full window waits until half of it is free, so that the walk and the
+// writer take turns in batches rather than a slot at a time.
+void Window::add(std::vector<Target> &targets)
 {
     std::unique_lock lock(mutex_);
-    space_.wait(lock, [this] { return tail_ - head_ < slots_.size(); });
-    const bool waits = target.state == State::Waiting;
-    if (waits && target.origin == Origin::StandardInput)
-        inputs_.push_back(tail_);
-    slot(tail_++) = std::move(target);
-    if (waits)
+    std::size_t waiting = 0;
+    for (Target &target : targets) {
+        if (free() == 0) {
+            notifyWorkers(waiting);
+            waiting = 0;
+            walkWaits_ = true;
+            space_.wait(lock, [this] { return free() >= half_; });
+            walkWaits_ = false;
+        }
+        const bool waits = target.state == State::Waiting;
+        if (waits && target.origin == Origin::StandardInput)
+            inputs_.push_back(tail_);
+        slot(tail_++) = std::move(target);
+        if (waits)
+            waiting++;
+        else
+            passFinished();
+    }
+    notifyWorkers(waiting);
+    targets.clear();
+}
+
+void Window::notifyWorkers(std::size_t waiting)
+{
+    if (waiting == 1)
         work_.notify_one();
-    else
-        passFinished();
+    else if (waiting > 1)
+        work_.notify_all();
 }
 
 void Window::complete()
@@ -33,9 +61,11 @@ void Window::complete()
     finished_.notify_all();
 }
 
-std::optional<Job> Window::take()
+std::optional<Job> Window::take(const std::optional<Result> &done)
 {
     std::unique_lock lock(mutex_);
+    if (done)
+        record(*done);
     for (;;) {
         std::size_t index = tail_;
         if (!inputs_.empty() && inputs_.front() == unfinished_) {
@@ -62,10 +92,9 @@ std::optional<Job> Window::take()
     }
 }
 
-void Window::finish(std::size_t index, const Result &result)
+void Window::record(const Result &result)
 {
-    std::lock_guard lock(mutex_);
-    Target &target = slot(index);
+    Target &target = slot(result.index);
     target.state = result.state;
     target.error = result.error;
     target.figures = result.figures;
@@ -73,28 +102,32 @@ void Window::finish(std::size_t index, const Result &result)
     passFinished();
 }
 
-// Moves unfinished_ past the targets now finished; wakes the writer when the
-// oldest is among them, and a worker when standard input's turn has come.
+// Moves unfinished_ past the targets now finished. Wakes the writer when the
+// oldest is among them and when they make a batch; and a worker when
+// standard input's turn has come.
 void Window::passFinished()
 {
-    const bool oldestWaited = unfinished_ == head_;
+    const std::size_t before = unfinished_ - head_;
     while (unfinished_ < tail_ && isFinished(slot(unfinished_).state))
         unfinished_++;
-    if (oldestWaited && unfinished_ > head_)
+    const std::size_t after = unfinished_ - head_;
+    if ((before == 0 && after > 0) || (before < batch_ && after >= batch_))
         finished_.notify_one();
     if (!inputs_.empty() && inputs_.front() == unfinished_)
         work_.notify_one();
 }
 
-bool Window::takeFinished(std::vector<Target> &into, std::chrono::milliseconds patience)
+bool Window::takeFinished(std::vector<Target> &into, std::chrono::milliseconds patience,
+                          std::chrono::milliseconds gathering)
 {
     std::unique_lock lock(mutex_);
-    finished_.wait_for(lock, patience, [this] { return unfinished_ > head_ || (complete_ && head_ == tail_); });
-    if (unfinished_ > head_) {
-        while (head_ < unfinished_)
-            into.push_back(std::move(slot(head_++)));
-        next_ = std::max(next_, head_);
+    const auto over = [this] { return complete_ && unfinished_ == tail_; };
+    if (finished_.wait_for(lock, patience, [&] { return unfinished_ > head_ || over(); }))
+        finished_.wait_for(lock, gathering, [&] { return unfinished_ - head_ >= batch_ || over(); });
+    while (head_ < unfinished_)
+        into.push_back(std::move(slot(head_++)));
+    next_ = std::max(next_, head_);
+    if (walkWaits_ && free() >= half_)
         space_.notify_one();
-    }
     return !(complete_ && head_ == tail_);
 }

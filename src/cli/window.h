@@ -57,6 +57,7 @@ struct Job {
 
 // What a worker made of its job.
 struct Result {
+    std::size_t index;
     State state;
     int error = 0;
     FileFigures figures = {};
@@ -65,31 +66,36 @@ struct Result {
 
 class Window {
 public:
-    explicit Window(std::size_t slots) : slots_(slots) {}
+    explicit Window(std::size_t slots);
 
-    // Adds a target after all the others; waits while every slot is taken.
-    void add(Target target);
+    // Adds targets after all the others, and empties `targets`; waits while
+    // every slot is taken.
+    void add(std::vector<Target> &targets);
 
     // Says that no target will be added any more.
     void complete();
 
-    // The oldest target waiting for a worker. Standard input is handed out
-    // only once every target before it is finished, so that a path before it
-    // that reads the same input (/dev/stdin, a FIFO fed by the same writer)
-    // has read it first. Waits while there is none; empty once every target
-    // is handed out and the window is complete.
-    std::optional<Job> take();
-
-    // Records what a worker made of the target it took.
-    void finish(std::size_t index, const Result &result);
+    // Records what a worker made of the target it took last, if any, and
+    // hands it the oldest target waiting for a worker. Standard input is
+    // handed out only once every target before it is finished, so that a
+    // path before it that reads the same input (/dev/stdin, a FIFO fed by the
+    // same writer) has read it first. Waits while there is none; empty once
+    // every target is handed out and the window is complete.
+    std::optional<Job> take(const std::optional<Result> &done);
 
     // Moves the oldest finished targets, in order, into `into`, and frees
-    // their slots. Waits up to `patience` for the oldest to finish. Returns
-    // false once every target has been taken out and none will follow.
-    bool takeFinished(std::vector<Target> &into, std::chrono::milliseconds patience);
+    // their slots. Waits up to `patience` for the oldest to finish, then up
+    // to `gathering` for a quarter of the window to be ready behind it.
+    // Returns false once every target has been taken out and none will
+    // follow.
+    bool takeFinished(std::vector<Target> &into, std::chrono::milliseconds patience,
+                      std::chrono::milliseconds gathering);
 
 private:
     Target &slot(std::size_t index) { return slots_[index % slots_.size()]; }
+    std::size_t free() const;
+    void record(const Result &result);
+    void notifyWorkers(std::size_t waiting);
     void passFinished();
 
     std::mutex mutex_;
@@ -104,5 +110,8 @@ private:
     std::size_t next_ = 0;       // no target before it waits for a worker, but standard input
     std::size_t tail_ = 0;       // where the next target goes
     std::deque<std::size_t> inputs_; // standard input targets waiting for a worker
+    std::size_t batch_;              // finished targets worth waking the writer for
+    std::size_t half_;               // free slots worth waking a waiting walk for
+    bool walkWaits_ = false;
     bool complete_ = false;
 };
