@@ -465,16 +465,26 @@ int measureAll(const Options &options, const ClosedAtStart &closed)
     const bool progress = isatty(STDERR_FILENO) && !isatty(STDOUT_FILENO);
     Window window(budget.slots);
     std::vector<std::thread> threads;
+    int failure = 0;
     try {
         for (unsigned k = 0; k < budget.workers; k++)
             threads.emplace_back(runWorker, std::ref(window), std::cref(closed), progress);
-        threads.emplace_back(walkArguments, std::cref(options), std::ref(window));
     } catch (const std::system_error &error) {
-        // Without a walk or a worker nothing can be measured.
+        // Fewer workers than asked for: those there are do all the work.
+        failure = error.code().value();
+    }
+    try {
+        if (!threads.empty())
+            threads.emplace_back(walkArguments, std::cref(options), std::ref(window));
+    } catch (const std::system_error &error) {
+        failure = error.code().value();
         window.complete();
         for (std::thread &thread : threads)
             thread.join();
-        complain("cannot start a thread", std::strerror(error.code().value()));
+        threads.clear();
+    }
+    if (threads.empty()) {
+        complain("cannot start a thread", std::strerror(failure));
         return 1;
     }
     Writer writer(options, closed, progress);
