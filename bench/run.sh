@@ -2,10 +2,15 @@
 # Times cmeasure against `wc -l` on a large corpus of real C source: every
 # header under /usr/include, concatenated in sorted path order. Prints the
 # medians of RUNS runs (default 5), the ratios to `wc -l`, the program's peak
-# resident memory; the command line on the tree /usr/include; both again for
+# resident memory; the command line on the tree /usr/include, with its
+# default workers and with -j 2, from a warm cache and, where the caches can
+# be dropped (as root), from a cold one; a tree of 1 000 000 one-line files,
+# built once under ${XDG_CACHE_HOME:-$HOME/.cache}/cmeasure-bench, for peak
+# memory, time to the first row and wall time; mode 2 and the tree again for
 # each instruction set; then micro-benchmarks of the line counters and the
 # file scan. PROGRAM names another build of the program to time instead of
-# this tree's.
+# this tree's; BASELINE names one to time beside it on the large tree, whose
+# --json output must then be the same bytes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${RUNS:-5}
@@ -60,15 +65,67 @@ printf 'peak resident memory: %s KiB on the corpus, %s KiB on an empty file\n' "
 # reading the same files.
 treeDefault() { "$program" --json /usr/include; }
 treeOneJob() { "$program" --json -j 1 /usr/include; }
+treeTwoJobs() { "$program" --json -j 2 /usr/include; }
 readTree() { find /usr/include -type f -name '*.[ch]' -print0 | xargs -0 cat | wc -l; }
 read=$(median readTree)
 tree=$(median treeDefault)
 tree1=$(median treeOneJob)
 printf '%-28s %8s s\n' "find | xargs cat | wc -l" "$read"
-printf '%-28s %8s s  %6.2f x reading\n' "tree, $(nproc) workers" "$tree" "$(ratio "$tree" "$read")"
+printf '%-28s %8s s  %6.2f x reading\n' "tree, default workers" "$tree" "$(ratio "$tree" "$read")"
 printf '%-28s %8s s  %6.2f x reading\n' "tree, -j 1" "$tree1" "$(ratio "$tree1" "$read")"
 /usr/bin/time -f %M -o "$build/peak" "$program" --json /usr/include >/dev/null
 printf 'peak resident memory on the tree: %s KiB\n' "$(cat "$build/peak")"
+
+# The default number of workers (4 per processor, at least 8) against -j 2,
+# from a warm cache and from a cold one: a read that waits for the disk
+# holds a worker, not a processor. Dropping the caches needs root.
+seconds() { start=$(date +%s%N); "$@" >/dev/null; awk -v t=$(($(date +%s%N) - start)) 'BEGIN {printf "%.3f", t / 1e9}'; }
+dropCaches() { sync && echo 3 2>/dev/null >/proc/sys/vm/drop_caches; }
+printf '%-28s %8s s (warm)  %8s s (-j 2, warm)\n' "tree, default workers" "$tree" "$(median treeTwoJobs)"
+if dropCaches; then
+    cold=$(seconds treeDefault)
+    dropCaches
+    printf '%-28s %8s s (cold)  %8s s (-j 2, cold)\n' "tree, default workers" "$cold" "$(seconds treeTwoJobs)"
+else
+    echo "tree, cold: skipped (the caches cannot be dropped here)"
+fi
+
+# A tree of 1 000 000 one-line files, 1 000 directories of 1 000, made once
+# (a few minutes and 4 GB on ext4): peak memory, the time to the first row
+# and the wall time of one run after a warm-up, for --json and the table.
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/cmeasure-bench
+large=$cache/tree
+if [ ! -e "$cache/tree.done" ]; then
+    echo "making $large ..."
+    rm -rf "$large" && mkdir -p "$large"
+    awk -v root="$large" 'BEGIN {
+        for (d = 0; d < 1000; d++) {
+            dir = sprintf("%s/d%03d", root, d); system("mkdir " dir)
+            for (f = 0; f < 1000; f++) { name = sprintf("%s/f%03d.c", dir, f); print "int x;" > name; close(name) }
+        } }'
+    touch "$cache/tree.done"
+fi
+firstRow() { start=$(date +%s%N); "$@" | { head -c 1 >/dev/null; awk -v t=$(($(date +%s%N) - start)) 'BEGIN {printf "%.3f", t / 1e9}'; cat >/dev/null; }; }
+onLargeTree() {
+    local name=$1 tool=$2 mode=$3
+    "$tool" $mode "$large" >/dev/null
+    /usr/bin/time -f %M -o "$build/peak" "$tool" $mode "$large" >/dev/null
+    printf '%-22s %-8s %8s KiB peak  %8s s to the first row  %8s s wall\n' "large tree, $name" "${mode:-table}" \
+        "$(cat "$build/peak")" "$(firstRow "$tool" $mode "$large")" "$(seconds "$tool" $mode "$large")"
+}
+for mode in --json ""; do
+    onLargeTree program "$program" "$mode"
+    [ -z "${BASELINE:-}" ] || onLargeTree baseline "$BASELINE" "$mode"
+done
+if [ -n "${BASELINE:-}" ]; then
+    for tree in /usr/include "$large"; do
+        if cmp -s <("$program" --json "$tree") <("$BASELINE" --json "$tree"); then
+            echo "--json on $tree: the same bytes as the baseline"
+        else
+            echo "--json on $tree: DIFFERS from the baseline"
+        fi
+    done
+fi
 
 # Mode 2 and the tree for each instruction set the processor runs, named in
 # CMEASURE_SIMD; the micro-benchmarks list those sets. A program that takes

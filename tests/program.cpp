@@ -1,5 +1,6 @@
 #include "program.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
@@ -44,13 +45,50 @@ bool writeAll(int fd, const std::string &text)
     return write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
 }
 
-std::string readAll(int fd)
+// Reads to the end, or until `most` bytes are read.
+std::string readAll(int fd, size_t most = std::string::npos)
 {
     std::string text;
     char bytes[4096];
-    for (ssize_t got; (got = read(fd, bytes, sizeof bytes)) > 0;)
+    for (ssize_t got; text.size() < most && (got = read(fd, bytes, std::min(sizeof bytes, most - text.size()))) > 0;)
         text.append(bytes, static_cast<size_t>(got));
     return text;
+}
+
+// A pseudo-terminal: the side the test reads and writes, and the side
+// the program has, opened with `mode`.
+bool openPseudoTerminal(int &master, int &slave, int mode)
+{
+    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        return false;
+    slave = open(ptsname(master), mode | O_NOCTTY | O_CLOEXEC);
+    return slave >= 0;
+}
+
+// What stays on a terminal's screen after `text` was written to it: a
+// carriage return goes back to the start of the line, and the spaces that
+// end a line are not seen.
+std::string screenOf(const std::string &text)
+{
+    std::vector<std::string> lines(1);
+    size_t column = 0;
+    for (const char c : text) {
+        if (c == '\r' || c == '\n') {
+            column = 0;
+            if (c == '\n')
+                lines.emplace_back();
+        } else {
+            lines.back().resize(std::max(lines.back().size(), column + 1), ' ');
+            lines.back()[column++] = c;
+        }
+    }
+    std::string screen;
+    for (std::string &line : lines) {
+        line.erase(line.find_last_not_of(' ') + 1);
+        screen += line + "\n";
+    }
+    return screen.substr(0, screen.size() - (lines.back().empty() ? 1 : 0));
 }
 
 // Standard input as the program will have it (`read`), and the side the
@@ -73,11 +111,7 @@ bool prepareInput(const Case &c, const fs::path &dir, const std::string &text, I
     case Stdin::Terminal:
         // In canonical mode each read delivers one typed line, and Ctrl-D
         // at the start of a line one read of nothing.
-        in.write = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (in.write < 0 || grantpt(in.write) != 0 || unlockpt(in.write) != 0)
-            return false;
-        in.read = open(ptsname(in.write), O_RDONLY | O_NOCTTY | O_CLOEXEC);
-        return in.read >= 0 && writeAll(in.write, text);
+        return openPseudoTerminal(in.write, in.read, O_RDONLY) && writeAll(in.write, text);
     case Stdin::NonBlocking:
         if (pipe2(ends, O_CLOEXEC) != 0)
             return false;
@@ -105,9 +139,31 @@ bool dropPermissionOverride()
                               prctl(PR_CAPBSET_DROP, 2 /* CAP_DAC_READ_SEARCH */, 0, 0, 0) == 0);
 }
 
+// Puts the case's descriptors on the terminal.
+bool placeOnTerminal(const Case &c, int terminal)
+{
+    for (const int fd : c.terminal)
+        if (dup2(terminal, fd) != fd)
+            return false;
+    return true;
+}
+
+// The program, or the case's shell command with the program's directory
+// first in PATH; either ends by SIGALRM if it runs for a minute.
+void execCase(const Case &c, std::vector<char *> &argv)
+{
+    alarm(60);
+    if (c.shell.empty())
+        execv(CMEASURE_PATH, argv.data());
+    const char *inherited = std::getenv("PATH");
+    const std::string path = fs::path(CMEASURE_PATH).parent_path().string() + ":" + (inherited ? inherited : "/bin");
+    setenv("PATH", path.c_str(), 1);
+    execl("/bin/sh", "sh", "-c", c.shell.c_str(), nullptr);
+}
+
 // The child: limits, directory and descriptors, then the program with the
 // case's arguments; standard error goes to the file "stderr".
-[[noreturn]] void execProgram(const Case &c, const fs::path &dir, int input, int output)
+[[noreturn]] void execProgram(const Case &c, const fs::path &dir, int input, int output, int terminal)
 {
     std::vector<char *> argv = {const_cast<char *>(CMEASURE_PATH)};
     for (const std::string &arg : c.args)
@@ -129,12 +185,12 @@ bool dropPermissionOverride()
     if (c.output)
         output = open(c.output, O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (dup2(input, 0) == 0 && dup2(output, 1) == 1 &&
-        dup2(open("stderr", O_WRONLY | O_CREAT | O_TRUNC, 0600), 2) == 2 &&
-        (!c.unprivileged || dropPermissionOverride())) {
+        dup2(c.oneStream ? output : open("stderr", O_WRONLY | O_CREAT | O_TRUNC, 0600), 2) == 2 &&
+        placeOnTerminal(c, terminal) && (!c.unprivileged || dropPermissionOverride())) {
         // Once the standard descriptors are in place, which the limit may not allow.
         const rlimit descriptors = {c.descriptors, c.descriptors};
         if (c.descriptors == 0 || setrlimit(RLIMIT_NOFILE, &descriptors) == 0)
-            execv(CMEASURE_PATH, argv.data());
+            execCase(c, argv);
     }
     _exit(127);
 }
@@ -172,18 +228,24 @@ size_t fill(int fd)
 struct Outcome {
     std::string printed;
     int waitStatus = 0;
+    std::string terminal = ""; // what was written to the case's terminal
 };
 
+// The output on the case's terminal is small: it is read once the
+// program has ended.
 Outcome run(const Case &c, const fs::path &dir, const Input &in)
 {
     int output[2];
-    if (pipe2(output, O_CLOEXEC) != 0)
+    int screen = -1;
+    int terminal = -1;
+    if (pipe2(output, O_CLOEXEC) != 0 || (!c.terminal.empty() && !openPseudoTerminal(screen, terminal, O_RDWR)))
         return {"", -1};
     const size_t filled = c.fullOutput ? fill(output[1]) : 0;
     const pid_t child = fork();
     if (child == 0)
-        execProgram(c, dir, in.read, output[1]);
+        execProgram(c, dir, in.read, output[1], terminal);
     close(output[1]);
+    close(terminal);
     // `later` comes once the program waits for it; then the input ends.
     if (c.from == Stdin::NonBlocking || c.fullOutput)
         awaitWait(child);
@@ -194,10 +256,14 @@ Outcome run(const Case &c, const fs::path &dir, const Input &in)
     if (c.from != Stdin::Terminal && in.write >= 0)
         close(in.write);
     close(in.read);
-    Outcome result = {readAll(output[0])};
+    Outcome result = {readAll(output[0], c.readerLeaves ? c.expected.size() : std::string::npos)};
     result.printed.erase(0, filled);
     close(output[0]);
     waitpid(child, &result.waitStatus, 0);
+    // Once the program's side is closed, the rest reads as an error.
+    if (screen >= 0)
+        result.terminal = readAll(screen);
+    close(screen);
     if (c.from == Stdin::Terminal)
         close(in.write);
     return result;
@@ -227,6 +293,8 @@ std::string caseName(const testing::TestParamInfo<Case> &info)
 TEST_P(ProgramTest, PrintsWritesAndExitsAsExpected)
 {
     const Case &c = GetParam();
+    if (!c.terminal.empty() && access("/dev/ptmx", R_OK | W_OK) != 0)
+        GTEST_SKIP() << "no pseudo-terminal here";
     rlimit core = {};
     if (c.coreDumps && (getrlimit(RLIMIT_CORE, &core) != 0 || core.rlim_max == 0))
         GTEST_SKIP() << "core dumps cannot be allowed here";
@@ -264,9 +332,21 @@ TEST_P(ProgramTest, PrintsWritesAndExitsAsExpected)
     }
     EXPECT_EQ(statusOf(result.waitStatus), c.status);
     if (!c.output) {
-        EXPECT_EQ(result.printed, (c.args.empty() ? MENU : "") + c.expected);
+        EXPECT_EQ(result.printed, (c.args.empty() && c.shell.empty() ? MENU : "") + c.expected);
     }
-    EXPECT_EQ(readFile(dir / "stderr"), c.errors);
+    if (c.terminal.empty()) {
+        EXPECT_EQ(readFile(dir / "stderr"), c.errors);
+    } else {
+        EXPECT_EQ(screenOf(result.terminal), c.errors);
+        std::string lines = result.terminal;
+        for (size_t at = lines.find("\r\n"); at != std::string::npos; at = lines.find("\r\n", at))
+            lines.erase(at, 1);
+        if (c.shown.empty()) {
+            EXPECT_EQ(lines, c.errors) << "something else appeared on the terminal";
+        } else {
+            EXPECT_NE(result.terminal.find(c.shown), std::string::npos) << result.terminal;
+        }
+    }
     if (!c.file.empty()) {
         EXPECT_EQ(readFile(dir / c.file), c.content);
     }

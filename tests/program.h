@@ -1,7 +1,8 @@
 // Runs the built program end to end: in a fresh directory, with scripted
 // standard input, checking what it prints, its exit status and its files.
 // Standard output is a pipe, so that no limit on files applies to it; it
-// may start full, to be drained once the program waits.
+// may start full, to be drained once the program waits. A program still
+// running after a minute is ended by SIGALRM, and its case fails.
 #pragma once
 
 #include <string>
@@ -57,6 +58,11 @@ struct Case {
     bool fullOutput = false;   // standard output a non-blocking pipe, already full when the program starts
     std::vector<std::string> environment = {}; // NAME=VALUE settings for the program
     unsigned descriptors = 0;  // run under this limit on open files (ulimit -n)
+    std::string shell = "";    // sh -c runs this instead of the program, which it finds as cmeasure
+    bool oneStream = false;    // standard error into the pipe of standard output, so that `expected` shows their order
+    std::vector<int> terminal = {}; // descriptors on one pseudo-terminal; `errors` is then what stays on its screen
+    std::string shown = "";    // what must have appeared on that terminal on the way; if empty, nothing but what stays
+    bool readerLeaves = false; // the reader of standard output closes it once it has read `expected`
 };
 
 inline void PrintTo(const Case &c, std::ostream *os)

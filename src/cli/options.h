@@ -10,7 +10,7 @@ struct Options {
     static constexpr unsigned MOST_JOBS = 256;
 
     bool json = false;
-    unsigned jobs = 0; // 0: one per processor this process may run on
+    unsigned jobs = 0; // 0: the default, 4 per processor this process may run on, at least 8
     std::vector<std::string> extensions = {"c", "h"};
     std::vector<std::string> paths; // standard input when empty
 };

@@ -177,7 +177,7 @@ void Totals::add(std::string_view path, const FileFigures &figures)
 {
     if (files == 0 || figures.maxSymbols > maxSymbols) {
         maxSymbols = figures.maxSymbols;
-        densestPath = path;
+        densestPath.assign(path);
         densestLine = figures.lineWithMaxSymbols;
     }
     files++;

@@ -28,7 +28,7 @@ struct Totals {
     Count lines = 0;
     Count identifiers = 0;
     int maxSymbols = 0;
-    std::string_view densestPath; // meaningful once files > 0
+    std::string densestPath; // meaningful once files > 0
     Count densestLine = 0;
 
     void add(std::string_view path, const FileFigures &figures);

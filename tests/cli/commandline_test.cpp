@@ -1,6 +1,9 @@
 // The command line end to end: what is measured and how it is named and
-// ordered, the two output formats, errors and usage errors; then random
-// trees against the model, with one worker and with several.
+// ordered, the two output formats, errors and usage errors, rows streamed in
+// order with the messages in their place; then random trees against what
+// writing the model's figures of the whole tree gives, with one worker and
+// with several.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +11,7 @@
 
 #include "model.h"
 #include "options.h"
+#include "output.h"
 #include "program.h"
 #include "random_text.h"
 
@@ -225,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineErrors, ProgramTest, testing::Values(
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
          .errors = "cmeasure: none.c: No such file or directory\n", .status = 1, .source = NOTE},
     Case{.name = "MessageEscapesC1", .args = {"a\xC2\x85.c"}, .expected = "",
-         .errors = "cmeasure: a\\xc2\\x85.c: No such file or directory\n", .status = 1},
+         .errors = "cmeasure: a\\xc2\\x85.c: No such file or directory\ncmeasure: no file measured\n", .status = 1},
     Case{.name = "ReadErrorReportedNotMeasured", .args = {"--json", "/proc/self/mem", "main.c"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
          .errors = "cmeasure: /proc/self/mem: Input/output error\n", .status = 1, .source = NOTE},
@@ -281,6 +285,78 @@ INSTANTIATE_TEST_SUITE_P(CommandLineUsage, ProgramTest, testing::Values(
          .expected = row("\"--x.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"--x.c\"", 1), .setup = "echo x > ./--x.c"}
 ), caseName);
 
+// The JSON of m/1.c .. m/COUNT.c, each holding "x", in byte order of their paths.
+std::string xFiles(int count)
+{
+    std::vector<std::string> paths;
+    for (int k = 1; k <= count; k++)
+        paths.push_back("\"m/" + std::to_string(k) + ".c\"");
+    std::sort(paths.begin(), paths.end());
+    std::string rows;
+    for (const std::string &path : paths)
+        rows += row(path, 1, 1, 2, 1);
+    return rows + total(count, count, count, 2, paths[0], 1);
+}
+
+// FIFOs that each give "x" and stay open a moment, so that workers measuring
+// them side by side hold their descriptors together.
+const std::string SLOW_X_FILES = "mkdir m && for i in $(seq 64); do mkfifo m/$i.c && "
+                                 "{ timeout 20 sh -c \"{ echo x; sleep 0.05; } > m/$i.c\" & } done";
+const std::string AB = "echo x > a.c && echo yy > b.c";
+const std::string AB_ROWS = row("\"a.c\"", 1, 1, 2, 1) + row("\"b.c\"", 1, 1, 3, 1);
+const std::string NO_SUCH = "cmeasure: none.c: No such file or directory\n";
+// slow.c is a FIFO that gets its line after a moment.
+const std::string SLOW = "echo x > a.c && mkfifo slow.c && { { sleep 1.5; echo x > slow.c; } & }";
+const std::string SLOW_ROWS = row("\"a.c\"", 1, 1, 2, 1) + row("\"slow.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"a.c\"", 1);
+
+INSTANTIATE_TEST_SUITE_P(CommandLineStreaming, ProgramTest, testing::Values(
+    Case{.name = "MessageBetweenJsonRowsInItsPlace", .args = {"--json", "a.c", "none.c", "b.c"},
+         .expected = row("\"a.c\"", 1, 1, 2, 1) + NO_SUCH + row("\"b.c\"", 1, 1, 3, 1) + total(2, 2, 2, 3, "\"b.c\"", 1),
+         .status = 1, .setup = AB, .oneStream = true},
+    Case{.name = "MessageBetweenTableRowsInItsPlace", .args = {"a.c", "none.c", "b.c"},
+         .expected = "lines  densest  symbols  identifiers  path\n    1        1        2            1  a.c\n" + NO_SUCH +
+                     "    1        1        3            1  b.c\n    2        1        3            2  total of 2 files; densest line in b.c\n",
+         .status = 1, .setup = AB, .oneStream = true},
+    Case{.name = "StandardInputReadAfterTheFifoBeforeIt", .expected = row("\"p\"", 1, 1, 2, 1) + row("\"-\"", 1, 1, 3, 1) +
+                                                                     total(2, 2, 2, 3, "\"-\"", 1),
+         .setup = AB + " && mkfifo p in", .shell = "{ cat a.c > p; cat b.c; } > in & exec cmeasure --json -j 1 p - < in"},
+    Case{.name = "DevStdinReadWholeBeforeStandardInput",
+         .expected = row("\"/dev/stdin\"", 30000, 10000, 6, 0) + row("\"-\"", 0, 1, 0, 0) + total(2, 30000, 0, 6, "\"/dev/stdin\"", 10000),
+         .setup = "mkfifo in", .shell = "seq 30000 > in & exec cmeasure --json -j 8 /dev/stdin - < in"},
+    Case{.name = "ClosedInputIsNotAFileOpenedInItsPlace", .expected = row("\"a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"a.c\"", 1),
+         .errors = "cmeasure: -: Bad file descriptor\n", .status = 1, .setup = AB,
+         .shell = "exec cmeasure --json -j 8 a.c - <&-"},
+    Case{.name = "ClosedOutputIsAWriteError", .expected = "", .errors = "cmeasure: write error: Bad file descriptor\n",
+         .status = 1, .setup = AB, .shell = "exec cmeasure --json a.c b.c >&-"},
+    Case{.name = "ReadErrorOnStandardInput", .args = {"--json", "a.c", "-"}, .input = "int x;\n",
+         .expected = row("\"a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"a.c\"", 1),
+         .errors = "cmeasure: -: Connection reset by peer\n", .status = 1, .setup = AB, .from = Stdin::Failing},
+    Case{.name = "ZeroLengthNameRefusedOthersMeasured", .args = {"--json", "", "main.c"},
+         .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .errors = "cmeasure: invalid zero-length file name\n",
+         .status = 1, .source = NOTE},
+    Case{.name = "TableWithoutFilesSaysSo", .args = {"t"}, .expected = "", .errors = "cmeasure: no file measured\n",
+         .setup = "mkdir t"},
+    Case{.name = "FewDescriptorsManyWorkersAllMeasured", .expected = xFiles(64), .setup = SLOW_X_FILES,
+         .shell = "ulimit -n 16 && exec cmeasure --json -j 64 m/*.c"},
+    // The walk found b.c, a worker opened it only once it was a FIFO.
+    Case{.name = "FileThatBecameAFifoPassedOver", .args = {"--json", "-j", "1", "gate", "t"},
+         .expected = row("\"gate\"", 1, 1, 2, 1) + row("\"t/a.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"gate\"", 1),
+         .setup = "mkfifo gate && mkdir t && echo x > t/a.c && echo x > t/b.c && "
+                  "{ { sleep 1; rm t/b.c; mkfifo t/b.c; echo x > gate; } & }"},
+    // Rows beyond what the pipe holds; never.c is never written, so only a
+    // run that stops at the write error ends.
+    Case{.name = "BrokenPipeStopsTheRun", .expected = row("\"t/" + std::string(200, 'n') + "/1.c\"", 0, 1, 0, 0),
+         .errors = "cmeasure: write error: Broken pipe\n", .status = 1,
+         .setup = "mkdir -p t/" + std::string(200, 'n') + " && (cd t/n* && seq -f %g.c 500 | xargs touch) && mkfifo never.c",
+         .shell = "trap '' PIPE && exec cmeasure --json t never.c", .readerLeaves = true},
+    Case{.name = "ProgressShownOnASlowRunThenCleared", .args = {"--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
+         .setup = SLOW, .terminal = {2}, .shown = "\rcmeasure: 1 file measured, 0.0 MiB"},
+    Case{.name = "NoProgressWhenStandardErrorIsAPipe", .args = {"--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
+         .setup = SLOW, .oneStream = true},
+    Case{.name = "NoProgressWhenStandardOutputIsTheTerminal", .args = {"--json", "a.c", "slow.c"}, .expected = "",
+         .errors = SLOW_ROWS, .setup = SLOW, .terminal = {1, 2}}
+), caseName);
+
 std::string output(const std::string &command)
 {
     std::string text;
@@ -292,40 +368,107 @@ std::string output(const std::string &command)
     return text;
 }
 
-// Random files in a tree of a few directories: one worker and several print
-// the same bytes, and every file has the model's figures.
-TEST(CommandLine, RandomTreesAgreeWithModelWhateverTheWorkers)
+namespace fs = std::filesystem;
+using Measured = std::vector<std::pair<std::string, FileFigures>>;
+
+// Names that differ only near '/' and '.': the files of a directory "a" sort
+// after "a-b.c" and "a.c" but before "a0.c". Those without a suffix of the
+// walk are not measured.
+const char *const NAMES[] = {"a", "a.c", "a-b.c", "a0.c", "a.h", "b", "a-b", "a0", "a.c.c"};
+
+// Fills `dir`, named `shown` in the output, with random files and
+// directories, `depth` levels deep, and adds each file the walk measures to
+// `files` with the model's figures.
+void growTree(randomtext::Rng &rng, const fs::path &dir, const std::string &shown, int depth, Measured &files)
 {
-    namespace fs = std::filesystem;
+    for (const std::string name : NAMES) {
+        const int kind = randomtext::pick(rng, 0, 4); // 0: none, 1 and 2: a file, 3 and 4: a directory
+        if (kind >= 3 && depth > 0) {
+            fs::create_directory(dir / name);
+            growTree(rng, dir / name, shown + "/" + name, depth - 1, files);
+        } else if (kind > 0) {
+            const std::string text = randomtext::file(rng, randomtext::pick(rng, 0, 200));
+            std::ofstream(dir / name, std::ios::binary) << text;
+            const model::Figures f = model::scan(text);
+            if (name.ends_with(".c") || name.ends_with(".h"))
+                files.push_back({shown + "/" + name, {f.lines, f.line, f.maxSymbols, f.identifiers}});
+        }
+    }
+}
+
+// What the program wrote when it gathered every row before writing any:
+// the files in byte order of their paths, and a table whose columns are
+// sized on its first 1 000 rows, and also on the total when there are no
+// more.
+std::string fullBufferOutput(Measured files, bool json)
+{
+    std::sort(files.begin(), files.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    Totals totals;
+    Widths widths;
+    for (size_t k = 0; k < files.size(); k++) {
+        totals.add(files[k].first, files[k].second);
+        if (k < 1000)
+            widths.fit(files[k].second);
+    }
+    if (files.size() <= 1000)
+        widths.fit(totals.figures());
+    std::string out;
+    if (!json && !files.empty())
+        appendTableHeader(out, widths);
+    for (const auto &[path, figures] : files)
+        json ? appendJsonRow(out, path, figures) : appendTableRow(out, widths, path, figures);
+    if (json)
+        appendJsonTotal(out, totals);
+    else if (files.size() > 1)
+        appendTableTotal(out, widths, totals);
+    return out;
+}
+
+// A file of `lines` empty lines, written at `path` and recorded in `files`.
+void addEmptyLines(Measured &files, const std::string &path, Count lines)
+{
+    std::ofstream(path) << std::string(static_cast<size_t>(lines), '\n');
+    files.push_back({path, {lines, 1, 1, 0}});
+}
+
+// A random tree of more than a thousand files and a megabyte of rows. The
+// 500th file has too many lines for the table's first column, which widens
+// for every row; the last file has too many even for that and widens its
+// own row only, as the total does. With one worker and with four,
+// the program streams byte for byte what gathering every row first would
+// write, with the model's figures.
+TEST(CommandLine, RandomTreesStreamWhatAFullBufferWrites)
+{
     char pattern[] = "/tmp/cmeasure-tree-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const fs::path dir = pattern;
+    // Long names below the root make the rows long.
+    const std::string name(250, 'n');
+    const std::string deep = dir.string() + "/" + name + "/" + name + "/" + name + "/" + name;
+    fs::create_directories(deep);
     randomtext::Rng rng(7);
-    std::vector<std::string> texts;
-    for (int k = 0; k < 120; k++) {
-        const fs::path file = dir / std::to_string(k % 7) / (std::to_string(k) + ".c");
-        fs::create_directories(file.parent_path());
-        texts.push_back(randomtext::file(rng, randomtext::pick(rng, 0, 3000)));
-        std::ofstream(file, std::ios::binary) << texts.back();
+    Measured files;
+    growTree(rng, dir, dir.string(), 1, files);
+    for (int k = 0; files.size() < 1200; k++) {
+        fs::create_directory(deep + "/" + std::to_string(k));
+        growTree(rng, deep + "/" + std::to_string(k), deep + "/" + std::to_string(k), 3, files);
     }
-    const std::string command = std::string(CMEASURE_PATH) + " --json " + dir.string();
-    const std::string printed = output(command + " -j 1");
-    EXPECT_EQ(output(command + " -j 4"), printed);
+    std::sort(files.begin(), files.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (const auto &[k, lines] : {std::pair{499, 100000}, std::pair{1099, 1000000}}) {
+        const std::string path = files[k].first;
+        files.erase(files.begin() + k);
+        addEmptyLines(files, path, lines);
+    }
 
-    std::istringstream lines(printed);
-    std::string line;
-    int files = 0;
-    while (std::getline(lines, line) && line.starts_with("{\"path\"")) {
-        char name[64];
-        long long lines_, densest, identifiers;
-        int symbols;
-        ASSERT_EQ(std::sscanf(line.c_str() + line.rfind('/'), "/%63[^\"]\", \"lines\": %lld, \"line_with_max_symbols\": %lld, "
-                              "\"max_symbols\": %d, \"identifiers\": %lld}", name, &lines_, &densest, &symbols, &identifiers), 5) << line;
-        const model::Figures expected = model::scan(texts[std::stoul(name)]);
-        EXPECT_EQ(model::Figures({densest, identifiers, lines_, symbols}), expected) << line;
-        files++;
+    for (const bool json : {true, false}) {
+        const std::string command = std::string(CMEASURE_PATH) + (json ? " --json " : " ") + dir.string();
+        const std::string expected = fullBufferOutput(files, json);
+        if (json) {
+            EXPECT_GT(expected.size(), 1u << 20);
+        }
+        EXPECT_TRUE(output(command + " -j 1") == expected) << command << " -j 1";
+        EXPECT_TRUE(output(command + " -j 4") == expected) << command << " -j 4";
     }
-    EXPECT_EQ(files, 120);
     fs::remove_all(dir);
 }
 

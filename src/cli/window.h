@@ -1,0 +1,117 @@
+// The window of work in flight: the targets of a run in output order, in a
+// ring of a fixed number of slots. The walk adds them at one end, workers
+// measure them in any order, and the writer takes them out at the other end
+// in order, so that memory depends on the window and never on the number of
+// files.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "counting.h"
+#include "walk.h"
+
+// How a target is opened.
+enum class Origin {
+    Named,         // a path given on the command line, opened as given
+    Walked,        // found by a walk, opened relative to its directory
+    StandardInput, // -, read once every target before it is finished
+};
+
+// What has become of a target.
+enum class State {
+    Waiting,   // for a worker
+    Measuring, // a worker has it
+    Measured,  // its figures are known
+    Skipped,   // no longer a regular file when a worker opened it: passed over
+    Failed,    // could not be opened or read: `reason`, or else `error`, says why
+    Unnamed,   // a zero-length path
+};
+
+struct Target {
+    std::string path;
+    Origin origin = Origin::Named;
+    State state = State::Waiting;
+    std::shared_ptr<const OpenDirectory> directory = {}; // walked: where `name` lies
+    std::string name = {};
+    int error = 0;           // errno, when Failed
+    std::string reason = {}; // what a walk said of a failure
+    FileFigures figures = {};
+    Count bytes = 0; // the file's size, when the run asked for it
+};
+
+// One target for a worker, handed over by value so that nothing in the
+// window is touched outside its lock.
+struct Job {
+    std::size_t index;
+    Origin origin;
+    Found found; // the path; for a walked target also its directory and name
+};
+
+// What a worker made of its job.
+struct Result {
+    std::size_t index;
+    State state;
+    int error = 0;
+    FileFigures figures = {};
+    Count bytes = 0;
+};
+
+class Window {
+public:
+    explicit Window(std::size_t slots);
+
+    // Adds targets after all the others, and empties `targets`; waits while
+    // every slot is taken.
+    void add(std::vector<Target> &targets);
+
+    // Says that no target will be added any more.
+    void complete();
+
+    // Records what a worker made of the target it took last, if any, and
+    // hands it the oldest target waiting for a worker. Standard input is
+    // handed out only once every target before it is finished, so that a
+    // path before it that reads the same input (/dev/stdin, a FIFO fed by the
+    // same writer) has read it first. Waits while there is none; empty once
+    // every target is handed out and the window is complete.
+    std::optional<Job> take(const std::optional<Result> &done);
+
+    // Moves the oldest finished targets, in order, into `into`, and frees
+    // their slots. Waits up to `patience` for the oldest to finish, then up
+    // to `gathering` for a quarter of the window to be ready behind it.
+    // Returns false once every target has been taken out and none will
+    // follow.
+    bool takeFinished(std::vector<Target> &into, std::chrono::milliseconds patience,
+                      std::chrono::milliseconds gathering);
+
+private:
+    Target &slot(std::size_t index) { return slots_[index % slots_.size()]; }
+    std::size_t free() const;
+    void record(const Result &result);
+    void notifyWorkers(std::size_t waiting);
+    void passFinished();
+
+    std::mutex mutex_;
+    std::condition_variable space_;    // for the walk: a slot was freed
+    std::condition_variable work_;     // for the workers: a target to take
+    std::condition_variable finished_; // for the writer: the oldest is finished
+    std::vector<Target> slots_;
+    // Positions count every target ever added; a slot is a position modulo
+    // the number of slots. head_ <= unfinished_, next_ <= tail_.
+    std::size_t head_ = 0;       // the oldest target not taken out
+    std::size_t unfinished_ = 0; // the oldest target not finished
+    std::size_t next_ = 0;       // no target before it waits for a worker, but standard input
+    std::size_t tail_ = 0;       // where the next target goes
+    std::deque<std::size_t> inputs_; // standard input targets waiting for a worker
+    std::size_t batch_;              // finished targets worth waking the writer for
+    std::size_t half_;               // free slots worth waking a waiting walk for
+    bool walkWaits_ = false;
+    bool complete_ = false;
+};
