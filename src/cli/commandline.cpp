@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <sched.h>
 #include <string>
 #include <sys/resource.h>
@@ -109,6 +112,58 @@ private:
     bool closed_;
 };
 
+// With --max-symbols, standard output passes between the writer and the
+// worker measuring the oldest target not yet written. The writer passes it
+// on once it has written everything before that target; the worker then
+// writes the diagnostics that fill its buffer itself, instead of holding
+// them all. So a file's diagnostics take at most a buffer, however many
+// there are, and still come out in order. The writer takes the turn back
+// only once the target is finished, when its worker writes no more.
+class Turn {
+public:
+    void pass(std::size_t position)
+    {
+        std::lock_guard lock(mutex_);
+        position_ = position;
+        passed_.notify_all();
+    }
+
+    void await(std::size_t position)
+    {
+        std::unique_lock lock(mutex_);
+        passed_.wait(lock, [&] { return position_ == position; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable passed_;
+    std::size_t position_ = 0;
+};
+
+// What the workers and the writer share in the mode of --max-symbols.
+struct Gate {
+    Gate(int limit, bool json, std::size_t most, bool outputClosed)
+        : limit(limit), json(json), most(most), outputClosed(outputClosed)
+    {
+    }
+
+    int limit;
+    bool json;
+    std::size_t most; // bytes of diagnostics a worker holds before it writes them
+    bool outputClosed;
+    Turn turn;
+};
+
+// Diagnostics in flight take at most this much in all, and each slot at
+// least the smaller of these, so that the writer gets them in large writes.
+constexpr std::size_t MOST_DIAGNOSTICS = 8 << 20;
+constexpr std::size_t SLOT_DIAGNOSTICS_RANGE[] = {1 << 10, 64 << 10};
+
+std::size_t slotDiagnostics(std::size_t slots)
+{
+    return std::clamp(MOST_DIAGNOSTICS / slots, SLOT_DIAGNOSTICS_RANGE[0], SLOT_DIAGNOSTICS_RANGE[1]);
+}
+
 // One line on standard error that says how far a long run has come: only
 // when standard error is a terminal and standard output is not, where the
 // rows themselves would show it. It is cleared before anything else is
@@ -162,9 +217,19 @@ private:
 // rows to size its columns.
 class Writer {
 public:
-    Writer(const Options &options, const ClosedAtStart &closed, bool progress)
-        : json_(options.json), out_(closed.output), progress_(progress)
+    Writer(const Options &options, const ClosedAtStart &closed, bool progress, Gate *gate)
+        : json_(options.json), out_(closed.output), progress_(progress), gate_(gate)
     {
+    }
+
+    // With --max-symbols, before the writer waits: standard output goes to
+    // the worker of the oldest target not yet written, once all before it is.
+    void passTurn()
+    {
+        if (gate_ == nullptr)
+            return;
+        flush();
+        gate_->turn.pass(taken_);
     }
 
     // How long to wait for the next finished target before tick() is due.
@@ -186,13 +251,16 @@ public:
 
     void take(Target &&target)
     {
+        taken_++;
         if (target.state == State::Skipped)
             return;
         if (target.state == State::Measured) {
             totals_.add(target.path, target.figures);
             bytes_ += target.bytes;
         }
-        if (json_ || sized_)
+        if (gate_ != nullptr)
+            writeDiagnostics(target);
+        else if (json_ || sized_)
             write(target);
         else
             hold(std::move(target));
@@ -201,6 +269,11 @@ public:
     // Writes the total, and returns the exit status.
     int finish()
     {
+        if (gate_ != nullptr) {
+            flush();
+            progress_.clear();
+            return status_;
+        }
         if (!json_ && !sized_) {
             widths_.fit(totals_.figures());
             release();
@@ -264,6 +337,19 @@ private:
             flush();
     }
 
+    // The diagnostics the worker left, then the message if the file could
+    // not be read to its end: those found before the failure stand.
+    void writeDiagnostics(const Target &target)
+    {
+        if (target.overLimit)
+            status_ = 1;
+        out_.text += target.diagnostics;
+        if (target.state != State::Measured)
+            complainAbout(target);
+        else if (out_.full())
+            flush();
+    }
+
     // A message keeps its place among the rows: the rows before it are
     // written first.
     void complainAbout(const Target &target)
@@ -300,12 +386,54 @@ private:
     std::vector<Target> held_;
     Count heldRows_ = 0;
     int status_ = 0;
+    Gate *gate_;
+    std::size_t taken_ = 0; // the targets taken out of the window, skipped ones included
+};
+
+// Gathers the diagnostics of one file into its result; when they fill their
+// buffer, waits for the file's turn and writes them.
+class Reporter {
+public:
+    Reporter(Gate &gate, std::size_t index, const std::string &path, Result &result)
+        : gate_(gate), index_(index), path_(path), result_(result)
+    {
+    }
+
+    static void report(void *context, const PieceOverLimit &piece) { static_cast<Reporter *>(context)->add(piece); }
+
+private:
+    void add(const PieceOverLimit &piece)
+    {
+        if (!diagnostics_)
+            diagnostics_.emplace(path_, gate_.limit, gate_.json);
+        result_.overLimit = true;
+        diagnostics_->append(result_.diagnostics, piece);
+        if (result_.diagnostics.size() >= gate_.most)
+            write();
+    }
+
+    // As the writer does: once output fails, the run ends at once.
+    void write()
+    {
+        gate_.turn.await(index_);
+        if (const int error = gate_.outputClosed ? EBADF : writeWhenReady(STDOUT_FILENO, result_.diagnostics); error != 0) {
+            complain("write error", std::strerror(error));
+            _exit(1);
+        }
+        result_.diagnostics.clear();
+    }
+
+    Gate &gate_;
+    std::size_t index_;
+    const std::string &path_;
+    Result &result_;
+    std::optional<Diagnostics> diagnostics_; // made on the first piece over the limit
 };
 
 // One worker's own input buffer and line: nothing of a scan is shared.
 class Scanner {
 public:
-    Scanner(bool inputClosed, bool sized) : inputClosed_(inputClosed), sized_(sized) {}
+    Scanner(bool inputClosed, bool sized, Gate *gate) : inputClosed_(inputClosed), sized_(sized), gate_(gate) {}
 
     Result measure(const Job &job)
     {
@@ -313,14 +441,14 @@ public:
             if (inputClosed_)
                 return {job.index, State::Failed, EBADF};
             input_.reopen(STDIN_FILENO);
-            return scan(job.index);
+            return scan(job);
         }
         int error = 0;
         const int fd = job.origin == Origin::Walked ? openFound(job.found, error) : openNamed(job.found.path, error);
         if (fd < 0)
             return {job.index, error != 0 ? State::Failed : State::Skipped, error};
         input_.reopen(fd, true);
-        Result result = scan(job.index);
+        Result result = scan(job);
         struct stat status;
         if (sized_ && fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
             result.bytes = status.st_size;
@@ -340,21 +468,32 @@ private:
         return fd;
     }
 
-    Result scan(std::size_t index)
+    Result scan(const Job &job)
     {
-        const Scan scan = scanLines(input_, line_);
-        return {index, scan.error != 0 ? State::Failed : State::Measured, scan.error, scan.figures};
+        Result result = {job.index, State::Measured};
+        Scan scan;
+        if (gate_ == nullptr) {
+            scan = scanLines(input_, line_);
+        } else {
+            Reporter reporter(*gate_, job.index, job.found.path, result);
+            scan = scanLines(input_, line_, PieceLimit{gate_->limit, Reporter::report, &reporter});
+        }
+        result.state = scan.error != 0 ? State::Failed : State::Measured;
+        result.error = scan.error;
+        result.figures = scan.figures;
+        return result;
     }
 
     TextInput input_{-1};
     char line_[LINE_BUFFER_SIZE] = {};
     bool inputClosed_;
     bool sized_;
+    Gate *gate_;
 };
 
-void runWorker(Window &window, const ClosedAtStart &closed, bool sized)
+void runWorker(Window &window, const ClosedAtStart &closed, bool sized, Gate *gate)
 {
-    auto scanner = std::make_unique<Scanner>(closed.input, sized);
+    auto scanner = std::make_unique<Scanner>(closed.input, sized, gate);
     std::optional<Result> done;
     while (const std::optional<Job> job = window.take(done))
         done = scanner->measure(*job);
@@ -464,11 +603,15 @@ int measureAll(const Options &options, const ClosedAtStart &closed)
     const Budget budget = budgetFor(options.jobs);
     const bool progress = isatty(STDERR_FILENO) && !isatty(STDOUT_FILENO);
     Window window(budget.slots);
+    std::optional<Gate> gate;
+    if (options.maxSymbols >= 0)
+        gate.emplace(options.maxSymbols, options.json, slotDiagnostics(budget.slots), closed.output);
+    Gate *const gating = gate ? &*gate : nullptr;
     std::vector<std::thread> threads;
     int failure = 0;
     try {
         for (unsigned k = 0; k < budget.workers; k++)
-            threads.emplace_back(runWorker, std::ref(window), std::cref(closed), progress);
+            threads.emplace_back(runWorker, std::ref(window), std::cref(closed), progress, gating);
     } catch (const std::system_error &error) {
         // Fewer workers than asked for: those there are do all the work.
         failure = error.code().value();
@@ -487,9 +630,10 @@ int measureAll(const Options &options, const ClosedAtStart &closed)
         complain("cannot start a thread", std::strerror(failure));
         return 1;
     }
-    Writer writer(options, closed, progress);
+    Writer writer(options, closed, progress, gating);
     std::vector<Target> finished;
     for (bool more = true; more;) {
+        writer.passTurn();
         more = window.takeFinished(finished, writer.patience(), GATHERING);
         for (Target &target : finished)
             writer.take(std::move(target));
