@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -47,6 +48,7 @@ constexpr std::size_t MOST_HELD = 10000;
 // fast run into large writes, short enough for them to appear as they are
 // measured.
 constexpr milliseconds GATHERING{10};
+constexpr milliseconds GATE_GATHERING{1};
 constexpr milliseconds FOREVER = std::chrono::hours(24);
 
 // The progress line appears once a run has lasted a second, and changes at
@@ -140,29 +142,29 @@ private:
     std::size_t position_ = 0;
 };
 
+// Diagnostics not yet written may take this much in all before workers
+// write their own; and a slot may hold a share of this much whatever the
+// others hold, from 1 KiB to 64 KiB. So they take at most 24 MiB and the
+// window's shares, usually 8 MiB, and a worker waits for its turn only
+// when some file has a great many.
+constexpr std::size_t HELD_DIAGNOSTICS = 24 << 20;
+constexpr std::size_t SHARED_DIAGNOSTICS = 8 << 20;
+
 // What the workers and the writer share in the mode of --max-symbols.
 struct Gate {
-    Gate(int limit, bool json, std::size_t most, bool outputClosed)
-        : limit(limit), json(json), most(most), outputClosed(outputClosed)
+    Gate(int limit, bool json, std::size_t slots, bool outputClosed)
+        : limit(limit), json(json), share(std::clamp<std::size_t>(SHARED_DIAGNOSTICS / slots, 1 << 10, 64 << 10)),
+          outputClosed(outputClosed)
     {
     }
 
     int limit;
     bool json;
-    std::size_t most; // bytes of diagnostics a worker holds before it writes them
+    std::size_t share; // the diagnostics a slot may hold whatever the others hold
     bool outputClosed;
+    std::atomic<std::size_t> held = 0; // bytes of diagnostics not yet written, in every slot
     Turn turn;
 };
-
-// Diagnostics in flight take at most this much in all, and each slot at
-// least the smaller of these, so that the writer gets them in large writes.
-constexpr std::size_t MOST_DIAGNOSTICS = 8 << 20;
-constexpr std::size_t SLOT_DIAGNOSTICS_RANGE[] = {1 << 10, 64 << 10};
-
-std::size_t slotDiagnostics(std::size_t slots)
-{
-    return std::clamp(MOST_DIAGNOSTICS / slots, SLOT_DIAGNOSTICS_RANGE[0], SLOT_DIAGNOSTICS_RANGE[1]);
-}
 
 // One line on standard error that says how far a long run has come: only
 // when standard error is a terminal and standard output is not, where the
@@ -240,6 +242,12 @@ public:
             patience = std::min(patience, std::chrono::ceil<milliseconds>(gathered_ + GATHERING - Clock::now()));
         return std::max(patience, milliseconds(0));
     }
+
+    // How long to wait for more finished targets once the oldest is; only a
+    // moment with --max-symbols, as the targets behind it may be waiting for
+    // their turn to write, which the writer passes on only once it has taken
+    // them.
+    milliseconds gathering() const { return gate_ != nullptr ? GATE_GATHERING : GATHERING; }
 
     // Writes the rows that have waited long enough, and shows progress.
     void tick()
@@ -344,6 +352,7 @@ private:
         if (target.overLimit)
             status_ = 1;
         out_.text += target.diagnostics;
+        gate_->held.fetch_sub(target.diagnostics.size(), std::memory_order_relaxed);
         if (target.state != State::Measured)
             complainAbout(target);
         else if (out_.full())
@@ -407,8 +416,11 @@ private:
         if (!diagnostics_)
             diagnostics_.emplace(path_, gate_.limit, gate_.json);
         result_.overLimit = true;
+        const std::size_t before = result_.diagnostics.size();
         diagnostics_->append(result_.diagnostics, piece);
-        if (result_.diagnostics.size() >= gate_.most)
+        const std::size_t added = result_.diagnostics.size() - before;
+        if (gate_.held.fetch_add(added, std::memory_order_relaxed) + added > HELD_DIAGNOSTICS &&
+            result_.diagnostics.size() >= gate_.share)
             write();
     }
 
@@ -420,6 +432,7 @@ private:
             complain("write error", std::strerror(error));
             _exit(1);
         }
+        gate_.held.fetch_sub(result_.diagnostics.size(), std::memory_order_relaxed);
         result_.diagnostics.clear();
     }
 
@@ -605,7 +618,7 @@ int measureAll(const Options &options, const ClosedAtStart &closed)
     Window window(budget.slots);
     std::optional<Gate> gate;
     if (options.maxSymbols >= 0)
-        gate.emplace(options.maxSymbols, options.json, slotDiagnostics(budget.slots), closed.output);
+        gate.emplace(options.maxSymbols, options.json, budget.slots, closed.output);
     Gate *const gating = gate ? &*gate : nullptr;
     std::vector<std::thread> threads;
     int failure = 0;
@@ -634,7 +647,7 @@ int measureAll(const Options &options, const ClosedAtStart &closed)
     std::vector<Target> finished;
     for (bool more = true; more;) {
         writer.passTurn();
-        more = window.takeFinished(finished, writer.patience(), GATHERING);
+        more = window.takeFinished(finished, writer.patience(), writer.gathering());
         for (Target &target : finished)
             writer.take(std::move(target));
         finished.clear();

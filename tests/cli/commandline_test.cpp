@@ -505,11 +505,11 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
     Case{.name = "JsonPathNotUtf8AsBytes", .args = {"--json", "--max-symbols=1", "t"},
          .expected = "{\"path\": [116, 47, 255, 46, 99], \"line\": 2, \"column\": 1, \"symbols\": 3, \"limit\": 1}\n",
          .status = 1, .setup = "mkdir t && printf '\\nxy\\n' > \"t/$(printf '\\377.c')\""},
-    // Far more diagnostics than a worker holds: they come out in order all
-    // the same, whichever worker finishes first.
+    // More diagnostics (26 MB per a.c) than the workers hold before they
+    // write their own: they come out in order all the same.
     Case{.name = "ManyDiagnosticsPerFileInOrder", .args = {"--max-symbols=1", "-j", "4", "a.c", "b.c", "a.c"},
-         .expected = seqDiagnostics("a.c", 200000) + seqDiagnostics("b.c", 3) + seqDiagnostics("a.c", 200000),
-         .status = 1, .setup = "seq 200000 > a.c && seq 3 > b.c"},
+         .expected = seqDiagnostics("a.c", 800000) + seqDiagnostics("b.c", 3) + seqDiagnostics("a.c", 800000),
+         .status = 1, .setup = "seq 800000 > a.c && seq 3 > b.c"},
     Case{.name = "SymbolLimitNegative", .args = {"--max-symbols=-1", "main.c"}, .expected = "",
          .errors = "cmeasure: invalid symbol limit: '-1'\n" + TRY_HELP, .status = 2, .source = NOTE},
     Case{.name = "SymbolLimitNotANumber", .args = {"--max-symbols", "x"}, .expected = "",
