@@ -35,8 +35,8 @@ const char *const USAGE =
     "A long option may be abbreviated to any prefix that names only it.\n"
     "\n"
     "Exit status is 0 when every path was measured, 1 when a path could not be\n"
-    "read or the output could not be written, or a line is over the limit of\n"
-    "--max-symbols, and 2 for a usage error.\n";
+    "read or the output could not be written, or a line is over the limit\n"
+    "of --max-symbols, and 2 for a usage error.\n";
 
 namespace {
 
