@@ -647,7 +647,7 @@ int measureAll(const Options &options, const ClosedAtStart &closed)
     std::vector<Target> finished;
     for (bool more = true; more;) {
         writer.passTurn();
-        more = window.takeFinished(finished, writer.patience(), writer.gathering());
+        more = window.takeFinished(finished, {writer.patience(), writer.gathering()});
         for (Target &target : finished)
             writer.take(std::move(target));
         finished.clear();

@@ -119,13 +119,12 @@ void Window::passFinished()
         work_.notify_one();
 }
 
-bool Window::takeFinished(std::vector<Target> &into, std::chrono::milliseconds patience,
-                          std::chrono::milliseconds gathering)
+bool Window::takeFinished(std::vector<Target> &into, Waits waits)
 {
     std::unique_lock lock(mutex_);
     const auto over = [this] { return complete_ && unfinished_ == tail_; };
-    if (finished_.wait_for(lock, patience, [&] { return unfinished_ > head_ || over(); }))
-        finished_.wait_for(lock, gathering, [&] { return unfinished_ - head_ >= batch_ || over(); });
+    if (finished_.wait_for(lock, waits.patience, [&] { return unfinished_ > head_ || over(); }))
+        finished_.wait_for(lock, waits.gathering, [&] { return unfinished_ - head_ >= batch_ || over(); });
     while (head_ < unfinished_)
         into.push_back(std::move(slot(head_++)));
     next_ = std::max(next_, head_);

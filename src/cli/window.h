@@ -90,13 +90,18 @@ public:
     // What `done` holds is moved into the window.
     std::optional<Job> take(std::optional<Result> &done);
 
+    // How long takeFinished waits: up to `patience` for the oldest target
+    // to finish, then up to `gathering` for a quarter of the window to be
+    // ready behind it.
+    struct Waits {
+        std::chrono::milliseconds patience;
+        std::chrono::milliseconds gathering;
+    };
+
     // Moves the oldest finished targets, in order, into `into`, and frees
-    // their slots. Waits up to `patience` for the oldest to finish, then up
-    // to `gathering` for a quarter of the window to be ready behind it.
-    // Returns false once every target has been taken out and none will
-    // follow.
-    bool takeFinished(std::vector<Target> &into, std::chrono::milliseconds patience,
-                      std::chrono::milliseconds gathering);
+    // their slots, after the waits of `waits`. Returns false once every
+    // target has been taken out and none will follow.
+    bool takeFinished(std::vector<Target> &into, Waits waits);
 
 private:
     Target &slot(std::size_t index) { return slots_[index % slots_.size()]; }

@@ -32,9 +32,16 @@ CMEASURE_INLINE void tally(FileFigures &figures, LineFigures line)
     }
 }
 
+// A piece of a line as the scan measured it: its bytes and its symbols.
+struct Piece {
+    const unsigned char *text;
+    int length;
+    int symbols;
+};
+
 // What the plain scan does with each piece besides its figures: nothing.
 struct IgnorePieces {
-    CMEASURE_INLINE void add(const unsigned char * /*text*/, int /*length*/, int /*symbols*/) {}
+    CMEASURE_INLINE void add(const Piece & /*piece*/) {}
 };
 
 // Reports the pieces over a limit, knowing where each starts: a newline
@@ -45,15 +52,15 @@ struct ReportPieces {
     Count line = 1;
     Count column = 1;
 
-    CMEASURE_INLINE void add(const unsigned char *text, int length, int symbols)
+    CMEASURE_INLINE void add(const Piece &piece)
     {
-        if (symbols > limit.symbols)
-            limit.report(limit.context, {.line = line, .column = column, .symbols = symbols});
-        if (length > 0 && text[length - 1] == '\n') {
+        if (piece.symbols > limit.symbols)
+            limit.report(limit.context, {.line = line, .column = column, .symbols = piece.symbols});
+        if (piece.length > 0 && piece.text[piece.length - 1] == '\n') {
             line++;
             column = 1;
         } else {
-            column += length;
+            column += piece.length;
         }
     }
 };
@@ -74,14 +81,14 @@ template <class Pieces> CMEASURE_INLINE Scan scanWith(TextInput &input, char *li
         for (int length; (length = lineLength(text + at, available - at)) > 0; at += length) {
             const LineFigures figures = measureText({text + at, length, available - at}, inside);
             tally(result.figures, figures);
-            pieces.add(text + at, length, figures.symbols);
+            pieces.add({.text = text + at, .length = length, .symbols = figures.symbols});
         }
         input.skip(static_cast<std::size_t>(at));
         if (at < available) {
             const int length = input.readLine(line, LINE_BUFFER_SIZE);
             const LineFigures figures = measureText(textOf(line, length), inside);
             tally(result.figures, figures);
-            pieces.add(bytesOf(line), length, figures.symbols);
+            pieces.add({.text = bytesOf(line), .length = length, .symbols = figures.symbols});
             std::memset(line, 0, static_cast<std::size_t>(length));
         }
     }
