@@ -18,6 +18,7 @@
 
 #include "counting.h"
 #include "descriptors.h"
+#include "ignore.h"
 #include "options.h"
 #include "output.h"
 #include "walk.h"
@@ -393,9 +394,20 @@ private:
     std::vector<Target> targets_;
 };
 
+// Adds the files of a directory argument, but for those its ignore rules
+// pass over, and the failures to read the directory or its rules.
+void walkDirectory(const std::string &path, const Options &options, IgnoreContext &ignores, Batch &batch)
+{
+    const auto add = [&batch](Found &&found) { batch.add(walked(std::move(found))); };
+    const std::unique_ptr<TreeIgnores> rules = ignores.forTree(path, [&add](RulesFailure &&failure) {
+        add({.path = std::move(failure.path), .error = failure.error, .reason = std::move(failure.reason)});
+    });
+    walkTree(path, {options.extensions, rules.get()}, add);
+}
+
 // Adds the targets of one path argument, in output order: standard input, a
 // directory's files, or the file.
-void addTargets(const std::string &path, const Options &options, Batch &batch)
+void addTargets(const std::string &path, const Options &options, IgnoreContext &ignores, Batch &batch)
 {
     struct stat status;
     if (path.empty())
@@ -403,7 +415,7 @@ void addTargets(const std::string &path, const Options &options, Batch &batch)
     else if (path == "-")
         batch.add({.path = path, .origin = Origin::StandardInput});
     else if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
-        walkTree(path, {options.extensions}, [&batch](Found &&found) { batch.add(walked(std::move(found))); });
+        walkDirectory(path, options, ignores, batch);
     else
         batch.add({.path = path});
     batch.flush();
@@ -414,8 +426,9 @@ void addTargets(const std::string &path, const Options &options, Batch &batch)
 void walkArguments(const Options &options, Window &window)
 {
     Batch batch(window);
+    IgnoreContext ignores({!options.noIgnore, options.excludes});
     for (const std::string &path : options.paths)
-        addTargets(path, options, batch);
+        addTargets(path, options, ignores, batch);
     window.complete();
 }
 

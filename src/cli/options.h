@@ -12,6 +12,8 @@ struct Options {
     bool json = false;
     unsigned jobs = 0; // 0: the default, 4 per processor this process may run on, at least 8
     std::vector<std::string> extensions = {"c", "h"};
+    bool noIgnore = false;             // --no-ignore: no ignore file is consulted
+    std::vector<std::string> excludes; // --exclude patterns, in order
     std::vector<std::string> paths; // standard input when empty
 };
 
