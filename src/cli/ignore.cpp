@@ -221,7 +221,10 @@ IgnoreContext::~IgnoreContext()
 
 void IgnoreContext::reportOnce(RulesFailure &&failure, const ReportFailure &report)
 {
-    if (reported_.insert(failure.path + '\0' + std::to_string(failure.error) + '\0' + failure.reason).second)
+    // A library's account names what failed itself; it is said once
+    // whichever directory met it.
+    if (reported_.insert(failure.reason.empty() ? failure.path + '\0' + std::to_string(failure.error) : failure.reason)
+            .second)
         report(std::move(failure));
 }
 

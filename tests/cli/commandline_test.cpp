@@ -197,6 +197,44 @@ INSTANTIATE_TEST_SUITE_P(CommandLineWalkHostile, ProgramTest, testing::Values(
     Case{.name = "DeepTreeOneJobSixteenDescriptors", .args = {"--json", "-j", "1", "t"},
          .expected = rowsDownTo(40) + total(40, 40, 40, 2, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
          .setup = DOWN_40, .descriptors = 16}
+// A work tree as CMake leaves it: a build directory that .gitignore names.
+const std::string CMAKE_TREE = "git init -q && mkdir -p src build/CMakeFiles/3.25.1/CompilerIdC && "
+                               "printf 'build/\\n*.o\\n' > .gitignore && echo x > src/a.c && "
+                               "printf 'int y;\\n' > build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c";
+const std::string GENERATED = "\"./build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c\"";
+
+INSTANTIATE_TEST_SUITE_P(CommandLineIgnore, ProgramTest, testing::Values(
+    Case{.name = "BuildDirectoryOfWorkTreePassedOver", .args = {"--json", "."},
+         .expected = row("\"./src/a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"./src/a.c\"", 1), .setup = CMAKE_TREE},
+    Case{.name = "NoIgnoreMeasuresTheBuildDirectory", .args = {"--json", "--no-ignore", "."},
+         .expected = row(GENERATED, 1, 1, 6, 2) + row("\"./src/a.c\"", 1, 1, 2, 1) + total(2, 2, 3, 6, GENERATED, 1),
+         .setup = CMAKE_TREE},
+    Case{.name = "NamedIgnoredDirectoryMeasuredRulesBelowIt", .args = {"--json", "build/CMakeFiles/3.25.1/"},
+         .expected = row("\"build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c\"", 1, 1, 6, 2) +
+                     total(1, 1, 2, 6, "\"build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c\"", 1),
+         .setup = CMAKE_TREE + " && echo x > build/CMakeFiles/3.25.1/a.h && echo '*.h' > build/.gitignore"},
+    Case{.name = "NestedWorkTreeWalkedByItsOwnRules", .args = {"--json", "."},
+         .expected = row("\"./sub/b.h\"", 1, 1, 2, 1) + row("\"./top.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"./sub/b.h\"", 1),
+         .setup = "git init -q && echo '*.h' > .gitignore && echo x > top.c && echo x > top.h && mkdir sub && "
+                  "git -C sub init -q && echo a.c > sub/.gitignore && echo x > sub/a.c && echo x > sub/b.h"},
+    Case{.name = "OutsideWorkTreeGitignoreMeansNothing", .args = {"--json", "t"},
+         .expected = row("\"t/a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"t/a.c\"", 1),
+         .setup = "mkdir t && echo '*.c' > t/.gitignore && echo x > t/a.c"},
+    Case{.name = "ExcludeAnchoredAtEachArgument", .args = {"--json", "--exclude=b/c.c", "--exclude", "*.h", "t", "t/d"},
+         .expected = row("\"t/d/b/c.c\"", 1, 1, 2, 1) + row("\"t/d/c.c\"", 1, 1, 2, 1) + row("\"t/d/c.c\"", 1, 1, 2, 1) +
+                     total(3, 3, 3, 2, "\"t/d/b/c.c\"", 1),
+         .setup = "mkdir -p t/b t/d/b && echo x > t/b/c.c && echo x > t/d/b/c.c && echo x > t/d/c.c && echo x > t/d/e.h"},
+    Case{.name = "UnreadableGitignoreReportedWalkGoesOn", .args = {"--json", "."},
+         .expected = row("\"./b.c\"", 1, 1, 2, 1) + row("\"./d/a.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"./b.c\"", 1),
+         .errors = "cmeasure: ./d/.gitignore: Permission denied\n", .status = 1,
+         .setup = "git init -q && mkdir d && echo x > d/a.c && echo a.c > d/.gitignore && chmod 0 d/.gitignore && echo x > b.c",
+         .unprivileged = true},
+    Case{.name = "BrokenConfigReportedOnceIgnoreFilesStillRead", .args = {"--json", ".", "d"},
+         .expected = row("\"./d/y.c\"", 1, 1, 2, 1) + row("\"d/y.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"./d/y.c\"", 1),
+         .errors = "cmeasure: .: git: failed to parse config file: missing ']' in section header (in @/.git/config:1)\n",
+         .status = 1,
+         .setup = "git init -q && printf '[core\\n' > .git/config && echo x.c > .gitignore && echo x > x.c && "
+                  "mkdir d && echo x > d/y.c"}
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(CommandLineOutput, ProgramTest, testing::Values(
