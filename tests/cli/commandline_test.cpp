@@ -199,15 +199,20 @@ INSTANTIATE_TEST_SUITE_P(CommandLineWalkHostile, ProgramTest, testing::Values(
          .setup = DOWN_40, .descriptors = 16}
 // A work tree as CMake leaves it: a build directory that .gitignore names.
 const std::string CMAKE_TREE = "git init -q && mkdir -p src build/CMakeFiles/3.25.1/CompilerIdC && "
-                               "printf 'build/\\n*.o\\n' > .gitignore && echo x > src/a.c && "
+                               "printf 'build/\\n*.o\\n' > .gitignore && echo x > src/a.c && mkdir vendor && echo x > vendor/v.c && "
                                "printf 'int y;\\n' > build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c";
 const std::string GENERATED = "\"./build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c\"";
 
 INSTANTIATE_TEST_SUITE_P(CommandLineIgnore, ProgramTest, testing::Values(
     Case{.name = "BuildDirectoryOfWorkTreePassedOver", .args = {"--json", "."},
+         .expected = row("\"./src/a.c\"", 1, 1, 2, 1) + row("\"./vendor/v.c\"", 1, 1, 2, 1) +
+                     total(2, 2, 2, 2, "\"./src/a.c\"", 1),
+         .setup = CMAKE_TREE},
+    Case{.name = "ExcludeVendorInWorkTree", .args = {"--json", "--exclude=vendor/", "."},
          .expected = row("\"./src/a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"./src/a.c\"", 1), .setup = CMAKE_TREE},
     Case{.name = "NoIgnoreMeasuresTheBuildDirectory", .args = {"--json", "--no-ignore", "."},
-         .expected = row(GENERATED, 1, 1, 6, 2) + row("\"./src/a.c\"", 1, 1, 2, 1) + total(2, 2, 3, 6, GENERATED, 1),
+         .expected = row(GENERATED, 1, 1, 6, 2) + row("\"./src/a.c\"", 1, 1, 2, 1) + row("\"./vendor/v.c\"", 1, 1, 2, 1) +
+                     total(3, 3, 4, 6, GENERATED, 1),
          .setup = CMAKE_TREE},
     Case{.name = "NamedIgnoredDirectoryMeasuredRulesBelowIt", .args = {"--json", "build/CMakeFiles/3.25.1/"},
          .expected = row("\"build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c\"", 1, 1, 6, 2) +
