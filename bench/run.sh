@@ -145,8 +145,8 @@ unset CMEASURE_SIMD
 
 # A work tree as a project has it: 36 modules of sources in a few
 # directories each, every module with its own .gitignore, its build output
-# and scratch files ignored; about 4 700 files in 300 directories, a quarter
-# of them ignored. The walk that follows git's rules against the one that
+# and scratch files ignored; about 4 700 files in 300 directories, of which
+# a quarter of the sources are ignored. The walk that follows git's rules against the one that
 # consults none.
 worktree=$build/worktree
 if [ ! -d "$worktree/.git" ]; then
@@ -161,7 +161,7 @@ if [ ! -d "$worktree/.git" ]; then
         printf '*.gen.c\ntmp/\n!keep.gen.c\n' >"$module/.gitignore"
         for d in src include lib test; do
             for f in $(seq -w 0 24); do
-                case $f in 2?) name=n$f.txt ;; *) name=f$f.c ;; esac
+                case $d/$f in */2?) name=n$f.txt ;; include/*) name=f$f.h ;; *) name=f$f.c ;; esac
                 printf '%s\n' "$source" >"$module/$d/$name"
             done
         done
@@ -178,8 +178,9 @@ files=$(find "$worktree" -name '*.[ch]' -not -path '*/.git/*' | wc -l)
 kept=$(ignoring | grep -c '"path"')
 ignore=$(median ignoring)
 noignore=$(median notIgnoring)
-printf 'work tree: %s .c files in %s directories, %s of them measured by git'"'"'s rules\n' \
-    "$files" "$(find "$worktree" -type d -not -path '*/.git*' | wc -l)" "$((kept - 1))"
+printf 'work tree: %s files, %s of them .c and .h, in %s directories; %s measured by git'"'"'s rules\n' \
+    "$(find "$worktree" -type f -not -path '*/.git/*' | wc -l)" "$files" \
+    "$(find "$worktree" -type d -not -path '*/.git*' | wc -l)" "$((kept - 1))"
 printf '%-28s %8s s\n' "work tree, --no-ignore" "$noignore"
 printf '%-28s %8s s  %6.2f x --no-ignore\n' "work tree, git's rules" "$ignore" "$(ratio "$ignore" "$noignore")"
 
