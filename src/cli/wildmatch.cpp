@@ -63,16 +63,10 @@ bool inClass(std::string_view name, unsigned char c, bool &known)
     return false;
 }
 
-class Matcher {
-public:
-    Matcher(std::string_view pattern, std::string_view text, bool pathname)
-        : pattern_(pattern.substr(0, pattern.find('\0'))), text_(text), pathname_(pathname)
-    {
-    }
-
+// One match of a pattern, which holds no zero byte, against a text.
+struct Matcher {
     Wild match(size_t p, size_t t, unsigned depth) const;
 
-private:
     // The byte at `i`, or 0 past the end: the matcher reads both as C strings.
     unsigned char pat(size_t i) const { return i < pattern_.size() ? static_cast<unsigned char>(pattern_[i]) : 0; }
     unsigned char txt(size_t i) const { return i < text_.size() ? static_cast<unsigned char>(text_[i]) : 0; }
@@ -248,5 +242,6 @@ Wild Matcher::set(size_t &p, unsigned char t_ch) const
 
 bool wildmatch(std::string_view pattern, std::string_view text, bool pathname)
 {
-    return Matcher(pattern, text, pathname).match(0, 0, 0) == Wild::MATCH;
+    const Matcher matcher{pattern.substr(0, pattern.find('\0')), text, pathname};
+    return matcher.match(0, 0, 0) == Wild::MATCH;
 }
