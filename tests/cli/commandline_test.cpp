@@ -309,7 +309,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineUsage, ProgramTest, testing::Values(
          .errors = "cmeasure: invalid extension list: ''\n" + TRY_HELP, .status = 2},
     Case{.name = "FlagWithValue", .args = {"--json=yes"}, .expected = "",
          .errors = "cmeasure: option '--json' doesn't allow an argument\n" + TRY_HELP, .status = 2},
-    Case{.name = "AbbreviationsAndEveryFormOfValue", .args = {"--js", "--jo", "2", "-j3", "-j", "4", "--e=c", "main.c"},
+    Case{.name = "AbbreviationsAndEveryFormOfValue", .args = {"--js", "--jo", "2", "-j3", "-j", "4", "--ext=c", "--no-i", "main.c"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE},
     Case{.name = "OptionAfterPathApplies", .args = {"main.c", "--json"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE},
