@@ -28,6 +28,9 @@ const char *const USAGE =
     "      --exclude=PATTERN  pass over what PATTERN, a pattern of .gitignore\n"
     "                   files, matches below each directory; may be repeated\n"
     "      --no-ignore  read no ignore file of git (.gitignore and the others)\n"
+    "      --files0-from=F  measure the paths in file F, each ended by a zero\n"
+    "                   byte, as if they were given as PATHs; F - is standard\n"
+    "                   input: git ls-files -z | cmeasure --files0-from=-\n"
     "      --json       write JSON Lines instead of a table\n"
     "      --help       display this help and exit\n"
     "      --version    output version information and exit\n"
@@ -41,7 +44,7 @@ namespace {
 
 // What getopt_long returns for each long option: codes beyond any
 // character, so that --jobs and -j stay apart in messages.
-enum LongOption : int { JOBS = 256, EXT, EXCLUDE, NO_IGNORE, JSON, HELP, VERSION };
+enum LongOption : int { JOBS = 256, EXT, EXCLUDE, NO_IGNORE, FILES0_FROM, JSON, HELP, VERSION };
 
 // In the order a message lists them when an abbreviation is ambiguous.
 const option LONG_OPTIONS[] = {
@@ -49,6 +52,7 @@ const option LONG_OPTIONS[] = {
     {"ext", required_argument, nullptr, EXT},
     {"exclude", required_argument, nullptr, EXCLUDE},
     {"no-ignore", no_argument, nullptr, NO_IGNORE},
+    {"files0-from", required_argument, nullptr, FILES0_FROM},
     {"json", no_argument, nullptr, JSON},
     {"help", no_argument, nullptr, HELP},
     {"version", no_argument, nullptr, VERSION},
@@ -172,6 +176,12 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case -1:
             // The end, or "--": every argument after it is a path.
             options.paths.insert(options.paths.end(), argv + optind, argv + argc);
+            if (options.files0From && !options.paths.empty()) {
+                // As wc and du say it.
+                error = joined({"extra operand ", quoted(options.paths.front()),
+                                "\nfile operands cannot be combined with --files0-from"});
+                return Parsed::USAGE_ERROR;
+            }
             return Parsed::RUN;
         case 1:
             options.paths.emplace_back(optarg);
@@ -184,6 +194,9 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
             break;
         case NO_IGNORE:
             options.noIgnore = true;
+            break;
+        case FILES0_FROM:
+            options.files0From = optarg;
             break;
         case HELP:
             return Parsed::HELP;

@@ -1,6 +1,7 @@
 // The command line: options and paths.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ struct Options {
     std::vector<std::string> extensions = {"c", "h"};
     bool noIgnore = false;             // --no-ignore: no ignore file is consulted
     std::vector<std::string> excludes; // --exclude patterns, in order
+    std::optional<std::string> files0From; // --files0-from: the list of paths, "-" for standard input
     std::vector<std::string> paths; // standard input when empty
 };
 
