@@ -197,6 +197,8 @@ INSTANTIATE_TEST_SUITE_P(CommandLineWalkHostile, ProgramTest, testing::Values(
     Case{.name = "DeepTreeOneJobSixteenDescriptors", .args = {"--json", "-j", "1", "t"},
          .expected = rowsDownTo(40) + total(40, 40, 40, 2, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
          .setup = DOWN_40, .descriptors = 16}
+), caseName);
+
 // A work tree as CMake leaves it: a build directory that .gitignore names.
 const std::string CMAKE_TREE = "git init -q && mkdir -p src build/CMakeFiles/3.25.1/CompilerIdC && "
                                "printf 'build/\\n*.o\\n' > .gitignore && echo x > src/a.c && mkdir vendor && echo x > vendor/v.c && "
