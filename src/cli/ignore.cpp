@@ -307,10 +307,7 @@ std::unique_ptr<TreeIgnores> IgnoreContext::forTree(const std::string &root, Rep
 {
     if (!settings_.gitRules && !excludes_)
         return nullptr;
-    const int rootFd = open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (rootFd < 0)
-        return nullptr; // the walk reports it
-    std::unique_ptr<TreeIgnores> tree(new TreeIgnores(*this, root, rootFd, std::move(report)));
+    std::unique_ptr<TreeIgnores> tree(new TreeIgnores(*this, root, std::move(report)));
     Level top;
     WorkTree work;
     if (settings_.gitRules && findWorkTree(root, true, tree->report_, work)) {
@@ -324,42 +321,40 @@ std::unique_ptr<TreeIgnores> IgnoreContext::forTree(const std::string &root, Rep
     if (excludes_)
         top.rules.push_back({excludes_, prefix.size()});
     if (top.inWorkTree) {
-        tree->readRules(rootFd, ".gitignore", true, prefix.size(), top, false);
+        const std::string own = joined(root, ".gitignore");
+        tree->readRules(AT_FDCWD, own, own, true, prefix.size(), top, false);
         // The .gitignore files above the root count too, the nearest first.
         if (!prefix.empty()) {
             for (size_t i = prefix.size() - 1; i-- > 0;)
                 if (prefix[i] == '/')
-                    tree->readRules(AT_FDCWD, work.root + prefix.substr(0, i + 1) + ".gitignore", true, i + 1, top,
-                                    true);
-            tree->readRules(AT_FDCWD, work.root + ".gitignore", true, 0, top, true);
+                    tree->readShared(work.root + prefix.substr(0, i + 1) + ".gitignore", true, i + 1, top);
+            tree->readShared(work.root + ".gitignore", true, 0, top);
         }
-        tree->readRules(AT_FDCWD, work.infoExclude, false, 0, top, true);
+        tree->readShared(work.infoExclude, false, 0, top);
         if (!work.excludesFile.empty())
-            tree->readRules(AT_FDCWD, work.excludesFile, false, 0, top, true);
+            tree->readShared(work.excludesFile, false, 0, top);
     }
     tree->levels_.push_back(std::move(top));
     return tree;
 }
 
-TreeIgnores::TreeIgnores(IgnoreContext &context, std::string root, int rootFd, ReportFailure report)
-    : context_(context), root_(std::move(root)), rootFd_(rootFd), report_(std::move(report)),
-      excludes_(context.excludes_)
+TreeIgnores::TreeIgnores(IgnoreContext &context, std::string root, ReportFailure report)
+    : context_(context), root_(std::move(root)), report_(std::move(report)), excludes_(context.excludes_)
 {
 }
 
-TreeIgnores::~TreeIgnores()
-{
-    close(rootFd_);
-}
+TreeIgnores::~TreeIgnores() = default;
 
-// Adds the rules of the file `path` to `level`; a file that cannot be read
-// is reported (once, with `once`, for files that several walks read).
-void TreeIgnores::readRules(int at, const std::string &path, bool noFollow, size_t base, Level &level, bool once)
+// Adds the rules of the file `path` (in the directory `at`), named `shown`,
+// to `level`; a file that cannot be read is reported (once, with `once`, for
+// files that several walks read).
+void TreeIgnores::readRules(int at, const std::string &path, const std::string &shown, bool noFollow, size_t base,
+                            Level &level, bool once)
 {
     auto list = std::make_shared<PatternList>();
     const int error = readRulesFile(at, path, noFollow, *list);
     if (error != 0) {
-        RulesFailure failure{at == rootFd_ ? joined(root_, path) : path, error};
+        RulesFailure failure{shown, error};
         if (once)
             context_.reportOnce(std::move(failure), report_);
         else
@@ -372,27 +367,36 @@ void TreeIgnores::readRules(int at, const std::string &path, bool noFollow, size
 // A directory below the root that holds a repository of its own starts a
 // work tree: from there on its rules hold, and those above it do not, but
 // for the patterns of --exclude.
-bool TreeIgnores::enterWorkTree(const std::string &directory, Level &level)
+// A rules file outside the tree, or above its root, that every walk of
+// the work tree reads: reported once.
+void TreeIgnores::readShared(const std::string &path, bool noFollow, size_t base, Level &level)
+{
+    readRules(AT_FDCWD, path, path, noFollow, base, level, true);
+}
+
+// `inside` leads from `at` into `directory`: "" when `at` is the directory.
+bool TreeIgnores::enterWorkTree(const std::string &directory, int at, const std::string &inside, Level &level)
 {
     IgnoreContext::WorkTree work;
-    if (faccessat(rootFd_, (directory + "/.git").c_str(), F_OK, 0) != 0 ||
-        !context_.findWorkTree(joined(root_, directory), false, report_, work))
+    const std::string path = joined(root_, directory);
+    if (faccessat(at, (inside + ".git").c_str(), F_OK, 0) != 0 || !context_.findWorkTree(path, false, report_, work))
         return false;
     const size_t base = prefix_.size() + directory.size() + 1;
     level.inWorkTree = true;
     level.closed = true;
-    readRules(rootFd_, directory + "/.gitignore", true, base, level, false);
+    readRules(at, inside + ".gitignore", path + "/.gitignore", true, base, level, false);
     if (excludes_)
         level.rules.push_back({excludes_, prefix_.size()});
-    readRules(AT_FDCWD, work.infoExclude, false, base, level, true);
+    readShared(work.infoExclude, false, base, level);
     if (!work.excludesFile.empty())
-        readRules(AT_FDCWD, work.excludesFile, false, base, level, true);
+        readShared(work.excludesFile, false, base, level);
     return true;
 }
 
 // Makes the levels those of `directory`, reading the rules of each
-// directory on the way down from the last one entered.
-void TreeIgnores::enter(const std::string &directory)
+// directory on the way down from the last one entered; `directoryFd`, if
+// open, is `directory` itself, and the others are reached by their paths.
+void TreeIgnores::enter(const std::string &directory, int directoryFd)
 {
     while (levels_.size() > 1 && !isWithin(directory, levels_.back().directory))
         levels_.pop_back();
@@ -401,22 +405,25 @@ void TreeIgnores::enter(const std::string &directory)
         Level level;
         level.directory = directory.substr(0, directory.find('/', above.empty() ? 0 : above.size() + 1));
         level.inWorkTree = levels_.back().inWorkTree;
-        if (!context_.settings_.gitRules || !enterWorkTree(level.directory, level)) {
+        const bool open = directoryFd >= 0 && level.directory == directory;
+        const int at = open ? directoryFd : AT_FDCWD;
+        const std::string inside = open ? std::string() : joined(root_, level.directory) + '/';
+        if (!context_.settings_.gitRules || !enterWorkTree(level.directory, at, inside, level)) {
             if (level.inWorkTree)
-                readRules(rootFd_, level.directory + "/.gitignore", true,
+                readRules(at, inside + ".gitignore", joined(root_, level.directory) + "/.gitignore", true,
                           prefix_.size() + level.directory.size() + 1, level, false);
         }
         levels_.push_back(std::move(level));
     }
 }
 
-bool TreeIgnores::ignored(std::string_view relative, bool directory)
+bool TreeIgnores::ignored(std::string_view relative, bool directory, int parentFd)
 {
     const size_t slash = relative.rfind('/');
     const std::string_view parent = slash == std::string_view::npos ? std::string_view() : relative.substr(0, slash);
     const std::string_view name = relative.substr(slash == std::string_view::npos ? 0 : slash + 1);
     if (levels_.back().directory != parent)
-        enter(std::string(parent));
+        enter(std::string(parent), parentFd);
     path_.assign(prefix_).append(relative);
     const std::string_view path = path_;
     for (auto level = levels_.rbegin(); level != levels_.rend(); ++level) {

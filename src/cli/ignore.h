@@ -41,19 +41,22 @@ public:
     // directories above it are taken to be walked, not ignored; asking
     // about the entries of one directory after another, depth first, reads
     // each directory's rules once. Rules that cannot be read are reported.
-    bool ignored(std::string_view relative, bool directory);
+    // `parentFd`, when the caller has it open, is the directory that holds
+    // the entry: its rules are read through it, at any depth.
+    bool ignored(std::string_view relative, bool directory, int parentFd = -1);
 
 private:
     friend class IgnoreContext;
-    TreeIgnores(class IgnoreContext &context, std::string root, int rootFd, ReportFailure report);
+    TreeIgnores(class IgnoreContext &context, std::string root, ReportFailure report);
 
-    void enter(const std::string &directory);
-    void readRules(int at, const std::string &path, bool noFollow, size_t base, Level &level, bool once);
-    bool enterWorkTree(const std::string &directory, Level &level);
+    void enter(const std::string &directory, int directoryFd);
+    void readRules(int at, const std::string &path, const std::string &shown, bool noFollow, size_t base,
+                   Level &level, bool once);
+    void readShared(const std::string &path, bool noFollow, size_t base, Level &level);
+    bool enterWorkTree(const std::string &directory, int at, const std::string &inside, Level &level);
 
     IgnoreContext &context_;
     std::string root_;
-    int rootFd_;
     ReportFailure report_;
     std::string prefix_; // the root's path in its work tree, ending in '/', or ""
     std::shared_ptr<const PatternList> excludes_;

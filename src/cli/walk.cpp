@@ -193,7 +193,8 @@ private:
             entry.key.pop_back();
         pathTo(levels_.size() - 1, entry.key);
         if (entry.error == 0 && rules_.ignores != nullptr &&
-            rules_.ignores->ignored(std::string_view(path_).substr(below_), directory))
+            rules_.ignores->ignored(std::string_view(path_).substr(below_), directory,
+                                    levels_.back().directory->fd()))
             return;
         if (entry.error != 0)
             found_({.path = path_, .error = entry.error});
