@@ -19,6 +19,7 @@
 #include "counting.h"
 #include "descriptors.h"
 #include "ignore.h"
+#include "namelist.h"
 #include "options.h"
 #include "output.h"
 #include "walk.h"
@@ -421,12 +422,53 @@ void addTargets(const std::string &path, const Options &options, IgnoreContext &
     batch.flush();
 }
 
+void addFailure(Batch &batch, std::string path, int error, std::string reason = {})
+{
+    batch.add({.path = std::move(path), .state = State::Failed, .error = error, .reason = std::move(reason)});
+    batch.flush();
+}
+
+// Adds the targets of the paths in the list `list` (--files0-from), each
+// taken as a path argument as soon as it is read: the list is never held
+// whole. An empty name, and "-" in a list that standard input holds, are
+// reported at their place in the list ("LIST:N"), as wc reports them.
+void addListed(const std::string &list, bool inputClosed, const Options &options, IgnoreContext &ignores,
+               Batch &batch)
+{
+    const bool fromInput = list == "-";
+    const int fd = fromInput ? (inputClosed ? -1 : STDIN_FILENO) : open(list.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        addFailure(batch, list, fromInput ? EBADF : errno);
+        return;
+    }
+    NameList names(fd);
+    std::string name;
+    bool tooLong = false;
+    while (names.next(name, tooLong)) {
+        const std::string place = list + ":" + std::to_string(names.count());
+        if (name.empty())
+            addFailure(batch, place, 0, "invalid zero-length file name");
+        else if (fromInput && name == "-")
+            addFailure(batch, place, 0, "when reading file names from standard input, no file name of '-' allowed");
+        else if (tooLong)
+            addFailure(batch, name, ENAMETOOLONG);
+        else
+            addTargets(name, options, ignores, batch);
+    }
+    if (names.error() != 0)
+        addFailure(batch, list, names.error());
+    if (!fromInput)
+        close(fd);
+}
+
 // The walk has a thread of its own, so that it goes on while the writer
 // waits for output to drain; it waits only for free slots.
-void walkArguments(const Options &options, Window &window)
+void walkArguments(const Options &options, bool inputClosed, Window &window)
 {
     Batch batch(window);
     IgnoreContext ignores({!options.noIgnore, options.excludes});
+    if (options.files0From)
+        addListed(*options.files0From, inputClosed, options, ignores, batch);
     for (const std::string &path : options.paths)
         addTargets(path, options, ignores, batch);
     window.complete();
@@ -488,7 +530,7 @@ int measureAll(const Options &options, const ClosedAtStart &closed)
     }
     try {
         if (!threads.empty())
-            threads.emplace_back(walkArguments, std::cref(options), std::ref(window));
+            threads.emplace_back(walkArguments, std::cref(options), closed.input, std::ref(window));
     } catch (const std::system_error &error) {
         failure = error.code().value();
         window.complete();
@@ -544,7 +586,7 @@ int runCommandLine(int argc, char **argv)
     case Parsed::VERSION: return writeText("cmeasure " CMEASURE_VERSION "\n", closed);
     case Parsed::RUN: break;
     }
-    if (options.paths.empty())
+    if (options.paths.empty() && !options.files0From)
         options.paths.emplace_back("-");
     return measureAll(options, closed);
 }

@@ -249,6 +249,32 @@ INSTANTIATE_TEST_SUITE_P(CommandLineIgnore, ProgramTest, testing::Values(
          .unprivileged = true}
 ), caseName);
 
+// Lists of paths ended by zero bytes (--files0-from).
+const std::string LISTED = "echo 'int a;' > a.c && echo 'int b;' > b.c && mkdir d && echo x > d/x.c && ";
+const std::string A_ROW = row("\"a.c\"", 1, 1, 6, 2);
+
+INSTANTIATE_TEST_SUITE_P(CommandLineFiles0From, ProgramTest, testing::Values(
+    Case{.name = "ListedInOrderDirectoryWalkedEmptyNameReported", .args = {"--json", "--files0-from=list"},
+         .expected = row("\"b.c\"", 1, 1, 6, 2) + row("\"d/x.c\"", 1, 1, 2, 1) + A_ROW + total(3, 3, 5, 6, "\"b.c\"", 1),
+         .errors = "cmeasure: list:3: invalid zero-length file name\n", .status = 1,
+         .setup = LISTED + "printf 'b.c\\0d\\0\\0a.c' > list"},
+    Case{.name = "ListFromStandardInputRefusesDash", .args = {"--json", "--files0-from=-"},
+         .input = std::string("a.c\0-\0", 6), .expected = A_ROW + total(1, 1, 2, 6, "\"a.c\"", 1),
+         .errors = "cmeasure: -:2: when reading file names from standard input, no file name of '-' allowed\n",
+         .status = 1, .setup = LISTED + "true"},
+    Case{.name = "DashInListFileIsStandardInput", .args = {"--json", "--files0-from=list"}, .input = "int z;\n",
+         .expected = A_ROW + row("\"-\"", 1, 1, 6, 2) + total(2, 2, 4, 6, "\"a.c\"", 1),
+         .setup = LISTED + "printf 'a.c\\0-\\0' > list"},
+    Case{.name = "ListWithPathIsUsageError", .args = {"--files0-from=list", "a.c"}, .expected = "",
+         .errors = "cmeasure: extra operand 'a.c'\nfile operands cannot be combined with --files0-from\n" + TRY_HELP,
+         .status = 2},
+    Case{.name = "UnreadableListReported", .args = {"--json", "--files0-from=none"}, .expected = total(0, 0, 0, 0, "null", 0),
+         .errors = "cmeasure: none: No such file or directory\n", .status = 1},
+    Case{.name = "WhatGitTracksFromItsList", .expected = A_ROW + row("\"b.h\"", 1, 1, 2, 1) + total(2, 2, 3, 6, "\"a.c\"", 1),
+         .setup = "git init -q && echo 'int a;' > a.c && echo x > b.h && echo y > u.c && git add a.c b.h",
+         .shell = "git ls-files -z -- '*.c' '*.h' | cmeasure --json --files0-from=-"}
+), caseName);
+
 INSTANTIATE_TEST_SUITE_P(CommandLineOutput, ProgramTest, testing::Values(
     Case{.name = "TableAlignedWithTotal", .args = {"main.c", "a b.c"},
          .expected = "lines  densest  symbols  identifiers  path\n"
