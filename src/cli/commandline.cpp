@@ -1,12 +1,16 @@
 #include "commandline.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <sched.h>
 #include <string>
 #include <sys/resource.h>
@@ -46,6 +50,7 @@ constexpr std::size_t MOST_HELD = 10000;
 // fast run into large writes, short enough for them to appear as they are
 // measured.
 constexpr milliseconds GATHERING{10};
+constexpr milliseconds GATE_GATHERING{1};
 constexpr milliseconds FOREVER = std::chrono::hours(24);
 
 // The progress line appears once a run has lasted a second, and changes at
@@ -111,6 +116,58 @@ private:
     bool closed_;
 };
 
+// With --max-symbols, standard output passes between the writer and the
+// worker measuring the oldest target not yet written. The writer passes it
+// on once it has written everything before that target; the worker then
+// writes the diagnostics that fill its buffer itself, instead of holding
+// them all. So a file's diagnostics take at most a buffer, however many
+// there are, and still come out in order. The writer takes the turn back
+// only once the target is finished, when its worker writes no more.
+class Turn {
+public:
+    void pass(std::size_t position)
+    {
+        std::lock_guard lock(mutex_);
+        position_ = position;
+        passed_.notify_all();
+    }
+
+    void await(std::size_t position)
+    {
+        std::unique_lock lock(mutex_);
+        passed_.wait(lock, [&] { return position_ == position; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable passed_;
+    std::size_t position_ = 0;
+};
+
+// Diagnostics not yet written may take this much in all before workers
+// write their own; and a slot may hold a share of this much whatever the
+// others hold, from 1 KiB to 64 KiB. So they take at most 24 MiB and the
+// window's shares, usually 8 MiB, and a worker waits for its turn only
+// when some file has a great many.
+constexpr std::size_t HELD_DIAGNOSTICS = 24 << 20;
+constexpr std::size_t SHARED_DIAGNOSTICS = 8 << 20;
+
+// What the workers and the writer share in the mode of --max-symbols.
+struct Gate {
+    Gate(int limit, bool json, std::size_t slots, bool outputClosed)
+        : limit(limit), json(json), share(std::clamp<std::size_t>(SHARED_DIAGNOSTICS / slots, 1 << 10, 64 << 10)),
+          outputClosed(outputClosed)
+    {
+    }
+
+    int limit;
+    bool json;
+    std::size_t share; // the diagnostics a slot may hold whatever the others hold
+    bool outputClosed;
+    std::atomic<std::size_t> held = 0; // bytes of diagnostics not yet written, in every slot
+    Turn turn;
+};
+
 // One line on standard error that says how far a long run has come: only
 // when standard error is a terminal and standard output is not, where the
 // rows themselves would show it. It is cleared before anything else is
@@ -164,9 +221,19 @@ private:
 // rows to size its columns.
 class Writer {
 public:
-    Writer(const Options &options, const ClosedAtStart &closed, bool progress)
-        : json_(options.json), out_(closed.output), progress_(progress)
+    Writer(const Options &options, const ClosedAtStart &closed, bool progress, Gate *gate)
+        : json_(options.json), out_(closed.output), progress_(progress), gate_(gate)
     {
+    }
+
+    // With --max-symbols, before the writer waits: standard output goes to
+    // the worker of the oldest target not yet written, once all before it is.
+    void passTurn()
+    {
+        if (gate_ == nullptr)
+            return;
+        flush();
+        gate_->turn.pass(taken_);
     }
 
     // How long to wait for the next finished target before tick() is due.
@@ -178,6 +245,12 @@ public:
         return std::max(patience, milliseconds(0));
     }
 
+    // How long to wait for more finished targets once the oldest is; only a
+    // moment with --max-symbols, as the targets behind it may be waiting for
+    // their turn to write, which the writer passes on only once it has taken
+    // them.
+    milliseconds gathering() const { return gate_ != nullptr ? GATE_GATHERING : GATHERING; }
+
     // Writes the rows that have waited long enough, and shows progress.
     void tick()
     {
@@ -188,13 +261,16 @@ public:
 
     void take(Target &&target)
     {
+        taken_++;
         if (target.state == State::Skipped)
             return;
         if (target.state == State::Measured) {
             totals_.add(target.path, target.figures);
             bytes_ += target.bytes;
         }
-        if (json_ || sized_)
+        if (gate_ != nullptr)
+            writeDiagnostics(target);
+        else if (json_ || sized_)
             write(target);
         else
             hold(std::move(target));
@@ -203,6 +279,11 @@ public:
     // Writes the total, and returns the exit status.
     int finish()
     {
+        if (gate_ != nullptr) {
+            flush();
+            progress_.clear();
+            return status_;
+        }
         if (!json_ && !sized_) {
             widths_.fit(totals_.figures());
             release();
@@ -266,6 +347,20 @@ private:
             flush();
     }
 
+    // The diagnostics the worker left, then the message if the file could
+    // not be read to its end: those found before the failure stand.
+    void writeDiagnostics(const Target &target)
+    {
+        if (target.overLimit)
+            status_ = 1;
+        out_.text += target.diagnostics;
+        gate_->held.fetch_sub(target.diagnostics.size(), std::memory_order_relaxed);
+        if (target.state != State::Measured)
+            complainAbout(target);
+        else if (out_.full())
+            flush();
+    }
+
     // A message keeps its place among the rows: the rows before it are
     // written first.
     void complainAbout(const Target &target)
@@ -302,12 +397,58 @@ private:
     std::vector<Target> held_;
     Count heldRows_ = 0;
     int status_ = 0;
+    Gate *gate_;
+    std::size_t taken_ = 0; // the targets taken out of the window, skipped ones included
+};
+
+// Gathers the diagnostics of one file into its result; when they fill their
+// buffer, waits for the file's turn and writes them.
+class Reporter {
+public:
+    Reporter(Gate &gate, std::size_t index, const std::string &path, Result &result)
+        : gate_(gate), index_(index), path_(path), result_(result)
+    {
+    }
+
+    static void report(void *context, const PieceOverLimit &piece) { static_cast<Reporter *>(context)->add(piece); }
+
+private:
+    void add(const PieceOverLimit &piece)
+    {
+        if (!diagnostics_)
+            diagnostics_.emplace(path_, gate_.limit, gate_.json);
+        result_.overLimit = true;
+        const std::size_t before = result_.diagnostics.size();
+        diagnostics_->append(result_.diagnostics, piece);
+        const std::size_t added = result_.diagnostics.size() - before;
+        if (gate_.held.fetch_add(added, std::memory_order_relaxed) + added > HELD_DIAGNOSTICS &&
+            result_.diagnostics.size() >= gate_.share)
+            write();
+    }
+
+    // As the writer does: once output fails, the run ends at once.
+    void write()
+    {
+        gate_.turn.await(index_);
+        if (const int error = gate_.outputClosed ? EBADF : writeWhenReady(STDOUT_FILENO, result_.diagnostics); error != 0) {
+            complain("write error", std::strerror(error));
+            _exit(1);
+        }
+        gate_.held.fetch_sub(result_.diagnostics.size(), std::memory_order_relaxed);
+        result_.diagnostics.clear();
+    }
+
+    Gate &gate_;
+    std::size_t index_;
+    const std::string &path_;
+    Result &result_;
+    std::optional<Diagnostics> diagnostics_; // made on the first piece over the limit
 };
 
 // One worker's own input buffer and line: nothing of a scan is shared.
 class Scanner {
 public:
-    Scanner(bool inputClosed, bool sized) : inputClosed_(inputClosed), sized_(sized) {}
+    Scanner(bool inputClosed, bool sized, Gate *gate) : inputClosed_(inputClosed), sized_(sized), gate_(gate) {}
 
     Result measure(const Job &job)
     {
@@ -315,14 +456,14 @@ public:
             if (inputClosed_)
                 return {job.index, State::Failed, EBADF};
             input_.reopen(STDIN_FILENO);
-            return scan(job.index);
+            return scan(job);
         }
         int error = 0;
         const int fd = job.origin == Origin::Walked ? openFound(job.found, error) : openNamed(job.found.path, error);
         if (fd < 0)
             return {job.index, error != 0 ? State::Failed : State::Skipped, error};
         input_.reopen(fd, true);
-        Result result = scan(job.index);
+        Result result = scan(job);
         struct stat status;
         if (sized_ && fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
             result.bytes = status.st_size;
@@ -342,21 +483,32 @@ private:
         return fd;
     }
 
-    Result scan(std::size_t index)
+    Result scan(const Job &job)
     {
-        const Scan scan = scanLines(input_, line_);
-        return {index, scan.error != 0 ? State::Failed : State::Measured, scan.error, scan.figures};
+        Result result = {job.index, State::Measured};
+        Scan scan;
+        if (gate_ == nullptr) {
+            scan = scanLines(input_, line_);
+        } else {
+            Reporter reporter(*gate_, job.index, job.found.path, result);
+            scan = scanLines(input_, line_, PieceLimit{gate_->limit, Reporter::report, &reporter});
+        }
+        result.state = scan.error != 0 ? State::Failed : State::Measured;
+        result.error = scan.error;
+        result.figures = scan.figures;
+        return result;
     }
 
     TextInput input_{-1};
     char line_[LINE_BUFFER_SIZE] = {};
     bool inputClosed_;
     bool sized_;
+    Gate *gate_;
 };
 
-void runWorker(Window &window, const ClosedAtStart &closed, bool sized)
+void runWorker(Window &window, const ClosedAtStart &closed, bool sized, Gate *gate)
 {
-    auto scanner = std::make_unique<Scanner>(closed.input, sized);
+    auto scanner = std::make_unique<Scanner>(closed.input, sized, gate);
     std::optional<Result> done;
     while (const std::optional<Job> job = window.take(done))
         done = scanner->measure(*job);
@@ -519,11 +671,15 @@ int measureAll(const Options &options, const ClosedAtStart &closed)
     const Budget budget = budgetFor(options.jobs);
     const bool progress = isatty(STDERR_FILENO) && !isatty(STDOUT_FILENO);
     Window window(budget.slots);
+    std::optional<Gate> gate;
+    if (options.maxSymbols >= 0)
+        gate.emplace(options.maxSymbols, options.json, budget.slots, closed.output);
+    Gate *const gating = gate ? &*gate : nullptr;
     std::vector<std::thread> threads;
     int failure = 0;
     try {
         for (unsigned k = 0; k < budget.workers; k++)
-            threads.emplace_back(runWorker, std::ref(window), std::cref(closed), progress);
+            threads.emplace_back(runWorker, std::ref(window), std::cref(closed), progress, gating);
     } catch (const std::system_error &error) {
         // Fewer workers than asked for: those there are do all the work.
         failure = error.code().value();
@@ -542,10 +698,11 @@ int measureAll(const Options &options, const ClosedAtStart &closed)
         complain("cannot start a thread", std::strerror(failure));
         return 1;
     }
-    Writer writer(options, closed, progress);
+    Writer writer(options, closed, progress, gating);
     std::vector<Target> finished;
     for (bool more = true; more;) {
-        more = window.takeFinished(finished, writer.patience(), GATHERING);
+        writer.passTurn();
+        more = window.takeFinished(finished, writer.patience(), writer.gathering());
         for (Target &target : finished)
             writer.take(std::move(target));
         finished.clear();

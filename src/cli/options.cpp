@@ -32,19 +32,24 @@ const char *const USAGE =
     "                   byte, as if they were given as PATHs; F - is standard\n"
     "                   input: git ls-files -z | cmeasure --files0-from=-\n"
     "      --json       write JSON Lines instead of a table\n"
+    "      --max-symbols=N\n"
+    "                   instead of the figures, report each line that holds more\n"
+    "                   than N symbols (0 to 359) as 'PATH:LINE:COLUMN: S symbols\n"
+    "                   (limit N)', or with --json as a JSON object\n"
     "      --help       display this help and exit\n"
     "      --version    output version information and exit\n"
     "\n"
     "A long option may be abbreviated to any prefix that names only it.\n"
     "\n"
     "Exit status is 0 when every path was measured, 1 when a path could not be\n"
-    "read or the output could not be written, and 2 for a usage error.\n";
+    "read or the output could not be written, or a line is over the limit\n"
+    "of --max-symbols, and 2 for a usage error.\n";
 
 namespace {
 
 // What getopt_long returns for each long option: codes beyond any
 // character, so that --jobs and -j stay apart in messages.
-enum LongOption : int { JOBS = 256, EXT, EXCLUDE, NO_IGNORE, FILES0_FROM, JSON, HELP, VERSION };
+enum LongOption : int { JOBS = 256, EXT, EXCLUDE, NO_IGNORE, FILES0_FROM, JSON, MAX_SYMBOLS, HELP, VERSION };
 
 // In the order a message lists them when an abbreviation is ambiguous.
 const option LONG_OPTIONS[] = {
@@ -54,6 +59,7 @@ const option LONG_OPTIONS[] = {
     {"no-ignore", no_argument, nullptr, NO_IGNORE},
     {"files0-from", required_argument, nullptr, FILES0_FROM},
     {"json", no_argument, nullptr, JSON},
+    {"max-symbols", required_argument, nullptr, MAX_SYMBOLS},
     {"help", no_argument, nullptr, HELP},
     {"version", no_argument, nullptr, VERSION},
     {nullptr, 0, nullptr, 0},
@@ -103,6 +109,22 @@ bool readJobs(std::string_view text, unsigned &jobs)
     return true;
 }
 
+// A decimal number from 0 to MOST_SYMBOL_LIMIT, digits only: no sign, no
+// exponent, nothing around it; leading zeros are allowed.
+bool readSymbolLimit(std::string_view text, int &limit)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    int value = 0;
+    for (const char digit : text) {
+        value = value * 10 + (digit - '0');
+        if (value > Options::MOST_SYMBOL_LIMIT)
+            return false;
+    }
+    limit = value;
+    return true;
+}
+
 // A comma-separated list of suffixes, each with or without its dot; an
 // empty list, or an empty item, is refused rather than taken to match
 // every name.
@@ -125,10 +147,14 @@ bool readExtensions(std::string_view list, std::vector<std::string> &extensions)
 
 bool takeValue(int code, const char *value, Options &options, std::string &error)
 {
-    const bool jobs = code != EXT;
-    if (jobs ? readJobs(value, options.jobs) : readExtensions(value, options.extensions))
+    if (code == EXT ? readExtensions(value, options.extensions)
+        : code == MAX_SYMBOLS ? readSymbolLimit(value, options.maxSymbols)
+                              : readJobs(value, options.jobs))
         return true;
-    error = joined({jobs ? "invalid number of jobs: " : "invalid extension list: ", quoted(value)});
+    const char *what = code == EXT           ? "invalid extension list: "
+                       : code == MAX_SYMBOLS ? "invalid symbol limit: "
+                                             : "invalid number of jobs: ";
+    error = joined({what, quoted(value)});
     return false;
 }
 
@@ -205,6 +231,7 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case 'j':
         case JOBS:
         case EXT:
+        case MAX_SYMBOLS:
             if (!takeValue(code, optarg, options, error))
                 return Parsed::USAGE_ERROR;
             break;

@@ -10,7 +10,12 @@ struct Options {
     // a larger -j is taken as this.
     static constexpr unsigned MOST_JOBS = 256;
 
+    // A line holds at most 359 characters before it is cut into pieces: a
+    // limit of 359 or more could never be passed.
+    static constexpr int MOST_SYMBOL_LIMIT = 359;
+
     bool json = false;
+    int maxSymbols = -1; // with --max-symbols: report each line over it, instead of the figures
     unsigned jobs = 0; // 0: the default, 4 per processor this process may run on, at least 8
     std::vector<std::string> extensions = {"c", "h"};
     bool noIgnore = false;             // --no-ignore: no ignore file is consulted

@@ -252,3 +252,35 @@ void appendTableTotal(std::string &out, const Widths &widths, const Totals &tota
     out += printablePath(totals.densestPath);
     out += '\n';
 }
+
+Diagnostics::Diagnostics(std::string_view path, int limit, bool json) : limit_(limit), json_(json)
+{
+    if (json)
+        appendJsonPath(path_, path);
+    else
+        path_ = printablePath(path);
+}
+
+void Diagnostics::append(std::string &out, const PieceOverLimit &piece) const
+{
+    if (json_) {
+        out += "{\"path\": ";
+        out += path_;
+        appendField(out, "line", piece.line);
+        appendField(out, "column", piece.column);
+        appendField(out, "symbols", piece.symbols);
+        appendField(out, "limit", limit_);
+        out += "}\n";
+        return;
+    }
+    out += path_;
+    out += ':';
+    appendNumber(out, piece.line);
+    out += ':';
+    appendNumber(out, piece.column);
+    out += ": ";
+    appendNumber(out, piece.symbols);
+    out += " symbols (limit ";
+    appendNumber(out, limit_);
+    out += ")\n";
+}

@@ -51,3 +51,19 @@ struct Widths {
 void appendTableHeader(std::string &out, const Widths &widths);
 void appendTableRow(std::string &out, const Widths &widths, std::string_view path, const FileFigures &figures);
 void appendTableTotal(std::string &out, const Widths &widths, const Totals &totals);
+
+// The report of --max-symbols on one file's pieces over the limit, in the
+// form compilers give diagnostics, which editors and CI annotations parse:
+// "PATH:LINE:COLUMN: S symbols (limit N)", or with --json one object per
+// piece. The path is written once, escaped as in the table or encoded as in
+// the JSON rows, for all the file's diagnostics.
+class Diagnostics {
+public:
+    Diagnostics(std::string_view path, int limit, bool json);
+    void append(std::string &out, const PieceOverLimit &piece) const;
+
+private:
+    std::string path_;
+    int limit_;
+    bool json_;
+};

@@ -61,7 +61,7 @@ void Window::complete()
     finished_.notify_all();
 }
 
-std::optional<Job> Window::take(const std::optional<Result> &done)
+std::optional<Job> Window::take(std::optional<Result> &done)
 {
     std::unique_lock lock(mutex_);
     if (done)
@@ -92,13 +92,15 @@ std::optional<Job> Window::take(const std::optional<Result> &done)
     }
 }
 
-void Window::record(const Result &result)
+void Window::record(Result &result)
 {
     Target &target = slot(result.index);
     target.state = result.state;
     target.error = result.error;
     target.figures = result.figures;
     target.bytes = result.bytes;
+    target.diagnostics = std::move(result.diagnostics);
+    target.overLimit = result.overLimit;
     passFinished();
 }
 

@@ -45,6 +45,10 @@ struct Target {
     std::string reason = {}; // what a walk said of a failure
     FileFigures figures = {};
     Count bytes = 0; // the file's size, when the run asked for it
+    // With --max-symbols: the diagnostics the worker has not written itself,
+    // and whether there was any at all.
+    std::string diagnostics = {};
+    bool overLimit = false;
 };
 
 // One target for a worker, handed over by value so that nothing in the
@@ -62,6 +66,8 @@ struct Result {
     int error = 0;
     FileFigures figures = {};
     Count bytes = 0;
+    std::string diagnostics = {};
+    bool overLimit = false;
 };
 
 class Window {
@@ -81,7 +87,8 @@ public:
     // path before it that reads the same input (/dev/stdin, a FIFO fed by the
     // same writer) has read it first. Waits while there is none; empty once
     // every target is handed out and the window is complete.
-    std::optional<Job> take(const std::optional<Result> &done);
+    // What `done` holds is moved into the window.
+    std::optional<Job> take(std::optional<Result> &done);
 
     // Moves the oldest finished targets, in order, into `into`, and frees
     // their slots. Waits up to `patience` for the oldest to finish, then up
@@ -94,7 +101,7 @@ public:
 private:
     Target &slot(std::size_t index) { return slots_[index % slots_.size()]; }
     std::size_t free() const;
-    void record(const Result &result);
+    void record(Result &result);
     void notifyWorkers(std::size_t waiting);
     void passFinished();
 

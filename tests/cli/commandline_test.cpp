@@ -2,11 +2,13 @@
 // ordered, the two output formats, errors and usage errors, rows streamed in
 // order with the messages in their place; then random trees against what
 // writing the model's figures of the whole tree gives, with one worker and
-// with several.
+// with several; and the diagnostics of --max-symbols, in rows and in random
+// trees against the model.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "model.h"
@@ -433,14 +435,15 @@ INSTANTIATE_TEST_SUITE_P(CommandLineStreaming, ProgramTest, testing::Values(
          .errors = SLOW_ROWS, .setup = SLOW, .terminal = {1, 2}}
 ), caseName);
 
-std::string output(const std::string &command)
+// What `command` prints; it must exit with `status`.
+std::string output(const std::string &command, int status = 0)
 {
     std::string text;
     FILE *pipe = popen(command.c_str(), "r");
     char block[4096];
     for (size_t got; pipe != nullptr && (got = std::fread(block, 1, sizeof block, pipe)) > 0;)
         text.append(block, got);
-    EXPECT_TRUE(pipe != nullptr && pclose(pipe) == 0) << command;
+    EXPECT_TRUE(pipe != nullptr && pclose(pipe) == status << 8) << command;
     return text;
 }
 
@@ -544,6 +547,97 @@ TEST(CommandLine, RandomTreesStreamWhatAFullBufferWrites)
         }
         EXPECT_TRUE(output(command + " -j 1") == expected) << command << " -j 1";
         EXPECT_TRUE(output(command + " -j 4") == expected) << command << " -j 4";
+    }
+    fs::remove_all(dir);
+}
+
+// The diagnostics of `seq 1 LAST` in `path` under a limit of 1: every line.
+std::string seqDiagnostics(const std::string &path, int last)
+{
+    std::string all;
+    for (int k = 1; k <= last; k++)
+        all += path + ":" + std::to_string(k) + ":1: " + std::to_string(std::to_string(k).size() + 1) + " symbols (limit 1)\n";
+    return all;
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
+    Case{.name = "StandardInputNamedDash", .args = {"--max-symbols=3"}, .input = "int abc;\n",
+         .expected = "-:1:1: 8 symbols (limit 3)\n", .status = 1},
+    Case{.name = "NoneOverGivesNothingAndZero", .args = {"--json", "--max-symbols=12", "main.c", "-"}, .input = "int abc;\n",
+         .expected = "", .source = NOTE},
+    Case{.name = "LinesAscendingPiecesByColumnCrNoSymbol", .args = {"--max-symbols=4", "t"},
+         .expected = "t/a.c:2:1: 5 symbols (limit 4)\nt/a.c:3:1: 359 symbols (limit 4)\nt/a.c:3:360: 10 symbols (limit 4)\n"
+                     "t/b/c.c:1:1: 5 symbols (limit 4)\n",
+         .status = 1, .setup = "mkdir -p t/b && printf 'ab\\r\\nabcd\\r\\n%0368d\\n' 0 > t/a.c && echo abcd > t/b/c.c && "
+                  "echo abc > t/b.c"},
+    Case{.name = "ReadErrorAmongDiagnostics", .args = {"--max-symbols=11", "main.c", "/proc/self/mem", "-"}, .input = NOTE,
+         .expected = "main.c:1:1: 12 symbols (limit 11)\ncmeasure: /proc/self/mem: Input/output error\n"
+                     "-:1:1: 12 symbols (limit 11)\n",
+         .status = 1, .source = NOTE, .oneStream = true},
+    Case{.name = "ReadErrorAloneIsFailure", .args = {"--max-symbols=12", "main.c", "/proc/self/mem"}, .expected = "",
+         .errors = "cmeasure: /proc/self/mem: Input/output error\n", .status = 1, .source = NOTE},
+    Case{.name = "PathWithNewlineEscaped", .args = {"--max-symbols=0", "t"}, .expected = "t/a\\nb.c:1:1: 2 symbols (limit 0)\n",
+         .status = 1, .setup = "mkdir t && echo x > \"t/$(printf 'a\\nb.c')\""},
+    Case{.name = "JsonPathNotUtf8AsBytes", .args = {"--json", "--max-symbols=1", "t"},
+         .expected = "{\"path\": [116, 47, 255, 46, 99], \"line\": 2, \"column\": 1, \"symbols\": 3, \"limit\": 1}\n",
+         .status = 1, .setup = "mkdir t && printf '\\nxy\\n' > \"t/$(printf '\\377.c')\""},
+    // More diagnostics (26 MB per a.c) than the workers hold before they
+    // write their own: they come out in order all the same.
+    Case{.name = "ManyDiagnosticsPerFileInOrder", .args = {"--max-symbols=1", "-j", "4", "a.c", "b.c", "a.c"},
+         .expected = seqDiagnostics("a.c", 800000) + seqDiagnostics("b.c", 3) + seqDiagnostics("a.c", 800000),
+         .status = 1, .setup = "seq 800000 > a.c && seq 3 > b.c"},
+    Case{.name = "SymbolLimitNegative", .args = {"--max-symbols=-1", "main.c"}, .expected = "",
+         .errors = "cmeasure: invalid symbol limit: '-1'\n" + TRY_HELP, .status = 2, .source = NOTE},
+    Case{.name = "SymbolLimitNotANumber", .args = {"--max-symbols", "x"}, .expected = "",
+         .errors = "cmeasure: invalid symbol limit: 'x'\n" + TRY_HELP, .status = 2},
+    Case{.name = "SymbolLimitEmpty", .args = {"--max-symbols="}, .expected = "",
+         .errors = "cmeasure: invalid symbol limit: ''\n" + TRY_HELP, .status = 2},
+    Case{.name = "SymbolLimitWithExponent", .args = {"--max-symbols=1e2"}, .expected = "",
+         .errors = "cmeasure: invalid symbol limit: '1e2'\n" + TRY_HELP, .status = 2},
+    Case{.name = "SymbolLimitBeyondRange", .args = {"--max-symbols=360"}, .expected = "",
+         .errors = "cmeasure: invalid symbol limit: '360'\n" + TRY_HELP, .status = 2},
+    Case{.name = "SymbolLimitFarBeyondRange", .args = {"--max-symbols=99999999999999999999"}, .expected = "",
+         .errors = "cmeasure: invalid symbol limit: '99999999999999999999'\n" + TRY_HELP, .status = 2},
+    Case{.name = "SymbolLimitWithoutValue", .args = {"main.c", "--max-symbols"}, .expected = "",
+         .errors = "cmeasure: option '--max-symbols' requires an argument\n" + TRY_HELP, .status = 2}
+), caseName);
+
+// Random files around the lengths where lines are cut into pieces, in a
+// tree and on standard input, under random limits and workers: the
+// diagnostics are the model's, in output order, and the status says
+// whether there was one.
+TEST(CommandLine, RandomTreesGateAgreesWithModel)
+{
+    const unsigned seed = std::random_device()();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    randomtext::Rng rng(seed);
+    char pattern[] = "/tmp/cmeasure-gate-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path dir = pattern;
+    std::vector<std::pair<std::string, std::string>> files; // path below t, text
+    for (int k = 0; k < 30; k++) {
+        const std::string path = std::to_string(randomtext::pick(rng, 0, 3)) + "/" + std::to_string(k) + ".c";
+        files.emplace_back(path, randomtext::aroundPieceEdges(rng, randomtext::pick(rng, 0, 12)));
+        fs::create_directories((dir / "t" / path).parent_path());
+        std::ofstream(dir / "t" / path, std::ios::binary) << files.back().second;
+    }
+    std::sort(files.begin(), files.end());
+    const std::string input = randomtext::aroundPieceEdges(rng, randomtext::pick(rng, 0, 12));
+    std::ofstream(dir / "input", std::ios::binary) << input;
+    files.emplace_back("-", input);
+
+    for (int round = 0; round < 4; round++) {
+        const int limit = randomtext::pick(rng, 0, 1) ? randomtext::pick(rng, 0, 359) : randomtext::pick(rng, 300, 359);
+        std::string expected;
+        for (const auto &[path, text] : files)
+            for (const model::OverLimit &over : model::overLimit(text, limit))
+                expected += (path == "-" ? path : "t/" + path) + ":" + std::to_string(over.line) + ":" +
+                            std::to_string(over.column) + ": " + std::to_string(over.symbols) + " symbols (limit " +
+                            std::to_string(limit) + ")\n";
+        const std::string command = "cd " + dir.string() + " && " + CMEASURE_PATH + " -j " +
+                                    std::to_string(randomtext::pick(rng, 1, 8)) + " --max-symbols=" +
+                                    std::to_string(limit) + " t - < input";
+        EXPECT_EQ(output(command, expected.empty() ? 0 : 1), expected) << command;
     }
     fs::remove_all(dir);
 }

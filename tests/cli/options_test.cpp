@@ -15,6 +15,7 @@ struct ParseCase {
     std::vector<std::string> args;
     unsigned jobs = 0;
     bool json = false;
+    int maxSymbols = -1;
     std::vector<std::string> extensions = {"c", "h"};
     std::vector<std::string> paths = {};
 };
@@ -51,6 +52,7 @@ TEST_P(ParseTest, GivesTheOptions)
     ASSERT_EQ(parsed, Parsed::RUN) << error;
     EXPECT_EQ(options.jobs, c.jobs);
     EXPECT_EQ(options.json, c.json);
+    EXPECT_EQ(options.maxSymbols, c.maxSymbols);
     EXPECT_EQ(options.extensions, c.extensions);
     EXPECT_EQ(options.paths, c.paths);
 }
@@ -65,6 +67,8 @@ INSTANTIATE_TEST_SUITE_P(Options, ParseTest, testing::Values(
     ParseCase{.name = "JobsJustAboveTheCap", .args = {"-j257"}, .jobs = 256},
     ParseCase{.name = "JobsBeyondAnyInteger", .args = {"-j", "99999999999999999999999999"}, .jobs = 256},
     ParseCase{.name = "ExtensionsLoseOneLeadingDot", .args = {"--ext=.c,h,..x"}, .extensions = {"c", "h", ".x"}},
+    ParseCase{.name = "SymbolLimitZero", .args = {"--max-symbols=0"}, .maxSymbols = 0},
+    ParseCase{.name = "SymbolLimitHighestWithLeadingZerosAbbreviatedSeparate", .args = {"--max", "000359"}, .maxSymbols = 359},
     ParseCase{.name = "JsonAbbreviated", .args = {"--js"}, .json = true},
     ParseCase{.name = "OptionsAfterPathsDashAndDoubleDash", .args = {"a", "--json", "-", "--", "-j", "--json"}, .json = true,
               .paths = {"a", "-", "-j", "--json"}}

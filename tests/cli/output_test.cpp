@@ -1,5 +1,6 @@
 // Which paths are written as JSON strings: exactly the well-formed UTF-8;
-// and how a path is written in a table row or a message.
+// how a path is written in a table row or a message; and the diagnostics
+// of --max-symbols in both formats.
 #include <gtest/gtest.h>
 
 #include "output.h"
@@ -67,5 +68,42 @@ INSTANTIATE_TEST_SUITE_P(Paths, PrintableTest, testing::Values(
     PrintableCase{"C1BytesAlone", "\x85\x9B", "\\x85\\x9b"},
     PrintableCase{"NotUtf8ByteByByte", "\xFF\xE2\x82" "A\xC0\x80\xED\xA0\x80", "\\xff\\xe2\\x82A\\xc0\\x80\\xed\\xa0\\x80"}
 ), [](const testing::TestParamInfo<PrintableCase> &info) { return std::string(info.param.name); });
+
+struct DiagnosticCase {
+    const char *name;
+    std::string path;
+    bool json;
+    PieceOverLimit piece;
+    int limit;
+    std::string written;
+};
+
+void PrintTo(const DiagnosticCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class DiagnosticTest : public testing::TestWithParam<DiagnosticCase> {};
+
+// Twice into one buffer: the path is kept, not used up, by the first.
+TEST_P(DiagnosticTest, WritesOneLinePerPiece)
+{
+    const DiagnosticCase &c = GetParam();
+    const Diagnostics diagnostics(c.path, c.limit, c.json);
+    std::string out = "before\n";
+    diagnostics.append(out, c.piece);
+    diagnostics.append(out, c.piece);
+    EXPECT_EQ(out, "before\n" + c.written + c.written);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pieces, DiagnosticTest, testing::Values(
+    DiagnosticCase{"AsCompilersWriteThem", "src/a.c", false, {12, 1, 101}, 100, "src/a.c:12:1: 101 symbols (limit 100)\n"},
+    DiagnosticCase{"LaterPieceBeyondAnyInt", "a.c", false, {5000000000, 719, 359}, 0, "a.c:5000000000:719: 359 symbols (limit 0)\n"},
+    DiagnosticCase{"PathEscapedAsInTheTable", "a\nb:\xFF.c", false, {1, 360, 3}, 2, "a\\nb:\\xff.c:1:360: 3 symbols (limit 2)\n"},
+    DiagnosticCase{"JsonObject", "a\"\xC3\xA9.c", true, {7, 360, 81}, 80,
+                   "{\"path\": \"a\\\"\xC3\xA9.c\", \"line\": 7, \"column\": 360, \"symbols\": 81, \"limit\": 80}\n"},
+    DiagnosticCase{"JsonPathNotUtf8AsBytes", "\xFF.c", true, {2, 1, 9}, 3,
+                   "{\"path\": [255, 46, 99], \"line\": 2, \"column\": 1, \"symbols\": 9, \"limit\": 3}\n"}
+), [](const testing::TestParamInfo<DiagnosticCase> &info) { return std::string(info.param.name); });
 
 } // namespace
