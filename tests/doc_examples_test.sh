@@ -37,6 +37,9 @@ done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# No user's git configuration (an excludes file, say) changes what an example prints.
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
+mkdir -p "$HOME"
 
 # The blocks of both documents, each opened by a line
 # "\x1eFILE:LINE\x1fLANGUAGE\x1fREASON", where REASON is empty unless the block
@@ -149,9 +152,10 @@ while IFS= read -r line; do
     fi
 done <"$expected_file"
 
-# The tree every example runs in: sources at the top, in src/, lib/ and
-# include/, the fuzz seeds the README shows, the program as build/cmeasure,
-# and a git history holding main.c.
+# The tree every example runs in: sources at the top, in src/, lib/,
+# include/ and vendor/, the fuzz seeds the README shows, the program as
+# build/cmeasure beside a source that CMake generated there, which the
+# tree's .gitignore names, and a git history holding main.c.
 tree=$work/tree
 mkdir -p "$tree/src" "$tree/lib" "$tree/include" "$tree/fuzz" "$tree/build" "$work/bin"
 cat >"$tree/main.c" <<'EOF'
@@ -185,6 +189,11 @@ cp "$tree/src/list.c" "$tree/lib/list.c"
 cp "$tree/src/list.h" "$tree/include/list.h"
 printf 'template <typename T> T twice(T x) { return x + x; }\n' >"$tree/lib/twice.cpp"
 cp -r "$source_dir/fuzz/corpus" "$tree/fuzz/corpus"
+mkdir -p "$tree/vendor" "$tree/build/CMakeFiles"
+printf 'int vendored(void) { return 0; }\n' >"$tree/vendor/lib.c"
+printf 'build/\n' >"$tree/.gitignore"
+printf '#if !defined(__cplusplus)\nchar const *info_compiler = "INFO:compiler[GNU]";\n#endif\n' \
+    >"$tree/build/CMakeFiles/CMakeCCompilerId.c"
 ln -s "$cmeasure" "$tree/build/cmeasure"
 ln -s "$cmeasure" "$work/bin/cmeasure"
 git -C "$tree" init -q

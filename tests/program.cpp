@@ -310,6 +310,9 @@ TEST_P(ProgramTest, PrintsWritesAndExitsAsExpected)
     const std::string usersCore = "mine\n";
     if (c.coreDumps)
         writeFile(dir / "core", usersCore);
+    // No user's configuration, git's among it, reaches the setup or the program.
+    setenv("HOME", dir.c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
     if (!c.setup.empty()) {
         const int setup = std::system(("cd " + dir.string() + " && " + c.setup).c_str());
         if (WIFEXITED(setup) && WEXITSTATUS(setup) == 77) {
@@ -334,8 +337,11 @@ TEST_P(ProgramTest, PrintsWritesAndExitsAsExpected)
     if (!c.output) {
         EXPECT_EQ(result.printed, (c.args.empty() && c.shell.empty() ? MENU : "") + c.expected);
     }
+    std::string errors = c.errors;
+    for (size_t at = errors.find('@'); at != std::string::npos; at = errors.find('@', at + 1))
+        errors.replace(at, 1, dir.string());
     if (c.terminal.empty()) {
-        EXPECT_EQ(readFile(dir / "stderr"), c.errors);
+        EXPECT_EQ(readFile(dir / "stderr"), errors);
     } else {
         EXPECT_EQ(screenOf(result.terminal), c.errors);
         std::string lines = result.terminal;

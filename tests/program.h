@@ -42,7 +42,7 @@ struct Case {
     std::vector<std::string> args = {}; // the command line; none gives the menu
     std::string input = "";   // standard input; "@" stands for the run's directory
     std::string expected;     // what is printed (after the menu, when there is one)
-    std::string errors = "";  // what is printed on standard error
+    std::string errors = "";  // what is printed on standard error; "@" stands for the run's directory
     int status = 0;           // exit status, or ABORTED
     std::string source = "";  // main.c in the run's directory
     std::string setup = "";   // shell commands run in the directory first; exit 77 skips the case

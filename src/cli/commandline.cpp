@@ -22,6 +22,8 @@
 
 #include "counting.h"
 #include "descriptors.h"
+#include "ignore.h"
+#include "namelist.h"
 #include "options.h"
 #include "output.h"
 #include "walk.h"
@@ -545,9 +547,20 @@ private:
     std::vector<Target> targets_;
 };
 
+// Adds the files of a directory argument, but for those its ignore rules
+// pass over, and the failures to read the directory or its rules.
+void walkDirectory(const std::string &path, const Options &options, IgnoreContext &ignores, Batch &batch)
+{
+    const auto add = [&batch](Found &&found) { batch.add(walked(std::move(found))); };
+    const std::unique_ptr<TreeIgnores> rules = ignores.forTree(path, [&add](RulesFailure &&failure) {
+        add({.path = std::move(failure.path), .error = failure.error, .reason = std::move(failure.reason)});
+    });
+    walkTree(path, {options.extensions, rules.get()}, add);
+}
+
 // Adds the targets of one path argument, in output order: standard input, a
 // directory's files, or the file.
-void addTargets(const std::string &path, const Options &options, Batch &batch)
+void addTargets(const std::string &path, const Options &options, IgnoreContext &ignores, Batch &batch)
 {
     struct stat status;
     if (path.empty())
@@ -555,19 +568,61 @@ void addTargets(const std::string &path, const Options &options, Batch &batch)
     else if (path == "-")
         batch.add({.path = path, .origin = Origin::StandardInput});
     else if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
-        walkTree(path, {options.extensions}, [&batch](Found &&found) { batch.add(walked(std::move(found))); });
+        walkDirectory(path, options, ignores, batch);
     else
         batch.add({.path = path});
     batch.flush();
 }
 
+void addFailure(Batch &batch, std::string path, int error, std::string reason = {})
+{
+    batch.add({.path = std::move(path), .state = State::Failed, .error = error, .reason = std::move(reason)});
+    batch.flush();
+}
+
+// Adds the targets of the paths in the list `list` (--files0-from), each
+// taken as a path argument as soon as it is read: the list is never held
+// whole. An empty name, and "-" in a list that standard input holds, are
+// reported at their place in the list ("LIST:N"), as wc reports them.
+void addListed(const std::string &list, bool inputClosed, const Options &options, IgnoreContext &ignores,
+               Batch &batch)
+{
+    const bool fromInput = list == "-";
+    const int fd = fromInput ? (inputClosed ? -1 : STDIN_FILENO) : open(list.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        addFailure(batch, list, fromInput ? EBADF : errno);
+        return;
+    }
+    NameList names(fd);
+    std::string name;
+    bool tooLong = false;
+    while (names.next(name, tooLong)) {
+        const std::string place = list + ":" + std::to_string(names.count());
+        if (name.empty())
+            addFailure(batch, place, 0, "invalid zero-length file name");
+        else if (fromInput && name == "-")
+            addFailure(batch, place, 0, "when reading file names from standard input, no file name of '-' allowed");
+        else if (tooLong)
+            addFailure(batch, name, ENAMETOOLONG);
+        else
+            addTargets(name, options, ignores, batch);
+    }
+    if (names.error() != 0)
+        addFailure(batch, list, names.error());
+    if (!fromInput)
+        close(fd);
+}
+
 // The walk has a thread of its own, so that it goes on while the writer
 // waits for output to drain; it waits only for free slots.
-void walkArguments(const Options &options, Window &window)
+void walkArguments(const Options &options, bool inputClosed, Window &window)
 {
     Batch batch(window);
+    IgnoreContext ignores({!options.noIgnore, options.excludes});
+    if (options.files0From)
+        addListed(*options.files0From, inputClosed, options, ignores, batch);
     for (const std::string &path : options.paths)
-        addTargets(path, options, batch);
+        addTargets(path, options, ignores, batch);
     window.complete();
 }
 
@@ -631,7 +686,7 @@ int measureAll(const Options &options, const ClosedAtStart &closed)
     }
     try {
         if (!threads.empty())
-            threads.emplace_back(walkArguments, std::cref(options), std::ref(window));
+            threads.emplace_back(walkArguments, std::cref(options), closed.input, std::ref(window));
     } catch (const std::system_error &error) {
         failure = error.code().value();
         window.complete();
@@ -688,7 +743,7 @@ int runCommandLine(int argc, char **argv)
     case Parsed::VERSION: return writeText("cmeasure " CMEASURE_VERSION "\n", closed);
     case Parsed::RUN: break;
     }
-    if (options.paths.empty())
+    if (options.paths.empty() && !options.files0From)
         options.paths.emplace_back("-");
     return measureAll(options, closed);
 }

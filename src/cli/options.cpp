@@ -15,15 +15,22 @@ const char *const USAGE =
     "\n"
     "A directory is searched recursively for files whose names end in .c or .h;\n"
     "names beginning with '.', symbolic links, devices, FIFOs and sockets inside\n"
-    "it are passed over. When PATH is -, or when options are given but no PATH,\n"
-    "standard input is read. Without any argument, cmeasure asks for its source\n"
-    "through a menu: 'cat x.c | cmeasure -' measures x.c, while\n"
-    "'cat x.c | cmeasure' opens the menu.\n"
+    "it are passed over, and so is what git ignores where it lies in a git work\n"
+    "tree. When PATH is -, or when options are given but no PATH, standard input\n"
+    "is read. Without any argument, cmeasure asks for its source through a menu:\n"
+    "'cat x.c | cmeasure -' measures x.c, while 'cat x.c | cmeasure' opens the\n"
+    "menu.\n"
     "\n"
     "  -j, --jobs=N     measure N files side by side (default: 4 per processor,\n"
     "                   at least 8; any N above 256 is taken as 256)\n"
     "      --ext=LIST   search directories for these comma-separated suffixes\n"
     "                   (default: c,h; a leading dot is dropped: .c is c)\n"
+    "      --exclude=PATTERN  pass over what PATTERN, a pattern of .gitignore\n"
+    "                   files, matches below each directory; may be repeated\n"
+    "      --no-ignore  read no ignore file of git (.gitignore and the others)\n"
+    "      --files0-from=F  measure the paths in file F, each ended by a zero\n"
+    "                   byte, as if they were given as PATHs; F - is standard\n"
+    "                   input: git ls-files -z | cmeasure --files0-from=-\n"
     "      --json       write JSON Lines instead of a table\n"
     "      --max-symbols=N\n"
     "                   instead of the figures, report each line that holds more\n"
@@ -42,12 +49,15 @@ namespace {
 
 // What getopt_long returns for each long option: codes beyond any
 // character, so that --jobs and -j stay apart in messages.
-enum LongOption : int { JOBS = 256, EXT, JSON, MAX_SYMBOLS, HELP, VERSION };
+enum LongOption : int { JOBS = 256, EXT, EXCLUDE, NO_IGNORE, FILES0_FROM, JSON, MAX_SYMBOLS, HELP, VERSION };
 
 // In the order a message lists them when an abbreviation is ambiguous.
 const option LONG_OPTIONS[] = {
     {"jobs", required_argument, nullptr, JOBS},
     {"ext", required_argument, nullptr, EXT},
+    {"exclude", required_argument, nullptr, EXCLUDE},
+    {"no-ignore", no_argument, nullptr, NO_IGNORE},
+    {"files0-from", required_argument, nullptr, FILES0_FROM},
     {"json", no_argument, nullptr, JSON},
     {"max-symbols", required_argument, nullptr, MAX_SYMBOLS},
     {"help", no_argument, nullptr, HELP},
@@ -192,12 +202,27 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case -1:
             // The end, or "--": every argument after it is a path.
             options.paths.insert(options.paths.end(), argv + optind, argv + argc);
+            if (options.files0From && !options.paths.empty()) {
+                // As wc and du say it.
+                error = joined({"extra operand ", quoted(options.paths.front()),
+                                "\nfile operands cannot be combined with --files0-from"});
+                return Parsed::USAGE_ERROR;
+            }
             return Parsed::RUN;
         case 1:
             options.paths.emplace_back(optarg);
             break;
         case JSON:
             options.json = true;
+            break;
+        case EXCLUDE:
+            options.excludes.emplace_back(optarg);
+            break;
+        case NO_IGNORE:
+            options.noIgnore = true;
+            break;
+        case FILES0_FROM:
+            options.files0From = optarg;
             break;
         case HELP:
             return Parsed::HELP;

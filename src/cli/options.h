@@ -1,6 +1,7 @@
 // The command line: options and paths.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ struct Options {
     int maxSymbols = -1; // with --max-symbols: report each line over it, instead of the figures
     unsigned jobs = 0; // 0: the default, 4 per processor this process may run on, at least 8
     std::vector<std::string> extensions = {"c", "h"};
+    bool noIgnore = false;             // --no-ignore: no ignore file is consulted
+    std::vector<std::string> excludes; // --exclude patterns, in order
+    std::optional<std::string> files0From; // --files0-from: the list of paths, "-" for standard input
     std::vector<std::string> paths; // standard input when empty
 };
 

@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "ignore.h"
+
 namespace {
 
 // Descriptors of the directories the walk is in that it keeps open, besides
@@ -86,7 +88,7 @@ struct Level {
 class Walker {
 public:
     Walker(const std::string &root, const WalkRules &rules, const std::function<void(Found &&)> &found)
-        : rules_(rules), found_(found), path_(root),
+        : rules_(rules), found_(found), path_(root), below_(root.size() + (separated(root.size()) ? 1 : 0)),
           openLevelsAllowed_(std::clamp<size_t>(descriptorLimit() / 8, 1, MOST_OPEN_LEVELS)),
           directoriesAllowed_(std::max<size_t>((descriptorLimit() - 3) / 2, 2))
     {
@@ -182,12 +184,18 @@ private:
             level.entries.push_back({name});
     }
 
+    // Entries are asked about in the walk's order, depth first, so that the
+    // ignore rules read each directory's once.
     void visit(Entry &entry)
     {
         const bool directory = entry.key.back() == '/';
         if (directory)
             entry.key.pop_back();
         pathTo(levels_.size() - 1, entry.key);
+        if (entry.error == 0 && rules_.ignores != nullptr &&
+            rules_.ignores->ignored(std::string_view(path_).substr(below_), directory,
+                                    levels_.back().directory->fd()))
+            return;
         if (entry.error != 0)
             found_({.path = path_, .error = entry.error});
         else if (!directory)
@@ -332,6 +340,7 @@ private:
     const WalkRules &rules_;
     const std::function<void(Found &&)> &found_;
     std::string path_; // of the entry at hand, which begins with the paths of the levels
+    size_t below_;     // where the path of an entry below the root begins in path_
     std::vector<Level> levels_;
     std::vector<char> buffer_ = std::vector<char>(LISTING_BUFFER_SIZE);
     size_t openLevelsAllowed_;
@@ -342,7 +351,7 @@ private:
 
 bool isFailure(const Found &found)
 {
-    return found.error != 0 || found.loop || found.changed;
+    return found.error != 0 || found.loop || found.changed || !found.reason.empty();
 }
 
 std::string failureReason(const Found &found)
@@ -351,6 +360,8 @@ std::string failureReason(const Found &found)
         return "file system loop detected";
     if (found.changed)
         return "directory changed during the walk";
+    if (!found.reason.empty())
+        return found.reason;
     return std::strerror(found.error);
 }
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+class TreeIgnores;
+
 // A directory held open by a walk. The files found in it are opened
 // relative to it, so that no path is resolved again once the walk has
 // passed it; it closes when the last file found in it lets go of it.
@@ -37,18 +39,22 @@ struct Found {
     bool loop = false;                            // `path` is a directory that is also its own ancestor
     bool changed = false;                         // `path` is a directory the walk could not return to:
                                                   // it was moved or replaced while the walk was below it
+    std::string reason = {};                      // what failed at `path`, where no errno tells it
 };
 
 // Whether `found` is a failure to report at its path rather than a file to open.
 bool isFailure(const Found &found);
 
 // What to say of a failure: the error's text, "file system loop detected",
-// or "directory changed during the walk".
+// "directory changed during the walk", or its reason.
 std::string failureReason(const Found &found);
 
-// What a walk takes: files whose names end in '.' and one of `extensions`.
+// What a walk takes: files whose names end in '.' and one of `extensions`,
+// but for those that `ignores` passes over, with the directories it passes
+// over. It is asked about directories and those files only.
 struct WalkRules {
     std::vector<std::string> extensions;
+    TreeIgnores *ignores = nullptr;
 };
 
 // Calls `found` with every file below the directory `root` that the rules

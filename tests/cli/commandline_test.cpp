@@ -201,6 +201,82 @@ INSTANTIATE_TEST_SUITE_P(CommandLineWalkHostile, ProgramTest, testing::Values(
          .setup = DOWN_40, .descriptors = 16}
 ), caseName);
 
+// A work tree as CMake leaves it: a build directory that .gitignore names.
+const std::string CMAKE_TREE = "git init -q && mkdir -p src build/CMakeFiles/3.25.1/CompilerIdC && "
+                               "printf 'build/\\n*.o\\n' > .gitignore && echo x > src/a.c && mkdir vendor && echo x > vendor/v.c && "
+                               "printf 'int y;\\n' > build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c";
+const std::string GENERATED = "\"./build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c\"";
+
+INSTANTIATE_TEST_SUITE_P(CommandLineIgnore, ProgramTest, testing::Values(
+    Case{.name = "BuildDirectoryOfWorkTreePassedOver", .args = {"--json", "."},
+         .expected = row("\"./src/a.c\"", 1, 1, 2, 1) + row("\"./vendor/v.c\"", 1, 1, 2, 1) +
+                     total(2, 2, 2, 2, "\"./src/a.c\"", 1),
+         .setup = CMAKE_TREE},
+    Case{.name = "ExcludeVendorInWorkTree", .args = {"--json", "--exclude=vendor/", "."},
+         .expected = row("\"./src/a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"./src/a.c\"", 1), .setup = CMAKE_TREE},
+    Case{.name = "NoIgnoreMeasuresTheBuildDirectory", .args = {"--json", "--no-ignore", "."},
+         .expected = row(GENERATED, 1, 1, 6, 2) + row("\"./src/a.c\"", 1, 1, 2, 1) + row("\"./vendor/v.c\"", 1, 1, 2, 1) +
+                     total(3, 3, 4, 6, GENERATED, 1),
+         .setup = CMAKE_TREE},
+    Case{.name = "NamedIgnoredDirectoryMeasuredRulesBelowIt", .args = {"--json", "build/CMakeFiles/3.25.1/"},
+         .expected = row("\"build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c\"", 1, 1, 6, 2) +
+                     total(1, 1, 2, 6, "\"build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c\"", 1),
+         .setup = CMAKE_TREE + " && echo x > build/CMakeFiles/3.25.1/a.h && echo '*.h' > build/.gitignore"},
+    Case{.name = "NestedWorkTreeWalkedByItsOwnRules", .args = {"--json", "."},
+         .expected = row("\"./sub/b.h\"", 1, 1, 2, 1) + row("\"./top.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"./sub/b.h\"", 1),
+         .setup = "git init -q && echo '*.h' > .gitignore && echo x > top.c && echo x > top.h && mkdir sub && "
+                  "git -C sub init -q && echo a.c > sub/.gitignore && echo x > sub/a.c && echo x > sub/b.h"},
+    Case{.name = "OutsideWorkTreeGitignoreMeansNothing", .args = {"--json", "t"},
+         .expected = row("\"t/a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"t/a.c\"", 1),
+         .setup = "mkdir t && echo '*.c' > t/.gitignore && echo x > t/a.c"},
+    Case{.name = "ExcludeAnchoredAtEachArgument", .args = {"--json", "--exclude=b/c.c", "--exclude", "*.h", "t", "t/d"},
+         .expected = row("\"t/d/b/c.c\"", 1, 1, 2, 1) + row("\"t/d/c.c\"", 1, 1, 2, 1) + row("\"t/d/c.c\"", 1, 1, 2, 1) +
+                     total(3, 3, 3, 2, "\"t/d/b/c.c\"", 1),
+         .setup = "mkdir -p t/b t/d/b && echo x > t/b/c.c && echo x > t/d/b/c.c && echo x > t/d/c.c && echo x > t/d/e.h"},
+    Case{.name = "UnreadableGitignoreReportedWalkGoesOn", .args = {"--json", "."},
+         .expected = row("\"./b.c\"", 1, 1, 2, 1) + row("\"./d/a.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"./b.c\"", 1),
+         .errors = "cmeasure: ./d/.gitignore: Permission denied\n", .status = 1,
+         .setup = "git init -q && mkdir d && echo x > d/a.c && echo a.c > d/.gitignore && chmod 0 d/.gitignore && echo x > b.c",
+         .unprivileged = true},
+    Case{.name = "BrokenConfigReportedOnceIgnoreFilesStillRead", .args = {"--json", ".", "d"},
+         .expected = row("\"./d/y.c\"", 1, 1, 2, 1) + row("\"d/y.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"./d/y.c\"", 1),
+         .errors = "cmeasure: .: git: failed to parse config file: missing ']' in section header (in @/.git/config:1)\n",
+         .status = 1,
+         .setup = "git init -q && printf '[core\\n' > .git/config && echo x.c > .gitignore && echo x > x.c && "
+                  "mkdir d && echo x > d/y.c"},
+    Case{.name = "UnreadableConfigReportedIgnoreFilesStillRead", .args = {"--json", "."},
+         .expected = row("\"./y.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"./y.c\"", 1),
+         .errors = "cmeasure: @/.git/config: Permission denied\n", .status = 1,
+         .setup = "git init -q && chmod 0 .git/config && echo x.c > .gitignore && echo x > x.c && echo x > y.c",
+         .unprivileged = true}
+), caseName);
+
+// Lists of paths ended by zero bytes (--files0-from).
+const std::string LISTED = "echo 'int a;' > a.c && echo 'int b;' > b.c && mkdir d && echo x > d/x.c && ";
+const std::string A_ROW = row("\"a.c\"", 1, 1, 6, 2);
+
+INSTANTIATE_TEST_SUITE_P(CommandLineFiles0From, ProgramTest, testing::Values(
+    Case{.name = "ListedInOrderDirectoryWalkedEmptyNameReported", .args = {"--json", "--files0-from=list"},
+         .expected = row("\"b.c\"", 1, 1, 6, 2) + row("\"d/x.c\"", 1, 1, 2, 1) + A_ROW + total(3, 3, 5, 6, "\"b.c\"", 1),
+         .errors = "cmeasure: list:3: invalid zero-length file name\n", .status = 1,
+         .setup = LISTED + "printf 'b.c\\0d\\0\\0a.c' > list"},
+    Case{.name = "ListFromStandardInputRefusesDash", .args = {"--json", "--files0-from=-"},
+         .input = std::string("a.c\0-\0", 6), .expected = A_ROW + total(1, 1, 2, 6, "\"a.c\"", 1),
+         .errors = "cmeasure: -:2: when reading file names from standard input, no file name of '-' allowed\n",
+         .status = 1, .setup = LISTED + "true"},
+    Case{.name = "DashInListFileIsStandardInput", .args = {"--json", "--files0-from=list"}, .input = "int z;\n",
+         .expected = A_ROW + row("\"-\"", 1, 1, 6, 2) + total(2, 2, 4, 6, "\"a.c\"", 1),
+         .setup = LISTED + "printf 'a.c\\0-\\0' > list"},
+    Case{.name = "ListWithPathIsUsageError", .args = {"--files0-from=list", "a.c"}, .expected = "",
+         .errors = "cmeasure: extra operand 'a.c'\nfile operands cannot be combined with --files0-from\n" + TRY_HELP,
+         .status = 2},
+    Case{.name = "UnreadableListReported", .args = {"--json", "--files0-from=none"}, .expected = total(0, 0, 0, 0, "null", 0),
+         .errors = "cmeasure: none: No such file or directory\n", .status = 1},
+    Case{.name = "WhatGitTracksFromItsList", .expected = A_ROW + row("\"b.h\"", 1, 1, 2, 1) + total(2, 2, 3, 6, "\"a.c\"", 1),
+         .setup = "git init -q && echo 'int a;' > a.c && echo x > b.h && echo y > u.c && git add a.c b.h",
+         .shell = "git ls-files -z -- '*.c' '*.h' | cmeasure --json --files0-from=-"}
+), caseName);
+
 INSTANTIATE_TEST_SUITE_P(CommandLineOutput, ProgramTest, testing::Values(
     Case{.name = "TableAlignedWithTotal", .args = {"main.c", "a b.c"},
          .expected = "lines  densest  symbols  identifiers  path\n"
@@ -263,7 +339,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineUsage, ProgramTest, testing::Values(
          .errors = "cmeasure: invalid extension list: ''\n" + TRY_HELP, .status = 2},
     Case{.name = "FlagWithValue", .args = {"--json=yes"}, .expected = "",
          .errors = "cmeasure: option '--json' doesn't allow an argument\n" + TRY_HELP, .status = 2},
-    Case{.name = "AbbreviationsAndEveryFormOfValue", .args = {"--js", "--jo", "2", "-j3", "-j", "4", "--e=c", "main.c"},
+    Case{.name = "AbbreviationsAndEveryFormOfValue", .args = {"--js", "--jo", "2", "-j3", "-j", "4", "--ext=c", "--no-i", "main.c"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE},
     Case{.name = "OptionAfterPathApplies", .args = {"main.c", "--json"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE},
