@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
-# Runs the examples of the README and the manual page as a reader would type
-# them, in a small tree made here with the program first on PATH, and checks
-# what each prints: against the output the document shows after it, or,
-# where it shows none, against doc_examples.txt next to this script. An
-# example that stops working or prints something else fails, and so does a
-# new example without an expected result, or an expected result whose
+# Runs the examples of README.md, HACKING.md and the manual page as a reader
+# would type them, in a small tree made here with the program first on PATH,
+# and checks what each prints: against the output the document shows after
+# it, or, where it shows none, against doc_examples.txt next to this script.
+# An example that stops working or prints something else fails, and so does
+# a new example without an expected result, or an expected result whose
 # example is gone.
 #
-# An example is a command in a code block of README.md (a "$ " line of a
-# transcript, or any line of a block marked as sh, bash or shell) or a "$ "
-# line of an .EX block of the manual page, that runs cmeasure and no other
-# tool than those of RUNNABLE. One that needs more (cmake, apt-get, man) is listed as
+# An example is a command in a code block of README.md or HACKING.md (a "$ "
+# line of a transcript, or any line of a block marked as sh, bash or shell)
+# or a "$ " line of an .EX block of the manual page, that runs cmeasure and
+# no other tool than those of RUNNABLE. One that needs more (cmake, apt-get, man) is listed as
 # not run. A block that cannot be replayed, such as a typed menu session, is
 # passed over when the line just before it says so:
-#   README.md:   <!-- not run by tests/doc_examples_test.sh: REASON -->
+#   README.md, HACKING.md: <!-- not run by tests/doc_examples_test.sh: REASON -->
 #   manual page: .\" not run by tests/doc_examples_test.sh: REASON
 #
 # doc_examples.txt holds, for each example, "$ COMMAND" and the lines it
@@ -41,12 +41,13 @@ trap 'rm -rf "$work"' EXIT
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
 mkdir -p "$HOME"
 
-# The blocks of both documents, each opened by a line
+# The blocks of the documents, each opened by a line
 # "\x1eFILE:LINE\x1fLANGUAGE\x1fREASON", where REASON is empty unless the block
 # is not to be run.
 blocks() {
     cd "$source_dir"
     awk -v marker="$MARKER" '
+        FNR == 1 { open = 0; skip = "" }
         index($0, "<!-- " marker) { skip = substr($0, index($0, marker) + length(marker)); sub(/ *-->.*/, "", skip); next }
         /^[ \t]*```/ {
             if (open) open = 0
@@ -57,7 +58,7 @@ blocks() {
             skip = ""; next
         }
         open { print substr($0, indent + 1); next }
-        { skip = "" }' README.md
+        { skip = "" }' README.md HACKING.md
     awk -v marker="$MARKER" '
         index($0, ".\\\" " marker) == 1 { skip = substr($0, length(marker) + 5); next }
         /^\.EX/ { open = 1; printf "\036%s:%d\037\037%s\n", FILENAME, FNR, skip; skip = ""; next }
