@@ -322,7 +322,7 @@ std::unique_ptr<TreeIgnores> IgnoreContext::forTree(const std::string &root, Rep
         top.rules.push_back({excludes_, prefix.size()});
     if (top.inWorkTree) {
         const std::string own = joined(root, ".gitignore");
-        tree->readRules(AT_FDCWD, own, own, true, prefix.size(), top, false);
+        tree->readRules({AT_FDCWD, own, own, true}, prefix.size(), top, false);
         // The .gitignore files above the root count too, the nearest first.
         if (!prefix.empty()) {
             for (size_t i = prefix.size() - 1; i-- > 0;)
@@ -345,16 +345,14 @@ TreeIgnores::TreeIgnores(IgnoreContext &context, std::string root, ReportFailure
 
 TreeIgnores::~TreeIgnores() = default;
 
-// Adds the rules of the file `path` (in the directory `at`), named `shown`,
-// to `level`; a file that cannot be read is reported (once, with `once`, for
-// files that several walks read).
-void TreeIgnores::readRules(int at, const std::string &path, const std::string &shown, bool noFollow, size_t base,
-                            Level &level, bool once)
+// Adds the rules of `file` to `level`; a file that cannot be read is
+// reported (once, with `once`, for files that several walks read).
+void TreeIgnores::readRules(const RulesFile &file, size_t base, Level &level, bool once)
 {
     auto list = std::make_shared<PatternList>();
-    const int error = readRulesFile(at, path, noFollow, *list);
+    const int error = readRulesFile(file.at, file.path, file.noFollow, *list);
     if (error != 0) {
-        RulesFailure failure{shown, error};
+        RulesFailure failure{file.shown, error};
         if (once)
             context_.reportOnce(std::move(failure), report_);
         else
@@ -371,7 +369,7 @@ void TreeIgnores::readRules(int at, const std::string &path, const std::string &
 // the work tree reads: reported once.
 void TreeIgnores::readShared(const std::string &path, bool noFollow, size_t base, Level &level)
 {
-    readRules(AT_FDCWD, path, path, noFollow, base, level, true);
+    readRules({AT_FDCWD, path, path, noFollow}, base, level, true);
 }
 
 // `inside` leads from `at` into `directory`: "" when `at` is the directory.
@@ -384,7 +382,7 @@ bool TreeIgnores::enterWorkTree(const std::string &directory, int at, const std:
     const size_t base = prefix_.size() + directory.size() + 1;
     level.inWorkTree = true;
     level.closed = true;
-    readRules(at, inside + ".gitignore", path + "/.gitignore", true, base, level, false);
+    readRules({at, inside + ".gitignore", path + "/.gitignore", true}, base, level, false);
     if (excludes_)
         level.rules.push_back({excludes_, prefix_.size()});
     readShared(work.infoExclude, false, base, level);
@@ -410,7 +408,7 @@ void TreeIgnores::enter(const std::string &directory, int directoryFd)
         const std::string inside = open ? std::string() : joined(root_, level.directory) + '/';
         if (!context_.settings_.gitRules || !enterWorkTree(level.directory, at, inside, level)) {
             if (level.inWorkTree)
-                readRules(at, inside + ".gitignore", joined(root_, level.directory) + "/.gitignore", true,
+                readRules({at, inside + ".gitignore", joined(root_, level.directory) + "/.gitignore", true},
                           prefix_.size() + level.directory.size() + 1, level, false);
         }
         levels_.push_back(std::move(level));

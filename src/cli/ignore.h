@@ -50,8 +50,15 @@ private:
     TreeIgnores(class IgnoreContext &context, std::string root, ReportFailure report);
 
     void enter(const std::string &directory, int directoryFd);
-    void readRules(int at, const std::string &path, const std::string &shown, bool noFollow, size_t base,
-                   Level &level, bool once);
+    // A rules file: `path` in the directory `at`, named `shown` in messages.
+    struct RulesFile {
+        int at;
+        std::string path;
+        std::string shown;
+        bool noFollow;
+    };
+
+    void readRules(const RulesFile &file, size_t base, Level &level, bool once);
     void readShared(const std::string &path, bool noFollow, size_t base, Level &level);
     bool enterWorkTree(const std::string &directory, int at, const std::string &inside, Level &level);
 
