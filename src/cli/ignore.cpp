@@ -174,6 +174,23 @@ std::string resolved(const std::string &directory)
     return path.ends_with('/') ? path : path + '/';
 }
 
+// Whether `directory` or one above it may hold a repository: whether any
+// of them has an entry named .git, or cannot be checked. Outside every work
+// tree, as /usr/include is, libgit2 is then not started at all.
+bool mayBeInWorkTree(const std::string &directory)
+{
+    std::string at = resolved(directory);
+    if (at.empty())
+        return true;
+    for (;;) {
+        if (faccessat(AT_FDCWD, (at + ".git").c_str(), F_OK, 0) == 0 || errno != ENOENT)
+            return true;
+        if (at == "/")
+            return false;
+        at.erase(at.rfind('/', at.size() - 2) + 1);
+    }
+}
+
 // Where git looks for its own configuration files when $XDG_CONFIG_HOME
 // does not say: ~/.config.
 std::string xdgConfigHome()
@@ -234,6 +251,8 @@ void IgnoreContext::reportOnce(RulesFailure &&failure, const ReportFailure &repo
 // its work tree and info/exclude, found without the configuration.
 bool IgnoreContext::findWorkTree(const std::string &directory, bool search, const ReportFailure &report, WorkTree &tree)
 {
+    if (search && !mayBeInWorkTree(directory))
+        return false;
     if (!libraryStarted_) {
         libraryStarted_ = git_libgit2_init() > 0;
         // Reading another user's ignore rules is harmless: git's check of
