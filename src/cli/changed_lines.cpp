@@ -9,7 +9,7 @@ namespace {
 
 // A header line names at most two paths, each at most PATH_MAX (4 096)
 // bytes, four times that once quoted; a longer one is not git's.
-constexpr std::size_t LONGEST_HEADER = 64 * 1024;
+constexpr std::size_t LONGEST_HEADER = std::size_t{64} * 1024;
 
 bool takePrefix(std::string_view &text, std::string_view prefix)
 {
@@ -166,6 +166,8 @@ bool ChangedLines::finish()
     return error_.empty();
 }
 
+// Lines before the first file (a commit's header, say) are passed over, and
+// so are those among the hunks that neither start a file nor a hunk.
 void ChangedLines::handleLine(std::string_view line)
 {
     std::string_view rest = line;
@@ -173,14 +175,19 @@ void ChangedLines::handleLine(std::string_view line)
         commitFile();
         inFile_ = true;
         fromDiffLine_ = pathOfDiffLine(rest);
-    } else if (!inFile_) {
-        return; // text before the first file, such as a commit's header
-    } else if (takePrefix(rest, "@@ ")) {
+    } else if (inFile_ && takePrefix(rest, "@@ ")) {
         inHunks_ = true;
         handleHunk(rest);
-    } else if (inHunks_) {
-        return;
-    } else if (takePrefix(rest, "+++ ")) {
+    } else if (inFile_ && !inHunks_) {
+        handleHeader(line);
+    }
+}
+
+// A line between "diff --git" and the first hunk.
+void ChangedLines::handleHeader(std::string_view line)
+{
+    std::string_view rest = line;
+    if (takePrefix(rest, "+++ ")) {
         if (rest == "/dev/null")
             deleted_ = true;
         else if (!pathOfLine(rest, postImage_) || !takePrefix(rest, rest.starts_with('"') ? "\"b/" : "b/"))

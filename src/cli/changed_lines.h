@@ -63,6 +63,7 @@ public:
 
 private:
     void handleLine(std::string_view line);
+    void handleHeader(std::string_view line);
     void handleHunk(std::string_view header);
     bool fail(std::string_view what, std::string_view line);
     void commitFile();

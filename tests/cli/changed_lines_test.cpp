@@ -1,7 +1,7 @@
 // The lines a change adds, against git itself: random edit histories in
-// fresh repositories (insertions, deletions, replacements, renames, copies
-// of content, CRLF files, files without a last newline, mode changes, new,
-// deleted, staged and unstaged files), their diff fed to the parser in
+// fresh repositories (insertions, deletions, replacements, renames, CRLF
+// lines, lines without an end, mode changes, new, deleted, staged and
+// unstaged files), their diff fed to the parser in
 // random pieces; the (path, line) pairs it gives must be the '+' lines of
 // the same diff, counted one by one by awk. Then the few forms that random
 // histories do not reach.
@@ -31,104 +31,83 @@ const char DIFF[] = "diff -U0 --no-color --no-ext-diff --no-textconv -M --src-pr
 // not UTF-8 (quoted by git, with octal escapes).
 const std::vector<std::string> NAMES = {"a.c", "b.h", "d/c.c", "d/e/f.c", "sp ace.c", "d/\xc3\xa9t\xc3\xa9.c",
                                         "raw\xff.h", "g.c", "d/h h.h"};
-const std::vector<std::string> WORDS = {"int x;", "}", "{", "", "return 0;", "a", "b", "/* c */"};
+// Words and ends of lines: files mix LF and CRLF, and a line may lack its
+// end, the last one too.
+const std::vector<std::string> WORDS = {"int x;", "}", "{", "", "return 0;", "a", "/* c */"};
+const std::vector<std::string> ENDS = {"\n", "\n", "\n", "\r\n", ""};
+using File = std::vector<std::string>; // lines with their ends
 
-std::string quotedForShell(const std::string &text)
+std::string inQuotes(const std::string &name)
 {
-    std::string quoted = "'";
-    for (const char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
+    return "'" + name + "'"; // no name here holds a quote
 }
 
 // Runs a shell command in `directory`; its standard output.
 std::string shell(const fs::path &directory, const std::string &command)
 {
-    const std::string line = "cd " + quotedForShell(directory) + " && " + command;
+    const std::string line = "cd " + inQuotes(directory) + " && " + command;
     FILE *pipe = popen(line.c_str(), "r");
     std::string text;
     char block[4096];
     for (size_t got; pipe != nullptr && (got = fread(block, 1, sizeof block, pipe)) > 0;)
         text.append(block, got);
-    const int status = pipe == nullptr ? -1 : pclose(pipe);
-    EXPECT_EQ(status, 0) << line;
+    EXPECT_EQ(pipe == nullptr ? -1 : pclose(pipe), 0) << line;
     return text;
 }
 
-struct File {
-    std::vector<std::string> lines;
-    bool crlf = false;
-    bool lastNewline = true;
-};
+std::string randomLine(Rng &rng)
+{
+    return WORDS[static_cast<size_t>(pick(rng, 0, 6))] + ENDS[static_cast<size_t>(pick(rng, 0, 4))];
+}
 
 void write(const fs::path &path, const File &file)
 {
     fs::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    for (size_t k = 0; k < file.lines.size(); k++)
-        out << file.lines[k] << (k + 1 < file.lines.size() || file.lastNewline ? (file.crlf ? "\r\n" : "\n") : "");
-}
-
-File randomFile(Rng &rng)
-{
-    File file{.lines = {}, .crlf = pick(rng, 0, 4) == 0, .lastNewline = pick(rng, 0, 5) > 0};
-    for (int k = pick(rng, 0, 25); k > 0; k--)
-        file.lines.push_back(WORDS[static_cast<size_t>(pick(rng, 0, static_cast<int>(WORDS.size()) - 1))]);
-    return file;
+    for (const std::string &line : file)
+        out << line;
 }
 
 // Lines inserted, removed and replaced at random places.
 void edit(Rng &rng, File &file)
 {
     for (int k = pick(rng, 1, 4); k > 0; k--) {
-        const int at = pick(rng, 0, static_cast<int>(file.lines.size()));
-        const auto where = file.lines.begin() + at;
+        const auto where = file.begin() + pick(rng, 0, static_cast<int>(file.size()));
         const int action = pick(rng, 0, 2);
-        if (action == 0 || where == file.lines.end())
-            file.lines.insert(where, pick(rng, 1, 3), WORDS[static_cast<size_t>(pick(rng, 0, 7))]);
+        if (action == 0 || where == file.end())
+            file.insert(where, pick(rng, 1, 3), randomLine(rng));
         else if (action == 1)
-            file.lines.erase(where);
+            file.erase(where);
         else
-            *where = WORDS[static_cast<size_t>(pick(rng, 0, 7))] + "!";
+            *where = randomLine(rng);
     }
-    if (pick(rng, 0, 6) == 0)
-        file.crlf = !file.crlf;
-    if (pick(rng, 0, 6) == 0)
-        file.lastNewline = !file.lastNewline;
 }
 
-// One random change to a tracked file; new names come from `free`.
+// One random change to a tracked file: removed, renamed (and edited),
+// made executable, or edited, staged or not; new names come from `free`.
 void change(Rng &rng, const fs::path &root, std::map<std::string, File> &files, const std::string &name,
             std::vector<std::string> &free)
 {
-    const std::string quoted = quotedForShell(name);
-    switch (pick(rng, 0, 6)) {
-    case 0:
-        shell(root, (pick(rng, 0, 1) ? "git rm -q " : "rm ") + quoted);
+    const int action = pick(rng, 0, 5);
+    if (action == 0) {
+        shell(root, (pick(rng, 0, 1) ? "git rm -q " : "rm ") + inQuotes(name));
         files.erase(name);
-        return;
-    case 1:
-        if (!free.empty()) {
-            const std::string to = free.back();
-            free.pop_back();
-            fs::create_directories((root / to).parent_path());
-            shell(root, "git mv " + quoted + " " + quotedForShell(to));
-            files[to] = files[name];
-            files.erase(name);
-            if (pick(rng, 0, 1) != 0)
-                edit(rng, files[to]);
-            write(root / to, files[to]);
-        }
-        return;
-    case 2:
-        shell(root, "chmod +x " + quoted);
-        return;
-    default:
+    } else if (action == 1 && !free.empty()) {
+        const std::string to = free.back();
+        free.pop_back();
+        fs::create_directories((root / to).parent_path());
+        shell(root, "git mv " + inQuotes(name) + " " + inQuotes(to));
+        files[to] = files[name];
+        files.erase(name);
+        edit(rng, files[to]);
+        write(root / to, files[to]);
+    } else if (action == 2) {
+        shell(root, "chmod +x " + inQuotes(name));
+    } else {
         edit(rng, files[name]);
         write(root / name, files[name]);
         if (pick(rng, 0, 1) != 0)
-            shell(root, "git add " + quoted);
-        return;
+            shell(root, "git add " + inQuotes(name));
     }
 }
 
@@ -141,28 +120,27 @@ std::string makeHistory(Rng &rng, const fs::path &root)
     std::map<std::string, File> files;
     std::vector<std::string> free = NAMES;
     std::shuffle(free.begin(), free.end(), rng);
-    for (int k = pick(rng, 1, 5); k > 0; k--) {
-        files[free.back()] = randomFile(rng);
-        write(root / free.back(), files[free.back()]);
-        free.pop_back();
-    }
-    shell(root, "git add -A && git commit -qm one");
+    const auto create = [&](int count) {
+        for (; count > 0 && !free.empty(); count--, free.pop_back()) {
+            for (int k = pick(rng, 0, 25); k > 0; k--)
+                files[free.back()].push_back(randomLine(rng));
+            write(root / free.back(), files[free.back()]);
+            shell(root, "git add " + inQuotes(free.back()));
+        }
+    };
+    create(pick(rng, 1, 5));
+    shell(root, "git commit -qm one");
     const bool twoCommits = pick(rng, 0, 1) != 0;
     for (int round = twoCommits ? 2 : 1; round > 0; round--) {
         std::vector<std::string> names;
         for (const auto &[name, file] : files)
-            names.push_back(name);
-        for (const std::string &name : names)
             if (pick(rng, 0, 2) != 0)
-                change(rng, root, files, name, free);
-        if (!free.empty() && pick(rng, 0, 1) != 0) {
-            files[free.back()] = randomFile(rng);
-            write(root / free.back(), files[free.back()]);
-            shell(root, "git add " + quotedForShell(free.back()));
-            free.pop_back();
-        }
+                names.push_back(name);
+        for (const std::string &name : names)
+            change(rng, root, files, name, free);
+        create(pick(rng, 0, 1));
         if (round == 2)
-            shell(root, "git add -A && git commit -qm two");
+            shell(root, "git add -A && git commit -q --allow-empty -m two");
     }
     return twoCommits ? "HEAD~1" : "HEAD";
 }
