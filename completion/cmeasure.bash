@@ -23,16 +23,16 @@ _cmeasure()
 
     if ((options)); then
         case $prev in
-        -j | --jobs | --ext | --max-symbols | --exclude)
-            # A number, a list of suffixes, a pattern: nothing to offer.
+        -j | --jobs | --ext | --max-symbols | --exclude | --new-from-rev)
+            # A number, a list of suffixes, a pattern, a revision: nothing to offer.
             return
             ;;
         --files0-from) ;;
         *)
             if [[ $cur == -* ]]; then
                 mapfile -t COMPREPLY < <(compgen -W '--jobs= --ext= --json
-                    --max-symbols= --exclude= --no-ignore --files0-from=
-                    --help --version' -- "$cur")
+                    --max-symbols= --sarif --new-from-rev= --exclude=
+                    --no-ignore --files0-from= --help --version' -- "$cur")
                 # An option offered with its '=' takes its value joined.
                 [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
                 return

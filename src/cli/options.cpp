@@ -24,7 +24,8 @@ const char *const USAGE =
     "  -j, --jobs=N     measure N files side by side (default: 4 per processor,\n"
     "                   at least 8; any N above 256 is taken as 256)\n"
     "      --ext=LIST   search directories for these comma-separated suffixes\n"
-    "                   (default: c,h; a leading dot is dropped: .c is c)\n"
+    "                   (default: c,h; a leading dot is dropped: .c is c);\n"
+    "                   may be repeated\n"
     "      --exclude=PATTERN  pass over what PATTERN, a pattern of .gitignore\n"
     "                   files, matches below each directory; may be repeated\n"
     "      --no-ignore  read no ignore file of git (.gitignore and the others)\n"
@@ -36,6 +37,11 @@ const char *const USAGE =
     "                   instead of the figures, report each line that holds more\n"
     "                   than N symbols (0 to 359) as 'PATH:LINE:COLUMN: S symbols\n"
     "                   (limit N)', or with --json as a JSON object\n"
+    "      --sarif      with --max-symbols, write the report as a SARIF 2.1.0 log,\n"
+    "                   which code scanning services read\n"
+    "      --new-from-rev=REV\n"
+    "                   with --max-symbols, report only lines that are new or\n"
+    "                   changed since the git revision REV (git diff REV)\n"
     "      --help       display this help and exit\n"
     "      --version    output version information and exit\n"
     "\n"
@@ -49,7 +55,19 @@ namespace {
 
 // What getopt_long returns for each long option: codes beyond any
 // character, so that --jobs and -j stay apart in messages.
-enum LongOption : int { JOBS = 256, EXT, EXCLUDE, NO_IGNORE, FILES0_FROM, JSON, MAX_SYMBOLS, HELP, VERSION };
+enum LongOption : int {
+    JOBS = 256,
+    EXT,
+    EXCLUDE,
+    NO_IGNORE,
+    FILES0_FROM,
+    JSON,
+    MAX_SYMBOLS,
+    SARIF,
+    NEW_FROM_REV,
+    HELP,
+    VERSION
+};
 
 // In the order a message lists them when an abbreviation is ambiguous.
 const option LONG_OPTIONS[] = {
@@ -60,6 +78,8 @@ const option LONG_OPTIONS[] = {
     {"files0-from", required_argument, nullptr, FILES0_FROM},
     {"json", no_argument, nullptr, JSON},
     {"max-symbols", required_argument, nullptr, MAX_SYMBOLS},
+    {"sarif", no_argument, nullptr, SARIF},
+    {"new-from-rev", required_argument, nullptr, NEW_FROM_REV},
     {"help", no_argument, nullptr, HELP},
     {"version", no_argument, nullptr, VERSION},
     {nullptr, 0, nullptr, 0},
@@ -125,17 +145,26 @@ bool readSymbolLimit(std::string_view text, int &limit)
     return true;
 }
 
-// A comma-separated list of suffixes, each with or without its dot; an
-// empty list, or an empty item, is refused rather than taken to match
-// every name.
-bool readExtensions(std::string_view list, std::vector<std::string> &extensions)
+// Characters of patterns and paths: a suffix holding one would never match
+// a name, so it is a mistake, such as --ext='*.c', to say rather than a
+// walk that silently measures nothing.
+constexpr std::string_view NOT_IN_SUFFIX = "*?[/ ";
+
+// A comma-separated list of suffixes, each with or without its dot, added
+// to `extensions`; an empty list, or an empty item, is refused rather than
+// taken to match every name.
+bool readExtensions(std::string_view list, std::vector<std::string> &extensions, std::string &error)
 {
-    extensions.clear();
     for (;;) {
         const size_t comma = list.find(',');
         std::string_view item = list.substr(0, comma);
         if (item.starts_with('.'))
             item.remove_prefix(1);
+        if (item.find_first_of(NOT_IN_SUFFIX) != std::string_view::npos) {
+            error = joined({"invalid suffix ", quoted(item), " in extension list",
+                            "\n--ext takes suffixes of names, such as c,h, not patterns"});
+            return false;
+        }
         if (item.empty())
             return false;
         extensions.emplace_back(item);
@@ -145,17 +174,43 @@ bool readExtensions(std::string_view list, std::vector<std::string> &extensions)
     }
 }
 
+// A revision for git: not empty, and not taken for one of git's options.
+bool readRevision(std::string_view text, std::optional<std::string> &revision)
+{
+    if (text.empty() || text.starts_with('-'))
+        return false;
+    revision = text;
+    return true;
+}
+
 bool takeValue(int code, const char *value, Options &options, std::string &error)
 {
-    if (code == EXT ? readExtensions(value, options.extensions)
-        : code == MAX_SYMBOLS ? readSymbolLimit(value, options.maxSymbols)
-                              : readJobs(value, options.jobs))
+    if (code == EXT ? readExtensions(value, options.extensions, error)
+        : code == MAX_SYMBOLS  ? readSymbolLimit(value, options.maxSymbols)
+        : code == NEW_FROM_REV ? readRevision(value, options.newFromRev)
+                               : readJobs(value, options.jobs))
         return true;
-    const char *what = code == EXT           ? "invalid extension list: "
-                       : code == MAX_SYMBOLS ? "invalid symbol limit: "
-                                             : "invalid number of jobs: ";
+    if (!error.empty())
+        return false;
+    const char *what = code == EXT            ? "invalid extension list: "
+                       : code == MAX_SYMBOLS  ? "invalid symbol limit: "
+                       : code == NEW_FROM_REV ? "invalid revision: "
+                                              : "invalid number of jobs: ";
     error = joined({what, quoted(value)});
     return false;
+}
+
+// Options that only change the report of --max-symbols make no sense
+// without it: a usage error names the first of them given.
+bool checkGateOptions(const Options &options, std::string &error)
+{
+    if (options.maxSymbols >= 0)
+        return true;
+    if (options.sarif)
+        error = "option '--sarif' requires --max-symbols";
+    else if (options.newFromRev)
+        error = "option '--new-from-rev' requires --max-symbols";
+    return error.empty();
 }
 
 // A long option that getopt_long did not know: ambiguous when its name is
@@ -196,12 +251,16 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
 {
     optind = 0; // 0, not 1: getopt forgets where it was in an earlier parse
     opterr = 0;
+    error.clear();
+    bool extensionsGiven = false;
     for (;;) {
         const int code = getopt_long(argc, argv, SHORT_OPTIONS, LONG_OPTIONS, nullptr);
         switch (code) {
         case -1:
             // The end, or "--": every argument after it is a path.
             options.paths.insert(options.paths.end(), argv + optind, argv + argc);
+            if (!checkGateOptions(options, error))
+                return Parsed::USAGE_ERROR;
             if (options.files0From && !options.paths.empty()) {
                 // As wc and du say it.
                 error = joined({"extra operand ", quoted(options.paths.front()),
@@ -224,14 +283,25 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case FILES0_FROM:
             options.files0From = optarg;
             break;
+        case SARIF:
+            options.sarif = true;
+            break;
         case HELP:
             return Parsed::HELP;
         case VERSION:
             return Parsed::VERSION;
+        case EXT:
+            // The first --ext replaces the default suffixes; later ones add.
+            if (!extensionsGiven)
+                options.extensions.clear();
+            extensionsGiven = true;
+            if (!takeValue(code, optarg, options, error))
+                return Parsed::USAGE_ERROR;
+            break;
         case 'j':
         case JOBS:
-        case EXT:
         case MAX_SYMBOLS:
+        case NEW_FROM_REV:
             if (!takeValue(code, optarg, options, error))
                 return Parsed::USAGE_ERROR;
             break;

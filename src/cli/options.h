@@ -22,6 +22,8 @@ struct Options {
     std::vector<std::string> excludes; // --exclude patterns, in order
     std::optional<std::string> files0From; // --files0-from: the list of paths, "-" for standard input
     std::vector<std::string> paths; // standard input when empty
+    bool sarif = false;                     // --sarif: the gate's report as a SARIF log
+    std::optional<std::string> newFromRev; // --new-from-rev: only lines added since this git revision
 };
 
 enum class Parsed { RUN, HELP, VERSION, USAGE_ERROR };

@@ -3,6 +3,7 @@
 // parse that stopped in the middle of "-xj", so a parser that kept its
 // place from one call to the next would fail it.
 #include <cstdlib>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,8 @@ struct ParseCase {
     int maxSymbols = -1;
     std::vector<std::string> extensions = {"c", "h"};
     std::vector<std::string> paths = {};
+    bool sarif = false;
+    std::optional<std::string> newFromRev = {};
 };
 
 void PrintTo(const ParseCase &c, std::ostream *os)
@@ -55,6 +58,8 @@ TEST_P(ParseTest, GivesTheOptions)
     EXPECT_EQ(options.maxSymbols, c.maxSymbols);
     EXPECT_EQ(options.extensions, c.extensions);
     EXPECT_EQ(options.paths, c.paths);
+    EXPECT_EQ(options.sarif, c.sarif);
+    EXPECT_EQ(options.newFromRev, c.newFromRev);
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, ParseTest, testing::Values(
@@ -67,11 +72,65 @@ INSTANTIATE_TEST_SUITE_P(Options, ParseTest, testing::Values(
     ParseCase{.name = "JobsJustAboveTheCap", .args = {"-j257"}, .jobs = 256},
     ParseCase{.name = "JobsBeyondAnyInteger", .args = {"-j", "99999999999999999999999999"}, .jobs = 256},
     ParseCase{.name = "ExtensionsLoseOneLeadingDot", .args = {"--ext=.c,h,..x"}, .extensions = {"c", "h", ".x"}},
+    ParseCase{.name = "SuffixWithCharactersOfNeitherPatternNorPath", .args = {"--ext=c+,h!,]x,\\y"},
+              .extensions = {"c+", "h!", "]x", "\\y"}},
+    ParseCase{.name = "RepeatedExtensionsAddUp", .args = {"--ext=c", "--ext", ".h,y", "a", "--ext=z"},
+              .extensions = {"c", "h", "y", "z"}, .paths = {"a"}},
+    ParseCase{.name = "SarifAfterTheLimit", .args = {"--max-symbols=5", "--sarif"}, .maxSymbols = 5, .sarif = true},
+    ParseCase{.name = "SarifBeforeTheLimitAbbreviated", .args = {"--sa", "--max-symbols=5"}, .maxSymbols = 5, .sarif = true},
+    ParseCase{.name = "RevisionAbbreviatedGlued", .args = {"--new=HEAD~1", "--max-symbols=0"}, .maxSymbols = 0,
+              .newFromRev = "HEAD~1"},
+    ParseCase{.name = "RevisionSeparate", .args = {"--new-from-rev", "@{upstream}", "--max-symbols", "9"}, .maxSymbols = 9,
+              .newFromRev = "@{upstream}"},
     ParseCase{.name = "SymbolLimitZero", .args = {"--max-symbols=0"}, .maxSymbols = 0},
     ParseCase{.name = "SymbolLimitHighestWithLeadingZerosAbbreviatedSeparate", .args = {"--max", "000359"}, .maxSymbols = 359},
     ParseCase{.name = "JsonAbbreviated", .args = {"--js"}, .json = true},
     ParseCase{.name = "OptionsAfterPathsDashAndDoubleDash", .args = {"a", "--json", "-", "--", "-j", "--json"}, .json = true,
               .paths = {"a", "-", "-j", "--json"}}
 ), [](const testing::TestParamInfo<ParseCase> &info) { return std::string(info.param.name); });
+
+// Refused values, and options that need --max-symbols, with what the
+// message says.
+struct RefusalCase {
+    const char *name;
+    std::vector<std::string> args;
+    std::string error;
+};
+
+void PrintTo(const RefusalCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class RefusalTest : public testing::TestWithParam<RefusalCase> {};
+
+TEST_P(RefusalTest, IsAUsageError)
+{
+    const RefusalCase &c = GetParam();
+    Options options;
+    std::string error;
+    EXPECT_EQ(parse(c.args, options, error), Parsed::USAGE_ERROR);
+    EXPECT_EQ(error, c.error);
+}
+
+const std::string EXT_HINT = " in extension list\n--ext takes suffixes of names, such as c,h, not patterns";
+
+INSTANTIATE_TEST_SUITE_P(Options, RefusalTest, testing::Values(
+    RefusalCase{"SuffixWithAStar", {"--ext=*.c"}, "invalid suffix '*.c'" + EXT_HINT},
+    RefusalCase{"SuffixWithAQuestionMark", {"--ext=c,h?"}, "invalid suffix 'h?'" + EXT_HINT},
+    RefusalCase{"SuffixWithABracket", {"--ext=.[ch]"}, "invalid suffix '[ch]'" + EXT_HINT},
+    RefusalCase{"SuffixWithASlash", {"--ext=src/c"}, "invalid suffix 'src/c'" + EXT_HINT},
+    RefusalCase{"SuffixWithASpace", {"--ext=c, h"}, "invalid suffix ' h'" + EXT_HINT},
+    RefusalCase{"BadSuffixInARepeatedExt", {"--ext=c", "--ext=*"}, "invalid suffix '*'" + EXT_HINT},
+    RefusalCase{"EmptySuffixInARepeatedExt", {"--ext=c", "--ext=h,"}, "invalid extension list: 'h,'"},
+    RefusalCase{"SarifWithoutTheLimit", {"--sarif", "a.c"}, "option '--sarif' requires --max-symbols"},
+    RefusalCase{"RevisionWithoutTheLimit", {"--new-from-rev=HEAD"}, "option '--new-from-rev' requires --max-symbols"},
+    RefusalCase{"EmptyRevision", {"--max-symbols=1", "--new-from-rev="}, "invalid revision: ''"},
+    RefusalCase{"RevisionLikeAnOption", {"--max-symbols=1", "--new-from-rev", "--output=x"}, "invalid revision: '--output=x'"},
+    RefusalCase{"RevisionWithoutValue", {"--max-symbols=1", "--new-from-rev"}, "option '--new-from-rev' requires an argument"},
+    RefusalCase{"SarifWithValue", {"--max-symbols=1", "--sarif=yes"}, "option '--sarif' doesn't allow an argument"},
+    RefusalCase{"AbbreviationOfNoIgnoreAndNewFromRev", {"--n"},
+                "option '--n' is ambiguous; possibilities: '--no-ignore' '--new-from-rev'"}
+), [](const testing::TestParamInfo<RefusalCase> &info) { return std::string(info.param.name); });
 
 } // namespace
