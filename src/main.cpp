@@ -65,8 +65,8 @@ bool chooseInstructionSetOfEnvironment()
     std::string refusal;
     switch (chooseInstructionSet(name.c_str())) {
     case SetChoice::Chosen: return true;
-    case SetChoice::Unknown: refusal = "unknown instruction set '" + printablePath(name) + "'"; break;
-    case SetChoice::NotRun: refusal = "the processor does not run " + printablePath(name); break;
+    case SetChoice::Unknown: refusal = "unknown instruction set '" + cli::printablePath(name) + "'"; break;
+    case SetChoice::NotRun: refusal = "the processor does not run " + cli::printablePath(name); break;
     }
     if (writeWhenReady(STDERR_FILENO, "cmeasure: CMEASURE_SIMD: " + refusal + "\n") != 0) {
         // Nowhere left to say it; the exit status still tells.
@@ -88,7 +88,7 @@ int main(int argc, char **argv)
     // process, and the lost result is reported like any other.
     std::signal(SIGXFSZ, SIG_IGN);
     if (argc > 1)
-        return runCommandLine(argc, argv);
+        return cli::runCommandLine(argc, argv);
 
     writeConsole("Redat s max broj znacheshti simvoli i broj identifikatori v prog\n"
                  "----------------------------------------------------------------\n\n"

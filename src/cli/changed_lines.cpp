@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-namespace cmeasure::changed {
+namespace cli::changed {
 
 namespace {
 
@@ -272,4 +272,4 @@ bool ChangedLines::changed(std::string_view path, Count line) const
     return after != all.begin() && line < std::prev(after)->end();
 }
 
-} // namespace cmeasure::changed
+} // namespace cli::changed

@@ -20,7 +20,7 @@
 
 #include "counting.h"
 
-namespace cmeasure::changed {
+namespace cli::changed {
 
 // Lines first to first + count - 1 of a file as it is now.
 struct LineRange {
@@ -90,4 +90,4 @@ private:
 // quoted path is malformed. `rest` is what follows the path.
 bool unquotePath(std::string_view text, std::string &path, std::string_view &rest);
 
-} // namespace cmeasure::changed
+} // namespace cli::changed

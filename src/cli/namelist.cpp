@@ -6,6 +6,8 @@
 
 #include "descriptors.h"
 
+namespace cli {
+
 // Reads the next block once the last is used up; false at the end or on a
 // failure.
 bool NameList::fill()
@@ -52,3 +54,5 @@ bool NameList::next(std::string &name, bool &tooLong)
     count_++;
     return true;
 }
+
+} // namespace cli

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace cli {
+
 class NameList {
 public:
     // Names longer than this are cut to it and reported as too long.
@@ -32,3 +34,5 @@ private:
     std::size_t end_ = 0;
     char block_[1 << 16] = {};
 };
+
+} // namespace cli

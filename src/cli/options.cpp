@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <getopt.h>
 #include <initializer_list>
+#include <optional>
 #include <string_view>
 
 #include "output.h"
+
+namespace cli {
 
 const char *const USAGE =
     "Usage: cmeasure [OPTION]... [PATH]...\n"
@@ -116,32 +119,36 @@ std::string quotedOption(int code)
     return {};
 }
 
-// A positive decimal number of any size; above MOST_JOBS it is MOST_JOBS.
-bool readJobs(std::string_view text, unsigned &jobs)
+// A decimal number written in digits only: no sign, no exponent, nothing
+// around it; leading zeros are allowed. Its value is held at `ceiling` once
+// past it, so that any number of digits reads without overflow.
+std::optional<unsigned> readDigits(std::string_view text, unsigned ceiling)
 {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos ||
-        text.find_first_not_of('0') == std::string_view::npos)
-        return false;
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
     unsigned value = 0;
     for (const char digit : text)
-        value = std::min(value * 10 + static_cast<unsigned>(digit - '0'), Options::MOST_JOBS);
-    jobs = value;
+        value = std::min(value * 10 + static_cast<unsigned>(digit - '0'), ceiling);
+    return value;
+}
+
+// A positive number of any size; above MOST_JOBS it is MOST_JOBS.
+bool readJobs(std::string_view text, unsigned &jobs)
+{
+    const std::optional<unsigned> value = readDigits(text, Options::MOST_JOBS);
+    if (!value || *value == 0)
+        return false;
+    jobs = *value;
     return true;
 }
 
-// A decimal number from 0 to MOST_SYMBOL_LIMIT, digits only: no sign, no
-// exponent, nothing around it; leading zeros are allowed.
+// A number from 0 to MOST_SYMBOL_LIMIT.
 bool readSymbolLimit(std::string_view text, int &limit)
 {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos)
+    const std::optional<unsigned> value = readDigits(text, static_cast<unsigned>(Options::MOST_SYMBOL_LIMIT) + 1);
+    if (!value || *value > static_cast<unsigned>(Options::MOST_SYMBOL_LIMIT))
         return false;
-    int value = 0;
-    for (const char digit : text) {
-        value = value * 10 + (digit - '0');
-        if (value > Options::MOST_SYMBOL_LIMIT)
-            return false;
-    }
-    limit = value;
+    limit = static_cast<int>(*value);
     return true;
 }
 
@@ -214,7 +221,8 @@ bool checkGateOptions(const Options &options, std::string &error)
 }
 
 // A long option that getopt_long did not know: ambiguous when its name is
-// the prefix of several, as GNU says it, listing them; otherwise unknown.
+// the prefix of several, listing them, so that the user sees which longer
+// prefix picks the one meant; otherwise unknown.
 std::string unknownLongOption(std::string_view argument)
 {
     const std::string_view name = argument.substr(2, argument.find('=') - 2);
@@ -262,7 +270,7 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
             if (!checkGateOptions(options, error))
                 return Parsed::USAGE_ERROR;
             if (options.files0From && !options.paths.empty()) {
-                // As wc and du say it.
+                // In the words users of --files0-from know from other tools.
                 error = joined({"extra operand ", quoted(options.paths.front()),
                                 "\nfile operands cannot be combined with --files0-from"});
                 return Parsed::USAGE_ERROR;
@@ -311,3 +319,5 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         }
     }
 }
+
+} // namespace cli

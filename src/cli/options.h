@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace cli {
+
 struct Options {
     // Workers beyond this many would only wait for the disk and each other:
     // a larger -j is taken as this.
@@ -38,3 +40,5 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
 
 // The text --help prints.
 extern const char *const USAGE;
+
+} // namespace cli

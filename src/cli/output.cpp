@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+namespace cli {
+
 namespace {
 
 // What may follow a lead byte: how many continuation bytes, and the range
@@ -284,3 +286,5 @@ void Diagnostics::append(std::string &out, const PieceOverLimit &piece) const
     appendNumber(out, limit_);
     out += ")\n";
 }
+
+} // namespace cli

@@ -7,6 +7,8 @@
 
 #include "counting.h"
 
+namespace cli {
+
 // True when `text` is well-formed UTF-8: no stray continuation bytes, no
 // overlong forms, no surrogates, nothing above U+10FFFF.
 bool isUtf8(std::string_view text);
@@ -67,3 +69,5 @@ private:
     int limit_;
     bool json_;
 };
+
+} // namespace cli

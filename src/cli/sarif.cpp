@@ -4,7 +4,7 @@
 
 #include "output.h"
 
-namespace cmeasure::sarif {
+namespace cli::sarif {
 
 namespace {
 
@@ -124,4 +124,4 @@ void Log::appendClosing(std::string &out, bool successful)
     out += "}]}]}\n";
 }
 
-} // namespace cmeasure::sarif
+} // namespace cli::sarif

@@ -11,7 +11,7 @@
 
 #include "counting.h"
 
-namespace cmeasure::sarif {
+namespace cli::sarif {
 
 // The id of the one rule the log reports on.
 inline constexpr std::string_view RULE_ID = "max-symbols";
@@ -64,4 +64,4 @@ private:
     bool anyResult_ = false;
 };
 
-} // namespace cmeasure::sarif
+} // namespace cli::sarif

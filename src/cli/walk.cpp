@@ -1,45 +1,22 @@
 #include "walk.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
-#include <cstdint>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <mutex>
 #include <string_view>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "ignore.h"
 
-namespace {
+namespace cli {
 
-// Descriptors of the directories the walk is in that it keeps open, besides
-// the root's: the deepest ones. An ancestor above them is opened again on
-// the way back up. A low limit on descriptors keeps fewer.
-constexpr size_t MOST_OPEN_LEVELS = 32;
+namespace {
 
 // Room for a few hundred entries per read of a directory.
 constexpr size_t LISTING_BUFFER_SIZE = size_t{32} * 1024;
-
-// How long an open that lacks a descriptor waits for one at a time, and how
-// long it goes on waiting while no other thread releases any.
-constexpr auto DESCRIPTOR_WAIT = std::chrono::milliseconds(10);
-constexpr int QUIET_WAITS_BEFORE_GIVING_UP = 200;
-
-// Every thread's releases of descriptors, for the opens waiting for one.
-std::mutex releaseMutex;
-std::condition_variable releaseSignal;
-unsigned long releases = 0;
-std::atomic<int> waitingOpens{0};
-
-// OpenDirectory objects alive, in the walk and in the files it found.
-std::atomic<size_t> openDirectories{0};
 
 bool hasExtension(std::string_view name, const std::vector<std::string> &extensions)
 {
@@ -50,20 +27,6 @@ bool hasExtension(std::string_view name, const std::vector<std::string> &extensi
     return false;
 }
 
-bool outOfDescriptors(int error)
-{
-    return error == EMFILE || error == ENFILE;
-}
-
-// The process's limit on descriptors, as far as the walk is concerned.
-size_t descriptorLimit()
-{
-    rlimit limit = {};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur > SIZE_MAX / 2)
-        return SIZE_MAX / 2;
-    return limit.rlim_cur;
-}
-
 // An entry of a directory still to be walked.
 struct Entry {
     std::string key; // its name, with '/' after it for a directory
@@ -71,7 +34,7 @@ struct Entry {
 };
 
 // A directory the walk is in.
-struct Level {
+struct WalkedDirectory {
     std::shared_ptr<OpenDirectory> directory; // null while closed to spare descriptors
     dev_t device = 0;
     ino_t inode = 0;
@@ -89,8 +52,7 @@ class Walker {
 public:
     Walker(const std::string &root, const WalkRules &rules, const std::function<void(Found &&)> &found)
         : rules_(rules), found_(found), path_(root), below_(root.size() + (separated(root.size()) ? 1 : 0)),
-          openLevelsAllowed_(std::clamp<size_t>(descriptorLimit() / 8, 1, MOST_OPEN_LEVELS)),
-          directoriesAllowed_(std::max<size_t>((descriptorLimit() - 3) / 2, 2))
+          openLevelsAllowed_(rules.allowance.openLevels), directoriesAllowed_(rules.allowance.directories)
     {
     }
 
@@ -104,7 +66,7 @@ public:
         }
         enter(fd);
         while (!levels_.empty()) {
-            Level &top = levels_.back();
+            WalkedDirectory &top = levels_.back();
             if (top.entries.empty()) {
                 leave();
                 continue;
@@ -127,7 +89,7 @@ private:
             found_({.path = path_, .error = error});
             return;
         }
-        for (const Level &level : levels_)
+        for (const WalkedDirectory &level : levels_)
             if (level.device == status.st_dev && level.inode == status.st_ino) {
                 close(fd);
                 found_({.path = path_, .loop = true});
@@ -143,7 +105,7 @@ private:
     // Reads the names of the directory, then sorts them. A failure to read
     // is reported first, at the directory's path, which comes before those of
     // its entries; the entries read until then are walked.
-    void list(Level &level)
+    void list(WalkedDirectory &level)
     {
         const int fd = level.directory->fd();
         for (ssize_t got; (got = getdents64(fd, buffer_.data(), buffer_.size())) != 0;) {
@@ -164,7 +126,7 @@ private:
 
     // Keeps an entry that may lead to a file to measure. Where the listing
     // does not say what an entry is, it is asked without following a link.
-    void take(Level &level, const char *name, unsigned char type)
+    void take(WalkedDirectory &level, const char *name, unsigned char type)
     {
         if (name[0] == '.')
             return;
@@ -226,8 +188,9 @@ private:
             levels_.pop_back();
             return;
         }
-        // Through "..", as fts does, if it still leads to the directory left.
-        Level &parent = levels_[child - 1];
+        // Through "..", if it still leads to the directory left: one open,
+        // where opening it again from the root by name would take one a level.
+        WalkedDirectory &parent = levels_[child - 1];
         const int fd = openDirectory(levels_[child].directory->fd(), "..", child);
         if (fd >= 0 && isLevel(fd, parent)) {
             parent.directory = std::make_shared<OpenDirectory>(fd);
@@ -269,7 +232,7 @@ private:
         }
     }
 
-    static bool isLevel(int fd, const Level &level)
+    static bool isLevel(int fd, const WalkedDirectory &level)
     {
         struct stat status;
         return fstat(fd, &status) == 0 && status.st_dev == level.device && status.st_ino == level.inode;
@@ -307,7 +270,7 @@ private:
     int openDirectory(int at, const char *name, size_t keep)
     {
         DescriptorWait room;
-        while (openDirectories.load() >= directoriesAllowed_ && (shed(keep) || room.again(EMFILE))) {
+        while (directoriesOpen() >= directoriesAllowed_ && (shed(keep) || room.again(EMFILE))) {
         }
         DescriptorWait wait;
         for (;;) {
@@ -341,10 +304,10 @@ private:
     const std::function<void(Found &&)> &found_;
     std::string path_; // of the entry at hand, which begins with the paths of the levels
     size_t below_;     // where the path of an entry below the root begins in path_
-    std::vector<Level> levels_;
+    std::vector<WalkedDirectory> levels_;
     std::vector<char> buffer_ = std::vector<char>(LISTING_BUFFER_SIZE);
     size_t openLevelsAllowed_;
-    size_t directoriesAllowed_; // half the descriptors beyond the standard three
+    size_t directoriesAllowed_;
 };
 
 } // namespace
@@ -370,63 +333,4 @@ void walkTree(const std::string &root, const WalkRules &rules, const std::functi
     Walker(root, rules, found).walk();
 }
 
-OpenDirectory::OpenDirectory(int fd) : fd_(fd)
-{
-    openDirectories++;
-}
-
-OpenDirectory::~OpenDirectory()
-{
-    if (fd_ >= 0)
-        close(fd_);
-    openDirectories--;
-    descriptorReleased();
-}
-
-int openFound(const Found &found, int &error)
-{
-    const int at = found.directory ? found.directory->fd() : AT_FDCWD;
-    DescriptorWait wait;
-    int fd = -1;
-    while ((fd = openat(at, found.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW)) < 0) {
-        error = errno;
-        if (!wait.again(error))
-            break;
-    }
-    if (fd < 0) {
-        // A link (O_NOFOLLOW's ELOOP), or a file gone since it was listed.
-        if (error == ELOOP || error == ENOENT)
-            error = 0;
-        return -1;
-    }
-    error = 0;
-    struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        close(fd);
-        descriptorReleased();
-        return -1;
-    }
-    return fd;
-}
-
-bool DescriptorWait::again(int error)
-{
-    if (!outOfDescriptors(error) || quietWaits_ >= QUIET_WAITS_BEFORE_GIVING_UP)
-        return false;
-    std::unique_lock lock(releaseMutex);
-    const unsigned long seen = releases;
-    waitingOpens++;
-    const bool released = releaseSignal.wait_for(lock, DESCRIPTOR_WAIT, [seen] { return releases != seen; });
-    waitingOpens--;
-    quietWaits_ = released ? 0 : quietWaits_ + 1;
-    return true;
-}
-
-void descriptorReleased()
-{
-    if (waitingOpens.load() == 0)
-        return;
-    std::lock_guard lock(releaseMutex);
-    releases++;
-    releaseSignal.notify_all();
-}
+} // namespace cli

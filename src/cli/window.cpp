@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace cli {
+
 namespace {
 
 bool isFinished(State state)
@@ -9,17 +11,33 @@ bool isFinished(State state)
     return state != State::Waiting && state != State::Measuring;
 }
 
+// Standard input waits for its turn: every target before it finished.
+// Every other target goes to the first worker free.
+bool waitsForItsTurn(const Target &target)
+{
+    return target.request.origin == Origin::StandardInput;
+}
+
 } // namespace
 
-Window::Window(std::size_t slots) : slots_(slots), batch_(std::max<std::size_t>(slots / 4, 1)), half_((slots + 1) / 2) {}
+Window::Window(std::size_t slots)
+    : slots_(slots), wakeWriterAt_(std::max<std::size_t>(slots / 4, 1)), wakeWalkAt_((slots + 1) / 2)
+{
+}
 
 std::size_t Window::free() const
 {
     return slots_.size() - (tail_ - head_);
 }
 
+std::size_t Window::inFlight()
+{
+    std::lock_guard lock(mutex_);
+    return tail_ - head_;
+}
+
 // A full window waits until half of it is free, so that the walk and the
-// writer take turns in batches rather than a slot at a time.
+// writer take turns in runs of targets rather than a slot at a time.
 void Window::add(std::vector<Target> &targets)
 {
     std::unique_lock lock(mutex_);
@@ -29,11 +47,11 @@ void Window::add(std::vector<Target> &targets)
             notifyWorkers(waiting);
             waiting = 0;
             walkWaits_ = true;
-            space_.wait(lock, [this] { return free() >= half_; });
+            space_.wait(lock, [this] { return free() >= wakeWalkAt_; });
             walkWaits_ = false;
         }
-        const bool waits = target.state == State::Waiting;
-        if (waits && target.origin == Origin::StandardInput)
+        const bool waits = target.outcome.state == State::Waiting;
+        if (waits && waitsForItsTurn(target))
             inputs_.push_back(tail_);
         slot(tail_++) = std::move(target);
         if (waits)
@@ -61,30 +79,42 @@ void Window::complete()
     finished_.notify_all();
 }
 
+bool Window::standardInputsTurn() const
+{
+    return !inputs_.empty() && inputs_.front() == unfinished_;
+}
+
+// The position of the target to hand a worker now, if any.
+std::optional<std::size_t> Window::nextForWorker()
+{
+    if (standardInputsTurn()) {
+        const std::size_t position = inputs_.front();
+        inputs_.pop_front();
+        // The workers that waited only for it may end now.
+        if (complete_ && inputs_.empty())
+            work_.notify_all();
+        return position;
+    }
+    while (next_ < tail_ && (slot(next_).outcome.state != State::Waiting || waitsForItsTurn(slot(next_))))
+        next_++;
+    if (next_ < tail_)
+        return next_++;
+    return std::nullopt;
+}
+
 std::optional<Job> Window::take(std::optional<Result> &done)
 {
     std::unique_lock lock(mutex_);
-    if (done)
-        record(*done);
+    if (done) {
+        slot(done->position).outcome = std::move(done->outcome);
+        passFinished();
+    }
     for (;;) {
-        std::size_t index = tail_;
-        if (!inputs_.empty() && inputs_.front() == unfinished_) {
-            index = inputs_.front();
-            inputs_.pop_front();
-            // The workers that waited only for it may end now.
-            if (complete_ && inputs_.empty())
-                work_.notify_all();
-        } else {
-            while (next_ < tail_ && (slot(next_).state != State::Waiting || slot(next_).origin == Origin::StandardInput))
-                next_++;
-            if (next_ < tail_)
-                index = next_++;
-        }
-        if (index < tail_) {
-            Target &target = slot(index);
-            target.state = State::Measuring;
-            return Job{index, target.origin,
-                       Found{.path = target.path, .directory = std::move(target.directory), .name = std::move(target.name)}};
+        if (const std::optional<std::size_t> position = nextForWorker()) {
+            Target &target = slot(*position);
+            target.outcome.state = State::Measuring;
+            Request &request = target.request;
+            return Job{*position, {request.path, request.origin, std::move(request.directory), std::move(request.name)}};
         }
         if (complete_ && inputs_.empty())
             return std::nullopt;
@@ -92,30 +122,18 @@ std::optional<Job> Window::take(std::optional<Result> &done)
     }
 }
 
-void Window::record(Result &result)
-{
-    Target &target = slot(result.index);
-    target.state = result.state;
-    target.error = result.error;
-    target.figures = result.figures;
-    target.bytes = result.bytes;
-    target.diagnostics = std::move(result.diagnostics);
-    target.overLimit = result.overLimit;
-    passFinished();
-}
-
 // Moves unfinished_ past the targets now finished. Wakes the writer when the
-// oldest is among them and when they make a batch; and a worker when
-// standard input's turn has come.
+// oldest is among them and when they are enough to be worth its while; and a
+// worker when standard input's turn has come.
 void Window::passFinished()
 {
     const std::size_t before = unfinished_ - head_;
-    while (unfinished_ < tail_ && isFinished(slot(unfinished_).state))
+    while (unfinished_ < tail_ && isFinished(slot(unfinished_).outcome.state))
         unfinished_++;
     const std::size_t after = unfinished_ - head_;
-    if ((before == 0 && after > 0) || (before < batch_ && after >= batch_))
+    if ((before == 0 && after > 0) || (before < wakeWriterAt_ && after >= wakeWriterAt_))
         finished_.notify_one();
-    if (!inputs_.empty() && inputs_.front() == unfinished_)
+    if (standardInputsTurn())
         work_.notify_one();
 }
 
@@ -124,11 +142,13 @@ bool Window::takeFinished(std::vector<Target> &into, Waits waits)
     std::unique_lock lock(mutex_);
     const auto over = [this] { return complete_ && unfinished_ == tail_; };
     if (finished_.wait_for(lock, waits.patience, [&] { return unfinished_ > head_ || over(); }))
-        finished_.wait_for(lock, waits.gathering, [&] { return unfinished_ - head_ >= batch_ || over(); });
+        finished_.wait_for(lock, waits.gathering, [&] { return unfinished_ - head_ >= wakeWriterAt_ || over(); });
     while (head_ < unfinished_)
         into.push_back(std::move(slot(head_++)));
     next_ = std::max(next_, head_);
-    if (walkWaits_ && free() >= half_)
+    if (walkWaits_ && free() >= wakeWalkAt_)
         space_.notify_one();
     return !(complete_ && head_ == tail_);
 }
+
+} // namespace cli

@@ -18,6 +18,8 @@
 #include "counting.h"
 #include "walk.h"
 
+namespace cli {
+
 // How a target is opened.
 enum class Origin {
     Named,         // a path given on the command line, opened as given
@@ -35,39 +37,44 @@ enum class State {
     Unnamed,   // a zero-length path
 };
 
-struct Target {
+// What to measure: the part of a target that the walk fills in.
+struct Request {
     std::string path;
     Origin origin = Origin::Named;
-    State state = State::Waiting;
     std::shared_ptr<const OpenDirectory> directory = {}; // walked: where `name` lies
     std::string name = {};
+};
+
+// What became of it: the part that a worker fills in, or the walk when it
+// already knows (a failure to read a directory, an empty name).
+struct Outcome {
+    State state = State::Waiting;
     int error = 0;           // errno, when Failed
     std::string reason = {}; // what a walk said of a failure
     FileFigures figures = {};
-    Count bytes = 0; // the file's size, when the run asked for it
+    Count bytes = 0; // the file's size, when the run shows progress
     // With --max-symbols: the diagnostics the worker has not written itself,
     // and whether there was any at all.
     std::string diagnostics = {};
     bool overLimit = false;
 };
 
+struct Target {
+    Request request;
+    Outcome outcome = {};
+};
+
 // One target for a worker, handed over by value so that nothing in the
 // window is touched outside its lock.
 struct Job {
-    std::size_t index;
-    Origin origin;
-    Found found; // the path; for a walked target also its directory and name
+    std::size_t position;
+    Request request;
 };
 
 // What a worker made of its job.
 struct Result {
-    std::size_t index;
-    State state;
-    int error = 0;
-    FileFigures figures = {};
-    Count bytes = 0;
-    std::string diagnostics = {};
-    bool overLimit = false;
+    std::size_t position;
+    Outcome outcome;
 };
 
 class Window {
@@ -103,12 +110,16 @@ public:
     // target has been taken out and none will follow.
     bool takeFinished(std::vector<Target> &into, Waits waits);
 
+    // Targets added and not yet taken out: never more than the slots.
+    std::size_t inFlight();
+
 private:
-    Target &slot(std::size_t index) { return slots_[index % slots_.size()]; }
+    Target &slot(std::size_t position) { return slots_[position % slots_.size()]; }
     std::size_t free() const;
-    void record(Result &result);
-    void notifyWorkers(std::size_t waiting);
+    std::optional<std::size_t> nextForWorker();
+    bool standardInputsTurn() const;
     void passFinished();
+    void notifyWorkers(std::size_t waiting);
 
     std::mutex mutex_;
     std::condition_variable space_;    // for the walk: a slot was freed
@@ -122,8 +133,10 @@ private:
     std::size_t next_ = 0;       // no target before it waits for a worker, but standard input
     std::size_t tail_ = 0;       // where the next target goes
     std::deque<std::size_t> inputs_; // standard input targets waiting for a worker
-    std::size_t batch_;              // finished targets worth waking the writer for
-    std::size_t half_;               // free slots worth waking a waiting walk for
+    std::size_t wakeWriterAt_;       // finished targets worth waking the writer for
+    std::size_t wakeWalkAt_;         // free slots worth waking a waiting walk for
     bool walkWaits_ = false;
     bool complete_ = false;
 };
+
+} // namespace cli

@@ -19,8 +19,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using cmeasure::changed::ChangedLines;
-using cmeasure::changed::LineRange;
+using cli::changed::ChangedLines;
+using cli::changed::LineRange;
 using randomtext::pick;
 using randomtext::Rng;
 using Lines = std::set<std::pair<std::string, Count>>;
@@ -253,7 +253,7 @@ INSTANTIATE_TEST_SUITE_P(ChangedLines, DiffTest, testing::Values(
     DiffCase{.name = "PureCopyOfANameWithSpacesHasNoLines", .diff = "diff --git a/x y.c b/y x.c\nsimilarity index 100%\n"
              "copy from x y.c\ncopy to y x.c\n", .path = "y x.c"},
     DiffCase{.name = "BinaryFileIsWhole", .diff = "diff --git a/x.c b/x.c\nindex 1..2 100644\n"
-             "Binary files a/x.c and b/x.c differ\n", .path = "x.c", .ranges = {cmeasure::changed::WHOLE_FILE}},
+             "Binary files a/x.c and b/x.c differ\n", .path = "x.c", .ranges = {cli::changed::WHOLE_FILE}},
     DiffCase{.name = "QuotedNameWithEveryEscape", .diff = "diff --git \"a/t\\tq\\\"\\\\\\303\\251.c\" \"b/t\\tq\\\"\\\\\\303\\251.c\"\n"
              "new file mode 100644\nindex 0000000..e69de29\n", .path = "t\tq\"\\\xc3\xa9.c"},
     DiffCase{.name = "OmittedCountIsOneAndZeroAddsNothing", .diff = "diff --git a/a.c b/a.c\n--- a/a.c\n+++ b/a.c\n"

@@ -19,6 +19,8 @@
 
 namespace {
 
+using namespace cli;
+
 std::string row(const std::string &path, int lines, int densest, int symbols, int identifiers)
 {
     return "{\"path\": " + path + ", \"lines\": " + std::to_string(lines) + ", \"line_with_max_symbols\": " +
@@ -176,6 +178,10 @@ INSTANTIATE_TEST_SUITE_P(CommandLineWalkHostile, ProgramTest, testing::Values(
          .setup = "mkdir -p t/d && echo x > t/a.c && echo x > t/d/b.c && ln -s .. t/up && ln -s a.c t/link.c && "
                   "mkfifo t/f.c",
          .environment = TYPES_UNKNOWN},
+    Case{.name = "FileWhoseStatusCannotBeReadReported", .args = {"--json", "t"},
+         .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1), .errors = "cmeasure: t/b/in.c: Input/output error\n",
+         .status = 1, .setup = OUTSIDE,
+         .environment = {"LD_PRELOAD=" WALK_SHIM_PATH, "ASAN_OPTIONS=verify_asan_link_order=0", "WALK_SHIM_FSTAT_FAILS=in.c"}},
     Case{.name = "TypeUnknownAndNotSearchableReported", .args = {"--json", "t"},
          .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1),
          .errors = "cmeasure: t/locked/b.c: Permission denied\n", .status = 1,
@@ -580,6 +586,14 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
          .setup = "seq 800000 > a.c && seq 3 > b.c && for f in a.c b.c a.c; do "
                   "awk -v f=$f '{ print f \":\" NR \":1: \" length($0) + 1 \" symbols (limit 1)\" }' $f; done > expected",
          .shell = "cmeasure --max-symbols=1 -j 4 a.c b.c a.c > out; status=$?; cmp out expected && exit $status"},
+    // The first file turns into a link before a worker opens it, and is
+    // passed over; the turn to write must still reach the second, which
+    // has more diagnostics (29 MB) than the workers hold.
+    Case{.name = "SkippedFileBeforeMoreDiagnosticsThanHeldInOrder", .expected = "", .status = 1,
+         .setup = "mkdir t && echo x > t/a.c && seq 800000 > t/b.c && "
+                  "awk '{ print \"t/b.c:\" NR \":1: \" length($0) + 1 \" symbols (limit 1)\" }' t/b.c > expected",
+         .environment = changeOpening("a.c", "t/a.c:t/.a.c", "gone"),
+         .shell = "cmeasure --max-symbols=1 t > out; status=$?; cmp out expected && exit $status"},
     Case{.name = "SymbolLimitNegative", .args = {"--max-symbols=-1", "main.c"}, .expected = "",
          .errors = "cmeasure: invalid symbol limit: '-1'\n" + TRY_HELP, .status = 2, .source = NOTE},
     Case{.name = "SymbolLimitNotANumber", .args = {"--max-symbols", "x"}, .expected = "",

@@ -11,6 +11,8 @@
 
 namespace {
 
+using namespace cli;
+
 struct ParseCase {
     const char *name;
     std::vector<std::string> args;

@@ -1,11 +1,17 @@
 // Which paths are written as JSON strings: exactly the well-formed UTF-8;
 // how a path is written in a table row or a message; and the diagnostics
 // of --max-symbols in both formats.
+#include <cctype>
+#include <cstdio>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "output.h"
 
 namespace {
+
+using namespace cli;
 
 struct Utf8Case {
     const char *name;
@@ -68,6 +74,78 @@ INSTANTIATE_TEST_SUITE_P(Paths, PrintableTest, testing::Values(
     PrintableCase{"C1BytesAlone", "\x85\x9B", "\\x85\\x9b"},
     PrintableCase{"NotUtf8ByteByByte", "\xFF\xE2\x82" "A\xC0\x80\xED\xA0\x80", "\\xff\\xe2\\x82A\\xc0\\x80\\xed\\xa0\\x80"}
 ), [](const testing::TestParamInfo<PrintableCase> &info) { return std::string(info.param.name); });
+
+// Every control byte in a JSON path, C0 and DEL: the string written must be
+// valid JSON (an escape of the short forms JSON has, or \u and four hex
+// digits) and decode to the path's own bytes.
+class JsonControlTest : public testing::TestWithParam<unsigned char> {};
+
+int hexValue(char c)
+{
+    const std::string digits = "0123456789abcdef";
+    const size_t at = digits.find(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    return at == std::string::npos ? -1 : static_cast<int>(at);
+}
+
+// Decodes a JSON string of ASCII text; false where it is not valid JSON.
+bool decodeJsonString(const std::string &json, std::string &text)
+{
+    if (json.size() < 2 || json.front() != '"' || json.back() != '"')
+        return false;
+    const std::string shortForms = "\"\\/bfnrt", meanings = "\"\\/\b\f\n\r\t";
+    for (size_t i = 1; i + 1 < json.size(); i++) {
+        const auto c = static_cast<unsigned char>(json[i]);
+        if (c < 0x20 || c == '"')
+            return false;
+        if (c != '\\') {
+            text += json[i];
+            continue;
+        }
+        const char kind = json[++i];
+        if (const size_t form = shortForms.find(kind); form != std::string::npos) {
+            text += meanings[form];
+            continue;
+        }
+        if (kind != 'u' || i + 4 >= json.size() - 1)
+            return false;
+        int value = 0;
+        for (int k = 1; k <= 4; k++) {
+            const int digit = hexValue(json[i + k]);
+            if (digit < 0)
+                return false;
+            value = value * 16 + digit;
+        }
+        text += static_cast<char>(value);
+        i += 4;
+    }
+    return true;
+}
+
+TEST_P(JsonControlTest, EscapedAsValidJson)
+{
+    const std::string path = std::string("a") + static_cast<char>(GetParam()) + "b.c";
+    std::string json;
+    appendJsonPath(json, path);
+    std::string decoded;
+    EXPECT_TRUE(decodeJsonString(json, decoded)) << json;
+    EXPECT_EQ(decoded, path) << json;
+}
+
+std::vector<unsigned char> controlBytes()
+{
+    std::vector<unsigned char> bytes;
+    for (unsigned char byte = 0x01; byte < 0x20; byte++)
+        bytes.push_back(byte);
+    bytes.push_back(0x7F);
+    return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, JsonControlTest, testing::ValuesIn(controlBytes()),
+                         [](const testing::TestParamInfo<unsigned char> &info) {
+                             char name[16];
+                             std::snprintf(name, sizeof name, "Byte0x%02X", info.param);
+                             return std::string(name);
+                         });
 
 struct DiagnosticCase {
     const char *name;

@@ -49,15 +49,15 @@ const std::string EVERY_LOG =
 
 std::string document(const SarifCase &c)
 {
-    cmeasure::sarif::Log log(LIMIT);
+    cli::sarif::Log log(LIMIT);
     std::string out;
     log.appendOpening(out);
     for (const Result &result : c.results) {
         std::string fileResults; // formatted as a worker would, then handed over
-        cmeasure::sarif::FileResults(result.path, LIMIT).append(fileResults, result.piece, result.allowed);
+        cli::sarif::FileResults(result.path, LIMIT).append(fileResults, result.piece, result.allowed);
         log.appendResults(out, fileResults);
     }
-    cmeasure::sarif::Log::appendClosing(out, c.successful);
+    cli::sarif::Log::appendClosing(out, c.successful);
     return out;
 }
 

@@ -6,7 +6,9 @@
 //   WALK_SHIM_MOVE=A:B[,C:D]   ... renames A to B, then C to D (relative paths)
 //   WALK_SHIM_LINK=TARGET      ... and then makes A a symbolic link to TARGET
 //   WALK_SHIM_UNKNOWN=1        every entry listed comes back as DT_UNKNOWN
+//   WALK_SHIM_FSTAT_FAILS=NAME fstat of a file opened (openat) under the name NAME fails with EIO
 #include <atomic>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +23,7 @@
 namespace {
 
 std::atomic<bool> changed{false};
+std::atomic<int> failingFd{-1};
 
 template <typename Function>
 Function *real(const char *name)
@@ -86,7 +89,29 @@ int openat(int at, const char *path, int flags, ...)
     const mode_t mode = modeOf(flags, arguments);
     va_end(arguments);
     changeTreeOpening(path);
-    return real<int(int, const char *, int, ...)>("openat")(at, path, flags, mode);
+    const int fd = real<int(int, const char *, int, ...)>("openat")(at, path, flags, mode);
+    const char *failing = std::getenv("WALK_SHIM_FSTAT_FAILS");
+    if (fd >= 0 && failing != nullptr && std::strcmp(path, failing) == 0)
+        failingFd = fd;
+    return fd;
+}
+
+int fstat(int fd, struct stat *status)
+{
+    if (fd >= 0 && fd == failingFd.load()) {
+        errno = EIO;
+        return -1;
+    }
+    return real<int(int, struct stat *)>("fstat")(fd, status);
+}
+
+int fstat64(int fd, struct stat64 *status)
+{
+    if (fd >= 0 && fd == failingFd.load()) {
+        errno = EIO;
+        return -1;
+    }
+    return real<int(int, struct stat64 *)>("fstat64")(fd, status);
 }
 
 int fstatat(int at, const char *path, struct stat *status, int flags)

@@ -15,6 +15,8 @@
 
 namespace {
 
+using namespace cli;
+
 namespace fs = std::filesystem;
 
 fs::path temporaryDirectory()
@@ -35,7 +37,7 @@ int descriptorsOpen()
 std::string contentOf(const Found &found)
 {
     int error = 0;
-    const int fd = openFound(found, error);
+    const int fd = openFound(found.directory.get(), found.name, error);
     EXPECT_GE(fd, 0) << found.path << ": " << error;
     char bytes[512];
     const ssize_t got = fd >= 0 ? read(fd, bytes, sizeof bytes) : 0;

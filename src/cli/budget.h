@@ -1,0 +1,24 @@
+// How many workers, slots and directories a run may hold: all the
+// arithmetic on the process's descriptors, done once at the start.
+#pragma once
+
+#include <cstddef>
+
+#include "walk.h"
+
+namespace cli {
+
+struct Budget {
+    unsigned workers;
+    std::size_t slots; // of the window
+    WalkAllowance walk;
+};
+
+// The budget for -j `jobs` (0 for the default) under the process's limit
+// on descriptors and those it has open now.
+Budget budgetFor(unsigned jobs);
+
+// Descriptors this process may still open: its limit, less those open now.
+std::size_t spareDescriptors();
+
+} // namespace cli

@@ -1,0 +1,148 @@
+#include "targets.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "ignore.h"
+#include "namelist.h"
+
+namespace cli {
+
+namespace {
+
+Target walked(Found &&found)
+{
+    if (isFailure(found))
+        return {.request = {.path = std::move(found.path)},
+                .outcome = {.state = State::Failed, .reason = failureReason(found)}};
+    return {.request = {.path = std::move(found.path), .origin = Origin::Walked,
+                        .directory = std::move(found.directory), .name = std::move(found.name)}};
+}
+
+Target failure(std::string path, int error, std::string reason = {})
+{
+    return {.request = {.path = std::move(path)},
+            .outcome = {.state = State::Failed, .error = error, .reason = std::move(reason)}};
+}
+
+// Targets on their way to the window, added a few at a time to spare its
+// lock. A run of targets holds the files of one directory only: each holds
+// it open.
+class Pending {
+public:
+    Pending(Window &window, const Options &options, const WalkAllowance &allowance)
+        : window_(window), options_(options), allowance_(allowance)
+    {
+    }
+
+    void add(Target &&target)
+    {
+        if (!targets_.empty() &&
+            (targets_.size() == MOST_PENDING || targets_.back().request.directory != target.request.directory))
+            flush();
+        targets_.push_back(std::move(target));
+    }
+
+    void flush()
+    {
+        if (!targets_.empty())
+            window_.add(targets_);
+    }
+
+    const Options &options() const { return options_; }
+    const WalkAllowance &allowance() const { return allowance_; }
+
+private:
+    static constexpr std::size_t MOST_PENDING = 64;
+    Window &window_;
+    const Options &options_;
+    const WalkAllowance &allowance_;
+    std::vector<Target> targets_;
+};
+
+// Adds the files of a directory argument, but for those its ignore rules
+// pass over, and the failures to read the directory or its rules.
+void walkDirectory(const std::string &path, IgnoreContext &ignores, Pending &pending)
+{
+    const auto add = [&pending](Found &&found) { pending.add(walked(std::move(found))); };
+    const std::unique_ptr<TreeIgnores> rules = ignores.forTree(path, [&pending](RulesFailure &&unread) {
+        pending.add(failure(std::move(unread.path), unread.error, std::move(unread.reason)));
+    });
+    walkTree(path, {pending.options().extensions, rules.get(), pending.allowance()}, add);
+}
+
+// Adds the targets of one path argument, in output order: standard input, a
+// directory's files, or the file.
+void addTargets(const std::string &path, IgnoreContext &ignores, Pending &pending)
+{
+    struct stat status;
+    if (path.empty())
+        pending.add({.request = {.path = path}, .outcome = {.state = State::Unnamed}});
+    else if (path == "-")
+        pending.add({.request = {.path = path, .origin = Origin::StandardInput}});
+    else if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+        walkDirectory(path, ignores, pending);
+    else
+        pending.add({.request = {.path = path}});
+    pending.flush();
+}
+
+void addFailure(Pending &pending, std::string path, int error, std::string reason = {})
+{
+    pending.add(failure(std::move(path), error, std::move(reason)));
+    pending.flush();
+}
+
+// Adds the targets of the paths in the list `list` (--files0-from), each
+// taken as a path argument as soon as it is read: the list is never held
+// whole. A name that cannot be a path (an empty one, "-" in a list that
+// standard input holds) has no name of its own to report it under: it is
+// reported at its place in the list, "LIST:N", which is where a user then
+// looks for it.
+void addListed(const std::string &list, bool inputClosed, IgnoreContext &ignores, Pending &pending)
+{
+    const bool fromInput = list == "-";
+    const int fd = fromInput ? (inputClosed ? -1 : STDIN_FILENO) : open(list.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        addFailure(pending, list, fromInput ? EBADF : errno);
+        return;
+    }
+    NameList names(fd);
+    std::string name;
+    bool tooLong = false;
+    const auto place = [&] { return list + ":" + std::to_string(names.count()); };
+    while (names.next(name, tooLong)) {
+        if (name.empty())
+            addFailure(pending, place(), 0, "invalid zero-length file name");
+        else if (fromInput && name == "-")
+            addFailure(pending, place(), 0, "when reading file names from standard input, no file name of '-' allowed");
+        else if (tooLong)
+            addFailure(pending, name, ENAMETOOLONG);
+        else
+            addTargets(name, ignores, pending);
+    }
+    if (names.error() != 0)
+        addFailure(pending, list, names.error());
+    if (!fromInput)
+        close(fd);
+}
+
+} // namespace
+
+void addAllTargets(const Options &options, bool inputClosed, const WalkAllowance &allowance, Window &window)
+{
+    Pending pending(window, options, allowance);
+    IgnoreContext ignores({!options.noIgnore, options.excludes});
+    if (options.files0From)
+        addListed(*options.files0From, inputClosed, ignores, pending);
+    for (const std::string &path : options.paths)
+        addTargets(path, ignores, pending);
+    window.complete();
+}
+
+} // namespace cli

@@ -1,0 +1,93 @@
+#include "worker.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "text_input.h"
+#include "walk.h"
+
+namespace cli {
+
+namespace {
+
+// One worker's own input buffer and line: nothing of a scan is shared.
+class Scanner {
+public:
+    Scanner(bool inputClosed, bool countBytes, Gate *gate)
+        : inputClosed_(inputClosed), countBytes_(countBytes), gate_(gate)
+    {
+    }
+
+    Result measure(const Job &job)
+    {
+        const Request &request = job.request;
+        if (request.origin == Origin::StandardInput) {
+            if (inputClosed_)
+                return {job.position, {.state = State::Failed, .error = EBADF}};
+            input_.reopen(STDIN_FILENO);
+            return {job.position, scan(job)};
+        }
+        int error = 0;
+        const int fd = request.origin == Origin::Walked ? openFound(request.directory.get(), request.name, error)
+                                                        : openNamed(request.path, error);
+        if (fd < 0)
+            return {job.position, {.state = error != 0 ? State::Failed : State::Skipped, .error = error}};
+        input_.reopen(fd, true);
+        Outcome outcome = scan(job);
+        struct stat status;
+        if (countBytes_ && fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
+            outcome.bytes = status.st_size;
+        input_.close();
+        descriptorReleased();
+        return {job.position, std::move(outcome)};
+    }
+
+private:
+    static int openNamed(const std::string &path, int &error)
+    {
+        DescriptorWait wait;
+        int fd = -1;
+        while ((fd = open(path.c_str(), O_RDONLY | O_CLOEXEC)) < 0 && wait.again(errno)) {
+        }
+        error = fd < 0 ? errno : 0;
+        return fd;
+    }
+
+    Outcome scan(const Job &job)
+    {
+        Outcome outcome = {.state = State::Measured};
+        Scan scan;
+        if (gate_ == nullptr) {
+            scan = scanLines(input_, line_);
+        } else {
+            Reporter reporter(*gate_, job.position, job.request.path, outcome);
+            scan = scanLines(input_, line_, PieceLimit{gate_->limit, Reporter::report, &reporter});
+        }
+        outcome.state = scan.error != 0 ? State::Failed : State::Measured;
+        outcome.error = scan.error;
+        outcome.figures = scan.figures;
+        return outcome;
+    }
+
+    TextInput input_{-1};
+    char line_[LINE_BUFFER_SIZE] = {};
+    bool inputClosed_;
+    bool countBytes_;
+    Gate *gate_;
+};
+
+} // namespace
+
+void runWorker(Window &window, const ClosedAtStart &closed, bool countBytes, Gate *gate)
+{
+    auto scanner = std::make_unique<Scanner>(closed.input, countBytes, gate);
+    std::optional<Result> done;
+    while (const std::optional<Job> job = window.take(done))
+        done = scanner->measure(*job);
+}
+
+} // namespace cli
