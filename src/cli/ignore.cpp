@@ -44,9 +44,8 @@ bool isWithin(std::string_view directory, std::string_view ancestor)
            (directory.starts_with(ancestor) && directory[ancestor.size()] == '/');
 }
 
-std::string joined(std::string_view directory, std::string_view name)
+std::string joined(std::string path, std::string_view name)
 {
-    std::string path(directory);
     if (!path.empty() && path.back() != '/')
         path += '/';
     return path.append(name);

@@ -121,7 +121,9 @@ bool truth(const std::optional<std::string> &value)
     const std::string word = lowered(*value);
     if (word == "true" || word == "yes" || word == "on")
         return true;
-    return !word.empty() && word != "false" && word != "no" && word != "off" && std::atoll(word.c_str()) != 0;
+    char *end = nullptr;
+    const long long number = std::strtoll(word.c_str(), &end, 10);
+    return !word.empty() && *end == '\0' && number != 0;
 }
 
 // A path of git's configuration: "~/" is the home directory, "~user/" that user's.
@@ -152,32 +154,44 @@ std::string defaultExcludesFile()
     return home != nullptr ? std::string(home) + "/.config/git/ignore" : std::string();
 }
 
-// Runs git in `directory` and gathers its answer; false with `failure` set
-// when it fails, and with `failure` empty when it found no repository.
-bool ask(const std::string &directory, const std::vector<std::string> &arguments, const git::Limits &limits,
-         std::string &answer, std::string &failure, bool noneFound = false)
+// What git said: `text` when it answered; otherwise `failure`, empty when
+// it found no repository.
+struct Answer {
+    bool answered = false;
+    std::string text;
+    std::string failure;
+};
+
+// Runs git in `directory`; with `noneFound`, status 1 (a key not set) is an answer too.
+Answer ask(const std::string &directory, const std::vector<std::string> &arguments, const git::Limits &limits,
+           bool noneFound = false)
 {
+    Answer answer;
     const git::Outcome outcome = git::run(directory, arguments, [&answer](std::string_view chunk) {
-        answer.append(chunk);
-        return answer.size() <= MOST_ANSWER_BYTES;
+        answer.text.append(chunk);
+        return answer.text.size() <= MOST_ANSWER_BYTES;
     }, limits);
-    if (outcome.succeeded() || (noneFound && outcome.status == 1))
-        return true;
+    answer.answered = outcome.succeeded() || (noneFound && outcome.status == 1);
+    std::string &failure = answer.failure;
+    if (answer.answered)
+        return answer;
     if (outcome.startError != 0)
         failure = "git: " + outcome.reason() + "; the .gitignore files and info/exclude are read without git's "
                                                "configuration";
     else if (outcome.status != 128 || outcome.message.find("not a git repository") == std::string::npos)
         failure = "git: " + (outcome.stopped ? std::string("an answer too long") : outcome.reason());
-    return false;
+    return answer;
 }
 
 // core.excludesFile and core.ignoreCase, as the configuration in force in `directory` says.
 bool readConfiguration(const std::string &directory, const git::Limits &limits, WorkTree &tree, std::string &failure)
 {
-    std::string answer;
-    if (!ask(directory, {"config", "--null", "--get-regexp", "^core\\.(excludesfile|ignorecase)$"}, limits, answer,
-             failure, true))
+    const Answer asked =
+        ask(directory, {"config", "--null", "--get-regexp", "^core\\.(excludesfile|ignorecase)$"}, limits, true);
+    failure = asked.failure;
+    if (!asked.answered)
         return false;
+    const std::string &answer = asked.text;
     std::optional<std::string> excludesFile;
     for (size_t at = 0, end; (end = answer.find('\0', at)) != std::string::npos; at = end + 1) {
         const std::string entry = answer.substr(at, end - at);
@@ -200,12 +214,14 @@ bool readConfiguration(const std::string &directory, const git::Limits &limits, 
 Found askGit(const std::string &directory, const git::Limits &limits)
 {
     Found found;
-    std::string answer;
-    if (!ask(directory,
-             {"rev-parse", "--is-inside-work-tree", "--show-cdup", "--path-format=absolute", "--git-path",
-              "info/exclude"},
-             limits, answer, found.failure))
+    const Answer asked = ask(directory,
+                             {"rev-parse", "--is-inside-work-tree", "--show-cdup", "--path-format=absolute",
+                              "--git-path", "info/exclude"},
+                             limits);
+    found.failure = asked.failure;
+    if (!asked.answered)
         return found;
+    const std::string &answer = asked.text;
     WorkTree tree;
     if (!answer.starts_with("true\n"))
         return {WorkTree{.top = directory, .inside = false}, ""};
