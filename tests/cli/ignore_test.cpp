@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ignore_rules.h"
 #include "program.h"
 #include "random_text.h"
 #include "wildmatch.h"
@@ -354,6 +355,32 @@ INSTANTIATE_TEST_SUITE_P(GitCases, Wildmatch, testing::Values(
         return std::string(info.param.name);
     });
 
+// A pattern without a '/' in its cheapest form (a literal name, "*" and a
+// suffix, a prefix and "*") against the full matcher, on random names and
+// patterns of both cases, with and without case folding.
+TEST(IgnorePatternForms, AnswerAsTheFullMatcher)
+{
+    const unsigned first = std::getenv("CMEASURE_SEED") ? std::stoul(std::getenv("CMEASURE_SEED")) : 1;
+    for (unsigned seed = first; seed < first + 2000 && !HasFailure(); seed++) {
+        Rng rng(seed);
+        const auto draw = [&rng](const std::string &from, int most) {
+            std::string text;
+            for (int k = pick(rng, 0, most); k > 0; k--)
+                text += from[pick(rng, 0, static_cast<int>(from.size()) - 1)];
+            return text;
+        };
+        const std::string glob = std::vector<std::string>{"*", "", ""}[pick(rng, 0, 2)] + draw("aAb.", 3) +
+                                 std::vector<std::string>{"*", "", "", "?"}[pick(rng, 0, 3)];
+        const std::string name = draw("aAb.", 5);
+        const bool ignoreCase = pick(rng, 0, 1) == 1;
+        cli::ignore::PatternList list;
+        list.addLines(glob);
+        const bool expected = !glob.empty() && cli::wildmatch(glob, name, false, ignoreCase);
+        EXPECT_EQ(list.verdict(name, name, false, ignoreCase) == cli::ignore::Verdict::Excluded, expected)
+            << "seed " << seed << ": " << glob << " against " << name << (ignoreCase ? ", case folded" : "");
+    }
+}
+
 // Patterns that try exponentially many ways to split a text: each must
 // answer under a generous cap (a hang is killed by the alarm), and still
 // match when the text ends as the pattern asks.
@@ -362,6 +389,7 @@ struct Slow {
     std::string pattern;
     std::string text;
     bool matches;
+    bool pathname = true; // false for a pattern without '/', matched against a last name
 };
 
 std::string times(const std::string &text, int count)
@@ -385,7 +413,7 @@ TEST_P(SlowPattern, AnswersWithinTheCap)
     const pid_t child = fork();
     if (child == 0) {
         alarm(30);
-        _exit(cli::wildmatch(slow.pattern, slow.text, true) ? 1 : 0);
+        _exit(cli::wildmatch(slow.pattern, slow.text, slow.pathname) ? 1 : 0);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -396,8 +424,9 @@ TEST_P(SlowPattern, AnswersWithinTheCap)
 INSTANTIATE_TEST_SUITE_P(Patterns, SlowPattern, testing::Values(
     Slow{"StarStarSlashTenTimesNoMatch", times("**/", 10) + "b", times("a/", 30) + "x.c", false},
     Slow{"StarStarSlashTenTimesMatch", times("**/", 10) + "x.c", times("a/", 30) + "x.c", true},
-    Slow{"StarFortyTimesNoMatch", times("a*", 40) + "b", times("a", 240), false},
-    Slow{"StarFortyTimesMatch", times("a*", 40) + "b", times("a", 240) + "b", true},
+    Slow{"StarFortyTimesNoMatch", times("a*", 40) + "b", times("a", 240), false, false},
+    Slow{"StarFortyTimesMatch", times("a*", 40) + "b", times("a", 240) + "b", true, false},
+    Slow{"StarFortyTimesNoMatchInPath", times("a*", 40) + "b", times("a", 240), false},
     Slow{"StarFortyTimesShortText", times("a*", 40) + "b", times("a", 39) + "b", false}), [](const auto &info) {
         return std::string(info.param.name);
     });
