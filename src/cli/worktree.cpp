@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <future>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -183,11 +184,10 @@ Answer ask(const std::string &directory, const std::vector<std::string> &argumen
     return answer;
 }
 
-// core.excludesFile and core.ignoreCase, as the configuration in force in `directory` says.
-bool readConfiguration(const std::string &directory, const git::Limits &limits, WorkTree &tree, std::string &failure)
+// core.excludesFile and core.ignoreCase, as the configuration in force in
+// `directory` says: git's answer to configurationQuestion().
+bool readConfiguration(const Answer &asked, WorkTree &tree, std::string &failure)
 {
-    const Answer asked =
-        ask(directory, {"config", "--null", "--get-regexp", "^core\\.(excludesfile|ignorecase)$"}, limits, true);
     failure = asked.failure;
     if (!asked.answered)
         return false;
@@ -210,9 +210,17 @@ bool readConfiguration(const std::string &directory, const git::Limits &limits, 
     return true;
 }
 
-// Asks git about the work tree that holds `directory` (canonical).
+Answer configurationQuestion(const std::string &directory, const git::Limits &limits)
+{
+    return ask(directory, {"config", "--null", "--get-regexp", "^core\\.(excludesfile|ignorecase)$"}, limits, true);
+}
+
+// Asks git about the work tree that holds `directory` (canonical). Its
+// configuration is asked at the same time, by a second git: each takes a
+// few milliseconds to start, and the walk waits for both.
 Found askGit(const std::string &directory, const git::Limits &limits)
 {
+    std::future<Answer> configuration = std::async(std::launch::async, configurationQuestion, directory, limits);
     Found found;
     const Answer asked = ask(directory,
                              {"rev-parse", "--is-inside-work-tree", "--show-cdup", "--path-format=absolute",
@@ -234,7 +242,7 @@ Found askGit(const std::string &directory, const git::Limits &limits)
         tree.top.erase(tree.top.rfind('/', tree.top.size() - 2) + 1);
     }
     tree.infoExclude = answer.substr(cdupEnd + 1, answer.size() - cdupEnd - 2);
-    if (!readConfiguration(directory, limits, tree, found.failure))
+    if (!readConfiguration(configuration.get(), tree, found.failure))
         return found;
     found.tree = std::move(tree);
     return found;
