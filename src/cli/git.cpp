@@ -9,9 +9,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
-extern char **environ; // NOLINT(bugprone-reserved-identifier): POSIX declares it nowhere else
+#include <unistd.h> // environ, which g++ and clang++ declare there for C++
 
 namespace cli::git {
 namespace {
@@ -139,8 +137,10 @@ void collect(Pipe &out, Pipe &err, const Sink &output, const Limits &limits, Out
         }
         std::array<pollfd, 2> fds = {{{out.read, POLLIN, 0}, {err.read, POLLIN, 0}}};
         const int ready = poll(fds.data(), fds.size(), static_cast<int>(left.count()));
-        if (ready < 0 && errno != EINTR)
-            break;
+        if (ready < 0 && errno != EINTR) {
+            outcome.stopped = true; // git is killed rather than waited for unheard
+            return;
+        }
         for (size_t i = 0; i < fds.size() && ready > 0; i++) {
             Pipe &pipe = i == 0 ? out : err;
             if (pipe.read < 0 || fds[i].revents == 0)

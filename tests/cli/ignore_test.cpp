@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "git.h"
 #include "ignore_rules.h"
 #include "program.h"
 #include "random_text.h"
@@ -533,5 +534,48 @@ TEST(IgnoreDepth, MemoryLinearInDepthWithRules)
     ASSERT_GT(with, 0);
     EXPECT_LT(with, 2 * without + 32 * 1024) << with << " KiB with rules, " << without << " KiB without";
 }
+
+} // namespace
+
+namespace {
+
+// The runner of git: what git writes reaches the sink, its complaint the
+// outcome, and a sink that stops ends the run.
+struct GitRun {
+    const char *name;
+    std::vector<std::string> args;
+    bool sinkStops;
+    bool succeeds;
+    const char *output;  // what the output starts with
+    const char *message; // what the message holds
+};
+
+void PrintTo(const GitRun &run, std::ostream *os)
+{
+    *os << run.name;
+}
+
+class GitRunner : public testing::TestWithParam<GitRun> {};
+
+TEST_P(GitRunner, HandsOverOutputAndStatus)
+{
+    const GitRun &run = GetParam();
+    std::string output;
+    const cli::git::Outcome outcome = cli::git::run("/", run.args, [&](std::string_view chunk) {
+        output.append(chunk);
+        return !run.sinkStops;
+    });
+    EXPECT_EQ(outcome.succeeded(), run.succeeds);
+    EXPECT_EQ(outcome.stopped, run.sinkStops);
+    EXPECT_TRUE(output.starts_with(run.output)) << output;
+    EXPECT_NE(outcome.message.find(run.message), std::string::npos) << outcome.message;
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, GitRunner, testing::Values(
+    GitRun{"AnswerReachesTheSink", {"--version"}, false, true, "git version ", ""},
+    GitRun{"FailureGivesItsReason", {"no-such-command"}, false, false, "", "'no-such-command' is not a git command"},
+    GitRun{"SinkThatStopsEndsTheRun", {"--version"}, true, false, "git version ", ""}), [](const auto &info) {
+        return std::string(info.param.name);
+    });
 
 } // namespace
