@@ -24,9 +24,14 @@ struct RulesFailure {
 };
 using ReportFailure = std::function<void(RulesFailure &&)>;
 
+namespace cli::ignore {
 class PatternList;
-class Level;
-struct git_repository;
+struct Level;
+} // namespace cli::ignore
+namespace cli::worktree {
+class Finder;
+struct WorkTree;
+} // namespace cli::worktree
 
 // The rules for the walk of one directory, the root. Only the entries below
 // it are asked about: the root itself was named, and is never passed over.
@@ -49,7 +54,6 @@ private:
     friend class IgnoreContext;
     TreeIgnores(class IgnoreContext &context, std::string root, ReportFailure report);
 
-    void enter(const std::string &directory, int directoryFd);
     // A rules file: `path` in the directory `at`, named `shown` in messages.
     struct RulesFile {
         int at;
@@ -57,22 +61,33 @@ private:
         std::string shown;
         bool noFollow;
     };
+    // The rules files of one level besides --exclude; `workTree` when it is
+    // the root or the top of a nested work tree.
+    struct LevelFiles {
+        RulesFile own; // the directory's .gitignore
+        bool isRoot;
+        const cli::worktree::WorkTree *workTree;
+    };
 
-    void readRules(const RulesFile &file, size_t base, Level &level, bool once);
-    void readShared(const std::string &path, bool noFollow, size_t base, Level &level);
-    bool enterWorkTree(const std::string &directory, int at, const std::string &inside, Level &level);
+    void enter(std::string_view directory, int directoryFd);
+    void pushLevel(std::string_view name, int directoryFd, bool last);
+    void stackRules(cli::ignore::Level &level, const LevelFiles &files);
+    void readRules(const RulesFile &file, size_t base, cli::ignore::Level &level, bool once);
+    void readShared(const std::string &path, bool noFollow, size_t base, cli::ignore::Level &level);
+    std::string_view directoryOf(const cli::ignore::Level &level) const;
 
     IgnoreContext &context_;
     std::string root_;
     ReportFailure report_;
     std::string prefix_; // the root's path in its work tree, ending in '/', or ""
-    std::shared_ptr<const PatternList> excludes_;
-    std::vector<Level> levels_; // the root's, then one per directory down to the last entered
-    std::string path_;          // scratch: prefix_ and the entry asked about
+    std::shared_ptr<const cli::ignore::PatternList> excludes_;
+    std::vector<cli::ignore::Level> levels_; // the root's, then one per directory down to the last entered
+    std::string current_; // prefix_ and the path of the last level entered, ending in '/' below the root
+    std::string path_;    // scratch: prefix_ and the entry asked about
 };
 
-// What every walk of one run shares: the settings, the git library while
-// it is in use, and the failures already reported, so that a broken
+// What every walk of one run shares: the settings, the work trees found,
+// and the failures already reported, so that a broken
 // configuration is reported once however many walks meet it.
 class IgnoreContext {
 public:
@@ -87,14 +102,10 @@ public:
 
 private:
     friend class TreeIgnores;
-    struct WorkTree;
-    bool findWorkTree(const std::string &directory, bool search, const ReportFailure &report, WorkTree &tree);
-    void readConfiguration(git_repository *repository, const std::string &gitDirectory, const ReportFailure &report,
-                           WorkTree &tree);
     void reportOnce(RulesFailure &&failure, const ReportFailure &report);
 
     IgnoreSettings settings_;
-    std::shared_ptr<const PatternList> excludes_;
-    bool libraryStarted_ = false;
+    std::shared_ptr<const cli::ignore::PatternList> excludes_;
+    std::unique_ptr<cli::worktree::Finder> workTrees_;
     std::set<std::string> reported_;
 };

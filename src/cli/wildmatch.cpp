@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
 
+namespace cli {
 namespace {
 
 enum class Wild {
@@ -63,13 +67,26 @@ bool inClass(std::string_view name, unsigned char c, bool &known)
     return false;
 }
 
+// A match tries a position of the pattern against a position of the text
+// at most once: past this many tries of either, the outcomes are kept.
+// Real patterns stay far below it and pay nothing; "a*a*…*b" against a long
+// name of a's would otherwise try exponentially many splits.
+constexpr unsigned REMEMBER_AFTER = 256;
+
+unsigned char lower(unsigned char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
 // One match of a pattern, which holds no zero byte, against a text.
 struct Matcher {
     Wild match(size_t p, size_t t, unsigned depth) const;
+    Wild tryFrom(size_t p, size_t t, unsigned depth) const;
 
     // The byte at `i`, or 0 past the end: the matcher reads both as C strings.
     unsigned char pat(size_t i) const { return i < pattern_.size() ? static_cast<unsigned char>(pattern_[i]) : 0; }
     unsigned char txt(size_t i) const { return i < text_.size() ? static_cast<unsigned char>(text_[i]) : 0; }
+    unsigned char fold(unsigned char c) const { return ignoreCase_ ? lower(c) : c; }
     bool slashFrom(size_t t) const { return t < text_.size() && text_.find('/', t) != std::string_view::npos; }
 
     Wild star(size_t &p, size_t &t, unsigned depth) const;
@@ -78,20 +95,40 @@ struct Matcher {
     std::string_view pattern_;
     std::string_view text_;
     bool pathname_;
+    bool ignoreCase_;
+    mutable unsigned tries_ = 0;
+    mutable std::unique_ptr<std::unordered_map<uint64_t, Wild>> outcomes_;
 };
+
+// match() from a '*': the same positions always give the same outcome.
+Wild Matcher::tryFrom(size_t p, size_t t, unsigned depth) const
+{
+    if (++tries_ <= REMEMBER_AFTER)
+        return match(p, t, depth);
+    if (!outcomes_)
+        outcomes_ = std::make_unique<std::unordered_map<uint64_t, Wild>>();
+    const uint64_t key = (static_cast<uint64_t>(p) << 32) | t;
+    const auto known = outcomes_->find(key);
+    if (known != outcomes_->end())
+        return known->second;
+    const Wild outcome = match(p, t, depth);
+    outcomes_->emplace(key, outcome);
+    return outcome;
+}
 
 Wild Matcher::match(size_t p, size_t t, unsigned depth) const
 {
     if (depth > MOST_STARS)
         return Wild::ABORT_ALL;
     for (; pat(p) != 0; t++, p++) {
-        unsigned char p_ch = pat(p);
-        const unsigned char t_ch = txt(t);
+        unsigned char p_ch = fold(pat(p));
+        const unsigned char t_ch = fold(txt(t));
         if (t_ch == 0 && p_ch != '*')
             return Wild::ABORT_ALL;
         switch (p_ch) {
         case '\\':
-            // The next character literally; a backslash at the end matches nothing.
+            // The next character literally, as written even with `ignoreCase`;
+            // a backslash at the end matches nothing.
             p_ch = pat(++p);
             [[fallthrough]];
         default:
@@ -137,7 +174,7 @@ Wild Matcher::star(size_t &p, size_t &t, unsigned depth) const
         const bool wholeName = (first == 0 || pat(first - 1) == '/') &&
                                (pat(p) == 0 || pat(p) == '/' || (pat(p) == '\\' && pat(p + 1) == '/'));
         // "**/" may match no directory at all.
-        if (wholeName && pat(p) == '/' && match(p + 1, t, depth + 1) == Wild::MATCH) {
+        if (wholeName && pat(p) == '/' && tryFrom(p + 1, t, depth + 1) == Wild::MATCH) {
             p = pattern_.size();
             return Wild::MATCH;
         }
@@ -161,13 +198,13 @@ Wild Matcher::star(size_t &p, size_t &t, unsigned depth) const
         // Before a literal, skip straight to where it occurs next: what lies
         // before belongs to the '*'. A single '*' never looks past a '/'.
         if (!isGlobSpecial(pat(p))) {
-            const unsigned char p_ch = pat(p);
-            while ((t_ch = txt(t)) != 0 && (matchSlash || t_ch != '/') && t_ch != p_ch)
+            const unsigned char p_ch = fold(pat(p));
+            while ((t_ch = fold(txt(t))) != 0 && (matchSlash || t_ch != '/') && t_ch != p_ch)
                 t++;
             if (t_ch != p_ch)
                 return Wild::NO_MATCH;
         }
-        const Wild rest = match(p, t, depth + 1);
+        const Wild rest = tryFrom(p, t, depth + 1);
         if (rest != Wild::NO_MATCH) {
             if (!matchSlash || rest != Wild::ABORT_TO_STARSTAR) {
                 if (rest == Wild::MATCH)
@@ -208,7 +245,8 @@ Wild Matcher::set(size_t &p, unsigned char t_ch) const
                 if (p_ch == 0)
                     return Wild::ABORT_ALL;
             }
-            matched = matched || (t_ch <= p_ch && t_ch >= prev_ch);
+            const unsigned char upper = ignoreCase_ && t_ch >= 'a' && t_ch <= 'z' ? static_cast<unsigned char>(t_ch - 'a' + 'A') : t_ch;
+            matched = matched || (t_ch <= p_ch && t_ch >= prev_ch) || (upper <= p_ch && upper >= prev_ch);
             p_ch = 0; // a range cannot start another
         } else if (p_ch == '[' && pat(p + 1) == ':') {
             const size_t name = p + 2;
@@ -224,7 +262,9 @@ Wild Matcher::set(size_t &p, unsigned char t_ch) const
                 continue;
             }
             bool known = false;
-            matched = inClass(pattern_.substr(name, end - 1 - name), t_ch, known) || matched;
+            const std::string_view className = pattern_.substr(name, end - 1 - name);
+            matched = inClass(className, t_ch, known) || matched ||
+                      (ignoreCase_ && className == "upper" && inClass("lower", t_ch, known));
             if (!known)
                 return Wild::ABORT_ALL;
             p = end;
@@ -240,8 +280,10 @@ Wild Matcher::set(size_t &p, unsigned char t_ch) const
 
 } // namespace
 
-bool wildmatch(std::string_view pattern, std::string_view text, bool pathname)
+bool wildmatch(std::string_view pattern, std::string_view text, bool pathname, bool ignoreCase)
 {
-    const Matcher matcher{pattern.substr(0, pattern.find('\0')), text, pathname};
+    const Matcher matcher{pattern.substr(0, pattern.find('\0')), text, pathname, ignoreCase, 0, nullptr};
     return matcher.match(0, 0, 0) == Wild::MATCH;
 }
+
+} // namespace cli
