@@ -10,50 +10,6 @@
 
 namespace cli {
 
-const char *const USAGE =
-    "Usage: cmeasure [OPTION]... [PATH]...\n"
-    "Measure C source text: for each file, the number of lines, the line with the\n"
-    "most symbols (characters other than spaces) and how many it holds, and the\n"
-    "number of identifiers outside comments and string literals.\n"
-    "\n"
-    "A directory is searched recursively for files whose names end in .c or .h;\n"
-    "names beginning with '.', symbolic links, devices, FIFOs and sockets inside\n"
-    "it are passed over, and so is what git ignores where it lies in a git work\n"
-    "tree. When PATH is -, or when options are given but no PATH, standard input\n"
-    "is read. Without any argument, cmeasure asks for its source through a menu:\n"
-    "'cat x.c | cmeasure -' measures x.c, while 'cat x.c | cmeasure' opens the\n"
-    "menu.\n"
-    "\n"
-    "  -j, --jobs=N     measure N files side by side (default: 4 per processor,\n"
-    "                   at least 8; any N above 256 is taken as 256)\n"
-    "      --ext=LIST   search directories for these comma-separated suffixes\n"
-    "                   (default: c,h; a leading dot is dropped: .c is c);\n"
-    "                   may be repeated\n"
-    "      --exclude=PATTERN  pass over what PATTERN, a pattern of .gitignore\n"
-    "                   files, matches below each directory; may be repeated\n"
-    "      --no-ignore  read no ignore file of git (.gitignore and the others)\n"
-    "      --files0-from=F  measure the paths in file F, each ended by a zero\n"
-    "                   byte, as if they were given as PATHs; F - is standard\n"
-    "                   input: git ls-files -z | cmeasure --files0-from=-\n"
-    "      --json       write JSON Lines instead of a table\n"
-    "      --max-symbols=N\n"
-    "                   instead of the figures, report each line that holds more\n"
-    "                   than N symbols (0 to 359) as 'PATH:LINE:COLUMN: S symbols\n"
-    "                   (limit N)', or with --json as a JSON object\n"
-    "      --sarif      with --max-symbols, write the report as a SARIF 2.1.0 log,\n"
-    "                   which code scanning services read\n"
-    "      --new-from-rev=REV\n"
-    "                   with --max-symbols, report only lines that are new or\n"
-    "                   changed since the git revision REV (git diff REV)\n"
-    "      --help       display this help and exit\n"
-    "      --version    output version information and exit\n"
-    "\n"
-    "A long option may be abbreviated to any prefix that names only it.\n"
-    "\n"
-    "Exit status is 0 when every path was measured, 1 when a path could not be\n"
-    "read or the output could not be written, or a line is over the limit\n"
-    "of --max-symbols, and 2 for a usage error.\n";
-
 namespace {
 
 // What getopt_long returns for each long option: codes beyond any
@@ -68,6 +24,9 @@ enum LongOption : int {
     MAX_SYMBOLS,
     SARIF,
     NEW_FROM_REV,
+    MAX_DEPTH,
+    SUMMARIZE,
+    LIST,
     HELP,
     VERSION
 };
@@ -83,6 +42,9 @@ const option LONG_OPTIONS[] = {
     {"max-symbols", required_argument, nullptr, MAX_SYMBOLS},
     {"sarif", no_argument, nullptr, SARIF},
     {"new-from-rev", required_argument, nullptr, NEW_FROM_REV},
+    {"max-depth", required_argument, nullptr, MAX_DEPTH},
+    {"summarize", no_argument, nullptr, SUMMARIZE},
+    {"list", no_argument, nullptr, LIST},
     {"help", no_argument, nullptr, HELP},
     {"version", no_argument, nullptr, VERSION},
     {nullptr, 0, nullptr, 0},
@@ -91,7 +53,7 @@ const option LONG_OPTIONS[] = {
 // '-' first: each path comes back in its place as code 1, so options after
 // paths still count, and POSIXLY_CORRECT changes nothing. ':' next: a
 // missing value comes back as ':' rather than '?', and getopt prints nothing.
-const char SHORT_OPTIONS[] = "-:j:";
+const char SHORT_OPTIONS[] = "-:j:d:s";
 
 // The pieces of a message, one after the other.
 std::string joined(std::initializer_list<std::string_view> pieces)
@@ -111,8 +73,10 @@ std::string quoted(std::string_view value)
 
 std::string quotedOption(int code)
 {
-    if (code == 'j')
-        return "'-j'";
+    if (code < JOBS) {
+        const char letter = static_cast<char>(code);
+        return joined({"'-", {&letter, 1}, "'"});
+    }
     for (const option *known = LONG_OPTIONS; known->name != nullptr; known++)
         if (known->val == code)
             return joined({"'--", known->name, "'"});
@@ -181,6 +145,18 @@ bool readExtensions(std::string_view list, std::vector<std::string> &extensions,
     }
 }
 
+// A depth of directories: a number of any size, held at a depth no tree
+// reaches.
+bool readDepth(std::string_view text, int &depth)
+{
+    constexpr unsigned DEEPEST = 1U << 30;
+    const std::optional<unsigned> value = readDigits(text, DEEPEST);
+    if (!value)
+        return false;
+    depth = static_cast<int>(*value);
+    return true;
+}
+
 // A revision for git: not empty, and not taken for one of git's options.
 bool readRevision(std::string_view text, std::optional<std::string> &revision)
 {
@@ -192,9 +168,11 @@ bool readRevision(std::string_view text, std::optional<std::string> &revision)
 
 bool takeValue(int code, const char *value, Options &options, std::string &error)
 {
+    code = code == 'd' ? MAX_DEPTH : code;
     if (code == EXT ? readExtensions(value, options.extensions, error)
         : code == MAX_SYMBOLS  ? readSymbolLimit(value, options.maxSymbols)
         : code == NEW_FROM_REV ? readRevision(value, options.newFromRev)
+        : code == MAX_DEPTH    ? readDepth(value, options.maxDepth)
                                : readJobs(value, options.jobs))
         return true;
     if (!error.empty())
@@ -202,6 +180,7 @@ bool takeValue(int code, const char *value, Options &options, std::string &error
     const char *what = code == EXT            ? "invalid extension list: "
                        : code == MAX_SYMBOLS  ? "invalid symbol limit: "
                        : code == NEW_FROM_REV ? "invalid revision: "
+                       : code == MAX_DEPTH    ? "invalid maximum depth: "
                                               : "invalid number of jobs: ";
     error = joined({what, quoted(value)});
     return false;
@@ -217,6 +196,24 @@ bool checkGateOptions(const Options &options, std::string &error)
         error = "option '--sarif' requires --max-symbols";
     else if (options.newFromRev)
         error = "option '--new-from-rev' requires --max-symbols";
+    return error.empty();
+}
+
+// The views replace the figures of each file, and the report of
+// --max-symbols replaces the figures: no two of them make sense together.
+// --summarize is then taken as the depth it stands for.
+bool checkViewOptions(Options &options, std::string &error)
+{
+    const char *view = options.summarize ? "--summarize" : "--max-depth";
+    if (options.summarize && options.maxDepth >= 0)
+        error = "options '--summarize' and '--max-depth' cannot be combined";
+    else if (options.list && options.maxSymbols >= 0)
+        error = "options '--list' and '--max-symbols' cannot be combined";
+    else if ((options.summarize || options.maxDepth >= 0) && (options.list || options.maxSymbols >= 0))
+        error = joined({"options '", view, "' and '", options.list ? "--list" : "--max-symbols",
+                        "' cannot be combined"});
+    if (options.summarize)
+        options.maxDepth = 0;
     return error.empty();
 }
 
@@ -267,7 +264,7 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case -1:
             // The end, or "--": every argument after it is a path.
             options.paths.insert(options.paths.end(), argv + optind, argv + argc);
-            if (!checkGateOptions(options, error))
+            if (!checkGateOptions(options, error) || !checkViewOptions(options, error))
                 return Parsed::USAGE_ERROR;
             if (options.files0From && !options.paths.empty()) {
                 // In the words users of --files0-from know from other tools.
@@ -294,6 +291,13 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case SARIF:
             options.sarif = true;
             break;
+        case 's':
+        case SUMMARIZE:
+            options.summarize = true;
+            break;
+        case LIST:
+            options.list = true;
+            break;
         case HELP:
             return Parsed::HELP;
         case VERSION:
@@ -306,6 +310,8 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
             if (!takeValue(code, optarg, options, error))
                 return Parsed::USAGE_ERROR;
             break;
+        case 'd':
+        case MAX_DEPTH:
         case 'j':
         case JOBS:
         case MAX_SYMBOLS:
