@@ -23,7 +23,7 @@ _cmeasure()
 
     if ((options)); then
         case $prev in
-        -j | --jobs | --ext | --max-symbols | --exclude | --new-from-rev)
+        -j | --jobs | --ext | --max-symbols | --exclude | --new-from-rev | -d | --max-depth)
             # A number, a list of suffixes, a pattern, a revision: nothing to offer.
             return
             ;;
@@ -32,7 +32,8 @@ _cmeasure()
             if [[ $cur == -* ]]; then
                 mapfile -t COMPREPLY < <(compgen -W '--jobs= --ext= --json
                     --max-symbols= --sarif --new-from-rev= --exclude=
-                    --no-ignore --files0-from= --help --version' -- "$cur")
+                    --no-ignore --files0-from= --max-depth= --summarize --list
+                    --help --version' -- "$cur")
                 # An option offered with its '=' takes its value joined.
                 [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
                 return
