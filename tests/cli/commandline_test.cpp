@@ -19,6 +19,8 @@
 
 namespace {
 
+using programtest::output;
+
 using namespace cli;
 
 std::string row(const std::string &path, int lines, int densest, int symbols, int identifiers)
@@ -440,18 +442,6 @@ INSTANTIATE_TEST_SUITE_P(CommandLineStreaming, ProgramTest, testing::Values(
     Case{.name = "NoProgressWhenStandardOutputIsTheTerminal", .args = {"--json", "a.c", "slow.c"}, .expected = "",
          .errors = SLOW_ROWS, .setup = SLOW, .terminal = {1, 2}}
 ), caseName);
-
-// What `command` prints; it must exit with `status`.
-std::string output(const std::string &command, int status = 0)
-{
-    std::string text;
-    FILE *pipe = popen(command.c_str(), "r");
-    char block[4096];
-    for (size_t got; pipe != nullptr && (got = std::fread(block, 1, sizeof block, pipe)) > 0;)
-        text.append(block, got);
-    EXPECT_TRUE(pipe != nullptr && pclose(pipe) == status << 8) << command;
-    return text;
-}
 
 namespace fs = std::filesystem;
 using Measured = std::vector<std::pair<std::string, FileFigures>>;

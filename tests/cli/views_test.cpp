@@ -17,6 +17,8 @@
 
 namespace {
 
+using programtest::output;
+
 namespace fs = std::filesystem;
 
 std::string fileRow(const std::string &path, int lines, int densest, int symbols, int identifiers)
@@ -26,23 +28,14 @@ std::string fileRow(const std::string &path, int lines, int densest, int symbols
            ", \"identifiers\": " + std::to_string(identifiers) + "}\n";
 }
 
-// The keys of a directory row or of the total, after the first.
-std::string sums(long files, long lines, long identifiers, long symbols, const std::string &path, long line)
-{
-    return ", \"files\": " + std::to_string(files) + ", \"lines\": " + std::to_string(lines) +
-           ", \"identifiers\": " + std::to_string(identifiers) + ", \"max_symbols\": " + std::to_string(symbols) +
-           ", \"path\": " + path + ", \"line_with_max_symbols\": " + std::to_string(line) + "}\n";
-}
-
+// A directory row; with `directory` empty, the total.
 std::string directoryRow(const std::string &directory, long files, long lines, long identifiers, long symbols,
                          const std::string &path, long line)
 {
-    return "{\"directory\": \"" + directory + "\"" + sums(files, lines, identifiers, symbols, path, line);
-}
-
-std::string totalRow(long files, long lines, long identifiers, long symbols, const std::string &path, long line)
-{
-    return "{\"total\": true" + sums(files, lines, identifiers, symbols, path, line);
+    return (directory.empty() ? "{\"total\": true" : "{\"directory\": \"" + directory + "\"") +
+           ", \"files\": " + std::to_string(files) + ", \"lines\": " + std::to_string(lines) +
+           ", \"identifiers\": " + std::to_string(identifiers) + ", \"max_symbols\": " + std::to_string(symbols) +
+           ", \"path\": " + path + ", \"line_with_max_symbols\": " + std::to_string(line) + "}\n";
 }
 
 const std::string TRY_HELP = "Try 'cmeasure --help' for more information.\n";
@@ -61,15 +54,12 @@ const std::string DEEPEST = [] {
 INSTANTIATE_TEST_SUITE_P(CommandLineViews, ProgramTest, testing::Values(
     Case{.name = "SummarizeOneRowPerArgumentFileKeepsItsOwn", .args = {"--json", "-s", "t", "main.c", "t/e"},
          .expected = directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) + fileRow("\"main.c\"", 1, 1, 2, 1) +
-                     directoryRow("t/e", 0, 0, 0, 0, "null", 0) + totalRow(3, 4, 4, 4, B_IN_S, 2),
+                     directoryRow("t/e", 0, 0, 0, 0, "null", 0) + directoryRow("", 3, 4, 4, 4, B_IN_S, 2),
          .source = "x\n", .setup = TREE},
     Case{.name = "DepthOneRowsAfterTheirContents", .args = {"--json", "--max-depth=1", "t"},
          .expected = directoryRow("t/e", 0, 0, 0, 0, "null", 0) + directoryRow("t/s", 1, 2, 2, 4, B_IN_S, 2) +
-                     directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) + totalRow(2, 3, 3, 4, B_IN_S, 2),
+                     directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) + directoryRow("", 2, 3, 3, 4, B_IN_S, 2),
          .setup = TREE},
-    Case{.name = "DensestIsTheFirstOfEqualFiles", .args = {"--json", "-d0", "t"},
-         .expected = directoryRow("t", 2, 2, 2, 2, A_IN_T, 1) + totalRow(2, 2, 2, 2, A_IN_T, 1),
-         .setup = "mkdir -p t/s && echo x > t/a.c && echo x > t/s/b.c"},
     Case{.name = "TableRowNamesDirectoryAndDensestFile", .args = {"-d", "1", "t"},
          .expected = "lines  densest_line  max_symbols  identifiers  path\n"
                      "    0             0            0            0  t/e/  (0 files)\n"
@@ -79,12 +69,12 @@ INSTANTIATE_TEST_SUITE_P(CommandLineViews, ProgramTest, testing::Values(
          .setup = TREE},
     Case{.name = "UnreadableDirectoryReportedInItsPlace", .args = {"--json", "-d", "1", "t"},
          .expected = "cmeasure: t/m: Permission denied\n" + directoryRow("t/s", 1, 2, 2, 4, B_IN_S, 2) +
-                     directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) + totalRow(2, 3, 3, 4, B_IN_S, 2),
+                     directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) + directoryRow("", 2, 3, 3, 4, B_IN_S, 2),
          .status = 1, .setup = "mkdir -p t/m t/s && echo x > t/a.c && echo x > t/m/b.c && chmod 0 t/m && "
                                "printf 'y\\nz = 1\\n' > t/s/b.c",
          .unprivileged = true, .oneStream = true},
     Case{.name = "TenThousandLevelsSummarized", .args = {"--json", "-s", "t"},
-         .expected = directoryRow("t", 1, 1, 1, 2, DEEPEST, 1) + totalRow(1, 1, 1, 2, DEEPEST, 1),
+         .expected = directoryRow("t", 1, 1, 1, 2, DEEPEST, 1) + directoryRow("", 1, 1, 1, 2, DEEPEST, 1),
          .setup = "mkdir t && cd t && perl -e 'for (1..10000) { mkdir \"d\" or die; chdir \"d\" or die } "
                   "open(my $f, \">\", \"x.c\") or die; print $f \"x\\n\"'"},
     Case{.name = "ListWritesPathsEscaped", .args = {"--list", "t", "main.c"},
@@ -113,20 +103,8 @@ INSTANTIATE_TEST_SUITE_P(CommandLineViewsUsage, ProgramTest, testing::Values(
     usage("DepthWithMaxSymbols", {"-d", "2", "--max-symbols=3", "t"},
           "options '--max-depth' and '--max-symbols' cannot be combined"),
     Case{.name = "DepthPastTheTreeIsFine", .args = {"--json", "-d", "99999999999999999999", "t/s"},
-         .expected = directoryRow("t/s", 1, 2, 2, 4, B_IN_S, 2) + totalRow(1, 2, 2, 4, B_IN_S, 2), .setup = TREE}
+         .expected = directoryRow("t/s", 1, 2, 2, 4, B_IN_S, 2) + directoryRow("", 1, 2, 2, 4, B_IN_S, 2), .setup = TREE}
 ), caseName);
-
-// What `command` prints; it must exit with `status`.
-std::string output(const std::string &command, int status = 0)
-{
-    std::string text;
-    FILE *pipe = popen(command.c_str(), "r");
-    char block[4096];
-    for (size_t got; pipe != nullptr && (got = std::fread(block, 1, sizeof block, pipe)) > 0;)
-        text.append(block, got);
-    EXPECT_TRUE(pipe != nullptr && pclose(pipe) == status << 8) << command;
-    return text;
-}
 
 const char *const NAMES[] = {"a", "a.c", "a-b.c", "a0.h", "b", "b.txt", "a.c.c"};
 
