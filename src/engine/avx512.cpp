@@ -13,6 +13,7 @@
 #include <immintrin.h>
 
 #include "counting.h"
+#include "c_unicode.h"
 #include "entry_points.h"
 
 #if defined(__clang__)

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "counting.h"
+#include "c_unicode.h"
 #include "entry_points.h"
 
 namespace {

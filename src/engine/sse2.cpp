@@ -12,6 +12,7 @@
 #include <immintrin.h>
 
 #include "counting.h"
+#include "c_unicode.h"
 #include "entry_points.h"
 
 namespace {
