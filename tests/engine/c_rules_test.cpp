@@ -195,7 +195,7 @@ TEST_P(ClangOracleTest, AgreesWithClangAndTheModel)
         for (const InstructionSet set : INSTRUCTION_SETS) {
             if (!processorRuns(set))
                 continue;
-            const std::size_t largest = std::uniform_int_distribution<std::size_t>(1, 64)(rng);
+            const std::size_t largest = std::uniform_int_distribution<std::size_t>(1, 300)(rng);
             ASSERT_EQ(differs(measureInPieces(text, c.dialect, set, limit, rng, largest), expected), "")
                 << "seed " << seed << ", " << nameOf(set) << ", pieces of at most " << largest << ", text \""
                 << escaped(text) << '"';
