@@ -77,7 +77,7 @@ struct LexState {
     Count identifiersBeforeAngle = 0;
     bool cpp = false;
     Mode mode = Mode::Code;
-    bool heldReturn = false;          // a CR, dropped if LF follows
+    unsigned char heldReturns = 0;    // CRs, up to 2, dropped if LF follows
     Splice splice = Splice::None;
     bool spliceSpace = false;         // white space between the backslash and the newline
     bool afterSplice = false;         // the next character follows a splice

@@ -49,7 +49,7 @@ CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks)
 // name being looked for.
 CMEASURE_INLINE bool mayPass(const LexState &lex)
 {
-    return !lex.heldReturn && lex.splice == Splice::None && lex.utf8.have == 0 && lex.angle == Angle::Off;
+    return lex.heldReturns == 0 && lex.splice == Splice::None && lex.utf8.have == 0 && lex.angle == Angle::Off;
 }
 
 // The bytes of the group that the lexer in its mode must read.
@@ -82,6 +82,39 @@ CMEASURE_INLINE void passOver(LexState &lex, const unsigned char *group, int fro
     }
 }
 
+// A punctuator that is a token of its own whatever follows it.
+CMEASURE_INLINE bool plainPunctuator(unsigned char c)
+{
+    return c > ' ' && c < 0x7F && !isWordByte(c) && c != '$' && c != '/' && c != '.' && c != '%' && c != '#' &&
+           c != '"' && c != '\'' && c != '<' && c != '\\';
+}
+
+// The common steps of code, taken at once when nothing is held back: the
+// end of an identifier at a punctuator, white space or LF, the start of
+// an identifier or a number, a plain punctuator, a LF. False when `c` must
+// go the whole way.
+CMEASURE_INLINE bool quickStep(LexState &lex, unsigned char c)
+{
+    if (lex.mode == Mode::Identifier && !lex.suffixCandidate && (plainPunctuator(c) || c == ' ' || c == '\n'))
+        endIdentifier(lex);
+    if (lex.mode != Mode::Code)
+        return false;
+    lex.afterSplice = false;
+    if (isLetter(c) || c == '_') {
+        beginIdentifier(lex, c);
+    } else if (isDigit(c)) {
+        beginNumber(lex, c);
+    } else if (plainPunctuator(c)) {
+        punctuator(lex);
+    } else if (c == '\n') {
+        lex.startOfLine = true;
+        lex.directive = Directive::None;
+    } else {
+        return c == ' ';
+    }
+    return true;
+}
+
 CMEASURE_INLINE void lexGroup(crules::State &state, const unsigned char *group, const CMasks &masks)
 {
     LexState &lex = state.lex;
@@ -93,6 +126,10 @@ CMEASURE_INLINE void lexGroup(crules::State &state, const unsigned char *group, 
                 i = stop;
                 if (i == 64)
                     break;
+            }
+            if (quickStep(lex, group[i])) {
+                i++;
+                continue;
             }
         }
         feedByte(state, group[i++]);

@@ -86,26 +86,28 @@ CMEASURE_INLINE void endIdentifier(LexState &lex)
     lex.directive = lex.directive == Directive::WantName && include ? Directive::WantHeader : Directive::None;
 }
 
-CMEASURE_INLINE void beginNumber(LexState &lex, unsigned char first, unsigned char second, int length)
+// A pp-number begun by a digit.
+CMEASURE_INLINE void beginNumber(LexState &lex, unsigned char digit)
 {
     punctuator(lex);
     lex.mode = Mode::Number;
-    lex.numberFirst = first;
-    lex.numberLength = static_cast<unsigned char>(length);
-    lex.numberPrevious = second;
+    lex.numberFirst = digit;
+    lex.numberLength = 1;
+    lex.numberPrevious = digit;
     lex.numberHex = false;
     lex.numberUnderscore = false;
 }
 
-// A character of a pp-number after its first; `previous` is what an
-// exponent's sign looks at, 0 after a sign or a digit separator.
-CMEASURE_INLINE void continueNumber(LexState &lex, unsigned char c, unsigned char previous)
+// A character of a pp-number after its first. numberPrevious is what an
+// exponent's sign looks at: the character, or 0 after a sign, a digit
+// separator or a character beyond ASCII, which the caller then sets.
+CMEASURE_INLINE void continueNumber(LexState &lex, unsigned char c)
 {
     if (lex.numberLength == 1)
         lex.numberHex = lex.numberFirst == '0' && (c | 0x20) == 'x';
     lex.numberLength = 2;
     lex.numberUnderscore = lex.numberUnderscore || c == '_';
-    lex.numberPrevious = previous;
+    lex.numberPrevious = c;
 }
 
 CMEASURE_INLINE void beginLiteral(LexState &lex, unsigned char quote)

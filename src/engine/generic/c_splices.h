@@ -163,7 +163,7 @@ CMEASURE_INLINE bool lexCharacter(crules::State &state, unsigned char c)
 // before LF being dropped already) vanish. A backslash that begins no splice is given to the lexer
 // late, with one space for the white space after it: to the lexer a run
 // of white space is one.
-void spliceByte(crules::State &state, unsigned char c)
+CMEASURE_INLINE void spliceByte(crules::State &state, unsigned char c)
 {
     LexState &lex = state.lex;
     for (;;) {
@@ -192,21 +192,22 @@ void spliceByte(crules::State &state, unsigned char c)
     }
 }
 
-// A CR before LF is dropped, so that the figures are the same whether or
-// not the input kept it: the lexer reads a CR at the end of a piece only
-// with the next byte.
-void feedByte(crules::State &state, unsigned char c)
+// CRs before LF are dropped, all of a run of them, so that the figures are
+// the same whether or not the input kept them, or one of them: the lexer
+// reads a CR only with the byte after the run. Two CRs act as any more
+// would: the first may end a splice, and the second is a newline.
+CMEASURE_INLINE void feedByte(crules::State &state, unsigned char c)
 {
     LexState &lex = state.lex;
-    if (lex.heldReturn) {
-        lex.heldReturn = false;
-        if (c != '\n')
-            spliceByte(state, '\r');
+    if (c == '\r') {
+        lex.heldReturns = static_cast<unsigned char>(std::min(lex.heldReturns + 1, 2));
+        return;
     }
-    if (c == '\r')
-        lex.heldReturn = true;
-    else
-        spliceByte(state, c);
+    if (c != '\n')
+        for (; lex.heldReturns > 0; lex.heldReturns--)
+            spliceByte(state, '\r');
+    lex.heldReturns = 0;
+    spliceByte(state, c);
 }
 
 // The end of the input: a backslash that began no splice is a character,
@@ -214,10 +215,8 @@ void feedByte(crules::State &state, unsigned char c)
 void finishLexer(crules::State &state)
 {
     LexState &lex = state.lex;
-    if (lex.heldReturn) {
-        lex.heldReturn = false;
+    for (; lex.heldReturns > 0; lex.heldReturns--)
         spliceByte(state, '\r');
-    }
     if (lex.splice == Splice::Backslash) {
         lexCharacter(state, '\\');
         if (lex.spliceSpace)

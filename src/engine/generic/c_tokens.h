@@ -1,7 +1,7 @@
 // The lexer's steps, one per mode, over the characters that line splices
 // leave. Included once per instruction set, after c_lexer.h.
 
-void spliceByte(crules::State &state, unsigned char c);
+CMEASURE_INLINE void spliceByte(crules::State &state, unsigned char c);
 
 CMEASURE_INLINE void code(crules::State &state, unsigned char c);
 
@@ -22,7 +22,8 @@ CMEASURE_INLINE void unicodeCharacter(crules::State &state, std::uint32_t codePo
         endIdentifier(lex);
     } else if (lex.mode == Mode::Number) {
         if (allowed) {
-            continueNumber(lex, 0x80, 0);
+            continueNumber(lex, 0x80);
+            lex.numberPrevious = 0;
             return;
         }
         lex.mode = Mode::Code;
@@ -85,7 +86,7 @@ CMEASURE_INLINE void code(crules::State &state, unsigned char c)
     if (isLetter(c) || c == '_' || c == '$')
         beginIdentifier(lex, c);
     else if (isDigit(c))
-        beginNumber(lex, c, c, 1);
+        beginNumber(lex, c);
     else if (c >= 0x80)
         beginCharacter(lex, c);
     else
@@ -154,11 +155,12 @@ CMEASURE_INLINE void number(crules::State &state, unsigned char c)
     LexState &lex = state.lex;
     const unsigned char previous = lex.numberPrevious | 0x20;
     const bool hexFloat = !lex.cpp || (lex.numberHex && !lex.numberUnderscore);
-    if (isWordByte(c) || c == '.')
-        continueNumber(lex, c, c);
-    else if ((c == '+' || c == '-') && (previous == 'e' || (previous == 'p' && hexFloat)))
-        continueNumber(lex, c, 0);
-    else if (c == '\'' && lex.cpp)
+    if (isWordByte(c) || c == '.') {
+        continueNumber(lex, c);
+    } else if ((c == '+' || c == '-') && (previous == 'e' || (previous == 'p' && hexFloat))) {
+        continueNumber(lex, c);
+        lex.numberPrevious = 0;
+    } else if (c == '\'' && lex.cpp)
         lex.mode = Mode::NumberQuote;
     else if (c >= 0x80)
         beginCharacter(lex, c);
@@ -224,8 +226,10 @@ CMEASURE_INLINE void resolve(crules::State &state, unsigned char c)
             return beginComment(lex, c == '/' ? Mode::LineComment : Mode::BlockComment);
         break;
     case Mode::Dot:
-        if (isDigit(c))
-            return beginNumber(lex, '.', c, 2);
+        if (isDigit(c)) {
+            beginNumber(lex, '.');
+            return continueNumber(lex, c);
+        }
         break;
     case Mode::Percent:
         if (c == ':') {
@@ -236,7 +240,9 @@ CMEASURE_INLINE void resolve(crules::State &state, unsigned char c)
     default: // NumberQuote
         if (isWordByte(c)) {
             lex.mode = Mode::Number;
-            return continueNumber(lex, c, 0);
+            continueNumber(lex, c);
+            lex.numberPrevious = 0;
+            return;
         }
         punctuator(lex);
         beginLiteral(lex, '\'');
