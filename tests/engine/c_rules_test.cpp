@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "c_model.h"
+#include "print_set.h"
 #include "c_random_text.h"
 #include "c_rules.h"
 #include "clang_oracle.h"
