@@ -73,7 +73,8 @@ void walkDirectory(const std::string &path, IgnoreContext &ignores, Pending &pen
     const std::unique_ptr<TreeIgnores> rules = ignores.forTree(path, [&pending](RulesFailure &&unread) {
         pending.add(failure(std::move(unread.path), unread.error, std::move(unread.reason)));
     });
-    walkTree(path, {pending.options().extensions, rules.get(), pending.allowance()}, add);
+    walkTree(path, {pending.options().extensions, rules.get(), pending.allowance(), [&pending] { pending.flush(); }},
+             add);
 }
 
 // Adds the targets of one path argument, in output order: standard input, a

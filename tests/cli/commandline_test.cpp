@@ -139,6 +139,17 @@ std::string longRows(int first, int last)
     return rows;
 }
 
+// Ten groups of a file and a file three directories below it.
+const std::string GROUPS = "for g in $(seq 0 9); do mkdir -p t/g$g/a/b/c && echo x > t/g$g/f.c && "
+                           "echo x > t/g$g/a/b/c/x.c || exit 1; done";
+const std::string GROUP_ROWS = [] {
+    std::string rows;
+    for (int group = 0; group < 10; group++)
+        for (const char *name : {"/a/b/c/x.c", "/f.c"})
+            rows += row("\"t/g" + std::to_string(group) + name + "\"", 1, 1, 2, 1);
+    return rows + total(20, 20, 20, 2, "\"t/g0/a/b/c/x.c\"", 1);
+}();
+
 // A tree changed at the worst moment, trees deeper than PATH_MAX, loops,
 // file systems that do not give the type of an entry, and few descriptors.
 INSTANTIATE_TEST_SUITE_P(CommandLineWalkHostile, ProgramTest, testing::Values(
@@ -202,6 +213,16 @@ INSTANTIATE_TEST_SUITE_P(CommandLineWalkHostile, ProgramTest, testing::Values(
     Case{.name = "DeepTreeSixtyFourWorkersSixteenDescriptors", .args = {"--json", "-j", "64", "t"},
          .expected = rowsDownTo(40, LONG) + LONG_TREE_TOTAL,
          .setup = LONG_FILE + DOWN_40 + " && for f in $(find t -name f.c); do cp long $f; done", .descriptors = 16},
+    // Directories without files between files, under a limit that leaves
+    // 7 descriptors: the walk must not wait for a directory that only the
+    // files it holds itself would release (each wait gives up after 2 s).
+    Case{.name = "TenDescriptorsDirectoriesWithoutFilesBetweenFiles", .expected = GROUP_ROWS,
+         .setup = GROUPS, .shell = "ulimit -n 10 && exec timeout 10 cmeasure -j 64 --json t"},
+    // Half the limit taken by descriptors a parent left open: the walk's
+    // share comes from those free.
+    Case{.name = "EightInheritedDescriptorsUnderSixteen", .expected = GROUP_ROWS, .setup = GROUPS,
+         .shell = "exec 3<. 4<. 5<. 6<. 7<. 8<. 9<. && ulimit -n 16 && "
+                  "exec bash -c 'exec 10<. && exec timeout 20 cmeasure -j 64 --json t'"},
     Case{.name = "DeepTreeOneJobSixteenDescriptors", .args = {"--json", "-j", "1", "t"},
          .expected = rowsDownTo(40) + total(40, 40, 40, 2, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
          .setup = DOWN_40, .descriptors = 16}
