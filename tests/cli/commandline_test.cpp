@@ -10,6 +10,10 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <fcntl.h>
 
 #include "model.h"
 #include "options.h"
@@ -630,6 +634,60 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
     Case{.name = "SymbolLimitWithoutValue", .args = {"main.c", "--max-symbols"}, .expected = "",
          .errors = "cmeasure: option '--max-symbols' requires an argument\n" + TRY_HELP, .status = 2}
 ), caseName);
+
+// The most memory (KiB) and the exit status of `argv`, run in `dir` with
+// its output thrown away.
+std::pair<long, int> peakMemoryOf(const fs::path &dir, std::vector<std::string> argv)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        if (null < 0 || dup2(null, STDOUT_FILENO) < 0 || chdir(dir.c_str()) != 0)
+            _exit(127);
+        std::vector<char *> pointers;
+        for (std::string &argument : argv)
+            pointers.push_back(argument.data());
+        pointers.push_back(nullptr);
+        execv(pointers[0], pointers.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage = {};
+    if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status))
+        return {-1, -1};
+    return {usage.ru_maxrss, WEXITSTATUS(status)};
+}
+
+// 64 files of 200 000 dense lines, each over the limit: however many
+// workers make the diagnostics, they take at most 48 MiB, as the writer
+// frees what the workers made. A sanitizer's allocator keeps freed memory
+// on purpose, so the figure means something only without one.
+TEST(CommandLine, GateMemoryBoundedWhateverTheWorkers)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's allocator keeps freed memory";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+    GTEST_SKIP() << "a sanitizer's allocator keeps freed memory";
+#endif
+#endif
+    char pattern[] = "/tmp/cmeasure-gate-memory-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path dir = pattern;
+    fs::create_directory(dir / "t");
+    std::string dense;
+    for (int line = 0; line < 200000; line++)
+        dense += "abcdefgh\n";
+    for (int k = 0; k < 64; k++)
+        std::ofstream(dir / "t" / (std::to_string(k) + ".c"), std::ios::binary) << dense;
+    for (const char *jobs : {"1", "8", "256"}) {
+        const auto [kib, status] = peakMemoryOf(dir, {CMEASURE_PATH, "--max-symbols=5", "-j", jobs, "t"});
+        EXPECT_EQ(status, 1) << "-j " << jobs;
+        EXPECT_GT(kib, 0) << "-j " << jobs;
+        EXPECT_LE(kib, 48 << 10) << "-j " << jobs;
+    }
+    fs::remove_all(dir);
+}
 
 // Random files around the lengths where lines are cut into pieces, in a
 // tree and on standard input, under random limits and workers: the
