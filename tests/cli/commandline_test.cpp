@@ -460,6 +460,10 @@ INSTANTIATE_TEST_SUITE_P(CommandLineStreaming, ProgramTest, testing::Values(
          .shell = "trap '' PIPE && exec cmeasure --json t never.c", .readerLeaves = true},
     Case{.name = "ProgressShownOnASlowRunThenCleared", .args = {"--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
          .setup = SLOW, .terminal = {2}, .shown = "\rcmeasure: 1 file measured, 0.0 MiB"},
+    // 25 columns: the line is cut to 24, so that it never wraps and its
+    // clearing leaves nothing on the screen.
+    Case{.name = "ProgressFitsANarrowTerminal", .args = {"--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
+         .setup = SLOW, .terminal = {2}, .shown = "\rcmeasure: 1 file measure", .columns = 25},
     Case{.name = "NoProgressWhenStandardErrorIsAPipe", .args = {"--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
          .setup = SLOW, .oneStream = true},
     Case{.name = "NoProgressWhenStandardOutputIsTheTerminal", .args = {"--json", "a.c", "slow.c"}, .expected = "",
