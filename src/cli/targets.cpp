@@ -15,6 +15,10 @@ namespace cli {
 
 namespace {
 
+// Ends a name too long to read whole, in its message: without it, what was
+// read of the name would name another, shorter file, which may exist.
+constexpr const char *CUT_MARK = "\u2026"; // …
+
 Target walked(Found &&found)
 {
     if (isFailure(found))
@@ -123,7 +127,7 @@ void addListed(const std::string &list, bool inputClosed, IgnoreContext &ignores
         else if (fromInput && name == "-")
             addFailure(pending, place(), 0, "when reading file names from standard input, no file name of '-' allowed");
         else if (tooLong)
-            addFailure(pending, name, ENAMETOOLONG);
+            addFailure(pending, name + CUT_MARK, ENAMETOOLONG);
         else
             addTargets(name, ignores, pending);
     }
