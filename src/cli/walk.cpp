@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
@@ -331,22 +330,6 @@ private:
 };
 
 } // namespace
-
-bool isFailure(const Found &found)
-{
-    return found.error != 0 || found.loop || found.changed || !found.reason.empty();
-}
-
-std::string failureReason(const Found &found)
-{
-    if (found.loop)
-        return "file system loop detected";
-    if (found.changed)
-        return "directory changed during the walk";
-    if (!found.reason.empty())
-        return found.reason;
-    return std::strerror(found.error);
-}
 
 void walkTree(const std::string &root, const WalkRules &rules, const std::function<void(Found &&)> &found)
 {
