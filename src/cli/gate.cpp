@@ -22,7 +22,7 @@ void Turn::await(std::size_t position)
     passed_.wait(lock, [&] { return position_ == position; });
 }
 
-Gate::Gate(int limit, bool json, std::size_t slots, bool outputClosed)
+Gate::Gate(Count limit, bool json, std::size_t slots, bool outputClosed)
     : limit(limit), json(json), share(std::clamp<std::size_t>(SHARED_DIAGNOSTICS / slots, 1 << 10, 64 << 10)),
       outputClosed(outputClosed)
 {
