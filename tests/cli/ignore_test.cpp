@@ -483,7 +483,7 @@ INSTANTIATE_TEST_SUITE_P(GitRead, ProgramTest, testing::Values(
          .errors = "cmeasure: .: git: cannot run git: No such file or directory; the .gitignore files and "
                    "info/exclude are read without git's configuration\n",
          .status = 1, .setup = "git init -q && echo b.c > .git/info/exclude && echo x > c.c && " + AB,
-         .shell = "p=$(command -v cmeasure) && PATH=/nonexistent \"$p\" --json ."}
+         .shell = "p=$(command -v cmeasure) && PATH=/nonexistent \"$p\" --rules=menu --json ."}
 ), caseName);
 
 // The largest resident size of a child that runs the program in `directory`.
