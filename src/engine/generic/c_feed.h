@@ -154,8 +154,11 @@ template <bool GATED>
 CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, const CMasks &masks, int from, int to)
 {
     LexState &lex = state.lex;
+    // Only feedByte() holds bytes back or lets them go: the flag is read
+    // again after it alone, rather than from the state at every stop.
+    bool pass = mayPass(lex);
     for (int i = from; i < to;) {
-        if (mayPass(lex)) {
+        if (pass) {
             const int stop = std::min(firstBitFrom(stops<GATED>(lex, masks), i), to);
             if (stop > i) {
                 passOver<GATED>(state, group, i, stop);
@@ -169,6 +172,7 @@ CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, c
             }
         }
         feedByte(state, group[i++]);
+        pass = mayPass(lex);
     }
 }
 
