@@ -149,11 +149,18 @@ CMEASURE_INLINE bool quickStep(LexState &lex, unsigned char c)
     return true;
 }
 
-// The lexer over bytes [from, to) of a group.
+// Bytes [from, to) of a group.
+struct Span {
+    int from;
+    int to;
+};
+
+// The lexer over a span of a group.
 template <bool GATED>
-CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, const CMasks &masks, int from, int to)
+CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, const CMasks &masks, Span span)
 {
     LexState &lex = state.lex;
+    const auto [from, to] = span;
     // Only feedByte() holds bytes back or lets them go: the flag is read
     // again after it alone, rather than from the state at every stop.
     bool pass = mayPass(lex);
@@ -185,7 +192,7 @@ CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *g
     for (int from = 0; from < 64;) {
         const int to = lf == 0 ? 64 : std::countr_zero(lf) + 1;
         lf &= lf - 1;
-        lexSpan<true>(state, group, masks, from, to);
+        lexSpan<true>(state, group, masks, {from, to});
         if ((masks.high & ~lowBits(from) & lowBits(to)) == 0 && state.lines.utf8.have == 0) {
             countGatedSpan(state, symbols, from, to);
             if (group[to - 1] == '\n')
@@ -207,7 +214,7 @@ void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
     }
     for (; state.gate == nullptr && k + 64 <= length; k += 64) {
         const CMasks masks = classify64(bytes + k);
-        lexSpan<false>(state, bytes + k, masks, 0, 64);
+        lexSpan<false>(state, bytes + k, masks, {0, 64});
         if (masks.high == 0 && state.lines.utf8.have == 0)
             countLines64(state, masks);
         else
