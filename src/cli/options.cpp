@@ -211,8 +211,12 @@ bool takeValue(int code, const char *value, Options &options, std::string &error
 // without it: a usage error names the first of them given.
 bool checkGateOptions(const Options &options, std::string &error)
 {
-    if (options.maxSymbols >= 0)
-        return true;
+    if (options.sarif && options.json)
+        error = "options '--sarif' and '--json' cannot be used together";
+    else if (options.newFromRev && options.files0From)
+        error = "options '--new-from-rev' and '--files0-from' cannot be used together";
+    if (!error.empty() || options.maxSymbols >= 0)
+        return error.empty();
     if (options.sarif)
         error = "option '--sarif' requires --max-symbols";
     else if (options.newFromRev)

@@ -64,7 +64,7 @@ private:
         if (gate_ == nullptr) {
             scan = scanLines(input_, line_);
         } else {
-            Reporter reporter(*gate_, job.position, job.request.path, outcome);
+            Reporter reporter(*gate_, job.position, job.request, outcome);
             scan = scanLines(input_, line_, PieceLimit{gate_->limit, Reporter::report, &reporter});
         }
         outcome.state = scan.error != 0 ? State::Failed : State::Measured;
