@@ -5,7 +5,7 @@
 // and of full lines, and the scan that reports the pieces over a limit with
 // none and with every piece over it. Each runs through every instruction set
 // the processor runs, and the scan reports its time per line, reads
-// included.
+// included; then the same files scanned under C's rules.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,6 +13,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "c_rules.h"
 #include "counting.h"
 
 namespace {
@@ -105,6 +106,31 @@ void scan(benchmark::State &state, InstructionSet set, const std::string &lines,
     std::fclose(file);
 }
 
+// The same megabyte scanned under C's rules, to set beside the scan above.
+void scanC(benchmark::State &state, InstructionSet set, const std::string &lines)
+{
+    std::string text;
+    while (text.size() < (1 << 20))
+        text += lines;
+    FILE *file = std::tmpfile();
+    if (file == nullptr || write(fileno(file), text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+        state.SkipWithError("cannot write a scratch file");
+        return;
+    }
+    TextInput input(fileno(file));
+    crules::Figures figures;
+    for (auto _ : state) {
+        lseek(fileno(file), 0, SEEK_SET);
+        input.reopen(fileno(file));
+        figures = crules::scan(input, crules::Dialect::C, nullptr, set).figures;
+        benchmark::DoNotOptimize(figures);
+    }
+    state.counters["per_line"] = benchmark::Counter(static_cast<double>(figures.lines),
+                                                    benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
+    std::fclose(file);
+}
+
 const bool REGISTERED = [] {
     for (InstructionSet set : INSTRUCTION_SETS) {
         if (!processorRuns(set))
@@ -122,6 +148,8 @@ const bool REGISTERED = [] {
         benchmark::RegisterBenchmark(("identifiers/" + name + "/toggling").c_str(), identifiers, set, TOGGLING);
         benchmark::RegisterBenchmark(("scan/" + name + "/header_lines").c_str(), scan, set, HEADER_LINES, NO_LIMIT);
         benchmark::RegisterBenchmark(("scan/" + name + "/full_words").c_str(), scan, set, FULL_WORD + "\n", NO_LIMIT);
+        benchmark::RegisterBenchmark(("scan_c/" + name + "/header_lines").c_str(), scanC, set, HEADER_LINES);
+        benchmark::RegisterBenchmark(("scan_c/" + name + "/full_words").c_str(), scanC, set, FULL_WORD + "\n");
         // A limit no piece passes, and one every piece passes.
         benchmark::RegisterBenchmark(("scan_limit/" + name + "/header_lines_none_over").c_str(), scan, set,
                                      HEADER_LINES, LINE_BUFFER_SIZE - 1);
