@@ -1,6 +1,7 @@
-// Writes the fuzz targets' starting corpora into OUT_DIR/counters and
-// OUT_DIR/program: the project's small C sources and random files, as they
-// are and wrapped in each run mode's dialogue.
+// Writes the fuzz targets' starting corpora into OUT_DIR/counters,
+// OUT_DIR/c_rules and OUT_DIR/program: the project's small C sources and
+// random files, as they are and wrapped in each run mode's dialogue, and
+// for C's rules random text of the pieces its lexer reacts to.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "c_random_text.h"
 #include "random_text.h"
 
 namespace fs = std::filesystem;
@@ -68,7 +70,7 @@ int main(int argc, char **argv)
         sources.push_back(randomtext::file(rng, randomtext::pick(rng, 0, 2000)));
 
     const fs::path out = argv[2];
-    for (const fs::path &target : {out / "counters", out / "program"}) {
+    for (const fs::path &target : {out / "counters", out / "c_rules", out / "program"}) {
         std::error_code failed;
         if (fs::create_directories(target, failed); failed)
             fail("make", target);
@@ -78,10 +80,14 @@ int main(int argc, char **argv)
     for (const std::string &source : sources) {
         const std::string name = std::to_string(n++);
         save(out / "counters" / name, source);
+        save(out / "c_rules" / name, source);
         save(out / "program" / (name + "-1"), "1\nmain.c\nout.txt\n\x1e" + source);
         save(out / "program" / (name + "-2"), "2\nmain.c\n\x1e" + source);
         save(out / "program" / (name + "-3"), "3\n" + source + marker + "out.txt\n");
         save(out / "program" / (name + "-4"), "4\n" + source + marker);
     }
+    crandom::Rng pieces(1);
+    for (int i = 0; i < 20; i++)
+        save(out / "c_rules" / ("pieces-" + std::to_string(i)), crandom::text(pieces, 200));
     return 0;
 }

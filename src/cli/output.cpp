@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <iterator>
 
 namespace cli {
 
@@ -62,10 +63,10 @@ void appendField(std::string &out, const char *name, Count number)
     appendNumber(out, number);
 }
 
-void appendFigures(std::string &out, const Widths &widths, const FileFigures &figures)
+void appendFigures(std::string &out, const Widths &widths, const Figures &figures)
 {
     appendColumn(out, figures.lines, widths.lines);
-    appendColumn(out, figures.lineWithMaxSymbols, widths.densest);
+    appendColumn(out, figures.densestLine, widths.densest);
     appendColumn(out, figures.maxSymbols, widths.symbols);
     appendColumn(out, figures.identifiers, widths.identifiers);
 }
@@ -115,12 +116,38 @@ size_t sequenceLength(std::string_view text)
     return following + 1;
 }
 
+// The code point of a well-formed UTF-8 sequence.
+char32_t codePointOf(std::string_view sequence)
+{
+    const auto lead = static_cast<unsigned char>(sequence[0]);
+    char32_t value = sequence.size() == 1 ? lead : lead & (0x7F >> sequence.size());
+    for (size_t k = 1; k < sequence.size(); k++)
+        value = value << 6 | (static_cast<unsigned char>(sequence[k]) & 0x3F);
+    return value;
+}
+
+// Unicode's format characters (Cf) and its line and paragraph separators
+// (Zl, Zp), as of Unicode 15. None shows as itself: U+202E turns what follows
+// right to left ("a\u202Egpj.c" shows as "ac.jpg"), U+200B is invisible,
+// U+2028 may end a line. In a name they would make it read as another.
+constexpr char32_t FORMAT_RANGES[][2] = {
+    {0xAD, 0xAD},       {0x600, 0x605},     {0x61C, 0x61C},     {0x6DD, 0x6DD},   {0x70F, 0x70F},
+    {0x890, 0x891},     {0x8E2, 0x8E2},     {0x180E, 0x180E},   {0x200B, 0x200F}, {0x2028, 0x202E},
+    {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB}, {0x110BD, 0x110BD},
+    {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+    {0xE0020, 0xE007F},
+};
+
 // U+0080 to U+009F, the C1 controls: a terminal may act on them (U+009B
 // opens a control sequence, U+0085 ends a line) instead of showing them.
-bool isC1Control(std::string_view sequence)
+// And the format characters and separators above.
+bool showsOtherThanItself(std::string_view sequence)
 {
-    return sequence.size() == 2 && static_cast<unsigned char>(sequence[0]) == 0xC2 &&
-           static_cast<unsigned char>(sequence[1]) < 0xA0;
+    const char32_t character = codePointOf(sequence);
+    if (character >= 0x80 && character < 0xA0)
+        return true;
+    return std::any_of(std::begin(FORMAT_RANGES), std::end(FORMAT_RANGES),
+                       [character](const char32_t(&range)[2]) { return character >= range[0] && character <= range[1]; });
 }
 
 } // namespace
@@ -136,9 +163,10 @@ bool isUtf8(std::string_view text)
 }
 
 // Only well-formed UTF-8 for printable characters is written as it is;
-// every byte of a control character, C0 or C1, and of anything that is not
-// UTF-8 is written as \x and two hex digits, so that a name can neither
-// break a row nor steer the terminal.
+// every byte of a control character, C0 or C1, of a format character or
+// separator, and of anything that is not UTF-8 is written as \x and two hex
+// digits, so that a name can neither break a row nor steer the terminal, nor
+// show as another name.
 std::string printablePath(std::string_view path)
 {
     std::string out;
@@ -147,7 +175,7 @@ std::string printablePath(std::string_view path)
         const std::string_view sequence = path.substr(i, std::max<size_t>(length, 1));
         if (length == 1)
             appendEscapedAscii(out, path[i], "\\x", false);
-        else if (length == 0 || isC1Control(sequence))
+        else if (length == 0 || showsOtherThanItself(sequence))
             for (const char byte : sequence)
                 appendHex(out, "\\x", static_cast<unsigned char>(byte));
         else
@@ -175,24 +203,24 @@ void appendJsonPath(std::string &out, std::string_view path)
     out += '"';
 }
 
-void Totals::add(std::string_view path, const FileFigures &figures)
+void Totals::add(std::string_view path, const Figures &figures)
 {
     if (files == 0 || figures.maxSymbols > maxSymbols) {
         maxSymbols = figures.maxSymbols;
         densestPath.assign(path);
-        densestLine = figures.lineWithMaxSymbols;
+        densestLine = figures.densestLine;
     }
     files++;
     lines += figures.lines;
     identifiers += figures.identifiers;
 }
 
-void appendJsonRow(std::string &out, std::string_view path, const FileFigures &figures)
+void appendJsonRow(std::string &out, std::string_view path, const Figures &figures)
 {
     out += "{\"path\": ";
     appendJsonPath(out, path);
     appendField(out, "lines", figures.lines);
-    appendField(out, "line_with_max_symbols", figures.lineWithMaxSymbols);
+    appendField(out, "line_with_max_symbols", figures.densestLine);
     appendField(out, "max_symbols", figures.maxSymbols);
     appendField(out, "identifiers", figures.identifiers);
     out += "}\n";
@@ -243,15 +271,15 @@ void appendJsonDirectory(std::string &out, const DirectoryRow &row)
     appendSums(out, row.sums);
 }
 
-FileFigures Totals::figures() const
+Figures Totals::figures() const
 {
     return {lines, densestLine, maxSymbols, identifiers};
 }
 
-void Widths::fit(const FileFigures &figures)
+void Widths::fit(const Figures &figures)
 {
     lines = std::max(lines, widthOf(figures.lines));
-    densest = std::max(densest, widthOf(figures.lineWithMaxSymbols));
+    densest = std::max(densest, widthOf(figures.densestLine));
     symbols = std::max(symbols, widthOf(figures.maxSymbols));
     identifiers = std::max(identifiers, widthOf(figures.identifiers));
 }
@@ -271,7 +299,7 @@ void appendTableHeader(std::string &out, const Widths &widths)
     out += "path\n";
 }
 
-void appendTableRow(std::string &out, const Widths &widths, std::string_view path, const FileFigures &figures)
+void appendTableRow(std::string &out, const Widths &widths, std::string_view path, const Figures &figures)
 {
     appendFigures(out, widths, figures);
     out += printablePath(path);
@@ -296,7 +324,7 @@ void appendTableTotal(std::string &out, const Widths &widths, const Totals &tota
 void appendTableDirectory(std::string &out, const Widths &widths, const DirectoryRow &row)
 {
     const Totals &sums = row.sums;
-    appendFigures(out, widths, sums.files > 0 ? sums.figures() : FileFigures{.lineWithMaxSymbols = 0});
+    appendFigures(out, widths, sums.files > 0 ? sums.figures() : Figures{});
     out += printablePath(row.directory);
     if (!row.directory.ends_with('/'))
         out += '/';

@@ -25,10 +25,10 @@ std::string uriOf(std::string_view path);
 // The results of one file, formatted where the file is measured (a worker)
 // with its URI encoded once. Each result starts with the separator ",\n",
 // since a worker cannot know whether another file's result came before;
-// Log::appendResults drops the first one of the run.
+// Log::results drops the first one of the run.
 class FileResults {
 public:
-    FileResults(std::string_view path, int limit);
+    FileResults(std::string_view path, Count limit);
 
     // `piece` is over the limit. `allowed`: its line holds the allow
     // marker, so the result is written as suppressed in the source.
@@ -36,22 +36,23 @@ public:
 
 private:
     std::string location_; // the artifactLocation object, the same for every result
-    int limit_;
+    Count limit_;
 };
 
 // The document around the results, for the one thread that writes them in
 // order.
 class Log {
 public:
-    explicit Log(int limit) : limit_(limit) {}
+    explicit Log(Count limit) : limit_(limit) {}
 
     // One run whose tool is this program, its version and the rule, the
     // limit among the rule's properties; then the results array is open.
     void appendOpening(std::string &out) const;
 
-    // Results made by FileResults, in the order they are to be written; the
-    // separator before the first of the run is dropped.
-    void appendResults(std::string &out, std::string_view results);
+    // Results made by FileResults, as they are to be written, in order:
+    // the separator before the first of the run is dropped. Every result
+    // of the run passes through here.
+    std::string_view results(std::string_view results);
 
     // The rest of the document, valid after any number of results, zero
     // too. `successful` is false when a path could not be read or the
@@ -60,7 +61,7 @@ public:
     static void appendClosing(std::string &out, bool successful);
 
 private:
-    int limit_;
+    Count limit_;
     bool anyResult_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "targets.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
@@ -14,6 +15,10 @@
 namespace cli {
 
 namespace {
+
+// Ends a name too long to read whole, in its message: without it, what was
+// read of the name would name another, shorter file, which may exist.
+constexpr const char *CUT_MARK = "\u2026"; // …
 
 // A file found, as a target to measure, or to list only when `list`.
 Target walked(Found &&found, bool list)
@@ -41,9 +46,26 @@ Target failure(std::string path, int error, std::string reason = {})
 // it open.
 class Pending {
 public:
-    Pending(Window &window, const Options &options, const WalkAllowance &allowance)
-        : window_(window), options_(options), allowance_(allowance)
+    Pending(Window &window, const Options &options, const WalkAllowance &allowance,
+            const changed::ChangedFiles *changes)
+        : window_(window), options_(options), allowance_(allowance), changes_(changes)
     {
+    }
+
+    // Adds a file of the path argument `argument` when it changed, with the
+    // lines to report; passes it over otherwise. Its path below the
+    // argument starts at `below` in its own.
+    void addChanged(Target &&target, const std::string &argument, std::size_t below)
+    {
+        if (changes_ != nullptr && target.outcome.state == State::Waiting) {
+            const std::string_view path = target.request.path;
+            target.request.reported = changes_->linesOf(argument, path.substr(std::min(below, path.size())));
+            if (!target.request.reported) {
+                changes_->passOver();
+                return;
+            }
+        }
+        add(std::move(target));
     }
 
     void add(Target &&target)
@@ -68,6 +90,7 @@ private:
     Window &window_;
     const Options &options_;
     const WalkAllowance &allowance_;
+    const changed::ChangedFiles *changes_;
     std::vector<Target> targets_;
 };
 
@@ -76,11 +99,16 @@ private:
 void walkDirectory(const std::string &path, IgnoreContext &ignores, Pending &pending)
 {
     const Options &options = pending.options();
-    const auto add = [&pending, list = options.list](Found &&found) { pending.add(walked(std::move(found), list)); };
+    const std::size_t below = path.size() + (path.ends_with('/') ? 0 : 1);
+    const auto add = [&pending, &path, below, list = options.list](Found &&found) {
+        pending.addChanged(walked(std::move(found), list), path, below);
+    };
     const std::unique_ptr<TreeIgnores> rules = ignores.forTree(path, [&pending](RulesFailure &&unread) {
         pending.add(failure(std::move(unread.path), unread.error, std::move(unread.reason)));
     });
-    walkTree(path, {options.extensions, rules.get(), pending.allowance(), options.maxDepth >= 0}, add);
+    walkTree(path,
+             {options.extensions, rules.get(), pending.allowance(), options.maxDepth >= 0, [&pending] { pending.flush(); }},
+             add);
 }
 
 // Adds the targets of one path argument, in output order: standard input, a
@@ -102,7 +130,7 @@ void addTargets(const std::string &path, IgnoreContext &ignores, Pending &pendin
     else if (found == 0 && S_ISDIR(status.st_mode))
         walkDirectory(path, ignores, pending);
     else
-        pending.add({.request = {.path = path}});
+        pending.addChanged({.request = {.path = path}}, path, path.size());
     pending.flush();
 }
 
@@ -136,7 +164,7 @@ void addListed(const std::string &list, bool inputClosed, IgnoreContext &ignores
         else if (fromInput && name == "-")
             addFailure(pending, place(), 0, "when reading file names from standard input, no file name of '-' allowed");
         else if (tooLong)
-            addFailure(pending, name, ENAMETOOLONG);
+            addFailure(pending, name + CUT_MARK, ENAMETOOLONG);
         else
             addTargets(name, ignores, pending);
     }
@@ -148,9 +176,10 @@ void addListed(const std::string &list, bool inputClosed, IgnoreContext &ignores
 
 } // namespace
 
-void addAllTargets(const Options &options, bool inputClosed, const WalkAllowance &allowance, Window &window)
+void addAllTargets(const Options &options, bool inputClosed, const WalkAllowance &allowance,
+                   const changed::ChangedFiles *changes, Window &window)
 {
-    Pending pending(window, options, allowance);
+    Pending pending(window, options, allowance, changes);
     IgnoreContext ignores({!options.noIgnore, options.excludes});
     if (options.files0From)
         addListed(*options.files0From, inputClosed, ignores, pending);

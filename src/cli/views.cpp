@@ -7,7 +7,7 @@ void DirectorySums::enter()
     levels_.emplace_back();
 }
 
-void DirectorySums::add(std::string_view path, const FileFigures &figures)
+void DirectorySums::add(std::string_view path, const Figures &figures)
 {
     levels_.back().add(path, figures);
 }

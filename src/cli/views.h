@@ -25,7 +25,7 @@ public:
     void enter();
 
     // Adds a file measured in the deepest directory entered.
-    void add(std::string_view path, const FileFigures &figures);
+    void add(std::string_view path, const Figures &figures);
 
     // Leaves the deepest directory, whose path is `path`: its sums go to
     // its parent, and come back as a row when it is within the depth.

@@ -12,10 +12,13 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "changed_lines.h"
 #include "counting.h"
+#include "output.h"
 #include "walk.h"
 
 namespace cli {
@@ -46,6 +49,8 @@ struct Request {
     Origin origin = Origin::Named;
     std::shared_ptr<const OpenDirectory> directory = {}; // walked: where `name` lies
     std::string name = {};
+    // With --new-from-rev: the only lines whose diagnostics are reported.
+    std::optional<std::span<const changed::LineRange>> reported = {};
 };
 
 // What became of it: the part that a worker fills in, or the walk when it
@@ -54,7 +59,7 @@ struct Outcome {
     State state = State::Waiting;
     int error = 0;           // errno, when Failed
     std::string reason = {}; // what a walk said of a failure
-    FileFigures figures = {};
+    Figures figures = {};
     Count bytes = 0; // the file's size, when the run shows progress
     // With --max-symbols: the diagnostics the worker has not written itself,
     // and whether there was any at all.

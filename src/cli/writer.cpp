@@ -26,9 +26,9 @@ void Writer::count(const Target &target)
     bytes_ += target.outcome.bytes;
 }
 
-void Writer::flush()
+void Writer::flush(std::string_view bytes)
 {
-    if (const int error = out_.flush(); error != 0) {
+    if (const int error = out_.flush(bytes); error != 0) {
         progress_.clear();
         endOnWriteError(error);
     }
@@ -110,7 +110,7 @@ bool hasFigures(const std::variant<Target, DirectoryRow> &row)
     return target == nullptr || target->outcome.state == State::Measured;
 }
 
-FileFigures figuresOf(const std::variant<Target, DirectoryRow> &row)
+Figures figuresOf(const std::variant<Target, DirectoryRow> &row)
 {
     const Target *target = std::get_if<Target>(&row);
     return target != nullptr ? target->outcome.figures : std::get<DirectoryRow>(row).sums.figures();

@@ -15,6 +15,7 @@
 #include <immintrin.h>
 
 #include "counting.h"
+#include "c_unicode.h"
 #include "entry_points.h"
 
 #if defined(__clang__)
@@ -78,6 +79,31 @@ struct Blocks {
             .word = bitsOf(word),
             .opener = bitsOf(_mm256_or_si256(is(bytes, '/'), quote)),
             .closer = bitsOf(_mm256_or_si256(is(bytes, '*'), quote)),
+        };
+    }
+
+    CMEASURE_INLINE static CMasks classifyC(const unsigned char *block)
+    {
+        const __m256i bytes = load(block);
+        const __m256i letter = inRange<'a', 26>(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)));
+        const __m256i nul = is(bytes, 0);
+        const __m256i space = _mm256_or_si256(_mm256_or_si256(is(bytes, ' '), nul), inRange<'\t', 1>(bytes));
+        const __m256i space2 = _mm256_or_si256(space, inRange<'\v', 2>(bytes));
+        const __m256i lf = is(bytes, '\n');
+        const __m256i cr = is(bytes, '\r');
+        return {
+            .lf = bitsOf(lf),
+            .cr = bitsOf(cr),
+            .blank = bitsOf(_mm256_or_si256(space2, _mm256_or_si256(lf, cr))),
+            .space = bitsOf(space2),
+            .high = bitsOf(bytes),
+            .alnum = bitsOf(_mm256_or_si256(letter, inRange<'0', 10>(bytes))),
+            .under = bitsOf(is(bytes, '_')),
+            .dot = bitsOf(is(bytes, '.')),
+            .star = bitsOf(is(bytes, '*')),
+            .backslash = bitsOf(is(bytes, '\\')),
+            .dquote = bitsOf(is(bytes, '"')),
+            .squote = bitsOf(is(bytes, '\'')),
         };
     }
 };

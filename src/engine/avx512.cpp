@@ -13,6 +13,7 @@
 #include <immintrin.h>
 
 #include "counting.h"
+#include "c_unicode.h"
 #include "entry_points.h"
 
 #if defined(__clang__)
@@ -66,6 +67,30 @@ struct Blocks {
             .word = word,
             .opener = is(bytes, '/') | quote,
             .closer = is(bytes, '*') | quote,
+        };
+    }
+
+    CMEASURE_INLINE static CMasks classifyC(const unsigned char *block)
+    {
+        const __m512i bytes = _mm512_loadu_si512(block);
+        const std::uint64_t letter = inRange<'a', 26>(_mm512_or_si512(bytes, _mm512_set1_epi8(0x20)));
+        const std::uint64_t space = is(bytes, ' ') | _mm512_testn_epi8_mask(bytes, bytes) | is(bytes, '\t') |
+                                    inRange<'\v', 2>(bytes);
+        const std::uint64_t lf = is(bytes, '\n');
+        const std::uint64_t cr = is(bytes, '\r');
+        return {
+            .lf = lf,
+            .cr = cr,
+            .blank = space | lf | cr,
+            .space = space,
+            .high = _mm512_movepi8_mask(bytes),
+            .alnum = letter | inRange<'0', 10>(bytes),
+            .under = is(bytes, '_'),
+            .dot = is(bytes, '.'),
+            .star = is(bytes, '*'),
+            .backslash = is(bytes, '\\'),
+            .dquote = is(bytes, '"'),
+            .squote = is(bytes, '\''),
         };
     }
 };

@@ -5,7 +5,7 @@
 #include "counting.h"
 #include "entry_points.h"
 
-namespace {
+namespace dispatch {
 
 const EntryPoints &entryPointsOf(InstructionSet set)
 {
@@ -24,14 +24,30 @@ const EntryPoints &entryPointsOf(InstructionSet set)
     return PORTABLE_ENTRY_POINTS;
 }
 
+namespace {
+
 // The set chosen by name, if any; written once at the start, before any
 // count and any thread.
-const EntryPoints *chosen = nullptr;
+bool chosen = false;
+InstructionSet chosenSet = InstructionSet::Portable;
+
+} // namespace
+
+InstructionSet setInUse()
+{
+    static const InstructionSet widest = widestInstructionSet();
+    return chosen ? chosenSet : widest;
+}
+
+} // namespace dispatch
+
+namespace {
+
+using dispatch::entryPointsOf;
 
 const EntryPoints &entryPointsInUse()
 {
-    static const EntryPoints &widest = entryPointsOf(widestInstructionSet());
-    return chosen != nullptr ? *chosen : widest;
+    return entryPointsOf(dispatch::setInUse());
 }
 
 } // namespace
@@ -84,7 +100,7 @@ const char *nameOf(InstructionSet set)
 SetChoice chooseInstructionSet(const char *name)
 {
     if (name == nullptr || *name == '\0') {
-        chosen = nullptr;
+        dispatch::chosen = false;
         return SetChoice::Chosen;
     }
     for (InstructionSet set : INSTRUCTION_SETS) {
@@ -92,7 +108,8 @@ SetChoice chooseInstructionSet(const char *name)
             continue;
         if (!processorRuns(set))
             return SetChoice::NotRun;
-        chosen = &entryPointsOf(set);
+        dispatch::chosen = true;
+        dispatch::chosenSet = set;
         return SetChoice::Chosen;
     }
     return SetChoice::Unknown;

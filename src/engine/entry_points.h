@@ -4,6 +4,9 @@
 // a processor without it.
 #pragma once
 
+#include <cstddef>
+
+#include "c_rules.h"
 #include "counting.h"
 
 // Every function of a set's code but its entry points is inlined into them,
@@ -16,7 +19,15 @@ struct EntryPoints {
     int (*identifiers)(const char *line, bool &in_comment);
     Scan (*scan)(TextInput &input, char *line);
     Scan (*scanReporting)(TextInput &input, char *line, const PieceLimit &limit);
+    void (*feedC)(crules::State &state, const unsigned char *bytes, std::size_t length);
+    void (*finishC)(crules::State &state);
 };
+
+// The entry points of a set, and of the set the counters use.
+namespace dispatch {
+const EntryPoints &entryPointsOf(InstructionSet set);
+InstructionSet setInUse();
+} // namespace dispatch
 
 extern const EntryPoints PORTABLE_ENTRY_POINTS;
 extern const EntryPoints PORTABLE32_ENTRY_POINTS;

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "counting.h"
+#include "c_unicode.h"
 #include "entry_points.h"
 
 namespace {
@@ -18,6 +19,35 @@ namespace portable {
 #include "generic/masks.h"
 
 enum : unsigned char { BLANK = 1, IDENT = 2, WORD = 4, OPENER = 8, CLOSER = 16 };
+
+// The classes of C's rules, one bit each.
+constexpr unsigned C_LF = 1, C_CR = 2, C_BLANK = 4, C_SPACE = 8, C_HIGH = 16, C_ALNUM = 32, C_UNDER = 64,
+                   C_DOT = 128, C_STAR = 256, C_BACKSLASH = 512, C_DQUOTE = 1024, C_SQUOTE = 2048;
+
+constexpr std::array<std::uint16_t, 256> cClassesOfBytes()
+{
+    std::array<std::uint16_t, 256> classes{};
+    for (int c = 0; c < 256; c++) {
+        unsigned bits = 0;
+        const bool space = c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == 0;
+        bits |= c == '\n' ? C_LF : 0u;
+        bits |= c == '\r' ? C_CR : 0u;
+        bits |= space || c == '\n' || c == '\r' ? C_BLANK : 0u;
+        bits |= space ? C_SPACE : 0u;
+        bits |= c >= 0x80 ? C_HIGH : 0u;
+        bits |= (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ? C_ALNUM : 0u;
+        bits |= c == '_' ? C_UNDER : 0u;
+        bits |= c == '.' ? C_DOT : 0u;
+        bits |= c == '*' ? C_STAR : 0u;
+        bits |= c == '\\' ? C_BACKSLASH : 0u;
+        bits |= c == '"' ? C_DQUOTE : 0u;
+        bits |= c == '\'' ? C_SQUOTE : 0u;
+        classes[c] = static_cast<std::uint16_t>(bits);
+    }
+    return classes;
+}
+
+constexpr std::array<std::uint16_t, 256> C_BYTE_CLASS = cClassesOfBytes();
 
 constexpr std::array<unsigned char, 256> classesOfBytes()
 {
@@ -73,6 +103,28 @@ template <int BYTES> struct BytewiseBlocks {
             masks.word |= std::uint64_t{(c & WORD) != 0} << k;
             masks.opener |= std::uint64_t{(c & OPENER) != 0} << k;
             masks.closer |= std::uint64_t{(c & CLOSER) != 0} << k;
+        }
+        return masks;
+    }
+
+    CMEASURE_INLINE static CMasks classifyC(const unsigned char *block)
+    {
+        CMasks masks{};
+        for (int k = 0; k < WIDTH; k++) {
+            const unsigned c = C_BYTE_CLASS[block[k]];
+            const auto bit = [&](unsigned mask) { return std::uint64_t{(c & mask) != 0} << k; };
+            masks.lf |= bit(C_LF);
+            masks.cr |= bit(C_CR);
+            masks.blank |= bit(C_BLANK);
+            masks.space |= bit(C_SPACE);
+            masks.high |= bit(C_HIGH);
+            masks.alnum |= bit(C_ALNUM);
+            masks.under |= bit(C_UNDER);
+            masks.dot |= bit(C_DOT);
+            masks.star |= bit(C_STAR);
+            masks.backslash |= bit(C_BACKSLASH);
+            masks.dquote |= bit(C_DQUOTE);
+            masks.squote |= bit(C_SQUOTE);
         }
         return masks;
     }

@@ -12,6 +12,7 @@
 #include <immintrin.h>
 
 #include "counting.h"
+#include "c_unicode.h"
 #include "entry_points.h"
 
 namespace {
@@ -72,6 +73,31 @@ struct Blocks {
             .word = bitsOf(word),
             .opener = bitsOf(_mm_or_si128(is(bytes, '/'), quote)),
             .closer = bitsOf(_mm_or_si128(is(bytes, '*'), quote)),
+        };
+    }
+
+    CMEASURE_INLINE static CMasks classifyC(const unsigned char *block)
+    {
+        const __m128i bytes = load(block);
+        const __m128i letter = inRange<'a', 26>(_mm_or_si128(bytes, _mm_set1_epi8(0x20)));
+        const __m128i nul = is(bytes, 0);
+        const __m128i space = _mm_or_si128(_mm_or_si128(is(bytes, ' '), nul), inRange<'\t', 1>(bytes));
+        const __m128i space2 = _mm_or_si128(space, inRange<'\v', 2>(bytes));
+        const __m128i lf = is(bytes, '\n');
+        const __m128i cr = is(bytes, '\r');
+        return {
+            .lf = bitsOf(lf),
+            .cr = bitsOf(cr),
+            .blank = bitsOf(_mm_or_si128(space2, _mm_or_si128(lf, cr))),
+            .space = bitsOf(space2),
+            .high = bitsOf(bytes),
+            .alnum = bitsOf(_mm_or_si128(letter, inRange<'0', 10>(bytes))),
+            .under = bitsOf(is(bytes, '_')),
+            .dot = bitsOf(is(bytes, '.')),
+            .star = bitsOf(is(bytes, '*')),
+            .backslash = bitsOf(is(bytes, '\\')),
+            .dquote = bitsOf(is(bytes, '"')),
+            .squote = bitsOf(is(bytes, '\'')),
         };
     }
 };

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "counting.h"
+#include "print_set.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "against_model.h"
+#include "print_set.h"
 #include "counting.h"
 #include "random_text.h"
 

@@ -5,5 +5,10 @@
 #include "line_walk.h"
 #include "line_counters.h"
 #include "file_scan.h"
+#include "c_lines.h"
+#include "c_lexer.h"
+#include "c_tokens.h"
+#include "c_splices.h"
+#include "c_feed.h"
 
-constexpr EntryPoints ENTRY_POINTS = {symbols, identifiers, scan, scanReporting};
+constexpr EntryPoints ENTRY_POINTS = {symbols, identifiers, scan, scanReporting, feedC, finishC};

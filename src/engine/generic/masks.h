@@ -63,3 +63,20 @@ CMEASURE_INLINE int bitsSetIn64(std::uint64_t mask)
     mask = (mask + (mask >> 4)) & 0x0F0F0F0F0F0F0F0F;
     return static_cast<int>((mask * 0x0101010101010101) >> 56);
 }
+
+// The masks of a block for C's rules: the bytes where the lexer's fast
+// paths stop, and those the lines count.
+struct CMasks {
+    std::uint64_t lf;
+    std::uint64_t cr;
+    std::uint64_t blank;     // white space and NUL: not a symbol
+    std::uint64_t space;     // horizontal white space and NUL: nothing to the lexer in code
+    std::uint64_t high;      // beyond ASCII
+    std::uint64_t alnum;     // letters and digits
+    std::uint64_t under;     // '_'
+    std::uint64_t dot;
+    std::uint64_t star;
+    std::uint64_t backslash;
+    std::uint64_t dquote;
+    std::uint64_t squote;
+};

@@ -1,0 +1,61 @@
+// The scan under C's rules through the set's entry points, and its reading
+// of a text input.
+#include "c_rules.h"
+
+#include <string_view>
+
+#include "entry_points.h"
+
+namespace crules {
+
+Scanner::Scanner(Dialect dialect, const Gate *gate) : Scanner(dialect, gate, dispatch::setInUse()) {}
+
+Scanner::Scanner(Dialect dialect, const Gate *gate, InstructionSet set) : set_(set)
+{
+    state_.lex.cpp = dialect == Dialect::Cpp;
+    state_.gate = gate;
+}
+
+void Scanner::feed(const char *bytes, std::size_t length)
+{
+    dispatch::entryPointsOf(set_).feedC(state_, reinterpret_cast<const unsigned char *>(bytes), length);
+}
+
+Figures Scanner::finish()
+{
+    dispatch::entryPointsOf(set_).finishC(state_);
+    return {.lines = state_.lines.lines,
+            .densestLine = state_.lines.densestLine,
+            .maxSymbols = state_.lines.maxSymbols,
+            .identifiers = state_.lex.identifiers};
+}
+
+namespace {
+
+Result scanWith(TextInput &input, Scanner &scanner)
+{
+    for (std::string_view unread; !(unread = input.unread()).empty();) {
+        scanner.feed(unread.data(), unread.size());
+        input.skip(unread.size());
+    }
+    Result result;
+    result.figures = scanner.finish();
+    result.error = input.error();
+    return result;
+}
+
+} // namespace
+
+Result scan(TextInput &input, Dialect dialect, const Gate *gate)
+{
+    Scanner scanner(dialect, gate);
+    return scanWith(input, scanner);
+}
+
+Result scan(TextInput &input, Dialect dialect, const Gate *gate, InstructionSet set)
+{
+    Scanner scanner(dialect, gate, set);
+    return scanWith(input, scanner);
+}
+
+} // namespace crules

@@ -1,0 +1,71 @@
+// The figures of a whole input under C's own lexical rules, as a C compiler
+// and an editor see the text:
+// - lines are physical lines, ended by LF; a last line without one counts;
+// - the symbols of a line are its characters other than white space (space,
+//   tab, CR, LF, VT, FF) and NUL, a valid UTF-8 sequence being one character
+//   and each byte of an invalid one a character of its own;
+// - identifiers are the identifier tokens of C's (or C++'s) lexical grammar
+//   once line splices are removed, keywords included, none inside a
+//   comment, a literal, a pp-number or a header name.
+// The input may arrive in pieces split anywhere: the figures are those of
+// the whole. Bytes are taken raw: a CR is white space, and a newline to the
+// lexer as it is to compilers, so a CR before LF changes nothing.
+#pragma once
+
+#include <cstddef>
+
+#include "c_state.h"
+#include "counting.h"
+
+namespace crules {
+
+enum class Dialect { C, Cpp };
+
+struct Figures {
+    Count lines = 0;
+    Count densestLine = 0; // the first line with the most symbols; 0 for an empty input
+    Count maxSymbols = 0;
+    Count identifiers = 0;
+};
+
+// A physical line with more symbols than the gate's limit.
+struct LineOverLimit {
+    Count line;    // numbered from 1
+    Count symbols;
+    Count column;  // 1-based byte column of the symbol that passes the limit
+    bool allowed;  // the line holds "cmeasure: allow" inside a comment
+};
+
+// Each line with more than `limit` symbols goes to `report`, with
+// `context`, in order, on the thread that scans.
+struct Gate {
+    Count limit;
+    void (*report)(void *context, const LineOverLimit &line);
+    void *context;
+};
+
+// A scan fed piece by piece: feed() any number of times, then finish() once.
+// The gate, if any, must outlive the scanner.
+class Scanner {
+public:
+    explicit Scanner(Dialect dialect, const Gate *gate = nullptr);
+    Scanner(Dialect dialect, const Gate *gate, InstructionSet set);
+    void feed(const char *bytes, std::size_t length);
+    Figures finish();
+
+private:
+    State state_;
+    InstructionSet set_;
+};
+
+struct Result {
+    Figures figures;
+    int error = 0; // errno of the read that failed, 0 when the input was read whole
+};
+
+// Scans all that `input` delivers, with the processor's widest set or the
+// one chosen by chooseInstructionSet(), or with `set`.
+Result scan(TextInput &input, Dialect dialect, const Gate *gate = nullptr);
+Result scan(TextInput &input, Dialect dialect, const Gate *gate, InstructionSet set);
+
+} // namespace crules

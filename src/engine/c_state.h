@@ -1,0 +1,110 @@
+// Where a scan under C's rules stands between two pieces of input: plain
+// data, so that a scan may stop at any byte and go on with the next piece
+// as if the input had come in one. Every lookahead the rules need (a
+// backslash that may begin a splice, a '/' that may open a comment, a UTF-8
+// sequence not yet complete, a raw string's delimiter) is kept here, each
+// bounded by a few bytes, so that no input needs memory in proportion to it.
+#pragma once
+
+#include <cstdint>
+
+namespace crules {
+
+using Count = std::int64_t;
+
+struct Gate;
+
+// What the lexer is in the middle of. The first group is between or inside
+// tokens of code; a pending state holds one character whose meaning depends
+// on the next.
+enum class Mode : unsigned char {
+    Code,          // between tokens
+    Identifier,    // inside an identifier
+    Number,        // inside a pp-number
+    NumberQuote,   // a pp-number then ', which a C++ digit separator continues
+    Dot,           // a '.' that a digit makes a number
+    Slash,         // a '/' that may open a comment
+    Percent,       // a '%' that ':' makes a '#'
+    LineComment,   // up to the end of the line
+    BlockComment,  // up to "*/"
+    BlockStar,     // a '*' inside a block comment
+    Literal,       // a string literal or character constant, closed by `quote`
+    LiteralEscape, // a backslash inside one
+    LiteralEnd,    // a C++ literal just closed, which a suffix may follow
+    Suffix,        // a C++ literal's suffix
+    RawDelimiter,  // the delimiter of a C++ raw string, before its '('
+    RawBody,       // a raw string, up to ')' delimiter '"'
+    RawRecovery,   // a raw string with a bad delimiter: up to the next '"'
+};
+
+// A splice (a backslash, horizontal white space, then a newline) in progress.
+enum class Splice : unsigned char { None, Backslash };
+
+// Where a line that begins with '#' stands on its way to a header name.
+enum class Directive : unsigned char { None, WantName, WantHeader };
+
+// A '<' after #include opens a header name if a '>' follows on its line.
+enum class Angle : unsigned char { Off, Scanning, Escape };
+
+// A UTF-8 sequence being read: bytes still needed, the range the next one
+// must lie in, and the code point so far.
+struct Utf8 {
+    unsigned char need = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    unsigned char have = 0; // bytes read so far, its first included
+    std::uint32_t codePoint = 0;
+};
+
+// The physical lines: their count, the densest, and the line being read.
+struct LineState {
+    Count lines = 0;
+    Count densestLine = 0;
+    Count maxSymbols = 0;
+    Count symbols = 0;    // of the current line
+    Count column = 0;     // bytes of the current line before the next one
+    Count overColumn = 0; // of the symbol that passed the gate's limit
+    Count utf8Column = 0; // of the first byte of `utf8`
+    Utf8 utf8;
+    bool allowed = false; // the current line holds the allowing comment
+};
+
+inline constexpr int NAME_BUFFER = 12;   // "include_next", the longest name that matters
+inline constexpr int DELIMITER_MAX = 16; // of a raw string
+
+struct LexState {
+    Count identifiers = 0;
+    Count identifiersBeforeAngle = 0;
+    bool cpp = false;
+    Mode mode = Mode::Code;
+    unsigned char heldReturns = 0;    // CRs, up to 2, dropped if LF follows
+    Splice splice = Splice::None;
+    bool spliceSpace = false;         // white space between the backslash and the newline
+    bool afterSplice = false;         // the next character follows a splice
+    bool startOfLine = true;          // no token yet on this logical line
+    Directive directive = Directive::None;
+    Angle angle = Angle::Off;
+    unsigned char quote = 0;          // that closes the literal
+    bool literalEmpty = false;        // nothing yet between the quotes
+    bool suffixCandidate = false;     // the identifier may be a literal's standard suffix
+    unsigned char nameLength = 0;     // NAME_BUFFER + 1 once longer
+    char name[NAME_BUFFER] = {};      // the identifier's first bytes
+    unsigned char numberLength = 0;   // up to 2
+    unsigned char numberFirst = 0;    // first character of the pp-number
+    unsigned char numberPrevious = 0; // the character an exponent's sign may follow
+    bool numberHex = false;
+    bool numberUnderscore = false;
+    Utf8 utf8;                        // a character of code being read
+    unsigned char delimiterLength = 0;
+    unsigned char closeMatched = 0;   // of ')' and the delimiter
+    char delimiter[DELIMITER_MAX] = {};
+    unsigned char allowMatched = 0;   // of the allowing text, in a comment
+};
+
+struct State {
+    LineState lines;
+    LexState lex;
+    const Gate *gate = nullptr;
+};
+
+} // namespace crules

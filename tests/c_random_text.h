@@ -1,0 +1,54 @@
+// Random text drawn from the pieces that C's lexer reacts to, for the tests
+// of C's rules and the fuzz seed maker. Header names appear only whole and
+// at the start of a line, '<' and '>' nowhere else, so that the tokens
+// between them are the header name's alone.
+#pragma once
+
+#include <random>
+#include <string>
+#include <string_view>
+
+namespace crandom {
+
+using Rng = std::mt19937;
+
+inline constexpr std::string_view PIECES[] = {
+    // identifiers, literal prefixes, keywords
+    "a", "foo", "_x1", "$d", "L", "u", "U", "u8", "R", "LR", "u8R", "uR", "e", "int", "include",
+    // characters beyond ASCII: letters, a combining mark, spaces, invalid bytes
+    "\xc3\xa9", "\xe5\x90\x8d", "\xf0\x9f\x98\x80", "\xcc\x81", "\xc2\xa0", "\xe2\x80\x83", "\xff", "\x80",
+    "\xe2\x82", "\xed\xa0\x80", "\xc0\xaf",
+    // pp-numbers
+    "0x1F", "10UL", "1e+5", ".5e-3f", "0x1.fp-3", "1'000", "0x1p", "1_e", "1.", ".", "+", "-", "9", "p",
+    // quotes, escapes, comments
+    "\"", "'", "\"abc\"", "'x'", "\\\"", "\\'", "\\\\", "\\n", "/*", "*/", "//", "/", "*", "cmeasure: allow",
+    // splices, line endings, white space
+    "\\\n", "\\ \n", "\\\t \r\n", "\\\r", "\\", "\n", "\r\n", "\r", "\n\r", " ", "\t", "\v", "\f",
+    std::string_view("\0", 1),
+    // directives and header names
+    "\n#include <a/b.h>", "\n# include_next <x-y.h>", "\n#import <sys/t.h>", "\n%:include <c.h>", "#", "%:",
+    "%", "\n#include", "<x.h\n", "##",
+    // raw strings
+    "R\"x(", ")x\"", "R\"(", ")\"", "(", ")", "R\"ab\"cd", "u8R\"--(",
+};
+
+// `count` pieces, any after any.
+inline std::string text(Rng &rng, int count)
+{
+    std::string out;
+    const std::size_t pieces = sizeof PIECES / sizeof PIECES[0];
+    for (int k = 0; k < count; k++)
+        out += PIECES[std::uniform_int_distribution<std::size_t>(0, pieces - 1)(rng)];
+    // A splice ended by CR then a CRLF is a splice and a newline to clang
+    // but one splice once the CR before LF is dropped, and a splice ended by
+    // LF CR takes both to clang: the scan reads the first as one splice and
+    // the second as a splice and a newline, whether the CR before LF was
+    // dropped or not.
+    for (std::size_t at; (at = out.find("\r\r\n")) != std::string::npos;)
+        out.replace(at, 3, "\r \r\n");
+    for (std::size_t at; (at = out.find("\n\r")) != std::string::npos;)
+        out.replace(at, 2, "\n \r");
+    return out;
+}
+
+} // namespace crandom

@@ -1,0 +1,331 @@
+// C's rules against their oracles on random text: the identifiers against
+// clang's raw lexer, the lines, the symbols and the gate's lines against
+// the plain model, in C and C++, in every instruction set the processor
+// runs, the input fed in pieces split at random places and read from a
+// file as the command line reads it. Sequence k of a row uses seed
+// firstSeed + k, printed when it fails.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "c_model.h"
+#include "print_set.h"
+#include "c_random_text.h"
+#include "c_rules.h"
+#include "clang_oracle.h"
+
+namespace {
+
+struct Expected {
+    crules::Figures figures;
+    std::vector<crules::LineOverLimit> overLimit; // allowed left false
+};
+
+// The model's figures and its lines over `limit`.
+Expected modelOf(const std::string &text, crules::Count limit)
+{
+    Expected expected;
+    const std::vector<cmodel::Line> lines = cmodel::lines(text);
+    expected.figures.lines = static_cast<crules::Count>(lines.size());
+    for (std::size_t k = 0; k < lines.size(); k++) {
+        const auto number = static_cast<crules::Count>(k + 1);
+        if (expected.figures.densestLine == 0 || lines[k].symbols > expected.figures.maxSymbols) {
+            expected.figures.maxSymbols = lines[k].symbols;
+            expected.figures.densestLine = number;
+        }
+        if (lines[k].symbols > limit)
+            expected.overLimit.push_back({number, lines[k].symbols, lines[k].columns[limit], false});
+    }
+    return expected;
+}
+
+struct Measured {
+    crules::Figures figures;
+    std::vector<crules::LineOverLimit> overLimit;
+};
+
+void collect(void *context, const crules::LineOverLimit &line)
+{
+    static_cast<std::vector<crules::LineOverLimit> *>(context)->push_back(line);
+}
+
+// The text fed in pieces of 1 to `largest` bytes, through the gate or,
+// without one, through the scan that gives the figures alone.
+Measured measureInPieces(const std::string &text, crules::Dialect dialect, InstructionSet set, crules::Count limit,
+                         crandom::Rng &rng, std::size_t largest, bool gated = true)
+{
+    Measured measured;
+    const crules::Gate gate{limit, collect, &measured.overLimit};
+    crules::Scanner scanner(dialect, gated ? &gate : nullptr, set);
+    for (std::size_t at = 0, size; at < text.size(); at += size) {
+        size = std::min(std::uniform_int_distribution<std::size_t>(1, largest)(rng), text.size() - at);
+        scanner.feed(text.data() + at, size);
+    }
+    measured.figures = scanner.finish();
+    return measured;
+}
+
+// The text read from a file through the text input, which drops CR before LF.
+Measured measureFromFile(const std::string &text, crules::Dialect dialect, InstructionSet set, crules::Count limit)
+{
+    Measured measured;
+    FILE *file = std::tmpfile();
+    if (file == nullptr || std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0 ||
+        lseek(fileno(file), 0, SEEK_SET) != 0)
+        return measured;
+    const crules::Gate gate{limit, collect, &measured.overLimit};
+    TextInput input(fileno(file));
+    measured.figures = crules::scan(input, dialect, &gate, set).figures;
+    std::fclose(file);
+    return measured;
+}
+
+std::string describe(const crules::Figures &f)
+{
+    std::ostringstream out;
+    out << "lines " << f.lines << ", densest " << f.densestLine << ", symbols " << f.maxSymbols << ", identifiers "
+        << f.identifiers;
+    return out.str();
+}
+
+std::string describe(const std::vector<crules::LineOverLimit> &lines)
+{
+    std::ostringstream out;
+    for (const crules::LineOverLimit &line : lines)
+        out << ' ' << line.line << ':' << line.column << ':' << line.symbols;
+    return out.str();
+}
+
+// What differs between the measured and the expected, "" when nothing does.
+std::string differs(const Measured &got, const Expected &expected)
+{
+    const crules::Figures &a = got.figures;
+    const crules::Figures &b = expected.figures;
+    if (a.lines != b.lines || a.densestLine != b.densestLine || a.maxSymbols != b.maxSymbols ||
+        a.identifiers != b.identifiers)
+        return describe(a) + "; expected " + describe(b);
+    const bool same = std::equal(got.overLimit.begin(), got.overLimit.end(), expected.overLimit.begin(),
+                                 expected.overLimit.end(), [](const auto &x, const auto &y) {
+                                     return x.line == y.line && x.column == y.column && x.symbols == y.symbols;
+                                 });
+    return same ? "" : "over the limit:" + describe(got.overLimit) + "; expected" + describe(expected.overLimit);
+}
+
+std::string escaped(const std::string &text)
+{
+    std::string out;
+    for (const unsigned char c : text) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, c >= 0x20 && c < 0x7F && c != '\\' ? "%c" : "\\x%02x", c);
+        out += hex;
+    }
+    return out;
+}
+
+struct OracleCase {
+    const char *name;
+    crules::Dialect dialect;
+    unsigned firstSeed;
+    int texts;
+    int pieces; // per text
+};
+
+void PrintTo(const OracleCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class ClangOracleTest : public testing::TestWithParam<OracleCase> {
+protected:
+    void SetUp() override
+    {
+        if (!clangoracle::clangRuns())
+            GTEST_SKIP() << "clang is missing: install clang to compare with its lexer";
+        char directory[] = "/tmp/cmeasure_oracle_XXXXXX";
+        ASSERT_NE(mkdtemp(directory), nullptr);
+        directory_ = directory;
+    }
+    void TearDown() override
+    {
+        if (!directory_.empty())
+            std::system(("rm -rf '" + directory_ + "'").c_str());
+    }
+
+    // clang's identifiers in `text`, or -1 when clang cannot be run.
+    long clangIdentifiers(const std::string &text, crules::Dialect dialect) const
+    {
+        const std::string path = directory_ + "/input";
+        std::ofstream(path, std::ios::binary) << text;
+        const std::string command = std::string("clang -w -fsyntax-only -Xclang -dump-raw-tokens -x ") +
+                                    (dialect == crules::Dialect::C ? "c " : "c++ ") + path + " 2>&1";
+        FILE *pipe = popen(command.c_str(), "r");
+        if (pipe == nullptr)
+            return -1;
+        std::string dump;
+        char block[1 << 14];
+        for (std::size_t got; (got = std::fread(block, 1, sizeof block, pipe)) > 0;)
+            dump.append(block, got);
+        if (pclose(pipe) != 0)
+            return -1;
+        return clangoracle::countIdentifiers(clangoracle::parse(dump, path));
+    }
+
+    std::string directory_;
+};
+
+TEST_P(ClangOracleTest, AgreesWithClangAndTheModel)
+{
+    const OracleCase &c = GetParam();
+    // CMEASURE_ORACLE_TEXTS=N runs N texts instead, for a longer search.
+    const char *texts = std::getenv("CMEASURE_ORACLE_TEXTS");
+    const unsigned count = texts != nullptr ? static_cast<unsigned>(std::atoi(texts)) : c.texts;
+    for (unsigned seed = c.firstSeed; seed < c.firstSeed + count; seed++) {
+        crandom::Rng rng(seed);
+        const std::string text = crandom::text(rng, c.pieces);
+        const crules::Count limit = std::uniform_int_distribution<crules::Count>(0, 12)(rng);
+        Expected expected = modelOf(text, limit);
+        expected.figures.identifiers = clangIdentifiers(text, c.dialect);
+        ASSERT_GE(expected.figures.identifiers, 0) << "clang failed on seed " << seed;
+        for (const InstructionSet set : INSTRUCTION_SETS) {
+            if (!processorRuns(set))
+                continue;
+            const std::size_t largest = std::uniform_int_distribution<std::size_t>(1, 300)(rng);
+            ASSERT_EQ(differs(measureInPieces(text, c.dialect, set, limit, rng, largest), expected), "")
+                << "seed " << seed << ", " << nameOf(set) << ", pieces of at most " << largest << ", text \""
+                << escaped(text) << '"';
+            Expected figuresAlone = expected;
+            figuresAlone.overLimit.clear();
+            ASSERT_EQ(differs(measureInPieces(text, c.dialect, set, limit, rng, largest, false), figuresAlone), "")
+                << "seed " << seed << ", " << nameOf(set) << ", no gate, pieces of at most " << largest
+                << ", text \"" << escaped(text) << '"';
+            ASSERT_EQ(differs(measureFromFile(text, c.dialect, set, limit), expected), "")
+                << "seed " << seed << ", " << nameOf(set) << ", from a file, text \"" << escaped(text) << '"';
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Random, ClangOracleTest, testing::Values(
+    OracleCase{"C", crules::Dialect::C, 1, 16, 500},
+    OracleCase{"Cpp", crules::Dialect::Cpp, 100001, 16, 500}
+), [](const testing::TestParamInfo<OracleCase> &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+using crules::Dialect;
+
+struct FiguresCase {
+    const char *name;
+    std::string text;
+    Dialect dialect;
+    crules::Figures figures;
+};
+
+void PrintTo(const FiguresCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class FiguresTest : public testing::TestWithParam<std::tuple<FiguresCase, InstructionSet>> {};
+
+TEST_P(FiguresTest, MeasuresAsCompilersAndEditorsDo)
+{
+    const auto &[c, set] = GetParam();
+    if (!processorRuns(set))
+        GTEST_SKIP() << nameOf(set) << " is not run by this build or processor";
+    crules::Scanner scanner(c.dialect, nullptr, set);
+    scanner.feed(c.text.data(), c.text.size());
+    const crules::Figures got = scanner.finish();
+    EXPECT_EQ(describe(got), describe(c.figures));
+}
+
+// lines, densest line, its symbols, identifiers
+INSTANTIATE_TEST_SUITE_P(Rules, FiguresTest, testing::Combine(testing::ValuesIn(std::vector<FiguresCase>{
+    {"EmptyInput", "", Dialect::C, {0, 0, 0, 0}},
+    {"OnlyNewline", "\n", Dialect::C, {1, 1, 0, 0}},
+    {"LastLineWithoutNewline", "a\nbb", Dialect::C, {2, 2, 2, 2}},
+    {"CarriageReturnIsWhiteSpace", "a b\r\nc\r\n", Dialect::C, {2, 1, 2, 3}},
+    {"StringEndingInSlash", "x = \"refs/heads/\"; y\n", Dialect::C, {1, 1, 17, 2}},
+    {"QuoteInCharacterConstant", "c = '\"'; d\n", Dialect::C, {1, 1, 7, 2}},
+    {"PpNumbersHoldNoIdentifier", "0xdeadbeef 10UL 1e+5 .5e-3f 0x1.fp-3\n", Dialect::C, {1, 1, 32, 0}},
+    {"HeaderNameHoldsNoIdentifier", "#include <sys/types.h>\n", Dialect::C, {1, 1, 21, 1}},
+    {"SpliceJoinsIdentifier", "ab\\ \ncd\n", Dialect::C, {2, 1, 3, 1}},
+    {"LineCommentGoesOnOverSplice", "// a\\\nb\nc\n", Dialect::C, {3, 1, 4, 1}},
+    {"RawStringInCpp", "R\"x(a \" b)x\" c\n", Dialect::Cpp, {1, 1, 11, 1}},
+    {"NoRawStringInC", "R\"x(a \" b)x\" c\n", Dialect::C, {1, 1, 11, 3}},
+    {"DigitSeparatorInCpp", "1'000 a\n", Dialect::Cpp, {1, 1, 6, 1}},
+    {"NoDigitSeparatorInC", "1'000 a\n", Dialect::C, {1, 1, 6, 0}},
+    {"NoBreakSpaceSeparates", "a\xc2\xa0" "b\n", Dialect::C, {1, 1, 3, 2}},
+    {"InvalidByteSeparates", "a\xff" "b\n", Dialect::C, {1, 1, 3, 2}},
+    {"LetterBeyondAsciiContinues", "a\xc3\xa9" "b\n", Dialect::C, {1, 1, 3, 1}},
+    {"DollarInIdentifiers", "$a b$\n", Dialect::C, {1, 1, 4, 2}},
+    {"StandardSuffixInCpp", "\"a\"s \"a\"sx\n", Dialect::Cpp, {1, 1, 9, 1}},
+    {"UnterminatedLiteralEndsWithLine", "\"a b\nc\n", Dialect::C, {2, 1, 3, 1}},
+    {"InputEndsInComment", "a /* b", Dialect::C, {1, 1, 4, 1}},
+    {"InputEndsInBackslash", "a\\", Dialect::C, {1, 1, 2, 1}},
+}), testing::ValuesIn(INSTRUCTION_SETS)), [](const auto &info) {
+    return std::string(std::get<0>(info.param).name) + "_" + nameOf(std::get<1>(info.param));
+});
+
+struct GateCase {
+    const char *name;
+    std::string text;
+    crules::Count limit;
+    std::vector<crules::LineOverLimit> over;
+};
+
+void PrintTo(const GateCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class GateTest : public testing::TestWithParam<std::tuple<GateCase, InstructionSet>> {};
+
+TEST_P(GateTest, ReportsEachLineOverTheLimit)
+{
+    const auto &[c, set] = GetParam();
+    if (!processorRuns(set))
+        GTEST_SKIP() << nameOf(set) << " is not run by this build or processor";
+    std::vector<crules::LineOverLimit> over;
+    const crules::Gate gate{c.limit, collect, &over};
+    crules::Scanner scanner(Dialect::C, &gate, set);
+    scanner.feed(c.text.data(), c.text.size());
+    scanner.finish();
+    ASSERT_EQ(over.size(), c.over.size());
+    for (std::size_t k = 0; k < over.size(); k++) {
+        EXPECT_EQ(over[k].line, c.over[k].line) << "line " << k;
+        EXPECT_EQ(over[k].symbols, c.over[k].symbols) << "line " << k;
+        EXPECT_EQ(over[k].column, c.over[k].column) << "line " << k;
+        EXPECT_EQ(over[k].allowed, c.over[k].allowed) << "line " << k;
+    }
+}
+
+const std::string X400(400, 'x');
+
+// line, symbols, column of the symbol past the limit, allowed
+INSTANTIATE_TEST_SUITE_P(Gate, GateTest, testing::Combine(testing::ValuesIn(std::vector<GateCase>{
+    {"LimitOneBelowTheLine", "abc\n", 2, {{1, 3, 3, false}}},
+    {"LimitEqualToTheLine", "abc\n", 3, {}},
+    {"LimitZero", "\n a\n", 0, {{2, 1, 2, false}}},
+    {"ColumnCountsBytes", "\xc3\xa9 \xc3\xa9 x\n", 2, {{1, 3, 7, false}}},
+    {"TabsAreNoSymbols", "\tab\n", 1, {{1, 2, 3, false}}},
+    {"LimitAbove359", X400 + "\n", 360, {{1, 400, 361, false}}},
+    {"LargestLimit", X400, INT64_MAX, {}},
+    {"SeveralLinesInOrder", "ab\nc\nde", 1, {{1, 2, 2, false}, {3, 2, 2, false}}},
+    {"AllowedByLineComment", "int a; // cmeasure: allow\n", 0, {{1, 21, 1, true}}},
+    {"NotAllowedByString", "s = \"cmeasure: allow\";\n", 0, {{1, 19, 1, false}}},
+    {"AllowedOnTheCommentsLine", "/*\ncmeasure: allow */\n", 0, {{1, 2, 1, false}, {2, 16, 1, true}}},
+}), testing::ValuesIn(INSTRUCTION_SETS)), [](const auto &info) {
+    return std::string(std::get<0>(info.param).name) + "_" + nameOf(std::get<1>(info.param));
+});
+
+} // namespace

@@ -1,0 +1,105 @@
+// The identifiers of a text as clang's raw lexer finds them: its
+// raw_identifier tokens, less those of a header name (from '<' to the first
+// '>' after #include, #include_next or #import). The tokens are read from
+// `clang -fsyntax-only -Xclang -dump-raw-tokens`; each ends with its
+// location, which names the file, so the file's path splits them.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace clangoracle {
+
+struct Token {
+    std::string kind;
+    std::string spelling; // exact for the kinds below, which hold no "'\t"
+    bool startOfLine;
+};
+
+inline bool clangRuns()
+{
+    return std::system("clang --version >/dev/null 2>&1") == 0;
+}
+
+inline std::vector<Token> parse(const std::string &dump, const std::string &path)
+{
+    std::vector<Token> tokens;
+    const std::string marker = "\tLoc=<" + path + ":";
+    for (std::size_t at = 0, end; (end = dump.find(marker, at)) != std::string::npos;) {
+        const std::string chunk = dump.substr(at, end - at);
+        at = dump.find('\n', end) + 1;
+        const std::size_t space = chunk.find(" '");
+        const std::size_t close = chunk.find("'\t", space + 2);
+        if (space == std::string::npos || close == std::string::npos)
+            continue;
+        tokens.push_back({chunk.substr(0, space), chunk.substr(space + 2, close - space - 2),
+                          chunk.compare(close + 2, 15, "\t [StartOfLine]") == 0 ||
+                              chunk.compare(close + 1, 15, "\t [StartOfLine]") == 0});
+    }
+    return tokens;
+}
+
+// White space to the raw lexer, given as an unknown token: ASCII white
+// space, NUL, and the spaces beyond ASCII.
+inline bool blank(const Token &token)
+{
+    if (token.kind == "comment")
+        return true;
+    if (token.kind != "unknown" || token.spelling.empty())
+        return false;
+    for (std::size_t k = 0; k < token.spelling.size(); k++) {
+        const unsigned char c = token.spelling[k];
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == 0)
+            continue;
+        std::size_t length = 0;
+        for (const char *space : {"\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80", "\xE1\xA0\x8E", "\xE2\x80\xA8", "\xE2\x80\xA9",
+                                  "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80"})
+            if (token.spelling.compare(k, std::string(space).size(), space) == 0)
+                length = std::string(space).size();
+        if (token.spelling.compare(k, 2, "\xE2\x80") == 0 && k + 2 < token.spelling.size() &&
+            static_cast<unsigned char>(token.spelling[k + 2]) <= 0x8A)
+            length = 3; // U+2000 to U+200A
+        if (length == 0)
+            return false;
+        k += length - 1;
+    }
+    return true;
+}
+
+inline long countIdentifiers(const std::vector<Token> &tokens)
+{
+    long count = 0;
+    // The next significant token after `k`, on the same logical line.
+    auto next = [&](std::size_t k) {
+        for (k++; k < tokens.size() && blank(tokens[k]); k++) {
+        }
+        return k < tokens.size() && !tokens[k].startOfLine ? k : tokens.size();
+    };
+    for (std::size_t k = 0; k < tokens.size(); k++) {
+        count += tokens[k].kind == "raw_identifier";
+        if (tokens[k].kind != "hash" || !tokens[k].startOfLine)
+            continue;
+        const std::size_t name = next(k);
+        if (name == tokens.size() || tokens[name].kind != "raw_identifier")
+            continue;
+        const std::string &directive = tokens[name].spelling;
+        if (directive != "include" && directive != "include_next" && directive != "import")
+            continue;
+        const std::size_t less = next(name);
+        if (less == tokens.size() || tokens[less].kind != "less")
+            continue;
+        std::size_t greater = less;
+        while ((greater = next(greater)) != tokens.size() && tokens[greater].kind != "greater") {
+        }
+        if (greater == tokens.size())
+            continue;
+        count++; // the directive's name; the header name's identifiers not at all
+        k = greater;
+    }
+    return count;
+}
+
+} // namespace clangoracle
