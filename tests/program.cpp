@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -68,8 +69,9 @@ bool openPseudoTerminal(int &master, int &slave, int mode)
 
 // What stays on a terminal's screen after `text` was written to it: a
 // carriage return goes back to the start of the line, and the spaces that
-// end a line are not seen.
-std::string screenOf(const std::string &text)
+// end a line are not seen. On a screen `columns` wide (0: as wide as need
+// be), a character after the last column goes on at the start of a new line.
+std::string screenOf(const std::string &text, unsigned short columns)
 {
     std::vector<std::string> lines(1);
     size_t column = 0;
@@ -79,6 +81,10 @@ std::string screenOf(const std::string &text)
             if (c == '\n')
                 lines.emplace_back();
         } else {
+            if (columns > 0 && column == columns) {
+                lines.emplace_back();
+                column = 0;
+            }
             lines.back().resize(std::max(lines.back().size(), column + 1), ' ');
             lines.back()[column++] = c;
         }
@@ -240,6 +246,9 @@ Outcome run(const Case &c, const fs::path &dir, const Input &in)
     int terminal = -1;
     if (pipe2(output, O_CLOEXEC) != 0 || (!c.terminal.empty() && !openPseudoTerminal(screen, terminal, O_RDWR)))
         return {"", -1};
+    const winsize size = {.ws_row = 24, .ws_col = c.columns, .ws_xpixel = 0, .ws_ypixel = 0};
+    if (c.columns > 0 && ioctl(screen, TIOCSWINSZ, &size) != 0)
+        return {"", -1};
     const size_t filled = c.fullOutput ? fill(output[1]) : 0;
     const pid_t child = fork();
     if (child == 0)
@@ -343,7 +352,7 @@ TEST_P(ProgramTest, PrintsWritesAndExitsAsExpected)
     if (c.terminal.empty()) {
         EXPECT_EQ(readFile(dir / "stderr"), errors);
     } else {
-        EXPECT_EQ(screenOf(result.terminal), c.errors);
+        EXPECT_EQ(screenOf(result.terminal, c.columns), c.errors);
         std::string lines = result.terminal;
         for (size_t at = lines.find("\r\n"); at != std::string::npos; at = lines.find("\r\n", at))
             lines.erase(at, 1);

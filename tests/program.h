@@ -63,6 +63,7 @@ struct Case {
     std::vector<int> terminal = {}; // descriptors on one pseudo-terminal; `errors` is then what stays on its screen
     std::string shown = "";    // what must have appeared on that terminal on the way; if empty, nothing but what stays
     bool readerLeaves = false; // the reader of standard output closes it once it has read `expected`
+    unsigned short columns = 0; // the width of the case's terminal; 0 leaves it as the system makes it
 };
 
 inline void PrintTo(const Case &c, std::ostream *os)

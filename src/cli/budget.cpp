@@ -65,13 +65,13 @@ std::size_t openDescriptors(std::size_t limit)
     return open;
 }
 
-// The walk keeps an eighth of the limit in levels, up to MOST_OPEN_LEVELS,
-// and its directories, held by files waiting in the window too, to half of
-// what the standard three leave.
-WalkAllowance walkAllowanceFor(std::size_t limit)
+// Of the descriptors free at the start, the walk keeps an eighth in levels,
+// up to MOST_OPEN_LEVELS, and its directories, held by files waiting in the
+// window too, to half. Counted from those free, not from the limit: a parent
+// may have left the process many open.
+WalkAllowance walkAllowanceFor(std::size_t spare)
 {
-    return {std::clamp<std::size_t>(limit / 8, 1, MOST_OPEN_LEVELS),
-            std::max<std::size_t>((std::max<std::size_t>(limit, 3) - 3) / 2, 2)};
+    return {std::clamp<std::size_t>(spare / 8, 1, MOST_OPEN_LEVELS), std::max<std::size_t>(spare / 2, 2)};
 }
 
 } // namespace
@@ -91,8 +91,9 @@ Budget budgetFor(unsigned jobs)
     if (jobs == 0)
         jobs = std::clamp(WORKERS_PER_PROCESSOR * processors(), FEWEST_DEFAULT_JOBS, Options::MOST_JOBS);
     jobs = std::min(jobs, Options::MOST_JOBS);
-    const std::size_t slots = std::clamp<std::size_t>(spareDescriptors() / 4, 1, SLOTS_PER_WORKER * jobs);
-    return {static_cast<unsigned>(std::min<std::size_t>(jobs, slots)), slots, walkAllowanceFor(descriptorLimit())};
+    const std::size_t spare = spareDescriptors();
+    const std::size_t slots = std::clamp<std::size_t>(spare / 4, 1, SLOTS_PER_WORKER * jobs);
+    return {static_cast<unsigned>(std::min<std::size_t>(jobs, slots)), slots, walkAllowanceFor(spare)};
 }
 
 } // namespace cli

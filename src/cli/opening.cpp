@@ -4,10 +4,13 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "walk.h"
 
 namespace cli {
 
@@ -28,6 +31,22 @@ std::atomic<int> waitingOpens{0};
 std::atomic<std::size_t> openDirectories{0};
 
 } // namespace
+
+bool isFailure(const Found &found)
+{
+    return found.error != 0 || found.loop || found.changed || !found.reason.empty();
+}
+
+std::string failureReason(const Found &found)
+{
+    if (found.loop)
+        return "file system loop detected";
+    if (found.changed)
+        return "directory changed during the walk";
+    if (!found.reason.empty())
+        return found.reason;
+    return std::strerror(found.error);
+}
 
 std::size_t directoriesOpen()
 {

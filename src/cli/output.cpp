@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <iterator>
 
 namespace cli {
 
@@ -115,12 +116,38 @@ size_t sequenceLength(std::string_view text)
     return following + 1;
 }
 
+// The code point of a well-formed UTF-8 sequence.
+char32_t codePointOf(std::string_view sequence)
+{
+    const auto lead = static_cast<unsigned char>(sequence[0]);
+    char32_t value = sequence.size() == 1 ? lead : lead & (0x7F >> sequence.size());
+    for (size_t k = 1; k < sequence.size(); k++)
+        value = value << 6 | (static_cast<unsigned char>(sequence[k]) & 0x3F);
+    return value;
+}
+
+// Unicode's format characters (Cf) and its line and paragraph separators
+// (Zl, Zp), as of Unicode 15. None shows as itself: U+202E turns what follows
+// right to left ("a\u202Egpj.c" shows as "ac.jpg"), U+200B is invisible,
+// U+2028 may end a line. In a name they would make it read as another.
+constexpr char32_t FORMAT_RANGES[][2] = {
+    {0xAD, 0xAD},       {0x600, 0x605},     {0x61C, 0x61C},     {0x6DD, 0x6DD},   {0x70F, 0x70F},
+    {0x890, 0x891},     {0x8E2, 0x8E2},     {0x180E, 0x180E},   {0x200B, 0x200F}, {0x2028, 0x202E},
+    {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB}, {0x110BD, 0x110BD},
+    {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+    {0xE0020, 0xE007F},
+};
+
 // U+0080 to U+009F, the C1 controls: a terminal may act on them (U+009B
 // opens a control sequence, U+0085 ends a line) instead of showing them.
-bool isC1Control(std::string_view sequence)
+// And the format characters and separators above.
+bool showsOtherThanItself(std::string_view sequence)
 {
-    return sequence.size() == 2 && static_cast<unsigned char>(sequence[0]) == 0xC2 &&
-           static_cast<unsigned char>(sequence[1]) < 0xA0;
+    const char32_t character = codePointOf(sequence);
+    if (character >= 0x80 && character < 0xA0)
+        return true;
+    return std::any_of(std::begin(FORMAT_RANGES), std::end(FORMAT_RANGES),
+                       [character](const char32_t(&range)[2]) { return character >= range[0] && character <= range[1]; });
 }
 
 } // namespace
@@ -136,9 +163,10 @@ bool isUtf8(std::string_view text)
 }
 
 // Only well-formed UTF-8 for printable characters is written as it is;
-// every byte of a control character, C0 or C1, and of anything that is not
-// UTF-8 is written as \x and two hex digits, so that a name can neither
-// break a row nor steer the terminal.
+// every byte of a control character, C0 or C1, of a format character or
+// separator, and of anything that is not UTF-8 is written as \x and two hex
+// digits, so that a name can neither break a row nor steer the terminal, nor
+// show as another name.
 std::string printablePath(std::string_view path)
 {
     std::string out;
@@ -147,7 +175,7 @@ std::string printablePath(std::string_view path)
         const std::string_view sequence = path.substr(i, std::max<size_t>(length, 1));
         if (length == 1)
             appendEscapedAscii(out, path[i], "\\x", false);
-        else if (length == 0 || isC1Control(sequence))
+        else if (length == 0 || showsOtherThanItself(sequence))
             for (const char byte : sequence)
                 appendHex(out, "\\x", static_cast<unsigned char>(byte));
         else

@@ -15,8 +15,10 @@ bool isUtf8(std::string_view text);
 
 // A path or other value for a table row or a message: a backslash is
 // doubled; \n, \t and \r are written so; every other byte of a control
-// character (C0, DEL or C1) or of anything that is not well-formed UTF-8 is
-// \x and two hex digits. Printable characters stay as they are.
+// character (C0, DEL or C1), of a Unicode format character or separator
+// (Cf, Zl, Zp: U+200B, U+202E, U+2028, ...) or of anything that is not
+// well-formed UTF-8 is \x and two hex digits. Printable characters stay as
+// they are.
 std::string printablePath(std::string_view path);
 
 // A path as a JSON value: a string when it is UTF-8; otherwise an array of

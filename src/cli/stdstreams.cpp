@@ -52,6 +52,14 @@ int StdoutBuffer::flush()
     return error;
 }
 
+int StdoutBuffer::flush(std::string_view bytes)
+{
+    const int error = flush();
+    if (error != 0 || bytes.empty())
+        return error;
+    return closed_ ? EBADF : writeWhenReady(STDOUT_FILENO, bytes);
+}
+
 void writeOrEnd(bool closed, std::string_view bytes)
 {
     if (const int error = closed ? EBADF : writeWhenReady(STDOUT_FILENO, bytes); error != 0)

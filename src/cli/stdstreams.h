@@ -34,6 +34,8 @@ void complain(std::string_view path, std::string_view reason);
 // in its place.
 class StdoutBuffer {
 public:
+    static constexpr std::size_t FULL = 1 << 16;
+
     explicit StdoutBuffer(bool closed) : closed_(closed) {}
 
     std::string text;
@@ -41,10 +43,12 @@ public:
     // Writes what is held; returns 0 or the errno of the failed write.
     int flush();
 
+    // Writes what is held, then `bytes` without holding them.
+    int flush(std::string_view bytes);
+
     bool full() const { return text.size() >= FULL; }
 
 private:
-    static constexpr std::size_t FULL = 1 << 16;
     bool closed_;
 };
 

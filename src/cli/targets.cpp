@@ -15,6 +15,10 @@ namespace cli {
 
 namespace {
 
+// Ends a name too long to read whole, in its message: without it, what was
+// read of the name would name another, shorter file, which may exist.
+constexpr const char *CUT_MARK = "\u2026"; // …
+
 Target walked(Found &&found)
 {
     if (isFailure(found))
@@ -73,7 +77,8 @@ void walkDirectory(const std::string &path, IgnoreContext &ignores, Pending &pen
     const std::unique_ptr<TreeIgnores> rules = ignores.forTree(path, [&pending](RulesFailure &&unread) {
         pending.add(failure(std::move(unread.path), unread.error, std::move(unread.reason)));
     });
-    walkTree(path, {pending.options().extensions, rules.get(), pending.allowance()}, add);
+    walkTree(path, {pending.options().extensions, rules.get(), pending.allowance(), [&pending] { pending.flush(); }},
+             add);
 }
 
 // Adds the targets of one path argument, in output order: standard input, a
@@ -122,7 +127,7 @@ void addListed(const std::string &list, bool inputClosed, IgnoreContext &ignores
         else if (fromInput && name == "-")
             addFailure(pending, place(), 0, "when reading file names from standard input, no file name of '-' allowed");
         else if (tooLong)
-            addFailure(pending, name, ENAMETOOLONG);
+            addFailure(pending, name + CUT_MARK, ENAMETOOLONG);
         else
             addTargets(name, ignores, pending);
     }

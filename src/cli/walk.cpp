@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
@@ -270,7 +269,8 @@ private:
     int openDirectory(int at, const char *name, size_t keep)
     {
         DescriptorWait room;
-        while (directoriesOpen() >= directoriesAllowed_ && (shed(keep) || room.again(EMFILE))) {
+        while (directoriesOpen() >= directoriesAllowed_ && othersHoldDirectories() &&
+               (shed(keep) || handBack() || room.again(EMFILE))) {
         }
         DescriptorWait wait;
         for (;;) {
@@ -279,11 +279,30 @@ private:
             if (fd >= 0 || !outOfDescriptors(errno))
                 return fd;
             const int error = errno;
-            if (!shed(keep) && !wait.again(error)) {
+            if (!shed(keep) && !handBack() && !wait.again(error)) {
                 errno = error;
                 return -1;
             }
         }
+    }
+
+    // Whether directories are open that the walk's own levels do not hold:
+    // those of files found, which those who measure them will let go of.
+    // Without any, waiting for a release would wait for nothing.
+    bool othersHoldDirectories() const
+    {
+        const auto own = static_cast<size_t>(
+            std::count_if(levels_.begin(), levels_.end(), [](const WalkedDirectory &level) { return level.directory != nullptr; }));
+        return directoriesOpen() > own;
+    }
+
+    // Hands the caller's found files on, so that those who measure them can
+    // let go of their directories; false, as none is closed at once.
+    bool handBack() const
+    {
+        if (rules_.handBack)
+            rules_.handBack();
+        return false;
     }
 
     // Lets go of the descriptors of the levels but the root and `keep`;
@@ -311,22 +330,6 @@ private:
 };
 
 } // namespace
-
-bool isFailure(const Found &found)
-{
-    return found.error != 0 || found.loop || found.changed || !found.reason.empty();
-}
-
-std::string failureReason(const Found &found)
-{
-    if (found.loop)
-        return "file system loop detected";
-    if (found.changed)
-        return "directory changed during the walk";
-    if (!found.reason.empty())
-        return found.reason;
-    return std::strerror(found.error);
-}
 
 void walkTree(const std::string &root, const WalkRules &rules, const std::function<void(Found &&)> &found)
 {

@@ -55,6 +55,10 @@ struct WalkRules {
     std::vector<std::string> extensions;
     TreeIgnores *ignores = nullptr;
     WalkAllowance allowance = {};
+    // Called before the walk waits for descriptors: the caller lets go of
+    // the files found that it still holds, and so of their directories,
+    // which only it could release.
+    std::function<void()> handBack = {};
 };
 
 // Calls `found` with every file below the directory `root` that the rules
@@ -68,8 +72,10 @@ struct WalkRules {
 // number of descriptors whatever the depth; `found` may block, and the
 // files it is given may be opened long after it returned. When the
 // directories held open, by the walk and by the files it found, reach the
-// allowance, it waits for other threads to let go of some, so that they are
-// left descriptors to open the files.
+// allowance, it hands the files it found back (WalkRules::handBack) and
+// waits for other threads to let go of some, so that they are left
+// descriptors to open the files; but only while they hold some, as its own
+// levels it must keep.
 void walkTree(const std::string &root, const WalkRules &rules, const std::function<void(Found &&)> &found);
 
 } // namespace cli

@@ -26,9 +26,9 @@ void Writer::count(const Target &target)
     bytes_ += target.outcome.bytes;
 }
 
-void Writer::flush()
+void Writer::flush(std::string_view bytes)
 {
-    if (const int error = out_.flush(); error != 0) {
+    if (const int error = out_.flush(bytes); error != 0) {
         progress_.clear();
         endOnWriteError(error);
     }

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "output.h"
@@ -52,8 +53,8 @@ protected:
     // Adds a measured target to the totals and to the progress line.
     void count(const Target &target);
 
-    // Writes what is held, or ends the run if that fails.
-    void flush();
+    // Writes what is held, then `bytes` if any, or ends the run if that fails.
+    void flush(std::string_view bytes = {});
 
     // A message keeps its place among the rows: the rows before it are
     // written first.

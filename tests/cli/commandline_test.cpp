@@ -10,6 +10,10 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <fcntl.h>
 
 #include "model.h"
 #include "options.h"
@@ -139,6 +143,17 @@ std::string longRows(int first, int last)
     return rows;
 }
 
+// Ten groups of a file and a file three directories below it.
+const std::string GROUPS = "for g in $(seq 0 9); do mkdir -p t/g$g/a/b/c && echo x > t/g$g/f.c && "
+                           "echo x > t/g$g/a/b/c/x.c || exit 1; done";
+const std::string GROUP_ROWS = [] {
+    std::string rows;
+    for (int group = 0; group < 10; group++)
+        for (const char *name : {"/a/b/c/x.c", "/f.c"})
+            rows += row("\"t/g" + std::to_string(group) + name + "\"", 1, 1, 2, 1);
+    return rows + total(20, 20, 20, 2, "\"t/g0/a/b/c/x.c\"", 1);
+}();
+
 // A tree changed at the worst moment, trees deeper than PATH_MAX, loops,
 // file systems that do not give the type of an entry, and few descriptors.
 INSTANTIATE_TEST_SUITE_P(CommandLineWalkHostile, ProgramTest, testing::Values(
@@ -202,6 +217,16 @@ INSTANTIATE_TEST_SUITE_P(CommandLineWalkHostile, ProgramTest, testing::Values(
     Case{.name = "DeepTreeSixtyFourWorkersSixteenDescriptors", .args = {"--json", "-j", "64", "t"},
          .expected = rowsDownTo(40, LONG) + LONG_TREE_TOTAL,
          .setup = LONG_FILE + DOWN_40 + " && for f in $(find t -name f.c); do cp long $f; done", .descriptors = 16},
+    // Directories without files between files, under a limit that leaves
+    // 7 descriptors: the walk must not wait for a directory that only the
+    // files it holds itself would release (each wait gives up after 2 s).
+    Case{.name = "TenDescriptorsDirectoriesWithoutFilesBetweenFiles", .expected = GROUP_ROWS,
+         .setup = GROUPS, .shell = "ulimit -n 10 && exec timeout 10 cmeasure -j 64 --json t"},
+    // Half the limit taken by descriptors a parent left open: the walk's
+    // share comes from those free.
+    Case{.name = "EightInheritedDescriptorsUnderSixteen", .expected = GROUP_ROWS, .setup = GROUPS,
+         .shell = "exec 3<. 4<. 5<. 6<. 7<. 8<. 9<. && ulimit -n 16 && "
+                  "exec bash -c 'exec 10<. && exec timeout 20 cmeasure -j 64 --json t'"},
     Case{.name = "DeepTreeOneJobSixteenDescriptors", .args = {"--json", "-j", "1", "t"},
          .expected = rowsDownTo(40) + total(40, 40, 40, 2, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
          .setup = DOWN_40, .descriptors = 16}
@@ -273,6 +298,10 @@ INSTANTIATE_TEST_SUITE_P(CommandLineFiles0From, ProgramTest, testing::Values(
     Case{.name = "DashInListFileIsStandardInput", .args = {"--json", "--files0-from=list"}, .input = "int z;\n",
          .expected = A_ROW + row("\"-\"", 1, 1, 6, 2) + total(2, 2, 4, 6, "\"a.c\"", 1),
          .setup = LISTED + "printf 'a.c\\0-\\0' > list"},
+    Case{.name = "NameOverLimitReportedCutWithMark", .args = {"--json", "--files0-from=list"},
+         .expected = A_ROW + total(1, 1, 2, 6, "\"a.c\"", 1),
+         .errors = "cmeasure: " + std::string(4096, '0') + "\u2026: File name too long\n", .status = 1,
+         .setup = LISTED + "printf '%05000d.c\\0a.c' 0 > list"},
     Case{.name = "ListWithPathIsUsageError", .args = {"--files0-from=list", "a.c"}, .expected = "",
          .errors = "cmeasure: extra operand 'a.c'\nfile operands cannot be combined with --files0-from\n" + TRY_HELP,
          .status = 2},
@@ -435,6 +464,10 @@ INSTANTIATE_TEST_SUITE_P(CommandLineStreaming, ProgramTest, testing::Values(
          .shell = "trap '' PIPE && exec cmeasure --json t never.c", .readerLeaves = true},
     Case{.name = "ProgressShownOnASlowRunThenCleared", .args = {"--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
          .setup = SLOW, .terminal = {2}, .shown = "\rcmeasure: 1 file measured, 0.0 MiB"},
+    // 25 columns: the line is cut to 24, so that it never wraps and its
+    // clearing leaves nothing on the screen.
+    Case{.name = "ProgressFitsANarrowTerminal", .args = {"--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
+         .setup = SLOW, .terminal = {2}, .shown = "\rcmeasure: 1 file measure", .columns = 25},
     Case{.name = "NoProgressWhenStandardErrorIsAPipe", .args = {"--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
          .setup = SLOW, .oneStream = true},
     Case{.name = "NoProgressWhenStandardOutputIsTheTerminal", .args = {"--json", "a.c", "slow.c"}, .expected = "",
@@ -609,6 +642,60 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
     Case{.name = "SymbolLimitWithoutValue", .args = {"main.c", "--max-symbols"}, .expected = "",
          .errors = "cmeasure: option '--max-symbols' requires an argument\n" + TRY_HELP, .status = 2}
 ), caseName);
+
+// The most memory (KiB) and the exit status of `argv`, run in `dir` with
+// its output thrown away.
+std::pair<long, int> peakMemoryOf(const fs::path &dir, std::vector<std::string> argv)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        if (null < 0 || dup2(null, STDOUT_FILENO) < 0 || chdir(dir.c_str()) != 0)
+            _exit(127);
+        std::vector<char *> pointers;
+        for (std::string &argument : argv)
+            pointers.push_back(argument.data());
+        pointers.push_back(nullptr);
+        execv(pointers[0], pointers.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage = {};
+    if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status))
+        return {-1, -1};
+    return {usage.ru_maxrss, WEXITSTATUS(status)};
+}
+
+// 64 files of 200 000 dense lines, each over the limit: however many
+// workers make the diagnostics, they take at most 48 MiB, as the writer
+// frees what the workers made. A sanitizer's allocator keeps freed memory
+// on purpose, so the figure means something only without one.
+TEST(CommandLine, GateMemoryBoundedWhateverTheWorkers)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's allocator keeps freed memory";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+    GTEST_SKIP() << "a sanitizer's allocator keeps freed memory";
+#endif
+#endif
+    char pattern[] = "/tmp/cmeasure-gate-memory-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path dir = pattern;
+    fs::create_directory(dir / "t");
+    std::string dense;
+    for (int line = 0; line < 200000; line++)
+        dense += "abcdefgh\n";
+    for (int k = 0; k < 64; k++)
+        std::ofstream(dir / "t" / (std::to_string(k) + ".c"), std::ios::binary) << dense;
+    for (const char *jobs : {"1", "8", "256"}) {
+        const auto [kib, status] = peakMemoryOf(dir, {CMEASURE_PATH, "--max-symbols=5", "-j", jobs, "t"});
+        EXPECT_EQ(status, 1) << "-j " << jobs;
+        EXPECT_GT(kib, 0) << "-j " << jobs;
+        EXPECT_LE(kib, 48 << 10) << "-j " << jobs;
+    }
+    fs::remove_all(dir);
+}
 
 // Random files around the lengths where lines are cut into pieces, in a
 // tree and on standard input, under random limits and workers: the

@@ -71,6 +71,13 @@ INSTANTIATE_TEST_SUITE_P(Paths, PrintableTest, testing::Values(
     PrintableCase{"C0AndDel", "\x01\x1B[0m\x7F", "\\x01\\x1b[0m\\x7f"},
     PrintableCase{"C1ControlsInUtf8", "a\xC2\x85" "b\xC2\x9B" "c\xC2\x80", "a\\xc2\\x85b\\xc2\\x9bc\\xc2\\x80"},
     PrintableCase{"FirstCharacterAfterC1", "\xC2\xA0", "\xC2\xA0"},
+    PrintableCase{"RightToLeftOverride", "a\u202Egpj.c", "a\\xe2\\x80\\xaegpj.c"},
+    PrintableCase{"LineAndParagraphSeparators", "a\u2028b\u2029c", "a\\xe2\\x80\\xa8b\\xe2\\x80\\xa9c"},
+    PrintableCase{"ZeroWidthSpaceAndByteOrderMark", "\u200Bx\uFEFF", "\\xe2\\x80\\x8bx\\xef\\xbb\\xbf"},
+    PrintableCase{"SoftHyphenFirstFormatCharacter", "a\u00ADb", "a\\xc2\\xadb"},
+    PrintableCase{"LanguageTagFourBytes", "\U000E0001\U000E007F", "\\xf3\\xa0\\x80\\x81\\xf3\\xa0\\x81\\xbf"},
+    PrintableCase{"NeighboursOfFormatCharactersStay", "\u00AC\u00AE\u200A\u2027\u202F\u2065\uFEFE\U000E0080",
+                  "\u00AC\u00AE\u200A\u2027\u202F\u2065\uFEFE\U000E0080"},
     PrintableCase{"C1BytesAlone", "\x85\x9B", "\\x85\\x9b"},
     PrintableCase{"NotUtf8ByteByByte", "\xFF\xE2\x82" "A\xC0\x80\xED\xA0\x80", "\\xff\\xe2\\x82A\\xc0\\x80\\xed\\xa0\\x80"}
 ), [](const testing::TestParamInfo<PrintableCase> &info) { return std::string(info.param.name); });
