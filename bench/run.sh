@@ -2,7 +2,8 @@
 # Times cmeasure against `wc -l` on a large corpus of real C source: every
 # header under /usr/include, concatenated in sorted path order. Prints the
 # medians of RUNS runs (default 5), the ratios to `wc -l`, the program's peak
-# resident memory; the command line on the tree /usr/include, with its
+# resident memory; the command line on the tree /usr/include (by C's rules,
+# the default, and by the menu's, and the corpus as one file under both), with its
 # default workers and with -j 2, from a warm cache and, where the caches can
 # be dropped (as root), from a cold one; a tree of 1 000 000 one-line files,
 # built once under ${XDG_CACHE_HOME:-$HOME/.cache}/cmeasure-bench, for peak
@@ -10,7 +11,7 @@
 # each instruction set; then micro-benchmarks of the line counters and the
 # file scan. PROGRAM names another build of the program to time instead of
 # this tree's; BASELINE names one to time beside it on the large tree, whose
-# --json output must then be the same bytes.
+# --json output must then be the same bytes as this one's with --rules=menu.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${RUNS:-5}
@@ -76,6 +77,18 @@ tree1=$(median treeOneJob)
 printf '%-28s %8s s\n' "find | xargs cat | wc -l" "$read"
 printf '%-28s %8s s  %6.2f x reading\n' "tree, default workers" "$tree" "$(ratio "$tree" "$read")"
 printf '%-28s %8s s  %6.2f x reading\n' "tree, -j 1" "$tree1" "$(ratio "$tree1" "$read")"
+# C's rules, the default, beside the menu's: on the tree, and on the corpus
+# as one file, where the scan is all the work.
+treeMenu() { "$program" --rules=menu --json /usr/include; }
+corpusC() { "$program" --rules=c --json "$corpus"; }
+corpusMenu() { "$program" --rules=menu --json "$corpus"; }
+treeM=$(median treeMenu)
+printf '%-28s %8s s\n' "tree, --rules=menu" "$treeM"
+printf '%-28s %8s s  %6.2f x --rules=menu (goal 1.25)\n' "tree, --rules=c" "$tree" "$(ratio "$tree" "$treeM")"
+scanC=$(median corpusC)
+scanMenu=$(median corpusMenu)
+printf '%-28s %8s s\n' "corpus file, --rules=menu" "$scanMenu"
+printf '%-28s %8s s  %6.2f x --rules=menu (goal 1.5)\n' "corpus file, --rules=c" "$scanC" "$(ratio "$scanC" "$scanMenu")"
 gate=$(median treeGate)
 printf '%-28s %8s s  %6.2f x --json\n' "tree, --max-symbols=80" "$gate" "$(ratio "$gate" "$tree")"
 /usr/bin/time -f %M -o "$build/peak" "$program" --json /usr/include >/dev/null
@@ -124,7 +137,7 @@ for mode in --json ""; do
 done
 if [ -n "${BASELINE:-}" ]; then
     for tree in /usr/include "$large"; do
-        if cmp -s <("$program" --json "$tree") <("$BASELINE" --json "$tree"); then
+        if cmp -s <("$program" --rules=menu --json "$tree") <("$BASELINE" --json "$tree"); then
             echo "--json on $tree: the same bytes as the baseline"
         else
             echo "--json on $tree: DIFFERS from the baseline"

@@ -23,6 +23,10 @@ _cmeasure()
 
     if ((options)); then
         case $prev in
+        --rules)
+            mapfile -t COMPREPLY < <(compgen -W 'c menu' -- "$cur")
+            return
+            ;;
         -j | --jobs | --ext | --max-symbols | --exclude | --new-from-rev)
             # A number, a list of suffixes, a pattern, a revision: nothing to offer.
             return
@@ -30,7 +34,7 @@ _cmeasure()
         --files0-from) ;;
         *)
             if [[ $cur == -* ]]; then
-                mapfile -t COMPREPLY < <(compgen -W '--jobs= --ext= --json
+                mapfile -t COMPREPLY < <(compgen -W '--jobs= --ext= --json --rules=
                     --max-symbols= --sarif --new-from-rev= --exclude=
                     --no-ignore --files0-from= --help --version' -- "$cur")
                 # An option offered with its '=' takes its value joined.

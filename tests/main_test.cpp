@@ -57,7 +57,7 @@ std::vector<Case> eachInstructionSet()
                         .input = "4\n" + SOURCE_TEXT + MARKER, .expected = TYPE + report(3, 11),
                         .environment = {"CMEASURE_SIMD=" + name}};
         const Case commandLine{.name = names.emplace_back("FileOnTheCommandLineWith_" + name).c_str(),
-                               .args = {"main.c"}, .expected = TABLE, .source = SOURCE_TEXT,
+                               .args = {"--rules=menu", "main.c"}, .expected = TABLE, .source = SOURCE_TEXT,
                                .environment = {"CMEASURE_SIMD=" + name}};
         for (const Case &c : {menu, commandLine})
             cases.push_back(processorRuns(set) ? c : refused(c, "the processor does not run " + name));
@@ -68,9 +68,9 @@ std::vector<Case> eachInstructionSet()
 INSTANTIATE_TEST_SUITE_P(InstructionSets, ProgramTest, testing::ValuesIn(eachInstructionSet()), caseName);
 
 INSTANTIATE_TEST_SUITE_P(InstructionSetNames, ProgramTest, testing::Values(
-    Case{.name = "EmptyNameMeansTheWidest", .args = {"main.c"}, .expected = TABLE, .source = SOURCE_TEXT,
+    Case{.name = "EmptyNameMeansTheWidest", .args = {"--rules=menu", "main.c"}, .expected = TABLE, .source = SOURCE_TEXT,
          .environment = {"CMEASURE_SIMD="}},
-    refused(Case{.name = "UnknownNameIsRefusedEscaped", .args = {"main.c"}, .expected = "", .source = SOURCE_TEXT,
+    refused(Case{.name = "UnknownNameIsRefusedEscaped", .args = {"--rules=menu", "main.c"}, .expected = "", .source = SOURCE_TEXT,
                  .environment = {"CMEASURE_SIMD=avx2\n\\"}}, "unknown instruction set 'avx2\\n\\\\'"),
     refused(Case{.name = "UnknownNameIsRefusedBeforeTheMenu", .input = "4\n" + SOURCE_TEXT + MARKER, .expected = "",
                  .environment = {"CMEASURE_SIMD=AVX2"}}, "unknown instruction set 'AVX2'")

@@ -32,7 +32,7 @@ std::vector<std::thread> startThreads(const Options &options, const ClosedAtStar
     int failure = 0;
     try {
         for (unsigned k = 0; k < budget.workers; k++)
-            threads.emplace_back(runWorker, std::ref(window), std::cref(closed), countBytes, gate);
+            threads.emplace_back(runWorker, std::ref(window), std::cref(closed), options.rules, countBytes, gate);
     } catch (const std::system_error &error) {
         failure = error.code().value();
     }

@@ -33,7 +33,7 @@ constexpr int OWN_MAPPING_FROM = 128 << 10;
 
 } // namespace
 
-Gate::Gate(int limit, bool json, std::size_t slots, bool outputClosed)
+Gate::Gate(Count limit, bool json, std::size_t slots, bool outputClosed)
     : limit(limit), json(json), share(std::clamp<std::size_t>(SHARED_DIAGNOSTICS / slots, 1 << 10, 64 << 10)),
       outputClosed(outputClosed)
 {

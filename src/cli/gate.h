@@ -28,6 +28,7 @@
 #include <optional>
 #include <string>
 
+#include "c_rules.h"
 #include "counting.h"
 #include "output.h"
 #include "window.h"
@@ -57,9 +58,9 @@ private:
 
 // What the workers and the writer share.
 struct Gate {
-    Gate(int limit, bool json, std::size_t slots, bool outputClosed);
+    Gate(Count limit, bool json, std::size_t slots, bool outputClosed);
 
-    int limit;
+    Count limit;
     bool json;
     std::size_t share; // the diagnostics a slot may hold whatever the others hold
     bool outputClosed;
@@ -76,7 +77,13 @@ public:
     {
     }
 
+    // The menu's rules report pieces; C's rules report lines, whose column
+    // is where the line goes over the limit.
     static void report(void *context, const PieceOverLimit &piece) { static_cast<Reporter *>(context)->add(piece); }
+    static void reportLine(void *context, const crules::LineOverLimit &line)
+    {
+        static_cast<Reporter *>(context)->add({.line = line.line, .column = line.column, .symbols = line.symbols});
+    }
 
 private:
     void add(const PieceOverLimit &piece);

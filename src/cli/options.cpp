@@ -36,10 +36,15 @@ const char *const USAGE =
     "                   byte, as if they were given as PATHs; F - is standard\n"
     "                   input: git ls-files -z | cmeasure --files0-from=-\n"
     "      --json       write JSON Lines instead of a table\n"
+    "      --rules=RULES  measure by C's own lexical rules (c, the default: a\n"
+    "                   .cc .cpp .cxx .c++ .hh .hpp or .hxx file as C++) or by\n"
+    "                   the menu's (menu: lines cut into pieces of 359 bytes,\n"
+    "                   one flag for comments and strings)\n"
     "      --max-symbols=N\n"
     "                   instead of the figures, report each line that holds more\n"
-    "                   than N symbols (0 to 359) as 'PATH:LINE:COLUMN: S symbols\n"
-    "                   (limit N)', or with --json as a JSON object\n"
+    "                   than N symbols (0 up; 0 to 359 with --rules=menu) as\n"
+    "                   'PATH:LINE:COLUMN: S symbols (limit N)', COLUMN where\n"
+    "                   the line goes over N, or with --json as a JSON object\n"
     "      --sarif      with --max-symbols, write the report as a SARIF 2.1.0 log,\n"
     "                   which code scanning services read\n"
     "      --new-from-rev=REV\n"
@@ -65,6 +70,7 @@ enum LongOption : int {
     NO_IGNORE,
     FILES0_FROM,
     JSON,
+    RULES,
     MAX_SYMBOLS,
     SARIF,
     NEW_FROM_REV,
@@ -80,6 +86,7 @@ const option LONG_OPTIONS[] = {
     {"no-ignore", no_argument, nullptr, NO_IGNORE},
     {"files0-from", required_argument, nullptr, FILES0_FROM},
     {"json", no_argument, nullptr, JSON},
+    {"rules", required_argument, nullptr, RULES},
     {"max-symbols", required_argument, nullptr, MAX_SYMBOLS},
     {"sarif", no_argument, nullptr, SARIF},
     {"new-from-rev", required_argument, nullptr, NEW_FROM_REV},
@@ -122,33 +129,45 @@ std::string quotedOption(int code)
 // A decimal number written in digits only: no sign, no exponent, nothing
 // around it; leading zeros are allowed. Its value is held at `ceiling` once
 // past it, so that any number of digits reads without overflow.
-std::optional<unsigned> readDigits(std::string_view text, unsigned ceiling)
+std::optional<std::uint64_t> readDigits(std::string_view text, std::uint64_t ceiling)
 {
     if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos)
         return std::nullopt;
-    unsigned value = 0;
-    for (const char digit : text)
-        value = std::min(value * 10 + static_cast<unsigned>(digit - '0'), ceiling);
+    std::uint64_t value = 0;
+    for (const char digit : text) {
+        const auto next = static_cast<std::uint64_t>(digit - '0');
+        value = value > (ceiling - next) / 10 ? ceiling : value * 10 + next;
+    }
     return value;
 }
 
 // A positive number of any size; above MOST_JOBS it is MOST_JOBS.
 bool readJobs(std::string_view text, unsigned &jobs)
 {
-    const std::optional<unsigned> value = readDigits(text, Options::MOST_JOBS);
+    const std::optional<std::uint64_t> value = readDigits(text, Options::MOST_JOBS);
     if (!value || *value == 0)
         return false;
-    jobs = *value;
+    jobs = static_cast<unsigned>(*value);
     return true;
 }
 
-// A number from 0 to MOST_SYMBOL_LIMIT.
-bool readSymbolLimit(std::string_view text, int &limit)
+// A number from 0 to MOST_SYMBOL_LIMIT; the rules, which may come later,
+// narrow it once every option is read.
+bool readSymbolLimit(std::string_view text, std::int64_t &limit)
 {
-    const std::optional<unsigned> value = readDigits(text, static_cast<unsigned>(Options::MOST_SYMBOL_LIMIT) + 1);
-    if (!value || *value > static_cast<unsigned>(Options::MOST_SYMBOL_LIMIT))
+    constexpr auto most = static_cast<std::uint64_t>(Options::MOST_SYMBOL_LIMIT);
+    const std::optional<std::uint64_t> value = readDigits(text, most + 1);
+    if (!value || *value > most)
         return false;
-    limit = static_cast<int>(*value);
+    limit = static_cast<std::int64_t>(*value);
+    return true;
+}
+
+bool readRules(std::string_view text, Rules &rules)
+{
+    if (text != "c" && text != "menu")
+        return false;
+    rules = text == "c" ? Rules::C : Rules::Menu;
     return true;
 }
 
@@ -193,12 +212,18 @@ bool readRevision(std::string_view text, std::optional<std::string> &revision)
 bool takeValue(int code, const char *value, Options &options, std::string &error)
 {
     if (code == EXT ? readExtensions(value, options.extensions, error)
+        : code == RULES        ? readRules(value, options.rules)
         : code == MAX_SYMBOLS  ? readSymbolLimit(value, options.maxSymbols)
         : code == NEW_FROM_REV ? readRevision(value, options.newFromRev)
                                : readJobs(value, options.jobs))
         return true;
     if (!error.empty())
         return false;
+    if (code == RULES) {
+        // In the words GNU tools use for a value outside a list.
+        error = joined({"invalid argument ", quoted(value), " for '--rules'\nValid arguments are 'c' and 'menu'"});
+        return false;
+    }
     const char *what = code == EXT            ? "invalid extension list: "
                        : code == MAX_SYMBOLS  ? "invalid symbol limit: "
                        : code == NEW_FROM_REV ? "invalid revision: "
@@ -208,11 +233,14 @@ bool takeValue(int code, const char *value, Options &options, std::string &error
 }
 
 // Options that only change the report of --max-symbols make no sense
-// without it: a usage error names the first of them given.
-bool checkGateOptions(const Options &options, std::string &error)
+// without it: a usage error names the first of them given. With it, the
+// limit must be one the rules can pass; `limitText` is the limit as given.
+bool checkGateOptions(const Options &options, std::string_view limitText, std::string &error)
 {
+    if (options.rules == Rules::Menu && options.maxSymbols > Options::MOST_MENU_SYMBOL_LIMIT)
+        error = joined({"invalid symbol limit: ", quoted(limitText)});
     if (options.maxSymbols >= 0)
-        return true;
+        return error.empty();
     if (options.sarif)
         error = "option '--sarif' requires --max-symbols";
     else if (options.newFromRev)
@@ -261,13 +289,14 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
     opterr = 0;
     error.clear();
     bool extensionsGiven = false;
+    std::string_view limitText;
     for (;;) {
         const int code = getopt_long(argc, argv, SHORT_OPTIONS, LONG_OPTIONS, nullptr);
         switch (code) {
         case -1:
             // The end, or "--": every argument after it is a path.
             options.paths.insert(options.paths.end(), argv + optind, argv + argc);
-            if (!checkGateOptions(options, error))
+            if (!checkGateOptions(options, limitText, error))
                 return Parsed::USAGE_ERROR;
             if (options.files0From && !options.paths.empty()) {
                 // In the words users of --files0-from know from other tools.
@@ -306,9 +335,12 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
             if (!takeValue(code, optarg, options, error))
                 return Parsed::USAGE_ERROR;
             break;
+        case MAX_SYMBOLS:
+            limitText = optarg;
+            [[fallthrough]];
         case 'j':
         case JOBS:
-        case MAX_SYMBOLS:
+        case RULES:
         case NEW_FROM_REV:
             if (!takeValue(code, optarg, options, error))
                 return Parsed::USAGE_ERROR;

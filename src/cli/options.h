@@ -1,23 +1,32 @@
 // The command line: options and paths.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace cli {
 
+// How text is measured: C's own lexical rules on physical lines, or the
+// menu's rules (pieces of 359 characters, one flag for comments and
+// strings).
+enum class Rules { C, Menu };
+
 struct Options {
     // Workers beyond this many would only wait for the disk and each other:
     // a larger -j is taken as this.
     static constexpr unsigned MOST_JOBS = 256;
 
-    // A line holds at most 359 characters before it is cut into pieces: a
-    // limit of 359 or more could never be passed.
-    static constexpr int MOST_SYMBOL_LIMIT = 359;
+    // Under the menu's rules a line holds at most 359 characters before it
+    // is cut into pieces: a limit of 359 or more could never be passed. C's
+    // rules count a line's symbols in 64 bits.
+    static constexpr std::int64_t MOST_MENU_SYMBOL_LIMIT = 359;
+    static constexpr std::int64_t MOST_SYMBOL_LIMIT = INT64_MAX;
 
     bool json = false;
-    int maxSymbols = -1; // with --max-symbols: report each line over it, instead of the figures
+    Rules rules = Rules::C;
+    std::int64_t maxSymbols = -1; // with --max-symbols: report each line over it, instead of the figures
     unsigned jobs = 0; // 0: the default, 4 per processor this process may run on, at least 8
     std::vector<std::string> extensions = {"c", "h"};
     bool noIgnore = false;             // --no-ignore: no ignore file is consulted

@@ -63,10 +63,10 @@ void appendField(std::string &out, const char *name, Count number)
     appendNumber(out, number);
 }
 
-void appendFigures(std::string &out, const Widths &widths, const FileFigures &figures)
+void appendFigures(std::string &out, const Widths &widths, const Figures &figures)
 {
     appendColumn(out, figures.lines, widths.lines);
-    appendColumn(out, figures.lineWithMaxSymbols, widths.densest);
+    appendColumn(out, figures.densestLine, widths.densest);
     appendColumn(out, figures.maxSymbols, widths.symbols);
     appendColumn(out, figures.identifiers, widths.identifiers);
 }
@@ -203,24 +203,24 @@ void appendJsonPath(std::string &out, std::string_view path)
     out += '"';
 }
 
-void Totals::add(std::string_view path, const FileFigures &figures)
+void Totals::add(std::string_view path, const Figures &figures)
 {
     if (files == 0 || figures.maxSymbols > maxSymbols) {
         maxSymbols = figures.maxSymbols;
         densestPath.assign(path);
-        densestLine = figures.lineWithMaxSymbols;
+        densestLine = figures.densestLine;
     }
     files++;
     lines += figures.lines;
     identifiers += figures.identifiers;
 }
 
-void appendJsonRow(std::string &out, std::string_view path, const FileFigures &figures)
+void appendJsonRow(std::string &out, std::string_view path, const Figures &figures)
 {
     out += "{\"path\": ";
     appendJsonPath(out, path);
     appendField(out, "lines", figures.lines);
-    appendField(out, "line_with_max_symbols", figures.lineWithMaxSymbols);
+    appendField(out, "line_with_max_symbols", figures.densestLine);
     appendField(out, "max_symbols", figures.maxSymbols);
     appendField(out, "identifiers", figures.identifiers);
     out += "}\n";
@@ -242,15 +242,15 @@ void appendJsonTotal(std::string &out, const Totals &totals)
     out += "}\n";
 }
 
-FileFigures Totals::figures() const
+Figures Totals::figures() const
 {
     return {lines, densestLine, maxSymbols, identifiers};
 }
 
-void Widths::fit(const FileFigures &figures)
+void Widths::fit(const Figures &figures)
 {
     lines = std::max(lines, widthOf(figures.lines));
-    densest = std::max(densest, widthOf(figures.lineWithMaxSymbols));
+    densest = std::max(densest, widthOf(figures.densestLine));
     symbols = std::max(symbols, widthOf(figures.maxSymbols));
     identifiers = std::max(identifiers, widthOf(figures.identifiers));
 }
@@ -264,7 +264,7 @@ void appendTableHeader(std::string &out, const Widths &widths)
     out += "path\n";
 }
 
-void appendTableRow(std::string &out, const Widths &widths, std::string_view path, const FileFigures &figures)
+void appendTableRow(std::string &out, const Widths &widths, std::string_view path, const Figures &figures)
 {
     appendFigures(out, widths, figures);
     out += printablePath(path);
@@ -283,7 +283,7 @@ void appendTableTotal(std::string &out, const Widths &widths, const Totals &tota
     out += '\n';
 }
 
-Diagnostics::Diagnostics(std::string_view path, int limit, bool json) : limit_(limit), json_(json)
+Diagnostics::Diagnostics(std::string_view path, Count limit, bool json) : limit_(limit), json_(json)
 {
     if (json)
         appendJsonPath(path_, path);

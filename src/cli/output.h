@@ -5,9 +5,14 @@
 #include <string>
 #include <string_view>
 
+#include "c_rules.h"
 #include "counting.h"
 
 namespace cli {
+
+// A file's figures as the table and the JSON rows give them, under either
+// rules: the menu's fit in them too.
+using Figures = crules::Figures;
 
 // True when `text` is well-formed UTF-8: no stray continuation bytes, no
 // overlong forms, no surrogates, nothing above U+10FFFF.
@@ -31,15 +36,15 @@ struct Totals {
     Count files = 0;
     Count lines = 0;
     Count identifiers = 0;
-    int maxSymbols = 0;
+    Count maxSymbols = 0;
     std::string densestPath; // meaningful once files > 0
     Count densestLine = 0;
 
-    void add(std::string_view path, const FileFigures &figures);
-    FileFigures figures() const; // the total as one row of figures
+    void add(std::string_view path, const Figures &figures);
+    Figures figures() const; // the total as one row of figures
 };
 
-void appendJsonRow(std::string &out, std::string_view path, const FileFigures &figures);
+void appendJsonRow(std::string &out, std::string_view path, const Figures &figures);
 void appendJsonTotal(std::string &out, const Totals &totals);
 
 // Column widths of the table, wide enough for the header and every value.
@@ -49,26 +54,26 @@ struct Widths {
     int symbols = 7;
     int identifiers = 11;
 
-    void fit(const FileFigures &figures);
+    void fit(const Figures &figures);
 };
 
 void appendTableHeader(std::string &out, const Widths &widths);
-void appendTableRow(std::string &out, const Widths &widths, std::string_view path, const FileFigures &figures);
+void appendTableRow(std::string &out, const Widths &widths, std::string_view path, const Figures &figures);
 void appendTableTotal(std::string &out, const Widths &widths, const Totals &totals);
 
-// The report of --max-symbols on one file's pieces over the limit, in the
-// form compilers give diagnostics, which editors and CI annotations parse:
-// "PATH:LINE:COLUMN: S symbols (limit N)", or with --json one object per
-// piece. The path is written once, escaped as in the table or encoded as in
+// The report of --max-symbols on one file's lines (or, under the menu's
+// rules, pieces) over the limit, in the form compilers give diagnostics,
+// which editors and CI annotations parse: "PATH:LINE:COLUMN: S symbols
+// (limit N)", or with --json one object per line. The path is written once, escaped as in the table or encoded as in
 // the JSON rows, for all the file's diagnostics.
 class Diagnostics {
 public:
-    Diagnostics(std::string_view path, int limit, bool json);
+    Diagnostics(std::string_view path, Count limit, bool json);
     void append(std::string &out, const PieceOverLimit &piece) const;
 
 private:
     std::string path_;
-    int limit_;
+    Count limit_;
     bool json_;
 };
 

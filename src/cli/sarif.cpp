@@ -34,7 +34,7 @@ void appendString(std::string &out, std::string_view text)
     appendJsonPath(out, text);
 }
 
-void appendRule(std::string &out, int limit)
+void appendRule(std::string &out, Count limit)
 {
     out += "{\"id\": ";
     appendString(out, RULE_ID);
@@ -43,7 +43,7 @@ void appendRule(std::string &out, int limit)
            "the limit given with --max-symbols. Split the line, or, where it is right as it is, put "
            "'cmeasure: allow' in a comment on it.\"}, "
            "\"defaultConfiguration\": {\"level\": \"error\"}, \"properties\": {\"limit\": ";
-    appendNumber(out, static_cast<Count>(limit));
+    appendNumber(out, limit);
     out += "}}";
 }
 
@@ -63,7 +63,7 @@ std::string uriOf(std::string_view path)
     return uri;
 }
 
-FileResults::FileResults(std::string_view path, int limit) : limit_(limit)
+FileResults::FileResults(std::string_view path, Count limit) : limit_(limit)
 {
     location_ = "{\"uri\": ";
     appendString(location_, uriOf(path));
@@ -80,7 +80,7 @@ void FileResults::append(std::string &out, const PieceOverLimit &piece, bool all
     out += ", \"ruleIndex\": 0, \"level\": \"error\", \"message\": {\"text\": \"";
     appendNumber(out, static_cast<Count>(piece.symbols));
     out += " symbols (limit ";
-    appendNumber(out, static_cast<Count>(limit_));
+    appendNumber(out, limit_);
     out += ")\"}, \"locations\": [{\"physicalLocation\": {\"artifactLocation\": ";
     out += location_;
     out += ", \"region\": {\"startLine\": ";

@@ -28,7 +28,7 @@ std::string uriOf(std::string_view path);
 // Log::appendResults drops the first one of the run.
 class FileResults {
 public:
-    FileResults(std::string_view path, int limit);
+    FileResults(std::string_view path, Count limit);
 
     // `piece` is over the limit. `allowed`: its line holds the allow
     // marker, so the result is written as suppressed in the source.
@@ -36,14 +36,14 @@ public:
 
 private:
     std::string location_; // the artifactLocation object, the same for every result
-    int limit_;
+    Count limit_;
 };
 
 // The document around the results, for the one thread that writes them in
 // order.
 class Log {
 public:
-    explicit Log(int limit) : limit_(limit) {}
+    explicit Log(Count limit) : limit_(limit) {}
 
     // One run whose tool is this program, its version and the rule, the
     // limit among the rule's properties; then the results array is open.
@@ -60,7 +60,7 @@ public:
     static void appendClosing(std::string &out, bool successful);
 
 private:
-    int limit_;
+    Count limit_;
     bool anyResult_ = false;
 };
 

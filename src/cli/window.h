@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "counting.h"
+#include "output.h"
 #include "walk.h"
 
 namespace cli {
@@ -51,7 +52,7 @@ struct Outcome {
     State state = State::Waiting;
     int error = 0;           // errno, when Failed
     std::string reason = {}; // what a walk said of a failure
-    FileFigures figures = {};
+    Figures figures = {};
     Count bytes = 0; // the file's size, when the run shows progress
     // With --max-symbols: the diagnostics the worker has not written itself,
     // and whether there was any at all.

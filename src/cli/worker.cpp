@@ -17,8 +17,8 @@ namespace {
 // One worker's own input buffer and line: nothing of a scan is shared.
 class Scanner {
 public:
-    Scanner(bool inputClosed, bool countBytes, Gate *gate)
-        : inputClosed_(inputClosed), countBytes_(countBytes), gate_(gate)
+    Scanner(bool inputClosed, Rules rules, bool countBytes, Gate *gate)
+        : inputClosed_(inputClosed), rules_(rules), countBytes_(countBytes), gate_(gate)
     {
     }
 
@@ -59,13 +59,21 @@ private:
 
     Outcome scan(const Job &job)
     {
+        return rules_ == Rules::C ? scanByC(job) : scanByMenu(job);
+    }
+
+    Outcome scanByC(const Job &job)
+    {
         Outcome outcome = {.state = State::Measured};
-        Scan scan;
+        const crules::Dialect dialect =
+            job.request.origin == Origin::StandardInput ? crules::Dialect::C : dialectOf(job.request.path);
+        crules::Result scan;
         if (gate_ == nullptr) {
-            scan = scanLines(input_, line_);
+            scan = crules::scan(input_, dialect);
         } else {
             Reporter reporter(*gate_, job.position, job.request.path, outcome);
-            scan = scanLines(input_, line_, PieceLimit{gate_->limit, Reporter::report, &reporter});
+            const crules::Gate lines{gate_->limit, Reporter::reportLine, &reporter};
+            scan = crules::scan(input_, dialect, &lines);
         }
         outcome.state = scan.error != 0 ? State::Failed : State::Measured;
         outcome.error = scan.error;
@@ -73,18 +81,47 @@ private:
         return outcome;
     }
 
+    Outcome scanByMenu(const Job &job)
+    {
+        Outcome outcome = {.state = State::Measured};
+        Scan scan;
+        if (gate_ == nullptr) {
+            scan = scanLines(input_, line_);
+        } else {
+            Reporter reporter(*gate_, job.position, job.request.path, outcome);
+            // The options hold a menu's limit to 0..359.
+            const auto limit = static_cast<int>(gate_->limit);
+            scan = scanLines(input_, line_, PieceLimit{limit, Reporter::report, &reporter});
+        }
+        outcome.state = scan.error != 0 ? State::Failed : State::Measured;
+        outcome.error = scan.error;
+        const FileFigures &f = scan.figures;
+        outcome.figures = {f.lines, f.lineWithMaxSymbols, f.maxSymbols, f.identifiers};
+        return outcome;
+    }
+
     TextInput input_{-1};
     char line_[LINE_BUFFER_SIZE] = {};
     bool inputClosed_;
+    Rules rules_;
     bool countBytes_;
     Gate *gate_;
 };
 
 } // namespace
 
-void runWorker(Window &window, const ClosedAtStart &closed, bool countBytes, Gate *gate)
+crules::Dialect dialectOf(std::string_view path)
 {
-    auto scanner = std::make_unique<Scanner>(closed.input, countBytes, gate);
+    static constexpr std::string_view CPP_SUFFIXES[] = {".cc", ".cpp", ".cxx", ".c++", ".hh", ".hpp", ".hxx"};
+    for (const std::string_view suffix : CPP_SUFFIXES)
+        if (path.ends_with(suffix))
+            return crules::Dialect::Cpp;
+    return crules::Dialect::C;
+}
+
+void runWorker(Window &window, const ClosedAtStart &closed, Rules rules, bool countBytes, Gate *gate)
+{
+    auto scanner = std::make_unique<Scanner>(closed.input, rules, countBytes, gate);
     std::optional<Result> done;
     while (const std::optional<Job> job = window.take(done))
         done = scanner->measure(*job);

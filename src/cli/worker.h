@@ -2,7 +2,11 @@
 // what it made of it, until the window has no more.
 #pragma once
 
+#include <string_view>
+
+#include "c_rules.h"
 #include "gate.h"
+#include "options.h"
 #include "stdstreams.h"
 #include "window.h"
 
@@ -10,6 +14,10 @@ namespace cli {
 
 // `countBytes`: learn each file's size, for the progress line. `gate`: with
 // --max-symbols, where the diagnostics go; null otherwise.
-void runWorker(Window &window, const ClosedAtStart &closed, bool countBytes, Gate *gate);
+void runWorker(Window &window, const ClosedAtStart &closed, Rules rules, bool countBytes, Gate *gate);
+
+// The dialect of C's rules a file is measured in: C++ for the suffixes C++
+// sources and headers are known by, C for any other name and standard input.
+crules::Dialect dialectOf(std::string_view path);
 
 } // namespace cli

@@ -78,7 +78,7 @@ Scan scanLines(TextInput &input, char *line, InstructionSet set);
 struct PieceOverLimit {
     Count line;
     Count column;
-    int symbols;
+    Count symbols;
 };
 
 // What a scan reports: each piece with more than `symbols` symbols is passed

@@ -15,6 +15,8 @@
 #include <unistd.h>
 #include <fcntl.h>
 
+#include "c_model.h"
+#include "c_random_text.h"
 #include "model.h"
 #include "options.h"
 #include "output.h"
@@ -46,40 +48,40 @@ const std::string TREE = "mkdir -p t/a t/.git && echo x > t/a.c && echo yy > t/B
 const std::string TRY_HELP = "Try 'cmeasure --help' for more information.\n";
 
 INSTANTIATE_TEST_SUITE_P(CommandLineFigures, ProgramTest, testing::Values(
-    Case{.name = "FileAsModeTwoMeasuresIt", .args = {"--json", "main.c"}, .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
+    Case{.name = "FileAsModeTwoMeasuresIt", .args = {"--rules=menu", "--json", "main.c"}, .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
          .source = NOTE},
-    Case{.name = "StandardInputAsAFile", .args = {"--json", "-", "main.c"}, .input = NOTE,
+    Case{.name = "StandardInputAsAFile", .args = {"--rules=menu", "--json", "-", "main.c"}, .input = NOTE,
          .expected = row("\"-\"", 1, 1, 12, 2) + NOTE_ROW + total(2, 2, 4, 12, "\"-\"", 1), .source = NOTE},
-    Case{.name = "NoPathReadsStandardInput", .args = {"--json"}, .input = "a\r\nbc",
+    Case{.name = "NoPathReadsStandardInput", .args = {"--rules=menu", "--json"}, .input = "a\r\nbc",
          .expected = row("\"-\"", 2, 1, 2, 2) + total(1, 2, 2, 2, "\"-\"", 1)},
-    Case{.name = "CommentDoesNotCarryToNextFile", .args = {"--json", "a.c", "b.c"},
+    Case{.name = "CommentDoesNotCarryToNextFile", .args = {"--rules=menu", "--json", "a.c", "b.c"},
          .expected = row("\"a.c\"", 1, 1, 7, 0) + row("\"b.c\"", 1, 1, 3, 2) + total(2, 2, 2, 7, "\"a.c\"", 1),
          .setup = "printf '/* open\\n' > a.c && printf 'x y\\n' > b.c"},
-    Case{.name = "EmptyFileAndNoFinalNewline", .args = {"--json", "e.c", "f.c"},
+    Case{.name = "EmptyFileAndNoFinalNewline", .args = {"--rules=menu", "--json", "e.c", "f.c"},
          .expected = row("\"e.c\"", 0, 1, 0, 0) + row("\"f.c\"", 2, 2, 4, 2) + total(2, 2, 2, 4, "\"f.c\"", 2),
          .setup = "touch e.c && printf 'ab\\ncdef' > f.c"},
-    Case{.name = "TenMegabyteLineInPieces", .args = {"--json", "big.c"},
+    Case{.name = "TenMegabyteLineInPieces", .args = {"--rules=menu", "--json", "big.c"},
          .expected = row("\"big.c\"", 27856, 1, 359, 27856) + total(1, 27856, 27856, 359, "\"big.c\"", 1),
          .setup = "head -c 10000000 /dev/zero | tr '\\0' a > big.c"},
-    Case{.name = "NoFilesGiveAnEmptyTotal", .args = {"--json", "t"}, .expected = total(0, 0, 0, 0, "null", 0),
+    Case{.name = "NoFilesGiveAnEmptyTotal", .args = {"--rules=menu", "--json", "t"}, .expected = total(0, 0, 0, 0, "null", 0),
          .setup = "mkdir t"}
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(CommandLineWalk, ProgramTest, testing::Values(
-    Case{.name = "SortedByWholePathHiddenAndOthersPassedOver", .args = {"--json", "t", "main.c"},
+    Case{.name = "SortedByWholePathHiddenAndOthersPassedOver", .args = {"--rules=menu", "--json", "t", "main.c"},
          .expected = row("\"t/B.c\"", 1, 1, 3, 1) + row("\"t/a-b.c\"", 1, 1, 2, 1) + row("\"t/a.c\"", 1, 1, 2, 1) +
                      row("\"t/a/b.c\"", 1, 1, 2, 1) + NOTE_ROW + total(5, 5, 6, 12, "\"main.c\"", 1),
          .source = NOTE, .setup = TREE},
-    Case{.name = "NamedHiddenDirectoryAndTrailingSlash", .args = {"--json", "t/.git/", "--ext=txt", "t/a"},
+    Case{.name = "NamedHiddenDirectoryAndTrailingSlash", .args = {"--rules=menu", "--json", "t/.git/", "--ext=txt", "t/a"},
          .expected = row("\"t/a/c.txt\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"t/a/c.txt\"", 1), .setup = TREE},
-    Case{.name = "DotNamesItsFilesFromDot", .args = {"--json", "--ext", "c,txt", "."},
+    Case{.name = "DotNamesItsFilesFromDot", .args = {"--rules=menu", "--json", "--ext", "c,txt", "."},
          .expected = row("\"./t/B.c\"", 1, 1, 3, 1) + row("\"./t/a-b.c\"", 1, 1, 2, 1) + row("\"./t/a.c\"", 1, 1, 2, 1) +
                      row("\"./t/a/b.c\"", 1, 1, 2, 1) + row("\"./t/a/c.txt\"", 1, 1, 2, 1) + total(5, 5, 5, 3, "\"./t/B.c\"", 1),
          .setup = TREE},
-    Case{.name = "LinksLoopsAndFifosInATreePassedOver", .args = {"--json", "t"},
+    Case{.name = "LinksLoopsAndFifosInATreePassedOver", .args = {"--rules=menu", "--json", "t"},
          .expected = row("\"t/a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"t/a.c\"", 1),
          .setup = "mkdir t && echo x > t/a.c && ln -s .. t/up && ln -s a.c t/link.c && mkfifo t/f.c"},
-    Case{.name = "NamedLinkAndFifoAreMeasured", .args = {"--json", "link.c", "f.c"},
+    Case{.name = "NamedLinkAndFifoAreMeasured", .args = {"--rules=menu", "--json", "link.c", "f.c"},
          .expected = NOTE_ROW.substr(0, 10) + "link.c" + NOTE_ROW.substr(16) + row("\"f.c\"", 1, 1, 6, 2) +
                      total(2, 2, 4, 12, "\"link.c\"", 1),
          .source = NOTE, .setup = "ln -s main.c link.c && mkfifo f.c && { printf 'int x;\\n' > f.c & }"}
@@ -157,64 +159,64 @@ const std::string GROUP_ROWS = [] {
 // A tree changed at the worst moment, trees deeper than PATH_MAX, loops,
 // file systems that do not give the type of an entry, and few descriptors.
 INSTANTIATE_TEST_SUITE_P(CommandLineWalkHostile, ProgramTest, testing::Values(
-    Case{.name = "DirectorySwappedForLinkAsItIsOpenedIsPassedOver", .args = {"--json", "t"},
+    Case{.name = "DirectorySwappedForLinkAsItIsOpenedIsPassedOver", .args = {"--rules=menu", "--json", "t"},
          .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1), .setup = OUTSIDE,
          .environment = changeOpening("b", "t/b:t/.b", "../outside")},
-    Case{.name = "DirectorySwappedForLinkBeforeItsFileIsOpenedFileListedIsMeasured", .args = {"--json", "t"},
+    Case{.name = "DirectorySwappedForLinkBeforeItsFileIsOpenedFileListedIsMeasured", .args = {"--rules=menu", "--json", "t"},
          .expected = X_ROW + row("\"t/b/in.c\"", 1, 1, 7, 2) + total(2, 2, 3, 7, "\"t/b/in.c\"", 1), .setup = OUTSIDE,
          .environment = changeOpening("in.c", "t/b:t/.b", "../outside")},
     // 40 levels, more than are kept open: on the way back up, ".." of the
     // fifth leads outside, and the fourth is opened again from above; its
     // f.c is the one in the tree, not outside/f.c.
-    Case{.name = "DirectoryMovedOutWhileWalkIsBelowItWalkStaysInTree", .args = {"--json", "t"},
+    Case{.name = "DirectoryMovedOutWhileWalkIsBelowItWalkStaysInTree", .args = {"--rules=menu", "--json", "t"},
          .expected = rowsDownTo(40) + total(40, 40, 40, 2, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
          .setup = DOWN_40 + " && mkdir outside && echo 'int a, b, c;' > outside/f.c",
          .environment = changeOpening("..", "t/d/d/d/d/d:outside/d")},
     // The fourth level moved out too: its f.c cannot be reached, and is not
     // counted; the walk goes on with the third.
-    Case{.name = "DirectoryGoneWhileWalkIsBelowItReported", .args = {"--json", "t"},
+    Case{.name = "DirectoryGoneWhileWalkIsBelowItReported", .args = {"--rules=menu", "--json", "t"},
          .expected = rowsDownTo(40).substr(0, rowsDownTo(40).size() - rowsDownTo(4).size()) + rowsDownTo(3) +
                      total(39, 39, 39, 2, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
          .errors = "cmeasure: t/d/d/d/d: directory changed during the walk\n", .status = 1,
          .setup = DOWN_40 + " && mkdir outside && echo 'int a, b, c;' > outside/f.c",
          .environment = changeOpening("..", "t/d/d/d/d/d:outside/d,t/d/d/d/d:outside/e")},
-    Case{.name = "FileSwappedForLinkBeforeItIsOpenedIsPassedOver", .args = {"--json", "t"},
+    Case{.name = "FileSwappedForLinkBeforeItIsOpenedIsPassedOver", .args = {"--rules=menu", "--json", "t"},
          .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1), .setup = OUTSIDE,
          .environment = changeOpening("in.c", "t/b/in.c:t/b/.in.c", "../../outside/in.c")},
-    Case{.name = "TypeUnknownAndGoneBeforeAskedIsPassedOver", .args = {"--json", "t"},
+    Case{.name = "TypeUnknownAndGoneBeforeAskedIsPassedOver", .args = {"--rules=menu", "--json", "t"},
          .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1), .setup = OUTSIDE,
          .environment = [] {
              std::vector<std::string> settings = changeOpening("b", "t/b:outside/b");
              settings.emplace_back("WALK_SHIM_UNKNOWN=1");
              return settings;
          }()},
-    Case{.name = "TypesUnknownLinksLoopsAndFifosStillPassedOver", .args = {"--json", "t"},
+    Case{.name = "TypesUnknownLinksLoopsAndFifosStillPassedOver", .args = {"--rules=menu", "--json", "t"},
          .expected = row("\"t/a.c\"", 1, 1, 2, 1) + row("\"t/d/b.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"t/a.c\"", 1),
          .setup = "mkdir -p t/d && echo x > t/a.c && echo x > t/d/b.c && ln -s .. t/up && ln -s a.c t/link.c && "
                   "mkfifo t/f.c",
          .environment = TYPES_UNKNOWN},
-    Case{.name = "FileWhoseStatusCannotBeReadReported", .args = {"--json", "t"},
+    Case{.name = "FileWhoseStatusCannotBeReadReported", .args = {"--rules=menu", "--json", "t"},
          .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1), .errors = "cmeasure: t/b/in.c: Input/output error\n",
          .status = 1, .setup = OUTSIDE,
          .environment = {"LD_PRELOAD=" WALK_SHIM_PATH, "ASAN_OPTIONS=verify_asan_link_order=0", "WALK_SHIM_FSTAT_FAILS=in.c"}},
-    Case{.name = "TypeUnknownAndNotSearchableReported", .args = {"--json", "t"},
+    Case{.name = "TypeUnknownAndNotSearchableReported", .args = {"--rules=menu", "--json", "t"},
          .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1),
          .errors = "cmeasure: t/locked/b.c: Permission denied\n", .status = 1,
          .setup = "mkdir -p t/locked && echo x > t/a.c && echo x > t/locked/b.c && chmod a-x t/locked",
          .unprivileged = true, .environment = TYPES_UNKNOWN},
-    Case{.name = "DeeperThanPathMax", .args = {"--json", "t"},
+    Case{.name = "DeeperThanPathMax", .args = {"--rules=menu", "--json", "t"},
          .expected = row("\"t/" + repeated("dddddddddd/", 700) + "x.c\"", 1, 1, 2, 1) +
                      total(1, 1, 1, 2, "\"t/" + repeated("dddddddddd/", 700) + "x.c\"", 1),
          .setup = "mkdir t && cd t && " + DEEP + "deep dddddddddd 350 2 && echo x > x.c"},
-    Case{.name = "BindMountLoopReportedNotWalked", .args = {"--json", "t"},
+    Case{.name = "BindMountLoopReportedNotWalked", .args = {"--rules=menu", "--json", "t"},
          .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1),
          .errors = "cmeasure: t/loop: file system loop detected\n", .status = 1,
          .setup = "mkdir -p t/loop && echo x > t/a.c && { mount --bind t t/loop 2>/dev/null || exit 77; }",
          .teardown = "umount t/loop"},
-    Case{.name = "SixtyFourWorkersSixteenDescriptors", .args = {"--json", "-j", "64", "t"},
+    Case{.name = "SixtyFourWorkersSixteenDescriptors", .args = {"--rules=menu", "--json", "-j", "64", "t"},
          .expected = longRows(10, 73) + total(64, 64 * LONG, 0, 1, "\"t/10.c\"", 1),
          .setup = LONG_FILE + "mkdir t && for k in $(seq 10 73); do cp long t/$k.c; done", .descriptors = 16},
-    Case{.name = "DeepTreeSixtyFourWorkersSixteenDescriptors", .args = {"--json", "-j", "64", "t"},
+    Case{.name = "DeepTreeSixtyFourWorkersSixteenDescriptors", .args = {"--rules=menu", "--json", "-j", "64", "t"},
          .expected = rowsDownTo(40, LONG) + LONG_TREE_TOTAL,
          .setup = LONG_FILE + DOWN_40 + " && for f in $(find t -name f.c); do cp long $f; done", .descriptors = 16},
     // Directories without files between files, under a limit that leaves
@@ -227,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineWalkHostile, ProgramTest, testing::Values(
     Case{.name = "EightInheritedDescriptorsUnderSixteen", .expected = GROUP_ROWS, .setup = GROUPS,
          .shell = "exec 3<. 4<. 5<. 6<. 7<. 8<. 9<. && ulimit -n 16 && "
                   "exec bash -c 'exec 10<. && exec timeout 20 cmeasure -j 64 --json t'"},
-    Case{.name = "DeepTreeOneJobSixteenDescriptors", .args = {"--json", "-j", "1", "t"},
+    Case{.name = "DeepTreeOneJobSixteenDescriptors", .args = {"--rules=menu", "--json", "-j", "1", "t"},
          .expected = rowsDownTo(40) + total(40, 40, 40, 2, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
          .setup = DOWN_40, .descriptors = 16}
 ), caseName);
@@ -239,43 +241,43 @@ const std::string CMAKE_TREE = "git init -q && mkdir -p src build/CMakeFiles/3.2
 const std::string GENERATED = "\"./build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c\"";
 
 INSTANTIATE_TEST_SUITE_P(CommandLineIgnore, ProgramTest, testing::Values(
-    Case{.name = "BuildDirectoryOfWorkTreePassedOver", .args = {"--json", "."},
+    Case{.name = "BuildDirectoryOfWorkTreePassedOver", .args = {"--rules=menu", "--json", "."},
          .expected = row("\"./src/a.c\"", 1, 1, 2, 1) + row("\"./vendor/v.c\"", 1, 1, 2, 1) +
                      total(2, 2, 2, 2, "\"./src/a.c\"", 1),
          .setup = CMAKE_TREE},
-    Case{.name = "ExcludeVendorInWorkTree", .args = {"--json", "--exclude=vendor/", "."},
+    Case{.name = "ExcludeVendorInWorkTree", .args = {"--rules=menu", "--json", "--exclude=vendor/", "."},
          .expected = row("\"./src/a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"./src/a.c\"", 1), .setup = CMAKE_TREE},
-    Case{.name = "NoIgnoreMeasuresTheBuildDirectory", .args = {"--json", "--no-ignore", "."},
+    Case{.name = "NoIgnoreMeasuresTheBuildDirectory", .args = {"--rules=menu", "--json", "--no-ignore", "."},
          .expected = row(GENERATED, 1, 1, 6, 2) + row("\"./src/a.c\"", 1, 1, 2, 1) + row("\"./vendor/v.c\"", 1, 1, 2, 1) +
                      total(3, 3, 4, 6, GENERATED, 1),
          .setup = CMAKE_TREE},
-    Case{.name = "NamedIgnoredDirectoryMeasuredRulesBelowIt", .args = {"--json", "build/CMakeFiles/3.25.1/"},
+    Case{.name = "NamedIgnoredDirectoryMeasuredRulesBelowIt", .args = {"--rules=menu", "--json", "build/CMakeFiles/3.25.1/"},
          .expected = row("\"build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c\"", 1, 1, 6, 2) +
                      total(1, 1, 2, 6, "\"build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c\"", 1),
          .setup = CMAKE_TREE + " && echo x > build/CMakeFiles/3.25.1/a.h && echo '*.h' > build/.gitignore"},
-    Case{.name = "NestedWorkTreeWalkedByItsOwnRules", .args = {"--json", "."},
+    Case{.name = "NestedWorkTreeWalkedByItsOwnRules", .args = {"--rules=menu", "--json", "."},
          .expected = row("\"./sub/b.h\"", 1, 1, 2, 1) + row("\"./top.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"./sub/b.h\"", 1),
          .setup = "git init -q && echo '*.h' > .gitignore && echo x > top.c && echo x > top.h && mkdir sub && "
                   "git -C sub init -q && echo a.c > sub/.gitignore && echo x > sub/a.c && echo x > sub/b.h"},
-    Case{.name = "OutsideWorkTreeGitignoreMeansNothing", .args = {"--json", "t"},
+    Case{.name = "OutsideWorkTreeGitignoreMeansNothing", .args = {"--rules=menu", "--json", "t"},
          .expected = row("\"t/a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"t/a.c\"", 1),
          .setup = "mkdir t && echo '*.c' > t/.gitignore && echo x > t/a.c"},
-    Case{.name = "ExcludeAnchoredAtEachArgument", .args = {"--json", "--exclude=b/c.c", "--exclude", "*.h", "t", "t/d"},
+    Case{.name = "ExcludeAnchoredAtEachArgument", .args = {"--rules=menu", "--json", "--exclude=b/c.c", "--exclude", "*.h", "t", "t/d"},
          .expected = row("\"t/d/b/c.c\"", 1, 1, 2, 1) + row("\"t/d/c.c\"", 1, 1, 2, 1) + row("\"t/d/c.c\"", 1, 1, 2, 1) +
                      total(3, 3, 3, 2, "\"t/d/b/c.c\"", 1),
          .setup = "mkdir -p t/b t/d/b && echo x > t/b/c.c && echo x > t/d/b/c.c && echo x > t/d/c.c && echo x > t/d/e.h"},
-    Case{.name = "UnreadableGitignoreReportedWalkGoesOn", .args = {"--json", "."},
+    Case{.name = "UnreadableGitignoreReportedWalkGoesOn", .args = {"--rules=menu", "--json", "."},
          .expected = row("\"./b.c\"", 1, 1, 2, 1) + row("\"./d/a.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"./b.c\"", 1),
          .errors = "cmeasure: ./d/.gitignore: Permission denied\n", .status = 1,
          .setup = "git init -q && mkdir d && echo x > d/a.c && echo a.c > d/.gitignore && chmod 0 d/.gitignore && echo x > b.c",
          .unprivileged = true},
-    Case{.name = "BrokenConfigReportedOnceIgnoreFilesStillRead", .args = {"--json", ".", "d"},
+    Case{.name = "BrokenConfigReportedOnceIgnoreFilesStillRead", .args = {"--rules=menu", "--json", ".", "d"},
          .expected = row("\"./d/y.c\"", 1, 1, 2, 1) + row("\"d/y.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"./d/y.c\"", 1),
          .errors = "cmeasure: .: git: bad config line 1 in file .git/config\n",
          .status = 1,
          .setup = "git init -q && printf '[core\\n' > .git/config && echo x.c > .gitignore && echo x > x.c && "
                   "mkdir d && echo x > d/y.c"},
-    Case{.name = "UnreadableConfigReportedIgnoreFilesStillRead", .args = {"--json", "."},
+    Case{.name = "UnreadableConfigReportedIgnoreFilesStillRead", .args = {"--rules=menu", "--json", "."},
          .expected = row("\"./y.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"./y.c\"", 1),
          .errors = "cmeasure: .: git: unable to access '.git/config': Permission denied\n", .status = 1,
          .setup = "git init -q && chmod 0 .git/config && echo x.c > .gitignore && echo x > x.c && echo x > y.c",
@@ -287,114 +289,114 @@ const std::string LISTED = "echo 'int a;' > a.c && echo 'int b;' > b.c && mkdir 
 const std::string A_ROW = row("\"a.c\"", 1, 1, 6, 2);
 
 INSTANTIATE_TEST_SUITE_P(CommandLineFiles0From, ProgramTest, testing::Values(
-    Case{.name = "ListedInOrderDirectoryWalkedEmptyNameReported", .args = {"--json", "--files0-from=list"},
+    Case{.name = "ListedInOrderDirectoryWalkedEmptyNameReported", .args = {"--rules=menu", "--json", "--files0-from=list"},
          .expected = row("\"b.c\"", 1, 1, 6, 2) + row("\"d/x.c\"", 1, 1, 2, 1) + A_ROW + total(3, 3, 5, 6, "\"b.c\"", 1),
          .errors = "cmeasure: list:3: invalid zero-length file name\n", .status = 1,
          .setup = LISTED + "printf 'b.c\\0d\\0\\0a.c' > list"},
-    Case{.name = "ListFromStandardInputRefusesDash", .args = {"--json", "--files0-from=-"},
+    Case{.name = "ListFromStandardInputRefusesDash", .args = {"--rules=menu", "--json", "--files0-from=-"},
          .input = std::string("a.c\0-\0", 6), .expected = A_ROW + total(1, 1, 2, 6, "\"a.c\"", 1),
          .errors = "cmeasure: -:2: when reading file names from standard input, no file name of '-' allowed\n",
          .status = 1, .setup = LISTED + "true"},
-    Case{.name = "DashInListFileIsStandardInput", .args = {"--json", "--files0-from=list"}, .input = "int z;\n",
+    Case{.name = "DashInListFileIsStandardInput", .args = {"--rules=menu", "--json", "--files0-from=list"}, .input = "int z;\n",
          .expected = A_ROW + row("\"-\"", 1, 1, 6, 2) + total(2, 2, 4, 6, "\"a.c\"", 1),
          .setup = LISTED + "printf 'a.c\\0-\\0' > list"},
-    Case{.name = "NameOverLimitReportedCutWithMark", .args = {"--json", "--files0-from=list"},
+    Case{.name = "NameOverLimitReportedCutWithMark", .args = {"--rules=menu", "--json", "--files0-from=list"},
          .expected = A_ROW + total(1, 1, 2, 6, "\"a.c\"", 1),
          .errors = "cmeasure: " + std::string(4096, '0') + "\u2026: File name too long\n", .status = 1,
          .setup = LISTED + "printf '%05000d.c\\0a.c' 0 > list"},
-    Case{.name = "ListWithPathIsUsageError", .args = {"--files0-from=list", "a.c"}, .expected = "",
+    Case{.name = "ListWithPathIsUsageError", .args = {"--rules=menu", "--files0-from=list", "a.c"}, .expected = "",
          .errors = "cmeasure: extra operand 'a.c'\nfile operands cannot be combined with --files0-from\n" + TRY_HELP,
          .status = 2},
-    Case{.name = "UnreadableListReported", .args = {"--json", "--files0-from=none"}, .expected = total(0, 0, 0, 0, "null", 0),
+    Case{.name = "UnreadableListReported", .args = {"--rules=menu", "--json", "--files0-from=none"}, .expected = total(0, 0, 0, 0, "null", 0),
          .errors = "cmeasure: none: No such file or directory\n", .status = 1},
     Case{.name = "WhatGitTracksFromItsList", .expected = A_ROW + row("\"b.h\"", 1, 1, 2, 1) + total(2, 2, 3, 6, "\"a.c\"", 1),
          .setup = "git init -q && echo 'int a;' > a.c && echo x > b.h && echo y > u.c && git add a.c b.h",
-         .shell = "git ls-files -z -- '*.c' '*.h' | cmeasure --json --files0-from=-"}
+         .shell = "git ls-files -z -- '*.c' '*.h' | cmeasure --rules=menu --json --files0-from=-"}
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(CommandLineOutput, ProgramTest, testing::Values(
-    Case{.name = "TableAlignedWithTotal", .args = {"main.c", "a b.c"},
+    Case{.name = "TableAlignedWithTotal", .args = {"--rules=menu", "main.c", "a b.c"},
          .expected = "lines  densest  symbols  identifiers  path\n"
                      "    1        1       12            2  main.c\n"
                      "    1        1        2            1  a b.c\n"
                      "    2        1       12            3  total of 2 files; densest line in main.c\n",
          .source = NOTE, .setup = "echo x > 'a b.c'"},
-    Case{.name = "TableOfOneFileHasNoTotal", .args = {"main.c"},
+    Case{.name = "TableOfOneFileHasNoTotal", .args = {"--rules=menu", "main.c"},
          .expected = "lines  densest  symbols  identifiers  path\n    1        1       12            2  main.c\n",
          .source = NOTE},
-    Case{.name = "TableEscapesControlsAndBackslash", .args = {"t"},
+    Case{.name = "TableEscapesControlsAndBackslash", .args = {"--rules=menu", "t"},
          .expected = "lines  densest  symbols  identifiers  path\n    1        1        2            1  t/a\\nb\\\\\\x01.c\n",
          .setup = "mkdir t && echo x > \"t/$(printf 'a\\nb\\\\\\001.c')\""},
-    Case{.name = "JsonEscapesUtf8AndGivesOtherBytesAsNumbers", .args = {"--json", "t"},
+    Case{.name = "JsonEscapesUtf8AndGivesOtherBytesAsNumbers", .args = {"--rules=menu", "--json", "t"},
          .expected = row("\"t/a\\nb\\\"\\\\\xC3\xA9.c\"", 1, 1, 2, 1) + row("[116, 47, 255, 46, 99]", 1, 1, 2, 1) +
                      total(2, 2, 2, 2, "\"t/a\\nb\\\"\\\\\xC3\xA9.c\"", 1),
          .setup = "mkdir t && echo x > \"t/$(printf 'a\\nb\"\\\\\\303\\251.c')\" && echo x > \"t/$(printf '\\377.c')\""},
     // One worker, so that the program sleeps only to wait for room.
-    Case{.name = "FullNonBlockingOutputIsAwaited", .args = {"--json", "-j1", "main.c"},
+    Case{.name = "FullNonBlockingOutputIsAwaited", .args = {"--rules=menu", "--json", "-j1", "main.c"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE, .fullOutput = true},
-    Case{.name = "TableEscapesC1AndWhatIsNotUtf8", .args = {"t"},
+    Case{.name = "TableEscapesC1AndWhatIsNotUtf8", .args = {"--rules=menu", "t"},
          .expected = "lines  densest  symbols  identifiers  path\n    1        1        2            1  t/a\\xc2\\x9b\\xff\xC3\xA9.c\n",
          .setup = "mkdir t && echo x > \"t/$(printf 'a\\302\\233\\377\\303\\251.c')\""}
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(CommandLineErrors, ProgramTest, testing::Values(
-    Case{.name = "MissingPathReportedOthersMeasured", .args = {"--json", "none.c", "main.c"},
+    Case{.name = "MissingPathReportedOthersMeasured", .args = {"--rules=menu", "--json", "none.c", "main.c"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
          .errors = "cmeasure: none.c: No such file or directory\n", .status = 1, .source = NOTE},
-    Case{.name = "MessageEscapesC1", .args = {"a\xC2\x85.c"}, .expected = "",
+    Case{.name = "MessageEscapesC1", .args = {"--rules=menu", "a\xC2\x85.c"}, .expected = "",
          .errors = "cmeasure: a\\xc2\\x85.c: No such file or directory\ncmeasure: no file measured\n", .status = 1},
-    Case{.name = "ReadErrorReportedNotMeasured", .args = {"--json", "/proc/self/mem", "main.c"},
+    Case{.name = "ReadErrorReportedNotMeasured", .args = {"--rules=menu", "--json", "/proc/self/mem", "main.c"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
          .errors = "cmeasure: /proc/self/mem: Input/output error\n", .status = 1, .source = NOTE},
-    Case{.name = "UnreadableDirectoryReportedWalkGoesOn", .args = {"--json", "t"},
+    Case{.name = "UnreadableDirectoryReportedWalkGoesOn", .args = {"--rules=menu", "--json", "t"},
          .expected = row("\"t/a.c\"", 1, 1, 2, 1) + row("\"t/z.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"t/a.c\"", 1),
          .errors = "cmeasure: t/locked: Permission denied\n", .status = 1,
          .setup = "mkdir -p t/locked && echo x > t/a.c && echo x > t/z.c && echo x > t/locked/b.c && chmod 0 t/locked",
          .unprivileged = true},
-    Case{.name = "UnwritableOutputFails", .args = {"main.c"}, .expected = "",
+    Case{.name = "UnwritableOutputFails", .args = {"--rules=menu", "main.c"}, .expected = "",
          .errors = "cmeasure: write error: No space left on device\n", .status = 1, .source = NOTE, .output = "/dev/full"}
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(CommandLineUsage, ProgramTest, testing::Values(
-    Case{.name = "Help", .args = {"--help", "--bogus"}, .expected = USAGE},
-    Case{.name = "Version", .args = {"--version"}, .expected = "cmeasure " CMEASURE_VERSION "\n"},
-    Case{.name = "UnknownLongOption", .args = {"--bogus"}, .expected = "",
+    Case{.name = "Help", .args = {"--rules=menu", "--help", "--bogus"}, .expected = USAGE},
+    Case{.name = "Version", .args = {"--rules=menu", "--version"}, .expected = "cmeasure " CMEASURE_VERSION "\n"},
+    Case{.name = "UnknownLongOption", .args = {"--rules=menu", "--bogus"}, .expected = "",
          .errors = "cmeasure: unrecognized option '--bogus'\n" + TRY_HELP, .status = 2},
-    Case{.name = "UnknownShortOption", .args = {"-x"}, .expected = "",
+    Case{.name = "UnknownShortOption", .args = {"--rules=menu", "-x"}, .expected = "",
          .errors = "cmeasure: invalid option -- 'x'\n" + TRY_HELP, .status = 2},
-    Case{.name = "ZeroJobs", .args = {"-j", "0"}, .expected = "",
+    Case{.name = "ZeroJobs", .args = {"--rules=menu", "-j", "0"}, .expected = "",
          .errors = "cmeasure: invalid number of jobs: '0'\n" + TRY_HELP, .status = 2},
-    Case{.name = "NegativeJobs", .args = {"--jobs=-1"}, .expected = "",
+    Case{.name = "NegativeJobs", .args = {"--rules=menu", "--jobs=-1"}, .expected = "",
          .errors = "cmeasure: invalid number of jobs: '-1'\n" + TRY_HELP, .status = 2},
-    Case{.name = "JobsNotANumber", .args = {"-j2x"}, .expected = "",
+    Case{.name = "JobsNotANumber", .args = {"--rules=menu", "-j2x"}, .expected = "",
          .errors = "cmeasure: invalid number of jobs: '2x'\n" + TRY_HELP, .status = 2},
-    Case{.name = "JobsWithoutValue", .args = {"-j"}, .expected = "",
+    Case{.name = "JobsWithoutValue", .args = {"--rules=menu", "-j"}, .expected = "",
          .errors = "cmeasure: option '-j' requires an argument\n" + TRY_HELP, .status = 2},
-    Case{.name = "EmptyExtensionList", .args = {"--ext=", "main.c"}, .expected = "",
+    Case{.name = "EmptyExtensionList", .args = {"--rules=menu", "--ext=", "main.c"}, .expected = "",
          .errors = "cmeasure: invalid extension list: ''\n" + TRY_HELP, .status = 2},
-    Case{.name = "FlagWithValue", .args = {"--json=yes"}, .expected = "",
+    Case{.name = "FlagWithValue", .args = {"--rules=menu", "--json=yes"}, .expected = "",
          .errors = "cmeasure: option '--json' doesn't allow an argument\n" + TRY_HELP, .status = 2},
-    Case{.name = "AbbreviationsAndEveryFormOfValue", .args = {"--js", "--jo", "2", "-j3", "-j", "4", "--ext=c", "--no-i", "main.c"},
+    Case{.name = "AbbreviationsAndEveryFormOfValue", .args = {"--rules=menu", "--js", "--jo", "2", "-j3", "-j", "4", "--ext=c", "--no-i", "main.c"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE},
-    Case{.name = "OptionAfterPathApplies", .args = {"main.c", "--json"},
+    Case{.name = "OptionAfterPathApplies", .args = {"--rules=menu", "main.c", "--json"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE},
-    Case{.name = "AmbiguousAbbreviation", .args = {"--j", "main.c"}, .expected = "",
+    Case{.name = "AmbiguousAbbreviation", .args = {"--rules=menu", "--j", "main.c"}, .expected = "",
          .errors = "cmeasure: option '--j' is ambiguous; possibilities: '--jobs' '--json'\n" + TRY_HELP, .status = 2},
-    Case{.name = "AbbreviatedFlagWithValue", .args = {"--js=yes"}, .expected = "",
+    Case{.name = "AbbreviatedFlagWithValue", .args = {"--rules=menu", "--js=yes"}, .expected = "",
          .errors = "cmeasure: option '--json' doesn't allow an argument\n" + TRY_HELP, .status = 2},
-    Case{.name = "AbbreviatedOptionWithoutValue", .args = {"--jo"}, .expected = "",
+    Case{.name = "AbbreviatedOptionWithoutValue", .args = {"--rules=menu", "--jo"}, .expected = "",
          .errors = "cmeasure: option '--jobs' requires an argument\n" + TRY_HELP, .status = 2},
-    Case{.name = "ValueInMessageEscaped", .args = {"-j", "1\n2"}, .expected = "",
+    Case{.name = "ValueInMessageEscaped", .args = {"--rules=menu", "-j", "1\n2"}, .expected = "",
          .errors = "cmeasure: invalid number of jobs: '1\\n2'\n" + TRY_HELP, .status = 2},
-    Case{.name = "OptionInMessageEscaped", .args = {"--x\x9B"}, .expected = "",
+    Case{.name = "OptionInMessageEscaped", .args = {"--rules=menu", "--x\x9B"}, .expected = "",
          .errors = "cmeasure: unrecognized option '--x\\x9b'\n" + TRY_HELP, .status = 2},
-    Case{.name = "JobsBeyondAnyIntegerCapped", .args = {"--json", "-j", "99999999999999999999", "main.c"},
+    Case{.name = "JobsBeyondAnyIntegerCapped", .args = {"--rules=menu", "--json", "-j", "99999999999999999999", "main.c"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE},
-    Case{.name = "ExtensionsWithTheirDots", .args = {"--json", "--ext=.c,.txt", "t"},
+    Case{.name = "ExtensionsWithTheirDots", .args = {"--rules=menu", "--json", "--ext=.c,.txt", "t"},
          .expected = row("\"t/B.c\"", 1, 1, 3, 1) + row("\"t/a-b.c\"", 1, 1, 2, 1) + row("\"t/a.c\"", 1, 1, 2, 1) +
                      row("\"t/a/b.c\"", 1, 1, 2, 1) + row("\"t/a/c.txt\"", 1, 1, 2, 1) + total(5, 5, 5, 3, "\"t/B.c\"", 1),
          .setup = TREE},
-    Case{.name = "DoubleDashEndsOptions", .args = {"--json", "--", "--x.c"},
+    Case{.name = "DoubleDashEndsOptions", .args = {"--rules=menu", "--json", "--", "--x.c"},
          .expected = row("\"--x.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"--x.c\"", 1), .setup = "echo x > ./--x.c"}
 ), caseName);
 
@@ -423,36 +425,36 @@ const std::string SLOW = "echo x > a.c && mkfifo slow.c && { { sleep 1.5; echo x
 const std::string SLOW_ROWS = row("\"a.c\"", 1, 1, 2, 1) + row("\"slow.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"a.c\"", 1);
 
 INSTANTIATE_TEST_SUITE_P(CommandLineStreaming, ProgramTest, testing::Values(
-    Case{.name = "MessageBetweenJsonRowsInItsPlace", .args = {"--json", "a.c", "none.c", "b.c"},
+    Case{.name = "MessageBetweenJsonRowsInItsPlace", .args = {"--rules=menu", "--json", "a.c", "none.c", "b.c"},
          .expected = row("\"a.c\"", 1, 1, 2, 1) + NO_SUCH + row("\"b.c\"", 1, 1, 3, 1) + total(2, 2, 2, 3, "\"b.c\"", 1),
          .status = 1, .setup = AB, .oneStream = true},
-    Case{.name = "MessageBetweenTableRowsInItsPlace", .args = {"a.c", "none.c", "b.c"},
+    Case{.name = "MessageBetweenTableRowsInItsPlace", .args = {"--rules=menu", "a.c", "none.c", "b.c"},
          .expected = "lines  densest  symbols  identifiers  path\n    1        1        2            1  a.c\n" + NO_SUCH +
                      "    1        1        3            1  b.c\n    2        1        3            2  total of 2 files; densest line in b.c\n",
          .status = 1, .setup = AB, .oneStream = true},
     Case{.name = "StandardInputReadAfterTheFifoBeforeIt", .expected = row("\"p\"", 1, 1, 2, 1) + row("\"-\"", 1, 1, 3, 1) +
                                                                      total(2, 2, 2, 3, "\"-\"", 1),
-         .setup = AB + " && mkfifo p in", .shell = "{ cat a.c > p; cat b.c; } > in & exec cmeasure --json -j 1 p - < in"},
+         .setup = AB + " && mkfifo p in", .shell = "{ cat a.c > p; cat b.c; } > in & exec cmeasure --rules=menu --json -j 1 p - < in"},
     Case{.name = "DevStdinReadWholeBeforeStandardInput",
          .expected = row("\"/dev/stdin\"", 30000, 10000, 6, 0) + row("\"-\"", 0, 1, 0, 0) + total(2, 30000, 0, 6, "\"/dev/stdin\"", 10000),
-         .setup = "mkfifo in", .shell = "seq 30000 > in & exec cmeasure --json -j 8 /dev/stdin - < in"},
+         .setup = "mkfifo in", .shell = "seq 30000 > in & exec cmeasure --rules=menu --json -j 8 /dev/stdin - < in"},
     Case{.name = "ClosedInputIsNotAFileOpenedInItsPlace", .expected = row("\"a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"a.c\"", 1),
          .errors = "cmeasure: -: Bad file descriptor\n", .status = 1, .setup = AB,
-         .shell = "exec cmeasure --json -j 8 a.c - <&-"},
+         .shell = "exec cmeasure --rules=menu --json -j 8 a.c - <&-"},
     Case{.name = "ClosedOutputIsAWriteError", .expected = "", .errors = "cmeasure: write error: Bad file descriptor\n",
-         .status = 1, .setup = AB, .shell = "exec cmeasure --json a.c b.c >&-"},
-    Case{.name = "ReadErrorOnStandardInput", .args = {"--json", "a.c", "-"}, .input = "int x;\n",
+         .status = 1, .setup = AB, .shell = "exec cmeasure --rules=menu --json a.c b.c >&-"},
+    Case{.name = "ReadErrorOnStandardInput", .args = {"--rules=menu", "--json", "a.c", "-"}, .input = "int x;\n",
          .expected = row("\"a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"a.c\"", 1),
          .errors = "cmeasure: -: Connection reset by peer\n", .status = 1, .setup = AB, .from = Stdin::Failing},
-    Case{.name = "ZeroLengthNameRefusedOthersMeasured", .args = {"--json", "", "main.c"},
+    Case{.name = "ZeroLengthNameRefusedOthersMeasured", .args = {"--rules=menu", "--json", "", "main.c"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .errors = "cmeasure: invalid zero-length file name\n",
          .status = 1, .source = NOTE},
-    Case{.name = "TableWithoutFilesSaysSo", .args = {"t"}, .expected = "", .errors = "cmeasure: no file measured\n",
+    Case{.name = "TableWithoutFilesSaysSo", .args = {"--rules=menu", "t"}, .expected = "", .errors = "cmeasure: no file measured\n",
          .setup = "mkdir t"},
     Case{.name = "FewDescriptorsManyWorkersAllMeasured", .expected = xFiles(64), .setup = SLOW_X_FILES,
-         .shell = "ulimit -n 16 && exec cmeasure --json -j 64 m/*.c"},
+         .shell = "ulimit -n 16 && exec cmeasure --rules=menu --json -j 64 m/*.c"},
     // The walk found b.c, a worker opened it only once it was a FIFO.
-    Case{.name = "FileThatBecameAFifoPassedOver", .args = {"--json", "-j", "1", "gate", "t"},
+    Case{.name = "FileThatBecameAFifoPassedOver", .args = {"--rules=menu", "--json", "-j", "1", "gate", "t"},
          .expected = row("\"gate\"", 1, 1, 2, 1) + row("\"t/a.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"gate\"", 1),
          .setup = "mkfifo gate && mkdir t && echo x > t/a.c && echo x > t/b.c && "
                   "{ { sleep 1; rm t/b.c; mkfifo t/b.c; echo x > gate; } & }"},
@@ -461,16 +463,16 @@ INSTANTIATE_TEST_SUITE_P(CommandLineStreaming, ProgramTest, testing::Values(
     Case{.name = "BrokenPipeStopsTheRun", .expected = row("\"t/" + std::string(200, 'n') + "/1.c\"", 0, 1, 0, 0),
          .errors = "cmeasure: write error: Broken pipe\n", .status = 1,
          .setup = "mkdir -p t/" + std::string(200, 'n') + " && (cd t/n* && seq -f %g.c 500 | xargs touch) && mkfifo never.c",
-         .shell = "trap '' PIPE && exec cmeasure --json t never.c", .readerLeaves = true},
-    Case{.name = "ProgressShownOnASlowRunThenCleared", .args = {"--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
+         .shell = "trap '' PIPE && exec cmeasure --rules=menu --json t never.c", .readerLeaves = true},
+    Case{.name = "ProgressShownOnASlowRunThenCleared", .args = {"--rules=menu", "--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
          .setup = SLOW, .terminal = {2}, .shown = "\rcmeasure: 1 file measured, 0.0 MiB"},
     // 25 columns: the line is cut to 24, so that it never wraps and its
     // clearing leaves nothing on the screen.
-    Case{.name = "ProgressFitsANarrowTerminal", .args = {"--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
+    Case{.name = "ProgressFitsANarrowTerminal", .args = {"--rules=menu", "--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
          .setup = SLOW, .terminal = {2}, .shown = "\rcmeasure: 1 file measure", .columns = 25},
-    Case{.name = "NoProgressWhenStandardErrorIsAPipe", .args = {"--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
+    Case{.name = "NoProgressWhenStandardErrorIsAPipe", .args = {"--rules=menu", "--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
          .setup = SLOW, .oneStream = true},
-    Case{.name = "NoProgressWhenStandardOutputIsTheTerminal", .args = {"--json", "a.c", "slow.c"}, .expected = "",
+    Case{.name = "NoProgressWhenStandardOutputIsTheTerminal", .args = {"--rules=menu", "--json", "a.c", "slow.c"}, .expected = "",
          .errors = SLOW_ROWS, .setup = SLOW, .terminal = {1, 2}}
 ), caseName);
 
@@ -487,7 +489,7 @@ std::string output(const std::string &command, int status = 0)
 }
 
 namespace fs = std::filesystem;
-using Measured = std::vector<std::pair<std::string, FileFigures>>;
+using Measured = std::vector<std::pair<std::string, Figures>>;
 
 // Names that differ only near '/' and '.': the files of a directory "a" sort
 // after "a-b.c" and "a.c" but before "a0.c". Those without a suffix of the
@@ -579,7 +581,7 @@ TEST(CommandLine, RandomTreesStreamWhatAFullBufferWrites)
     }
 
     for (const bool json : {true, false}) {
-        const std::string command = std::string(CMEASURE_PATH) + (json ? " --json " : " ") + dir.string();
+        const std::string command = std::string(CMEASURE_PATH) + (json ? " --rules=menu --json " : " --rules=menu ") + dir.string();
         const std::string expected = fullBufferOutput(files, json);
         if (json) {
             EXPECT_GT(expected.size(), 1u << 20);
@@ -591,24 +593,24 @@ TEST(CommandLine, RandomTreesStreamWhatAFullBufferWrites)
 }
 
 INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
-    Case{.name = "StandardInputNamedDash", .args = {"--max-symbols=3"}, .input = "int abc;\n",
+    Case{.name = "StandardInputNamedDash", .args = {"--rules=menu", "--max-symbols=3"}, .input = "int abc;\n",
          .expected = "-:1:1: 8 symbols (limit 3)\n", .status = 1},
-    Case{.name = "NoneOverGivesNothingAndZero", .args = {"--json", "--max-symbols=12", "main.c", "-"}, .input = "int abc;\n",
+    Case{.name = "NoneOverGivesNothingAndZero", .args = {"--rules=menu", "--json", "--max-symbols=12", "main.c", "-"}, .input = "int abc;\n",
          .expected = "", .source = NOTE},
-    Case{.name = "LinesAscendingPiecesByColumnCrNoSymbol", .args = {"--max-symbols=4", "t"},
+    Case{.name = "LinesAscendingPiecesByColumnCrNoSymbol", .args = {"--rules=menu", "--max-symbols=4", "t"},
          .expected = "t/a.c:2:1: 5 symbols (limit 4)\nt/a.c:3:1: 359 symbols (limit 4)\nt/a.c:3:360: 10 symbols (limit 4)\n"
                      "t/b/c.c:1:1: 5 symbols (limit 4)\n",
          .status = 1, .setup = "mkdir -p t/b && printf 'ab\\r\\nabcd\\r\\n%0368d\\n' 0 > t/a.c && echo abcd > t/b/c.c && "
                   "echo abc > t/b.c"},
-    Case{.name = "ReadErrorAmongDiagnostics", .args = {"--max-symbols=11", "main.c", "/proc/self/mem", "-"}, .input = NOTE,
+    Case{.name = "ReadErrorAmongDiagnostics", .args = {"--rules=menu", "--max-symbols=11", "main.c", "/proc/self/mem", "-"}, .input = NOTE,
          .expected = "main.c:1:1: 12 symbols (limit 11)\ncmeasure: /proc/self/mem: Input/output error\n"
                      "-:1:1: 12 symbols (limit 11)\n",
          .status = 1, .source = NOTE, .oneStream = true},
-    Case{.name = "ReadErrorAloneIsFailure", .args = {"--max-symbols=12", "main.c", "/proc/self/mem"}, .expected = "",
+    Case{.name = "ReadErrorAloneIsFailure", .args = {"--rules=menu", "--max-symbols=12", "main.c", "/proc/self/mem"}, .expected = "",
          .errors = "cmeasure: /proc/self/mem: Input/output error\n", .status = 1, .source = NOTE},
-    Case{.name = "PathWithNewlineEscaped", .args = {"--max-symbols=0", "t"}, .expected = "t/a\\nb.c:1:1: 2 symbols (limit 0)\n",
+    Case{.name = "PathWithNewlineEscaped", .args = {"--rules=menu", "--max-symbols=0", "t"}, .expected = "t/a\\nb.c:1:1: 2 symbols (limit 0)\n",
          .status = 1, .setup = "mkdir t && echo x > \"t/$(printf 'a\\nb.c')\""},
-    Case{.name = "JsonPathNotUtf8AsBytes", .args = {"--json", "--max-symbols=1", "t"},
+    Case{.name = "JsonPathNotUtf8AsBytes", .args = {"--rules=menu", "--json", "--max-symbols=1", "t"},
          .expected = "{\"path\": [116, 47, 255, 46, 99], \"line\": 2, \"column\": 1, \"symbols\": 3, \"limit\": 1}\n",
          .status = 1, .setup = "mkdir t && printf '\\nxy\\n' > \"t/$(printf '\\377.c')\""},
     // More diagnostics (26 MB per a.c) than the workers hold before they
@@ -618,7 +620,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
     Case{.name = "ManyDiagnosticsPerFileInOrder", .expected = "", .status = 1,
          .setup = "seq 800000 > a.c && seq 3 > b.c && for f in a.c b.c a.c; do "
                   "awk -v f=$f '{ print f \":\" NR \":1: \" length($0) + 1 \" symbols (limit 1)\" }' $f; done > expected",
-         .shell = "cmeasure --max-symbols=1 -j 4 a.c b.c a.c > out; status=$?; cmp out expected && exit $status"},
+         .shell = "cmeasure --rules=menu --max-symbols=1 -j 4 a.c b.c a.c > out; status=$?; cmp out expected && exit $status"},
     // The first file turns into a link before a worker opens it, and is
     // passed over; the turn to write must still reach the second, which
     // has more diagnostics (29 MB) than the workers hold.
@@ -626,20 +628,35 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
          .setup = "mkdir t && echo x > t/a.c && seq 800000 > t/b.c && "
                   "awk '{ print \"t/b.c:\" NR \":1: \" length($0) + 1 \" symbols (limit 1)\" }' t/b.c > expected",
          .environment = changeOpening("a.c", "t/a.c:t/.a.c", "gone"),
-         .shell = "cmeasure --max-symbols=1 t > out; status=$?; cmp out expected && exit $status"},
-    Case{.name = "SymbolLimitNegative", .args = {"--max-symbols=-1", "main.c"}, .expected = "",
-         .errors = "cmeasure: invalid symbol limit: '-1'\n" + TRY_HELP, .status = 2, .source = NOTE},
-    Case{.name = "SymbolLimitNotANumber", .args = {"--max-symbols", "x"}, .expected = "",
-         .errors = "cmeasure: invalid symbol limit: 'x'\n" + TRY_HELP, .status = 2},
-    Case{.name = "SymbolLimitEmpty", .args = {"--max-symbols="}, .expected = "",
-         .errors = "cmeasure: invalid symbol limit: ''\n" + TRY_HELP, .status = 2},
-    Case{.name = "SymbolLimitWithExponent", .args = {"--max-symbols=1e2"}, .expected = "",
-         .errors = "cmeasure: invalid symbol limit: '1e2'\n" + TRY_HELP, .status = 2},
-    Case{.name = "SymbolLimitBeyondRange", .args = {"--max-symbols=360"}, .expected = "",
+         .shell = "cmeasure --rules=menu --max-symbols=1 t > out; status=$?; cmp out expected && exit $status"},
+    Case{.name = "CRulesColumnWhereTheLineGoesOverTabsAndUtf8OneEach", .args = {"--max-symbols=3", "t"},
+         .expected = "t/a.c:2:10: 5 symbols (limit 3)\nt/a.c:3:5: 5 symbols (limit 3)\n", .status = 1,
+         .setup = "mkdir t && printf 'abc\\n\\t a  b\\303\\251\\tc d\\r\\n\\377\\377\\000\\342\\202z' > t/a.c"},
+    Case{.name = "CRulesLongLineOneDiagnostic", .args = {"--max-symbols=1000", "a.c"},
+         .expected = "a.c:2:1001: 1368 symbols (limit 1000)\n", .status = 1,
+         .setup = "printf 'x\\n%01368d\\n' 0 > a.c"},
+    Case{.name = "CRulesLimitAtTheLineIsNotOver", .args = {"--max-symbols=1368", "a.c"}, .expected = "",
+         .setup = "printf 'x\\n%01368d\\n' 0 > a.c"},
+    Case{.name = "CRulesJsonColumn", .args = {"--json", "--max-symbols=0", "-"}, .input = "\n  x\n",
+         .expected = "{\"path\": \"-\", \"line\": 2, \"column\": 3, \"symbols\": 1, \"limit\": 0}\n", .status = 1},
+    Case{.name = "MenuRulesLimitBeyondAPiece", .args = {"--rules=menu", "--max-symbols=360"}, .expected = "",
          .errors = "cmeasure: invalid symbol limit: '360'\n" + TRY_HELP, .status = 2},
-    Case{.name = "SymbolLimitFarBeyondRange", .args = {"--max-symbols=99999999999999999999"}, .expected = "",
+    Case{.name = "RulesUnknown", .args = {"--rules=C", "a.c"}, .expected = "",
+         .errors = "cmeasure: invalid argument 'C' for '--rules'\nValid arguments are 'c' and 'menu'\n" + TRY_HELP,
+         .status = 2},
+    Case{.name = "SymbolLimitNegative", .args = {"--rules=menu", "--max-symbols=-1", "main.c"}, .expected = "",
+         .errors = "cmeasure: invalid symbol limit: '-1'\n" + TRY_HELP, .status = 2, .source = NOTE},
+    Case{.name = "SymbolLimitNotANumber", .args = {"--rules=menu", "--max-symbols", "x"}, .expected = "",
+         .errors = "cmeasure: invalid symbol limit: 'x'\n" + TRY_HELP, .status = 2},
+    Case{.name = "SymbolLimitEmpty", .args = {"--rules=menu", "--max-symbols="}, .expected = "",
+         .errors = "cmeasure: invalid symbol limit: ''\n" + TRY_HELP, .status = 2},
+    Case{.name = "SymbolLimitWithExponent", .args = {"--rules=menu", "--max-symbols=1e2"}, .expected = "",
+         .errors = "cmeasure: invalid symbol limit: '1e2'\n" + TRY_HELP, .status = 2},
+    Case{.name = "SymbolLimitBeyondRange", .args = {"--rules=menu", "--max-symbols=360"}, .expected = "",
+         .errors = "cmeasure: invalid symbol limit: '360'\n" + TRY_HELP, .status = 2},
+    Case{.name = "SymbolLimitFarBeyondRange", .args = {"--rules=menu", "--max-symbols=99999999999999999999"}, .expected = "",
          .errors = "cmeasure: invalid symbol limit: '99999999999999999999'\n" + TRY_HELP, .status = 2},
-    Case{.name = "SymbolLimitWithoutValue", .args = {"main.c", "--max-symbols"}, .expected = "",
+    Case{.name = "SymbolLimitWithoutValue", .args = {"--rules=menu", "main.c", "--max-symbols"}, .expected = "",
          .errors = "cmeasure: option '--max-symbols' requires an argument\n" + TRY_HELP, .status = 2}
 ), caseName);
 
@@ -729,9 +746,52 @@ TEST(CommandLine, RandomTreesGateAgreesWithModel)
                 expected += (path == "-" ? path : "t/" + path) + ":" + std::to_string(over.line) + ":" +
                             std::to_string(over.column) + ": " + std::to_string(over.symbols) + " symbols (limit " +
                             std::to_string(limit) + ")\n";
-        const std::string command = "cd " + dir.string() + " && " + CMEASURE_PATH + " -j " +
+        const std::string command = "cd " + dir.string() + " && " + CMEASURE_PATH + " --rules=menu -j " +
                                     std::to_string(randomtext::pick(rng, 1, 8)) + " --max-symbols=" +
                                     std::to_string(limit) + " t - < input";
+        EXPECT_EQ(output(command, expected.empty() ? 0 : 1), expected) << command;
+    }
+    fs::remove_all(dir);
+}
+
+// Random C text, with lines long enough for any limit, in files of either
+// dialect and on standard input, under random limits and workers: with C's
+// rules each line over the limit gives one diagnostic, at the column of the
+// symbol past the limit, as the model counts them.
+TEST(CommandLine, RandomTreesCRulesGateAgreesWithModel)
+{
+    const unsigned seed = std::random_device()();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    crandom::Rng rng(seed);
+    char pattern[] = "/tmp/cmeasure-cgate-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path dir = pattern;
+    const char *const suffixes[] = {".c", ".h", ".cc", ".hpp"};
+    std::vector<std::pair<std::string, std::string>> files; // path below t, text
+    for (int k = 0; k < 20; k++) {
+        const std::string path = std::to_string(k) + suffixes[k % 4];
+        files.emplace_back(path, crandom::text(rng, std::uniform_int_distribution(0, 900)(rng)));
+        std::ofstream(dir / path, std::ios::binary) << files.back().second;
+    }
+    std::sort(files.begin(), files.end());
+    const std::string input = crandom::text(rng, 400);
+    std::ofstream(dir / "input", std::ios::binary) << input;
+    files.emplace_back("-", input);
+
+    for (int round = 0; round < 4; round++) {
+        const std::int64_t limit = std::uniform_int_distribution(0, round < 2 ? 40 : 1200)(rng);
+        std::string expected;
+        for (const auto &[path, text] : files) {
+            const std::vector<cmodel::Line> lines = cmodel::lines(text);
+            for (size_t k = 0; k < lines.size(); k++)
+                if (lines[k].symbols > limit)
+                    expected += (path == "-" ? path : "./" + path) + ":" + std::to_string(k + 1) + ":" +
+                                std::to_string(lines[k].columns[static_cast<size_t>(limit)]) + ": " +
+                                std::to_string(lines[k].symbols) + " symbols (limit " + std::to_string(limit) + ")\n";
+        }
+        const std::string command = "cd " + dir.string() + " && " + CMEASURE_PATH + " --ext=c,h,cc,hpp -j " +
+                                    std::to_string(std::uniform_int_distribution(1, 8)(rng)) + " --max-symbols=" +
+                                    std::to_string(limit) + " . - < input";
         EXPECT_EQ(output(command, expected.empty() ? 0 : 1), expected) << command;
     }
     fs::remove_all(dir);

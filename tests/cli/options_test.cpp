@@ -2,6 +2,7 @@
 // with a dot, and paths around options. Each row is parsed right after a
 // parse that stopped in the middle of "-xj", so a parser that kept its
 // place from one call to the next would fail it.
+#include <cstdint>
 #include <cstdlib>
 #include <optional>
 
@@ -18,7 +19,8 @@ struct ParseCase {
     std::vector<std::string> args;
     unsigned jobs = 0;
     bool json = false;
-    int maxSymbols = -1;
+    std::int64_t maxSymbols = -1;
+    Rules rules = Rules::C;
     std::vector<std::string> extensions = {"c", "h"};
     std::vector<std::string> paths = {};
     bool sarif = false;
@@ -58,6 +60,7 @@ TEST_P(ParseTest, GivesTheOptions)
     EXPECT_EQ(options.jobs, c.jobs);
     EXPECT_EQ(options.json, c.json);
     EXPECT_EQ(options.maxSymbols, c.maxSymbols);
+    EXPECT_EQ(options.rules, c.rules);
     EXPECT_EQ(options.extensions, c.extensions);
     EXPECT_EQ(options.paths, c.paths);
     EXPECT_EQ(options.sarif, c.sarif);
@@ -86,6 +89,13 @@ INSTANTIATE_TEST_SUITE_P(Options, ParseTest, testing::Values(
               .newFromRev = "@{upstream}"},
     ParseCase{.name = "SymbolLimitZero", .args = {"--max-symbols=0"}, .maxSymbols = 0},
     ParseCase{.name = "SymbolLimitHighestWithLeadingZerosAbbreviatedSeparate", .args = {"--max", "000359"}, .maxSymbols = 359},
+    ParseCase{.name = "MenuRulesHighestLimitAfterTheRules", .args = {"--rules=menu", "--max-symbols=359"}, .maxSymbols = 359,
+              .rules = Rules::Menu},
+    ParseCase{.name = "MenuRulesHighestLimitBeforeTheRules", .args = {"--max-symbols=359", "--rul", "menu"}, .maxSymbols = 359,
+              .rules = Rules::Menu},
+    ParseCase{.name = "CRulesLimitAboveAPiece", .args = {"--max-symbols=360"}, .maxSymbols = 360},
+    ParseCase{.name = "CRulesLimitOfAThousand", .args = {"--max-symbols=1000", "--rules=menu", "--rules=c"}, .maxSymbols = 1000},
+    ParseCase{.name = "CRulesHighestLimit", .args = {"--max-symbols=" + std::to_string(INT64_MAX)}, .maxSymbols = INT64_MAX},
     ParseCase{.name = "JsonAbbreviated", .args = {"--js"}, .json = true},
     ParseCase{.name = "OptionsAfterPathsDashAndDoubleDash", .args = {"a", "--json", "-", "--", "-j", "--json"}, .json = true,
               .paths = {"a", "-", "-j", "--json"}}
@@ -131,6 +141,13 @@ INSTANTIATE_TEST_SUITE_P(Options, RefusalTest, testing::Values(
     RefusalCase{"RevisionLikeAnOption", {"--max-symbols=1", "--new-from-rev", "--output=x"}, "invalid revision: '--output=x'"},
     RefusalCase{"RevisionWithoutValue", {"--max-symbols=1", "--new-from-rev"}, "option '--new-from-rev' requires an argument"},
     RefusalCase{"SarifWithValue", {"--max-symbols=1", "--sarif=yes"}, "option '--sarif' doesn't allow an argument"},
+    RefusalCase{"MenuRulesLimitOneAboveAPiece", {"--max-symbols=0360", "--rules=menu"}, "invalid symbol limit: '0360'"},
+    RefusalCase{"CRulesLimitOneAbove64Bits", {"--max-symbols=9223372036854775808"},
+                "invalid symbol limit: '9223372036854775808'"},
+    RefusalCase{"RulesUnknown", {"--rules=cpp"}, "invalid argument 'cpp' for '--rules'\nValid arguments are 'c' and 'menu'"},
+    RefusalCase{"RulesEmpty", {"--rules="}, "invalid argument '' for '--rules'\nValid arguments are 'c' and 'menu'"},
+    RefusalCase{"RulesAbbreviatedValue", {"--rules=m"}, "invalid argument 'm' for '--rules'\nValid arguments are 'c' and 'menu'"},
+    RefusalCase{"RulesWithoutValue", {"--rules"}, "option '--rules' requires an argument"},
     RefusalCase{"AbbreviationOfNoIgnoreAndNewFromRev", {"--n"},
                 "option '--n' is ambiguous; possibilities: '--no-ignore' '--new-from-rev'"}
 ), [](const testing::TestParamInfo<RefusalCase> &info) { return std::string(info.param.name); });

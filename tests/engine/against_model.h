@@ -109,7 +109,7 @@ inline std::string reportingScanDiffers(TextInput &input, InstructionSet set, in
     const PieceLimit report = {limit,
                                [](void *context, const PieceOverLimit &piece) {
                                    static_cast<std::vector<model::OverLimit> *>(context)->push_back(
-                                       {piece.line, piece.column, piece.symbols});
+                                       {piece.line, piece.column, static_cast<int>(piece.symbols)});
                                },
                                &pieces};
     char buffer[LINE_BUFFER_SIZE] = {};
