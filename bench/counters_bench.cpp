@@ -5,7 +5,9 @@
 // and of full lines, and the scan that reports the pieces over a limit with
 // none and with every piece over it. Each runs through every instruction set
 // the processor runs, and the scan reports its time per line, reads
-// included; then the same files scanned under C's rules.
+// included; then the same files scanned under C's rules, without a gate
+// and with one that no line passes and one that every line passes.
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -106,8 +108,15 @@ void scan(benchmark::State &state, InstructionSet set, const std::string &lines,
     std::fclose(file);
 }
 
-// The same megabyte scanned under C's rules, to set beside the scan above.
-void scanC(benchmark::State &state, InstructionSet set, const std::string &lines)
+// Counts the lines a gated scan under C's rules reports.
+void countLine(void *context, const crules::LineOverLimit & /*line*/)
+{
+    ++*static_cast<Count *>(context);
+}
+
+// The same megabyte scanned under C's rules, to set beside the scan above,
+// without a gate or with one at `limit`.
+void scanC(benchmark::State &state, InstructionSet set, const std::string &lines, crules::Count limit)
 {
     std::string text;
     while (text.size() < (1 << 20))
@@ -119,10 +128,12 @@ void scanC(benchmark::State &state, InstructionSet set, const std::string &lines
     }
     TextInput input(fileno(file));
     crules::Figures figures;
+    Count reported = 0;
+    const crules::Gate gate{limit, countLine, &reported};
     for (auto _ : state) {
         lseek(fileno(file), 0, SEEK_SET);
         input.reopen(fileno(file));
-        figures = crules::scan(input, crules::Dialect::C, nullptr, set).figures;
+        figures = crules::scan(input, crules::Dialect::C, limit == NO_LIMIT ? nullptr : &gate, set).figures;
         benchmark::DoNotOptimize(figures);
     }
     state.counters["per_line"] = benchmark::Counter(static_cast<double>(figures.lines),
@@ -148,8 +159,14 @@ const bool REGISTERED = [] {
         benchmark::RegisterBenchmark(("identifiers/" + name + "/toggling").c_str(), identifiers, set, TOGGLING);
         benchmark::RegisterBenchmark(("scan/" + name + "/header_lines").c_str(), scan, set, HEADER_LINES, NO_LIMIT);
         benchmark::RegisterBenchmark(("scan/" + name + "/full_words").c_str(), scan, set, FULL_WORD + "\n", NO_LIMIT);
-        benchmark::RegisterBenchmark(("scan_c/" + name + "/header_lines").c_str(), scanC, set, HEADER_LINES);
-        benchmark::RegisterBenchmark(("scan_c/" + name + "/full_words").c_str(), scanC, set, FULL_WORD + "\n");
+        benchmark::RegisterBenchmark(("scan_c/" + name + "/header_lines").c_str(), scanC, set, HEADER_LINES,
+                                     NO_LIMIT);
+        benchmark::RegisterBenchmark(("scan_c/" + name + "/full_words").c_str(), scanC, set, FULL_WORD + "\n",
+                                     NO_LIMIT);
+        benchmark::RegisterBenchmark(("scan_c_limit/" + name + "/header_lines_none_over").c_str(), scanC, set,
+                                     HEADER_LINES, INT64_MAX);
+        benchmark::RegisterBenchmark(("scan_c_limit/" + name + "/header_lines_all_over").c_str(), scanC, set,
+                                     HEADER_LINES, 0);
         // A limit no piece passes, and one every piece passes.
         benchmark::RegisterBenchmark(("scan_limit/" + name + "/header_lines_none_over").c_str(), scan, set,
                                      HEADER_LINES, LINE_BUFFER_SIZE - 1);

@@ -223,12 +223,12 @@ INSTANTIATE_TEST_SUITE_P(CommandLineWalkHostile, ProgramTest, testing::Values(
     // 7 descriptors: the walk must not wait for a directory that only the
     // files it holds itself would release (each wait gives up after 2 s).
     Case{.name = "TenDescriptorsDirectoriesWithoutFilesBetweenFiles", .expected = GROUP_ROWS,
-         .setup = GROUPS, .shell = "ulimit -n 10 && exec timeout 10 cmeasure -j 64 --json t"},
+         .setup = GROUPS, .shell = "ulimit -n 10 && exec timeout 10 cmeasure --rules=menu -j 64 --json t"},
     // Half the limit taken by descriptors a parent left open: the walk's
     // share comes from those free.
     Case{.name = "EightInheritedDescriptorsUnderSixteen", .expected = GROUP_ROWS, .setup = GROUPS,
          .shell = "exec 3<. 4<. 5<. 6<. 7<. 8<. 9<. && ulimit -n 16 && "
-                  "exec bash -c 'exec 10<. && exec timeout 20 cmeasure -j 64 --json t'"},
+                  "exec bash -c 'exec 10<. && exec timeout 20 cmeasure --rules=menu -j 64 --json t'"},
     Case{.name = "DeepTreeOneJobSixteenDescriptors", .args = {"--rules=menu", "--json", "-j", "1", "t"},
          .expected = rowsDownTo(40) + total(40, 40, 40, 2, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
          .setup = DOWN_40, .descriptors = 16}

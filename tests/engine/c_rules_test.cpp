@@ -57,13 +57,14 @@ void collect(void *context, const crules::LineOverLimit &line)
     static_cast<std::vector<crules::LineOverLimit> *>(context)->push_back(line);
 }
 
-// The text fed in pieces of 1 to `largest` bytes.
+// The text fed in pieces of 1 to `largest` bytes, through the gate or,
+// without one, through the scan that gives the figures alone.
 Measured measureInPieces(const std::string &text, crules::Dialect dialect, InstructionSet set, crules::Count limit,
-                         crandom::Rng &rng, std::size_t largest)
+                         crandom::Rng &rng, std::size_t largest, bool gated = true)
 {
     Measured measured;
     const crules::Gate gate{limit, collect, &measured.overLimit};
-    crules::Scanner scanner(dialect, &gate, set);
+    crules::Scanner scanner(dialect, gated ? &gate : nullptr, set);
     for (std::size_t at = 0, size; at < text.size(); at += size) {
         size = std::min(std::uniform_int_distribution<std::size_t>(1, largest)(rng), text.size() - at);
         scanner.feed(text.data() + at, size);
@@ -200,6 +201,11 @@ TEST_P(ClangOracleTest, AgreesWithClangAndTheModel)
             ASSERT_EQ(differs(measureInPieces(text, c.dialect, set, limit, rng, largest), expected), "")
                 << "seed " << seed << ", " << nameOf(set) << ", pieces of at most " << largest << ", text \""
                 << escaped(text) << '"';
+            Expected figuresAlone = expected;
+            figuresAlone.overLimit.clear();
+            ASSERT_EQ(differs(measureInPieces(text, c.dialect, set, limit, rng, largest, false), figuresAlone), "")
+                << "seed " << seed << ", " << nameOf(set) << ", no gate, pieces of at most " << largest
+                << ", text \"" << escaped(text) << '"';
             ASSERT_EQ(differs(measureFromFile(text, c.dialect, set, limit), expected), "")
                 << "seed " << seed << ", " << nameOf(set) << ", from a file, text \"" << escaped(text) << '"';
         }

@@ -1,10 +1,11 @@
-// The scan under C's rules, fed a piece of input at a time. Without a gate,
-// whole groups of 64 bytes are classified at once: the lines are counted
-// from the masks of newlines and blanks, and the lexer passes over the
-// bytes its mode ignores (white space in code, the rest of an identifier or
-// a number, the text of a comment or a literal) to the next byte that may
-// change it, which it reads one at a time. With a gate, and at the end of
-// a piece, every byte goes to the lexer and to the lines one at a time.
+// The scan under C's rules, fed a piece of input at a time. Whole groups of
+// 64 bytes are classified at once: the lines are counted from the masks of
+// newlines and blanks, and the lexer passes over the bytes its mode ignores
+// (white space in code, the rest of an identifier or a number, the text of
+// a comment or a literal) to the next byte that may change it, which it
+// reads one at a time. With a gate, a group is taken a line at a time. The
+// bytes of a piece after its last whole group go to the lexer and to the
+// lines one at a time.
 // Included once per instruction set, after c_splices.h.
 
 CMEASURE_INLINE CMasks classify64(const unsigned char *group)
@@ -28,6 +29,15 @@ CMEASURE_INLINE CMasks classify64(const unsigned char *group)
     return all;
 }
 
+// Bits set in a mask of all 64 bytes of a group, whatever the width of a block.
+CMEASURE_INLINE int bitsSetIn64Bytes(std::uint64_t mask)
+{
+    if constexpr (Blocks::POPCNT)
+        return std::popcount(mask);
+    else
+        return bitsSetIn64(mask);
+}
+
 // The lines of a group all in ASCII, with no character begun before it.
 CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks)
 {
@@ -36,13 +46,31 @@ CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks)
     int from = 0;
     for (std::uint64_t lf = masks.lf; lf != 0; lf &= lf - 1) {
         const int at = std::countr_zero(lf);
-        line.symbols += bitsSet(symbols & ~lowBits(from) & lowBits(at));
+        line.symbols += bitsSetIn64Bytes(symbols & ~lowBits(from) & lowBits(at));
         line.column += at + 1 - from;
         endLine(state);
         from = at + 1;
     }
-    line.symbols += bitsSet(symbols & ~lowBits(from));
+    line.symbols += bitsSetIn64Bytes(symbols & ~lowBits(from));
     line.column += 64 - from;
+}
+
+// The symbols `symbols` holds in bytes [from, to) of the current line, with
+// the column of the one that passes the gate's limit when it is among them.
+CMEASURE_INLINE void countGatedSpan(crules::State &state, std::uint64_t symbols, int from, int to)
+{
+    crules::LineState &line = state.lines;
+    const std::uint64_t here = symbols & ~lowBits(from) & lowBits(to);
+    const int count = bitsSetIn64Bytes(here);
+    const crules::Count limit = state.gate->limit;
+    if (line.symbols <= limit && limit - line.symbols < count) {
+        std::uint64_t rest = here;
+        for (crules::Count k = limit - line.symbols; k > 0; k--)
+            rest &= rest - 1;
+        line.overColumn = line.column + std::countr_zero(rest) - from + 1;
+    }
+    line.symbols += count;
+    line.column += to - from;
 }
 
 // Nothing held back: no CR, no backslash, no character begun, no header
@@ -53,23 +81,29 @@ CMEASURE_INLINE bool mayPass(const LexState &lex)
 }
 
 // The bytes of the group that the lexer in its mode must read.
-CMEASURE_INLINE std::uint64_t stops(const LexState &lex, const CMasks &m)
+// With a gate, a comment's text is matched against the allowing text as the
+// lexer reads it, splices removed, so a block comment stops at a backslash.
+template <bool GATED> CMEASURE_INLINE std::uint64_t stops(const LexState &lex, const CMasks &m)
 {
     switch (lex.mode) {
     case Mode::Code: return ~m.space;
     case Mode::Identifier: return ~(m.alnum | m.under);
     case Mode::Number: return lex.numberLength == 2 ? ~(m.alnum | m.dot) : ~std::uint64_t{0};
     case Mode::LineComment: return m.lf | m.cr | m.backslash;
-    case Mode::BlockComment: return m.star;
+    case Mode::BlockComment: return GATED ? m.star | m.backslash : m.star;
     case Mode::Literal: return (lex.quote == '"' ? m.dquote : m.squote) | m.backslash | m.lf | m.cr;
     default: return ~std::uint64_t{0};
     }
 }
 
 // What reading bytes [from, to) one at a time would have left.
-CMEASURE_INLINE void passOver(LexState &lex, const unsigned char *group, int from, int to)
+template <bool GATED> CMEASURE_INLINE void passOver(crules::State &state, const unsigned char *group, int from, int to)
 {
+    LexState &lex = state.lex;
     lex.afterSplice = false;
+    if (GATED && (lex.mode == Mode::LineComment || lex.mode == Mode::BlockComment))
+        for (int k = from; k < to; k++)
+            matchAllow(state, group[k]);
     if (lex.mode == Mode::Identifier) {
         const int length = lex.nameLength + (to - from);
         if (length <= crules::NAME_BUFFER)
@@ -115,16 +149,28 @@ CMEASURE_INLINE bool quickStep(LexState &lex, unsigned char c)
     return true;
 }
 
-CMEASURE_INLINE void lexGroup(crules::State &state, const unsigned char *group, const CMasks &masks)
+// Bytes [from, to) of a group.
+struct Span {
+    int from;
+    int to;
+};
+
+// The lexer over a span of a group.
+template <bool GATED>
+CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, const CMasks &masks, Span span)
 {
     LexState &lex = state.lex;
-    for (int i = 0; i < 64;) {
-        if (mayPass(lex)) {
-            const int stop = firstBitFrom(stops(lex, masks), i);
+    const auto [from, to] = span;
+    // Only feedByte() holds bytes back or lets them go: the flag is read
+    // again after it alone, rather than from the state at every stop.
+    bool pass = mayPass(lex);
+    for (int i = from; i < to;) {
+        if (pass) {
+            const int stop = std::min(firstBitFrom(stops<GATED>(lex, masks), i), to);
             if (stop > i) {
-                passOver(lex, group, i, stop);
+                passOver<GATED>(state, group, i, stop);
                 i = stop;
-                if (i == 64)
+                if (i == to)
                     break;
             }
             if (quickStep(lex, group[i])) {
@@ -133,15 +179,42 @@ CMEASURE_INLINE void lexGroup(crules::State &state, const unsigned char *group, 
             }
         }
         feedByte(state, group[i++]);
+        pass = mayPass(lex);
+    }
+}
+
+// A group under a gate, a line at a time: the lexer reads a line up to its
+// LF before the line ends, so that the allowing comment is the line's own.
+CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *group, const CMasks &masks)
+{
+    const std::uint64_t symbols = ~masks.blank;
+    std::uint64_t lf = masks.lf;
+    for (int from = 0; from < 64;) {
+        const int to = lf == 0 ? 64 : std::countr_zero(lf) + 1;
+        lf &= lf - 1;
+        lexSpan<true>(state, group, masks, {from, to});
+        if ((masks.high & ~lowBits(from) & lowBits(to)) == 0 && state.lines.utf8.have == 0) {
+            countGatedSpan(state, symbols, from, to);
+            if (group[to - 1] == '\n')
+                endLine(state);
+        } else {
+            for (int i = from; i < to; i++)
+                countByte(state, group[i]);
+        }
+        from = to;
     }
 }
 
 void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
 {
     std::size_t k = 0;
+    if (state.gate != nullptr) {
+        for (; k + 64 <= length; k += 64)
+            feedGatedGroup(state, bytes + k, classify64(bytes + k));
+    }
     for (; state.gate == nullptr && k + 64 <= length; k += 64) {
         const CMasks masks = classify64(bytes + k);
-        lexGroup(state, bytes + k, masks);
+        lexSpan<false>(state, bytes + k, masks, {0, 64});
         if (masks.high == 0 && state.lines.utf8.have == 0)
             countLines64(state, masks);
         else
