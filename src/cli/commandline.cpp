@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "budget.h"
+#include "changed_files.h"
 #include "gate.h"
 #include "options.h"
 #include "stdstreams.h"
@@ -26,7 +27,8 @@ namespace {
 // when not even a worker and the walk could be started; a run with fewer
 // workers than asked for goes on with those there are.
 std::vector<std::thread> startThreads(const Options &options, const ClosedAtStart &closed, const Budget &budget,
-                                      bool countBytes, Gate *gate, Window &window)
+                                      bool countBytes, Gate *gate, const changed::ChangedFiles *changes,
+                                      Window &window)
 {
     std::vector<std::thread> threads;
     int failure = 0;
@@ -38,7 +40,7 @@ std::vector<std::thread> startThreads(const Options &options, const ClosedAtStar
     }
     try {
         if (!threads.empty())
-            threads.emplace_back(addAllTargets, std::cref(options), closed.input, std::cref(budget.walk),
+            threads.emplace_back(addAllTargets, std::cref(options), closed.input, std::cref(budget.walk), changes,
                                  std::ref(window));
     } catch (const std::system_error &error) {
         failure = error.code().value();
@@ -71,7 +73,7 @@ int writeAll(Window &window, Writer &writer)
 // Arguments → options → budget → window; the walk thread fills the window,
 // the workers measure what is in it, and the main thread writes it out.
 // Returns the exit status.
-int measureAll(const Options &options, const ClosedAtStart &closed)
+int measureAll(const Options &options, const ClosedAtStart &closed, const changed::ChangedFiles *changes)
 {
     const Budget budget = budgetFor(options.jobs);
     const bool progress = isatty(STDERR_FILENO) && !isatty(STDOUT_FILENO);
@@ -79,13 +81,14 @@ int measureAll(const Options &options, const ClosedAtStart &closed)
     std::optional<Gate> gate;
     std::unique_ptr<Writer> writer;
     if (options.maxSymbols >= 0) {
-        gate.emplace(options.maxSymbols, options.json, budget.slots, closed.output);
-        writer = std::make_unique<DiagnosticsWriter>(*gate, progress);
+        const Report report = options.sarif ? Report::Sarif : options.json ? Report::Json : Report::Text;
+        gate.emplace(options.maxSymbols, report, budget.slots, closed.output);
+        writer = std::make_unique<DiagnosticsWriter>(*gate, progress, changes);
     } else {
         writer = std::make_unique<FiguresWriter>(options.json, closed.output, progress);
     }
     std::vector<std::thread> threads =
-        startThreads(options, closed, budget, progress, gate ? &*gate : nullptr, window);
+        startThreads(options, closed, budget, progress, gate ? &*gate : nullptr, changes, window);
     if (threads.empty())
         return 1;
     const int status = writeAll(window, *writer);
@@ -115,7 +118,16 @@ int runCommandLine(int argc, char **argv)
     }
     if (options.paths.empty() && !options.files0From)
         options.paths.emplace_back("-");
-    return measureAll(options, closed);
+    if (!options.newFromRev)
+        return measureAll(options, closed, nullptr);
+    // Git is asked before anything is written, so that an unknown revision
+    // stops the run with nothing half done.
+    changed::ChangedFiles changes(*options.newFromRev);
+    if (const std::optional<changed::Failure> failure = changes.load(options.paths)) {
+        complain(failure->path, failure->reason);
+        return 2;
+    }
+    return measureAll(options, closed, &changes);
 }
 
 } // namespace cli

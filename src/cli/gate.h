@@ -26,11 +26,15 @@
 #include <cstddef>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "c_rules.h"
+#include "changed_files.h"
 #include "counting.h"
 #include "output.h"
+#include "sarif.h"
 #include "window.h"
 #include "writer.h"
 
@@ -56,44 +60,72 @@ private:
     std::size_t position_ = 0;
 };
 
+// How the diagnostics are written: as a compiler's, as JSON Lines, as the
+// results of a SARIF log.
+enum class Report { Text, Json, Sarif };
+
+// The mark that allows a line over the limit: a comment on the line that
+// holds it. The line is still measured, and counted as allowed.
+inline constexpr std::string_view ALLOW_MARKER = "cmeasure: allow";
+
+// Whether `text`, a piece of a line, holds the mark in a comment: after a
+// "//" or a "/*" within the piece.
+bool holdsAllowMarker(std::string_view text);
+
 // What the workers and the writer share.
 struct Gate {
-    Gate(Count limit, bool json, std::size_t slots, bool outputClosed);
+    Gate(Count limit, Report report, std::size_t slots, bool outputClosed);
 
     Count limit;
-    bool json;
+    Report report;
     std::size_t share; // the diagnostics a slot may hold whatever the others hold
     bool outputClosed;
     std::atomic<std::size_t> held = 0; // bytes of diagnostics not yet written, in every slot
+    std::atomic<Count> allowed = 0;    // lines over the limit that hold the allow mark
     Turn turn;
+    sarif::Log log; // written to by whoever has the turn
 };
 
 // The worker's side: gathers the diagnostics of one file into its outcome;
 // when they fill their buffer, waits for the file's turn and writes them.
 class Reporter {
 public:
-    Reporter(Gate &gate, std::size_t position, const std::string &path, Outcome &outcome)
-        : gate_(gate), position_(position), path_(path), outcome_(outcome)
+    // `reported`: with --new-from-rev, the only lines to report.
+    Reporter(Gate &gate, std::size_t position, const Request &request, Outcome &outcome)
+        : gate_(gate), position_(position), path_(request.path), reported_(request.reported), outcome_(outcome)
     {
     }
 
     // The menu's rules report pieces; C's rules report lines, whose column
     // is where the line goes over the limit.
-    static void report(void *context, const PieceOverLimit &piece) { static_cast<Reporter *>(context)->add(piece); }
+    // The menu's pieces carry their text, in which the marker is looked
+    // for; C's rules find it in the line's comments themselves. A C line's
+    // column counts bytes, and stands for its character column too.
+    static void report(void *context, const PieceOverLimit &piece)
+    {
+        static_cast<Reporter *>(context)->add(piece, holdsAllowMarker(piece.text));
+    }
     static void reportLine(void *context, const crules::LineOverLimit &line)
     {
-        static_cast<Reporter *>(context)->add({.line = line.line, .column = line.column, .symbols = line.symbols});
+        static_cast<Reporter *>(context)->add(
+            {.line = line.line, .column = line.column, .symbols = line.symbols, .characterColumn = line.column},
+            line.allowed);
     }
 
 private:
-    void add(const PieceOverLimit &piece);
+    void add(const PieceOverLimit &piece, bool allowed);
+    bool isReported(Count line);
+    void append(const PieceOverLimit &piece, bool allowed);
     void write();
 
     Gate &gate_;
     std::size_t position_;
     const std::string &path_;
+    std::optional<std::span<const changed::LineRange>> reported_; // those not yet passed
     Outcome &outcome_;
-    std::optional<Diagnostics> diagnostics_; // made on the first piece over the limit
+    // Made on the first piece over the limit, the one the report takes.
+    std::optional<Diagnostics> diagnostics_;
+    std::optional<sarif::FileResults> results_;
 };
 
 // The writer's side: the diagnostics each worker left, in order, and a
@@ -105,7 +137,9 @@ public:
     // writer has taken them.
     static constexpr milliseconds GATE_GATHERING{1};
 
-    DiagnosticsWriter(Gate &gate, bool progress) : Writer(gate.outputClosed, progress), gate_(gate) {}
+    // `changes`: with --new-from-rev, what changed, so that a run that
+    // passed over every file as unchanged passes.
+    DiagnosticsWriter(Gate &gate, bool progress, const changed::ChangedFiles *changes);
 
     void beforeWait() override;
     milliseconds gathering() const override { return GATE_GATHERING; }
@@ -113,8 +147,12 @@ public:
     int finish() override;
 
 private:
+    void sayHowItEnded();
+
     Gate &gate_;
+    const changed::ChangedFiles *changes_;
     std::size_t taken_ = 0; // targets taken out of the window, skipped ones included (invariant 1)
+    bool failed_ = false;   // a path could not be read
 };
 
 } // namespace cli

@@ -49,7 +49,9 @@ const char *const USAGE =
     "                   which code scanning services read\n"
     "      --new-from-rev=REV\n"
     "                   with --max-symbols, report only lines that are new or\n"
-    "                   changed since the git revision REV (git diff REV)\n"
+    "                   changed since the git revision REV (git diff REV);\n"
+    "                   files that did not change are passed over\n"
+    "A line over the limit with 'cmeasure: allow' in a comment is not reported.\n"
     "      --help       display this help and exit\n"
     "      --version    output version information and exit\n"
     "\n"
@@ -239,7 +241,11 @@ bool checkGateOptions(const Options &options, std::string_view limitText, std::s
 {
     if (options.rules == Rules::Menu && options.maxSymbols > Options::MOST_MENU_SYMBOL_LIMIT)
         error = joined({"invalid symbol limit: ", quoted(limitText)});
-    if (options.maxSymbols >= 0)
+    else if (options.sarif && options.json)
+        error = "options '--sarif' and '--json' cannot be used together";
+    else if (options.newFromRev && options.files0From)
+        error = "options '--new-from-rev' and '--files0-from' cannot be used together";
+    if (!error.empty() || options.maxSymbols >= 0)
         return error.empty();
     if (options.sarif)
         error = "option '--sarif' requires --max-symbols";

@@ -86,7 +86,7 @@ void FileResults::append(std::string &out, const PieceOverLimit &piece, bool all
     out += ", \"region\": {\"startLine\": ";
     appendNumber(out, piece.line);
     out += ", \"startColumn\": ";
-    appendNumber(out, piece.column);
+    appendNumber(out, piece.characterColumn);
     out += "}}}]";
     if (allowed)
         out += ", \"suppressions\": [{\"kind\": \"inSource\"}]";
@@ -102,19 +102,19 @@ void Log::appendOpening(std::string &out) const
     appendString(out, INFORMATION_URI);
     out += ", \"rules\": [";
     appendRule(out, limit_);
-    // Columns count bytes from 1; for the ASCII of most C source a byte is
-    // a code point.
+    // The region's column counts characters, as editors and code
+    // scanning pages count them, not the bytes of the text diagnostics.
     out += "]}}, \"columnKind\": \"unicodeCodePoints\", \"results\": [\n";
 }
 
-void Log::appendResults(std::string &out, std::string_view results)
+std::string_view Log::results(std::string_view results)
 {
     if (results.empty())
-        return;
+        return results;
     if (!anyResult_ && results.starts_with(SEPARATOR))
         results.remove_prefix(SEPARATOR.size());
     anyResult_ = true;
-    out += results;
+    return results;
 }
 
 void Log::appendClosing(std::string &out, bool successful)

@@ -25,7 +25,7 @@ std::string uriOf(std::string_view path);
 // The results of one file, formatted where the file is measured (a worker)
 // with its URI encoded once. Each result starts with the separator ",\n",
 // since a worker cannot know whether another file's result came before;
-// Log::appendResults drops the first one of the run.
+// Log::results drops the first one of the run.
 class FileResults {
 public:
     FileResults(std::string_view path, Count limit);
@@ -49,9 +49,10 @@ public:
     // limit among the rule's properties; then the results array is open.
     void appendOpening(std::string &out) const;
 
-    // Results made by FileResults, in the order they are to be written; the
-    // separator before the first of the run is dropped.
-    void appendResults(std::string &out, std::string_view results);
+    // Results made by FileResults, as they are to be written, in order:
+    // the separator before the first of the run is dropped. Every result
+    // of the run passes through here.
+    std::string_view results(std::string_view results);
 
     // The rest of the document, valid after any number of results, zero
     // too. `successful` is false when a path could not be read or the

@@ -1,5 +1,6 @@
 #include "targets.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
@@ -39,9 +40,26 @@ Target failure(std::string path, int error, std::string reason = {})
 // it open.
 class Pending {
 public:
-    Pending(Window &window, const Options &options, const WalkAllowance &allowance)
-        : window_(window), options_(options), allowance_(allowance)
+    Pending(Window &window, const Options &options, const WalkAllowance &allowance,
+            const changed::ChangedFiles *changes)
+        : window_(window), options_(options), allowance_(allowance), changes_(changes)
     {
+    }
+
+    // Adds a file of the path argument `argument` when it changed, with the
+    // lines to report; passes it over otherwise. Its path below the
+    // argument starts at `below` in its own.
+    void addChanged(Target &&target, const std::string &argument, std::size_t below)
+    {
+        if (changes_ != nullptr && target.outcome.state == State::Waiting) {
+            const std::string_view path = target.request.path;
+            target.request.reported = changes_->linesOf(argument, path.substr(std::min(below, path.size())));
+            if (!target.request.reported) {
+                changes_->passOver();
+                return;
+            }
+        }
+        add(std::move(target));
     }
 
     void add(Target &&target)
@@ -66,6 +84,7 @@ private:
     Window &window_;
     const Options &options_;
     const WalkAllowance &allowance_;
+    const changed::ChangedFiles *changes_;
     std::vector<Target> targets_;
 };
 
@@ -73,7 +92,10 @@ private:
 // pass over, and the failures to read the directory or its rules.
 void walkDirectory(const std::string &path, IgnoreContext &ignores, Pending &pending)
 {
-    const auto add = [&pending](Found &&found) { pending.add(walked(std::move(found))); };
+    const std::size_t below = path.size() + (path.ends_with('/') ? 0 : 1);
+    const auto add = [&pending, &path, below](Found &&found) {
+        pending.addChanged(walked(std::move(found)), path, below);
+    };
     const std::unique_ptr<TreeIgnores> rules = ignores.forTree(path, [&pending](RulesFailure &&unread) {
         pending.add(failure(std::move(unread.path), unread.error, std::move(unread.reason)));
     });
@@ -93,7 +115,7 @@ void addTargets(const std::string &path, IgnoreContext &ignores, Pending &pendin
     else if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
         walkDirectory(path, ignores, pending);
     else
-        pending.add({.request = {.path = path}});
+        pending.addChanged({.request = {.path = path}}, path, path.size());
     pending.flush();
 }
 
@@ -139,9 +161,10 @@ void addListed(const std::string &list, bool inputClosed, IgnoreContext &ignores
 
 } // namespace
 
-void addAllTargets(const Options &options, bool inputClosed, const WalkAllowance &allowance, Window &window)
+void addAllTargets(const Options &options, bool inputClosed, const WalkAllowance &allowance,
+                   const changed::ChangedFiles *changes, Window &window)
 {
-    Pending pending(window, options, allowance);
+    Pending pending(window, options, allowance, changes);
     IgnoreContext ignores({!options.noIgnore, options.excludes});
     if (options.files0From)
         addListed(*options.files0From, inputClosed, ignores, pending);

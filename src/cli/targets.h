@@ -3,6 +3,7 @@
 // window, a directory's files as its walk finds them.
 #pragma once
 
+#include "changed_files.h"
 #include "options.h"
 #include "walk.h"
 #include "window.h"
@@ -11,7 +12,9 @@ namespace cli {
 
 // Adds the targets of every path, then completes the window. `inputClosed`:
 // standard input was closed at start. `allowance`: the descriptors each
-// walk may hold.
-void addAllTargets(const Options &options, bool inputClosed, const WalkAllowance &allowance, Window &window);
+// walk may hold. `changes`: with --new-from-rev, what changed; a file that
+// did not is passed over.
+void addAllTargets(const Options &options, bool inputClosed, const WalkAllowance &allowance,
+                   const changed::ChangedFiles *changes, Window &window);
 
 } // namespace cli

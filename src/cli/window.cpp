@@ -114,7 +114,8 @@ std::optional<Job> Window::take(std::optional<Result> &done)
             Target &target = slot(*position);
             target.outcome.state = State::Measuring;
             Request &request = target.request;
-            return Job{*position, {request.path, request.origin, std::move(request.directory), std::move(request.name)}};
+            return Job{*position, {request.path, request.origin, std::move(request.directory), std::move(request.name),
+                                   request.reported}};
         }
         if (complete_ && inputs_.empty())
             return std::nullopt;

@@ -12,9 +12,11 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "changed_lines.h"
 #include "counting.h"
 #include "output.h"
 #include "walk.h"
@@ -44,6 +46,8 @@ struct Request {
     Origin origin = Origin::Named;
     std::shared_ptr<const OpenDirectory> directory = {}; // walked: where `name` lies
     std::string name = {};
+    // With --new-from-rev: the only lines whose diagnostics are reported.
+    std::optional<std::span<const changed::LineRange>> reported = {};
 };
 
 // What became of it: the part that a worker fills in, or the walk when it

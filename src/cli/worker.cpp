@@ -71,7 +71,7 @@ private:
         if (gate_ == nullptr) {
             scan = crules::scan(input_, dialect);
         } else {
-            Reporter reporter(*gate_, job.position, job.request.path, outcome);
+            Reporter reporter(*gate_, job.position, job.request, outcome);
             const crules::Gate lines{gate_->limit, Reporter::reportLine, &reporter};
             scan = crules::scan(input_, dialect, &lines);
         }
@@ -88,7 +88,7 @@ private:
         if (gate_ == nullptr) {
             scan = scanLines(input_, line_);
         } else {
-            Reporter reporter(*gate_, job.position, job.request.path, outcome);
+            Reporter reporter(*gate_, job.position, job.request, outcome);
             // The options hold a menu's limit to 0..359.
             const auto limit = static_cast<int>(gate_->limit);
             scan = scanLines(input_, line_, PieceLimit{limit, Reporter::report, &reporter});

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "text_input.h"
 
@@ -74,11 +75,16 @@ Scan scanLines(TextInput &input, char *line, InstructionSet set);
 // newlines before the piece; `column` the byte column where the piece
 // starts within it: 1, or 360, 719, ... for the later pieces of a line
 // longer than a piece. A carriage return dropped before a newline takes no
-// column, as it is no symbol.
+// column, as it is no symbol. `characterColumn` is the same place counted
+// in characters of UTF-8 (every byte that does not continue a sequence),
+// for readers that count columns so; `text` is the piece itself, valid
+// during the report only.
 struct PieceOverLimit {
     Count line;
     Count column;
     Count symbols;
+    Count characterColumn = 1;
+    std::string_view text = {};
 };
 
 // What a scan reports: each piece with more than `symbols` symbols is passed

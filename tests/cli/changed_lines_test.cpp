@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "changed_lines.h"
+#include "model.h"
+#include "output.h"
 #include "random_text.h"
 
 namespace {
@@ -209,6 +211,97 @@ TEST(ChangedLines, AddedLinesAreTheDiffsPlusLines)
             present.insert(listed.substr(start, end - start));
         for (const std::string &name : NAMES)
             EXPECT_EQ(parser.contains(name), present.contains(name)) << "seed " << seed << " " << name;
+    }
+    fs::remove_all(scratch);
+}
+
+// Files git neither tracks nor ignores, one in a directory of its own, and
+// one that it ignores; the .gitignore is left untracked.
+void addUntracked(Rng &rng, const fs::path &root)
+{
+    for (const std::string name : {"new.c", "u dir/new.h", "ign.c"}) {
+        File file;
+        for (int k = pick(rng, 0, 8); k > 0; k--)
+            file.push_back(randomLine(rng));
+        write(root / name, file);
+    }
+    write(root / ".gitignore", {"ign.c\n"});
+}
+
+std::string readAll(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// What the gate must report with --new-from-rev: each line over the limit
+// of a file on disk that git shows as added, or of a file git lists as
+// neither tracked nor ignored; then the status.
+std::string expectedReport(const fs::path &root, const std::string &revision, int limit)
+{
+    const Lines added = addedByAwk(root, revision);
+    const std::string listed = shell(root, "git ls-files -z --others --exclude-standard");
+    std::set<std::string> untracked;
+    for (size_t start = 0, end; (end = listed.find('\0', start)) != std::string::npos; start = end + 1)
+        untracked.insert(listed.substr(start, end - start));
+    std::set<std::string> reports;
+    for (const fs::directory_entry &entry : fs::recursive_directory_iterator(root)) {
+        const std::string path = entry.path().lexically_relative(root).string();
+        if (!entry.is_regular_file() || path.starts_with(".") || !(path.ends_with(".c") || path.ends_with(".h")))
+            continue;
+        for (const model::OverLimit &over : model::overLimit(readAll(entry.path()), limit))
+            if (untracked.contains(path) || added.contains({path, over.line}))
+                reports.insert("./" + cli::printablePath(path) + ":" + std::to_string(over.line) + ":" +
+                               std::to_string(over.column) + ": " + std::to_string(over.symbols) + " symbols (limit " +
+                               std::to_string(limit) + ")\n");
+    }
+    std::string text;
+    for (const std::string &line : reports)
+        text += line;
+    return text + "status " + (reports.empty() ? "0" : "1") + "\n";
+}
+
+// The program's report, sorted as expectedReport sorts it.
+std::string gateReport(const fs::path &root, const std::string &revision, int limit)
+{
+    const std::string out = shell(root, std::string(CMEASURE_PATH) + " --max-symbols=" + std::to_string(limit) +
+                                            " --new-from-rev=" + revision + " . 2>/dev/null; echo \"status $?\"");
+    std::multiset<std::string> lines;
+    std::string status;
+    for (size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+        std::string line = out.substr(start, end - start + 1);
+        if (line.starts_with("status "))
+            status = line;
+        else
+            lines.insert(std::move(line));
+    }
+    std::string text;
+    for (const std::string &line : lines)
+        text += line;
+    return text + status;
+}
+
+// End to end: each line over the limit is reported exactly when git shows
+// it added, in random edit histories with untracked and ignored files.
+TEST(ChangedLines, GateReportsTheAddedLinesOverTheLimit)
+{
+    char pattern[] = "/tmp/cmeasure-newfrom-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path scratch = pattern;
+    setenv("HOME", scratch.c_str(), 1);
+    setenv("GIT_CONFIG_NOSYSTEM", "1", 1);
+    unsetenv("XDG_CONFIG_HOME");
+    const unsigned first = std::getenv("CMEASURE_SEED") ? std::stoul(std::getenv("CMEASURE_SEED")) : 1;
+    for (unsigned seed = first; seed < first + 25 && !HasFailure(); seed++) {
+        Rng rng(seed);
+        const fs::path root = scratch / std::to_string(seed);
+        fs::create_directories(root);
+        const std::string revision = makeHistory(rng, root);
+        if (pick(rng, 0, 1) != 0)
+            addUntracked(rng, root);
+        const int limit = pick(rng, 0, 9);
+        EXPECT_EQ(gateReport(root, revision, limit), expectedReport(root, revision, limit))
+            << "seed " << seed << ", limit " << limit;
     }
     fs::remove_all(scratch);
 }

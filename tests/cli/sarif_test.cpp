@@ -55,7 +55,7 @@ std::string document(const SarifCase &c)
     for (const Result &result : c.results) {
         std::string fileResults; // formatted as a worker would, then handed over
         cli::sarif::FileResults(result.path, LIMIT).append(fileResults, result.piece, result.allowed);
-        log.appendResults(out, fileResults);
+        out += log.results(fileResults);
     }
     cli::sarif::Log::appendClosing(out, c.successful);
     return out;
@@ -91,7 +91,7 @@ const std::string FIRST = RESULTS + "[0].locations[0].physicalLocation";
 INSTANTIATE_TEST_SUITE_P(Sarif, SarifTest, testing::Values(
     SarifCase{.name = "EmptyLog", .results = {},
               .check = "(" + RESULTS + " | length) == 0 and .runs[0].invocations[0].executionSuccessful"},
-    SarifCase{.name = "OneResult", .results = {{"src/a.c", {12, 7, 81}}},
+    SarifCase{.name = "OneResult", .results = {{"src/a.c", {12, 7, 81, 7}}},
               .check = "(" + RESULTS + " | length) == 1 and " + RESULTS + "[0].message.text == \"81 symbols (limit 80)\" and " +
                        FIRST + ".artifactLocation == {\"uri\": \"src/a.c\", \"uriBaseId\": \"%SRCROOT%\"} and " +
                        FIRST + ".region == {\"startLine\": 12, \"startColumn\": 7} and (" + RESULTS +
@@ -107,7 +107,9 @@ INSTANTIATE_TEST_SUITE_P(Sarif, SarifTest, testing::Values(
               .check = FIRST + ".artifactLocation == {\"uri\": \"file:///usr/include/%C3%A9.h\"}"},
     SarifCase{.name = "ClosedAfterAnError", .results = {{"a.c", {1, 1, 81}}}, .successful = false,
               .check = "(" + RESULTS + " | length) == 1 and (.runs[0].invocations[0].executionSuccessful | not)"},
-    SarifCase{.name = "HighestLineAndColumn", .results = {{"a.c", {9223372036854775807, 359, 359}}},
+    SarifCase{.name = "ColumnInCharactersNotBytes", .results = {{"a.c", {4, 719, 90, 601}}},
+              .check = FIRST + ".region.startColumn == 601 and .runs[0].columnKind == \"unicodeCodePoints\""},
+    SarifCase{.name = "HighestLineAndColumn", .results = {{"a.c", {9223372036854775807, 359, 359, 359}}},
               .check = FIRST + ".region.startColumn == 359"}
 ), [](const testing::TestParamInfo<SarifCase> &info) { return std::string(info.param.name); });
 

@@ -51,16 +51,23 @@ struct ReportPieces {
     const PieceLimit &limit;
     Count line = 1;
     Count column = 1;
+    Count characterColumn = 1;
 
     CMEASURE_INLINE void add(const Piece &piece)
     {
         if (piece.symbols > limit.symbols)
-            limit.report(limit.context, {.line = line, .column = column, .symbols = piece.symbols});
+            limit.report(limit.context,
+                         {.line = line, .column = column, .symbols = piece.symbols, .characterColumn = characterColumn,
+                          .text = {reinterpret_cast<const char *>(piece.text), static_cast<std::size_t>(piece.length)}});
         if (piece.length > 0 && piece.text[piece.length - 1] == '\n') {
             line++;
             column = 1;
+            characterColumn = 1;
         } else {
+            // Only the pieces of lines longer than a piece come here.
             column += piece.length;
+            characterColumn += std::count_if(piece.text, piece.text + piece.length,
+                                             [](unsigned char byte) { return (byte & 0xC0) != 0x80; });
         }
     }
 };
