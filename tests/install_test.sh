@@ -98,7 +98,7 @@ if [ -n "$man" ]; then
     warnings=$("$man" --warnings -l "$page" 2>&1 >/dev/null) || fail "man failed: $warnings"
     [ -z "$warnings" ] || fail "man warnings: $warnings"
     text=$("$man" -l "$page")
-    for heading in NAME SYNOPSIS DESCRIPTION 'EXIT STATUS' EXAMPLES NOTES; do
+    for heading in NAME SYNOPSIS DESCRIPTION OPTIONS FIGURES 'THE MENU' 'EXIT STATUS' ENVIRONMENT EXAMPLES 'SEE ALSO'; do
         grep -qx "$heading" <<<"$text" || fail "page lacks the section $heading"
     done
     grep -q "cmeasure $version " <<<"$text" || fail "page does not name version $version"
