@@ -338,7 +338,7 @@ void appendTableDirectory(std::string &out, const Widths &widths, const Director
     out += ")\n";
 }
 
-Diagnostics::Diagnostics(std::string_view path, int limit, bool json) : limit_(limit), json_(json)
+Diagnostics::Diagnostics(std::string_view path, Count limit, bool json) : limit_(limit), json_(json)
 {
     if (json)
         appendJsonPath(path_, path);
