@@ -264,7 +264,7 @@ std::string expectedReport(const fs::path &root, const std::string &revision, in
 // The program's report, sorted as expectedReport sorts it.
 std::string gateReport(const fs::path &root, const std::string &revision, int limit)
 {
-    const std::string out = shell(root, std::string(CMEASURE_PATH) + " --max-symbols=" + std::to_string(limit) +
+    const std::string out = shell(root, std::string(CMEASURE_PATH) + " --rules=menu --max-symbols=" + std::to_string(limit) +
                                             " --new-from-rev=" + revision + " . 2>/dev/null; echo \"status $?\"");
     std::multiset<std::string> lines;
     std::string status;

@@ -810,6 +810,15 @@ TEST(CommandLine, RandomTreesGateAgreesWithModel)
     fs::remove_all(dir);
 }
 
+// The model knows nothing of the allow marker, whose lines the gate leaves
+// out: its random pieces hold one, which a colon less turns into plain text.
+std::string withoutAllowMarker(std::string text)
+{
+    for (std::size_t at; (at = text.find("cmeasure: allow")) != std::string::npos;)
+        text[at + 8] = '-';
+    return text;
+}
+
 // Random C text, with lines long enough for any limit, in files of either
 // dialect and on standard input, under random limits and workers: with C's
 // rules each line over the limit gives one diagnostic, at the column of the
@@ -826,11 +835,11 @@ TEST(CommandLine, RandomTreesCRulesGateAgreesWithModel)
     std::vector<std::pair<std::string, std::string>> files; // path below t, text
     for (int k = 0; k < 20; k++) {
         const std::string path = std::to_string(k) + suffixes[k % 4];
-        files.emplace_back(path, crandom::text(rng, std::uniform_int_distribution(0, 900)(rng)));
+        files.emplace_back(path, withoutAllowMarker(crandom::text(rng, std::uniform_int_distribution(0, 900)(rng))));
         std::ofstream(dir / path, std::ios::binary) << files.back().second;
     }
     std::sort(files.begin(), files.end());
-    const std::string input = crandom::text(rng, 400);
+    const std::string input = withoutAllowMarker(crandom::text(rng, 400));
     std::ofstream(dir / "input", std::ios::binary) << input;
     files.emplace_back("-", input);
 
