@@ -52,28 +52,28 @@ const std::string DEEPEST = [] {
 }();
 
 INSTANTIATE_TEST_SUITE_P(CommandLineViews, ProgramTest, testing::Values(
-    Case{.name = "SummarizeOneRowPerArgumentFileKeepsItsOwn", .args = {"--json", "-s", "t", "main.c", "t/e"},
+    Case{.name = "SummarizeOneRowPerArgumentFileKeepsItsOwn", .args = {"--rules=menu", "--json", "-s", "t", "main.c", "t/e"},
          .expected = directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) + fileRow("\"main.c\"", 1, 1, 2, 1) +
                      directoryRow("t/e", 0, 0, 0, 0, "null", 0) + directoryRow("", 3, 4, 4, 4, B_IN_S, 2),
          .source = "x\n", .setup = TREE},
-    Case{.name = "DepthOneRowsAfterTheirContents", .args = {"--json", "--max-depth=1", "t"},
+    Case{.name = "DepthOneRowsAfterTheirContents", .args = {"--rules=menu", "--json", "--max-depth=1", "t"},
          .expected = directoryRow("t/e", 0, 0, 0, 0, "null", 0) + directoryRow("t/s", 1, 2, 2, 4, B_IN_S, 2) +
                      directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) + directoryRow("", 2, 3, 3, 4, B_IN_S, 2),
          .setup = TREE},
-    Case{.name = "TableRowNamesDirectoryAndDensestFile", .args = {"-d", "1", "t"},
+    Case{.name = "TableRowNamesDirectoryAndDensestFile", .args = {"--rules=menu", "-d", "1", "t"},
          .expected = "lines  densest_line  max_symbols  identifiers  path\n"
                      "    0             0            0            0  t/e/  (0 files)\n"
                      "    2             2            4            2  t/s/  (1 file; densest line in t/s/b.c)\n"
                      "    3             2            4            3  t/  (2 files; densest line in t/s/b.c)\n"
                      "    3             2            4            3  total of 2 files; densest line in t/s/b.c\n",
          .setup = TREE},
-    Case{.name = "UnreadableDirectoryReportedInItsPlace", .args = {"--json", "-d", "1", "t"},
+    Case{.name = "UnreadableDirectoryReportedInItsPlace", .args = {"--rules=menu", "--json", "-d", "1", "t"},
          .expected = "cmeasure: t/m: Permission denied\n" + directoryRow("t/s", 1, 2, 2, 4, B_IN_S, 2) +
                      directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) + directoryRow("", 2, 3, 3, 4, B_IN_S, 2),
          .status = 1, .setup = "mkdir -p t/m t/s && echo x > t/a.c && echo x > t/m/b.c && chmod 0 t/m && "
                                "printf 'y\\nz = 1\\n' > t/s/b.c",
          .unprivileged = true, .oneStream = true},
-    Case{.name = "TenThousandLevelsSummarized", .args = {"--json", "-s", "t"},
+    Case{.name = "TenThousandLevelsSummarized", .args = {"--rules=menu", "--json", "-s", "t"},
          .expected = directoryRow("t", 1, 1, 1, 2, DEEPEST, 1) + directoryRow("", 1, 1, 1, 2, DEEPEST, 1),
          .setup = "mkdir t && cd t && perl -e 'for (1..10000) { mkdir \"d\" or die; chdir \"d\" or die } "
                   "open(my $f, \">\", \"x.c\") or die; print $f \"x\\n\"'"},
@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineViewsUsage, ProgramTest, testing::Values(
     usage("ListWithSummarize", {"--list", "-s", "t"}, "options '--summarize' and '--list' cannot be combined"),
     usage("DepthWithMaxSymbols", {"-d", "2", "--max-symbols=3", "t"},
           "options '--max-depth' and '--max-symbols' cannot be combined"),
-    Case{.name = "DepthPastTheTreeIsFine", .args = {"--json", "-d", "99999999999999999999", "t/s"},
+    Case{.name = "DepthPastTheTreeIsFine", .args = {"--rules=menu", "--json", "-d", "99999999999999999999", "t/s"},
          .expected = directoryRow("t/s", 1, 2, 2, 4, B_IN_S, 2) + directoryRow("", 1, 2, 2, 4, B_IN_S, 2), .setup = TREE}
 ), caseName);
 
