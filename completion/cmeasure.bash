@@ -27,7 +27,7 @@ _cmeasure()
             mapfile -t COMPREPLY < <(compgen -W 'c menu' -- "$cur")
             return
             ;;
-        -j | --jobs | --ext | --max-symbols | --exclude | --new-from-rev)
+        -j | --jobs | --ext | --max-symbols | --exclude | --new-from-rev | -d | --max-depth)
             # A number, a list of suffixes, a pattern, a revision: nothing to offer.
             return
             ;;
@@ -36,7 +36,8 @@ _cmeasure()
             if [[ $cur == -* ]]; then
                 mapfile -t COMPREPLY < <(compgen -W '--jobs= --ext= --json --rules=
                     --max-symbols= --sarif --new-from-rev= --exclude=
-                    --no-ignore --files0-from= --help --version' -- "$cur")
+                    --no-ignore --files0-from= --max-depth= --summarize --list
+                    --help --version' -- "$cur")
                 # An option offered with its '=' takes its value joined.
                 [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
                 return

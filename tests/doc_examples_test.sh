@@ -156,7 +156,8 @@ done <"$expected_file"
 # The tree every example runs in: sources at the top, in src/, lib/,
 # include/ and vendor/, the fuzz seeds the README shows, the program as
 # build/cmeasure beside a source that CMake generated there, which the
-# tree's .gitignore names, and a git history holding main.c.
+# tree's .gitignore names, and a git history holding main.c and the fuzz
+# seeds, with origin/main at its last commit.
 tree=$work/tree
 mkdir -p "$tree/src" "$tree/lib" "$tree/include" "$tree/fuzz" "$tree/build" "$work/bin"
 cat >"$tree/main.c" <<'EOF'
@@ -198,9 +199,11 @@ printf '#if !defined(__cplusplus)\nchar const *info_compiler = "INFO:compiler[GN
 ln -s "$cmeasure" "$tree/build/cmeasure"
 ln -s "$cmeasure" "$work/bin/cmeasure"
 git -C "$tree" init -q
-git -C "$tree" add main.c
+git -C "$tree" add main.c fuzz/corpus
 git -C "$tree" -c user.name=cmeasure -c user.email=cmeasure@example.invalid -c commit.gpgsign=false \
-    commit -qm 'main.c'
+    commit -qm 'main.c and the fuzz seeds'
+# The branch a pull request is checked against, as a clone knows it.
+git -C "$tree" update-ref refs/remotes/origin/main HEAD
 
 # Runs one example in a fresh copy of the tree; its output, then that of its
 # "+" commands, goes to $work/actual. Fails on a status other than 0 or on

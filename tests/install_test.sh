@@ -79,7 +79,7 @@ while IFS='|' read -r words want; do
     got=$(completing $words | tail -n +2 | paste -sd ' ')
     [ "$got" = "$want" ] || fail "completing '$words' offers [$got], not [$want]"
 done <<'CASES'
-cmeasure --|--jobs= --ext= --json --rules= --max-symbols= --sarif --new-from-rev= --exclude= --no-ignore --files0-from= --help --version
+cmeasure --|--jobs= --ext= --json --rules= --max-symbols= --sarif --new-from-rev= --exclude= --no-ignore --files0-from= --max-depth= --summarize --list --help --version
 cmeasure --files0-from =|a.c
 cmeasure --files0-from a|a.c
 cmeasure --ext = a|
@@ -98,7 +98,7 @@ if [ -n "$man" ]; then
     warnings=$("$man" --warnings -l "$page" 2>&1 >/dev/null) || fail "man failed: $warnings"
     [ -z "$warnings" ] || fail "man warnings: $warnings"
     text=$("$man" -l "$page")
-    for heading in NAME SYNOPSIS DESCRIPTION 'EXIT STATUS' EXAMPLES NOTES; do
+    for heading in NAME SYNOPSIS DESCRIPTION OPTIONS FIGURES 'THE MENU' 'EXIT STATUS' ENVIRONMENT EXAMPLES 'SEE ALSO'; do
         grep -qx "$heading" <<<"$text" || fail "page lacks the section $heading"
     done
     grep -q "cmeasure $version " <<<"$text" || fail "page does not name version $version"

@@ -28,8 +28,8 @@ const std::string SOURCE_TEXT =
     "/* a comment that runs\r\n   over two lines */ int main(void) { return 0; }\n"
     "const char *s = \"a // string\"; long identifier_running_past_the_first_block_of_64_bytes = 1L;\n"
     "\t\"x\" y\n";
-const std::string TABLE = "lines  densest  symbols  identifiers  path\n"
-                          "    4        3       84           11  main.c\n";
+const std::string TABLE = "lines  densest_line  max_symbols  identifiers  path\n"
+                          "    4             3           84           11  main.c\n";
 
 // A run whose standard output goes to out.txt, which must stay empty: the
 // refusal comes before anything is written, the menu included.

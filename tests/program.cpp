@@ -1,6 +1,7 @@
 #include "program.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
@@ -292,6 +293,17 @@ std::string report(int line, int identifiers)
 {
     return "Result:\nLine with max symbols: " + std::to_string(line) +
            " \nCount of identificators: " + std::to_string(identifiers);
+}
+
+std::string programtest::output(const std::string &command, int status)
+{
+    std::string text;
+    FILE *pipe = popen(command.c_str(), "r");
+    char block[4096];
+    for (size_t got; pipe != nullptr && (got = std::fread(block, 1, sizeof block, pipe)) > 0;)
+        text.append(block, got);
+    EXPECT_TRUE(pipe != nullptr && pclose(pipe) == status << 8) << command;
+    return text;
 }
 
 std::string caseName(const testing::TestParamInfo<Case> &info)

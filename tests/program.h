@@ -74,3 +74,10 @@ inline void PrintTo(const Case &c, std::ostream *os)
 class ProgramTest : public testing::TestWithParam<Case> {};
 
 std::string caseName(const testing::TestParamInfo<Case> &info);
+
+namespace programtest {
+
+// What `command`, run by sh, prints; it must exit with `status`.
+std::string output(const std::string &command, int status = 0);
+
+} // namespace programtest

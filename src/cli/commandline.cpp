@@ -80,12 +80,14 @@ int measureAll(const Options &options, const ClosedAtStart &closed, const change
     Window window(budget.slots);
     std::optional<Gate> gate;
     std::unique_ptr<Writer> writer;
-    if (options.maxSymbols >= 0) {
+    if (options.list) {
+        writer = std::make_unique<ListWriter>(options.json, closed.output);
+    } else if (options.maxSymbols >= 0) {
         const Report report = options.sarif ? Report::Sarif : options.json ? Report::Json : Report::Text;
         gate.emplace(options.maxSymbols, report, budget.slots, closed.output);
         writer = std::make_unique<DiagnosticsWriter>(*gate, progress, changes);
     } else {
-        writer = std::make_unique<FiguresWriter>(options.json, closed.output, progress);
+        writer = std::make_unique<FiguresWriter>(options.json, closed.output, progress, options.maxDepth);
     }
     std::vector<std::thread> threads =
         startThreads(options, closed, budget, progress, gate ? &*gate : nullptr, changes, window);

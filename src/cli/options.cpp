@@ -10,57 +10,6 @@
 
 namespace cli {
 
-const char *const USAGE =
-    "Usage: cmeasure [OPTION]... [PATH]...\n"
-    "Measure C source text: for each file, the number of lines, the line with the\n"
-    "most symbols (characters other than spaces) and how many it holds, and the\n"
-    "number of identifiers outside comments and string literals.\n"
-    "\n"
-    "A directory is searched recursively for files whose names end in .c or .h;\n"
-    "names beginning with '.', symbolic links, devices, FIFOs and sockets inside\n"
-    "it are passed over, and so is what git ignores where it lies in a git work\n"
-    "tree. When PATH is -, or when options are given but no PATH, standard input\n"
-    "is read. Without any argument, cmeasure asks for its source through a menu:\n"
-    "'cat x.c | cmeasure -' measures x.c, while 'cat x.c | cmeasure' opens the\n"
-    "menu.\n"
-    "\n"
-    "  -j, --jobs=N     measure N files side by side (default: 4 per processor,\n"
-    "                   at least 8; any N above 256 is taken as 256)\n"
-    "      --ext=LIST   search directories for these comma-separated suffixes\n"
-    "                   (default: c,h; a leading dot is dropped: .c is c);\n"
-    "                   may be repeated\n"
-    "      --exclude=PATTERN  pass over what PATTERN, a pattern of .gitignore\n"
-    "                   files, matches below each directory; may be repeated\n"
-    "      --no-ignore  read no ignore file of git (.gitignore and the others)\n"
-    "      --files0-from=F  measure the paths in file F, each ended by a zero\n"
-    "                   byte, as if they were given as PATHs; F - is standard\n"
-    "                   input: git ls-files -z | cmeasure --files0-from=-\n"
-    "      --json       write JSON Lines instead of a table\n"
-    "      --rules=RULES  measure by C's own lexical rules (c, the default: a\n"
-    "                   .cc .cpp .cxx .c++ .hh .hpp or .hxx file as C++) or by\n"
-    "                   the menu's (menu: lines cut into pieces of 359 bytes,\n"
-    "                   one flag for comments and strings)\n"
-    "      --max-symbols=N\n"
-    "                   instead of the figures, report each line that holds more\n"
-    "                   than N symbols (0 up; 0 to 359 with --rules=menu) as\n"
-    "                   'PATH:LINE:COLUMN: S symbols (limit N)', COLUMN where\n"
-    "                   the line goes over N, or with --json as a JSON object\n"
-    "      --sarif      with --max-symbols, write the report as a SARIF 2.1.0 log,\n"
-    "                   which code scanning services read\n"
-    "      --new-from-rev=REV\n"
-    "                   with --max-symbols, report only lines that are new or\n"
-    "                   changed since the git revision REV (git diff REV);\n"
-    "                   files that did not change are passed over\n"
-    "A line over the limit with 'cmeasure: allow' in a comment is not reported.\n"
-    "      --help       display this help and exit\n"
-    "      --version    output version information and exit\n"
-    "\n"
-    "A long option may be abbreviated to any prefix that names only it.\n"
-    "\n"
-    "Exit status is 0 when every path was measured, 1 when a path could not be\n"
-    "read or the output could not be written, or a line is over the limit\n"
-    "of --max-symbols, and 2 for a usage error.\n";
-
 namespace {
 
 // What getopt_long returns for each long option: codes beyond any
@@ -76,6 +25,9 @@ enum LongOption : int {
     MAX_SYMBOLS,
     SARIF,
     NEW_FROM_REV,
+    MAX_DEPTH,
+    SUMMARIZE,
+    LIST,
     HELP,
     VERSION
 };
@@ -92,6 +44,9 @@ const option LONG_OPTIONS[] = {
     {"max-symbols", required_argument, nullptr, MAX_SYMBOLS},
     {"sarif", no_argument, nullptr, SARIF},
     {"new-from-rev", required_argument, nullptr, NEW_FROM_REV},
+    {"max-depth", required_argument, nullptr, MAX_DEPTH},
+    {"summarize", no_argument, nullptr, SUMMARIZE},
+    {"list", no_argument, nullptr, LIST},
     {"help", no_argument, nullptr, HELP},
     {"version", no_argument, nullptr, VERSION},
     {nullptr, 0, nullptr, 0},
@@ -100,7 +55,7 @@ const option LONG_OPTIONS[] = {
 // '-' first: each path comes back in its place as code 1, so options after
 // paths still count, and POSIXLY_CORRECT changes nothing. ':' next: a
 // missing value comes back as ':' rather than '?', and getopt prints nothing.
-const char SHORT_OPTIONS[] = "-:j:";
+const char SHORT_OPTIONS[] = "-:j:d:s";
 
 // The pieces of a message, one after the other.
 std::string joined(std::initializer_list<std::string_view> pieces)
@@ -120,8 +75,10 @@ std::string quoted(std::string_view value)
 
 std::string quotedOption(int code)
 {
-    if (code == 'j')
-        return "'-j'";
+    if (code < JOBS) {
+        const char letter = static_cast<char>(code);
+        return joined({"'-", {&letter, 1}, "'"});
+    }
     for (const option *known = LONG_OPTIONS; known->name != nullptr; known++)
         if (known->val == code)
             return joined({"'--", known->name, "'"});
@@ -202,6 +159,18 @@ bool readExtensions(std::string_view list, std::vector<std::string> &extensions,
     }
 }
 
+// A depth of directories: a number of any size, held at a depth no tree
+// reaches.
+bool readDepth(std::string_view text, int &depth)
+{
+    constexpr unsigned DEEPEST = 1U << 30;
+    const std::optional<unsigned> value = readDigits(text, DEEPEST);
+    if (!value)
+        return false;
+    depth = static_cast<int>(*value);
+    return true;
+}
+
 // A revision for git: not empty, and not taken for one of git's options.
 bool readRevision(std::string_view text, std::optional<std::string> &revision)
 {
@@ -213,10 +182,12 @@ bool readRevision(std::string_view text, std::optional<std::string> &revision)
 
 bool takeValue(int code, const char *value, Options &options, std::string &error)
 {
+    code = code == 'd' ? MAX_DEPTH : code;
     if (code == EXT ? readExtensions(value, options.extensions, error)
         : code == RULES        ? readRules(value, options.rules)
         : code == MAX_SYMBOLS  ? readSymbolLimit(value, options.maxSymbols)
         : code == NEW_FROM_REV ? readRevision(value, options.newFromRev)
+        : code == MAX_DEPTH    ? readDepth(value, options.maxDepth)
                                : readJobs(value, options.jobs))
         return true;
     if (!error.empty())
@@ -229,6 +200,7 @@ bool takeValue(int code, const char *value, Options &options, std::string &error
     const char *what = code == EXT            ? "invalid extension list: "
                        : code == MAX_SYMBOLS  ? "invalid symbol limit: "
                        : code == NEW_FROM_REV ? "invalid revision: "
+                       : code == MAX_DEPTH    ? "invalid maximum depth: "
                                               : "invalid number of jobs: ";
     error = joined({what, quoted(value)});
     return false;
@@ -251,6 +223,24 @@ bool checkGateOptions(const Options &options, std::string_view limitText, std::s
         error = "option '--sarif' requires --max-symbols";
     else if (options.newFromRev)
         error = "option '--new-from-rev' requires --max-symbols";
+    return error.empty();
+}
+
+// The views replace the figures of each file, and the report of
+// --max-symbols replaces the figures: no two of them make sense together.
+// --summarize is then taken as the depth it stands for.
+bool checkViewOptions(Options &options, std::string &error)
+{
+    const char *view = options.summarize ? "--summarize" : "--max-depth";
+    if (options.summarize && options.maxDepth >= 0)
+        error = "options '--summarize' and '--max-depth' cannot be combined";
+    else if (options.list && options.maxSymbols >= 0)
+        error = "options '--list' and '--max-symbols' cannot be combined";
+    else if ((options.summarize || options.maxDepth >= 0) && (options.list || options.maxSymbols >= 0))
+        error = joined({"options '", view, "' and '", options.list ? "--list" : "--max-symbols",
+                        "' cannot be combined"});
+    if (options.summarize)
+        options.maxDepth = 0;
     return error.empty();
 }
 
@@ -302,7 +292,7 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case -1:
             // The end, or "--": every argument after it is a path.
             options.paths.insert(options.paths.end(), argv + optind, argv + argc);
-            if (!checkGateOptions(options, limitText, error))
+            if (!checkGateOptions(options, limitText, error) || !checkViewOptions(options, error))
                 return Parsed::USAGE_ERROR;
             if (options.files0From && !options.paths.empty()) {
                 // In the words users of --files0-from know from other tools.
@@ -329,6 +319,13 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case SARIF:
             options.sarif = true;
             break;
+        case 's':
+        case SUMMARIZE:
+            options.summarize = true;
+            break;
+        case LIST:
+            options.list = true;
+            break;
         case HELP:
             return Parsed::HELP;
         case VERSION:
@@ -344,6 +341,8 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case MAX_SYMBOLS:
             limitText = optarg;
             [[fallthrough]];
+        case 'd':
+        case MAX_DEPTH:
         case 'j':
         case JOBS:
         case RULES:

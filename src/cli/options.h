@@ -35,6 +35,9 @@ struct Options {
     std::vector<std::string> paths; // standard input when empty
     bool sarif = false;                     // --sarif: the gate's report as a SARIF log
     std::optional<std::string> newFromRev; // --new-from-rev: only lines added since this git revision
+    int maxDepth = -1;  // -d, --max-depth, -s: rows of directories down to this depth instead of files
+    bool summarize = false; // -s: --max-depth=0
+    bool list = false;  // --list: the paths a run would measure, instead of their figures
 };
 
 enum class Parsed { RUN, HELP, VERSION, USAGE_ERROR };

@@ -226,9 +226,23 @@ void appendJsonRow(std::string &out, std::string_view path, const Figures &figur
     out += "}\n";
 }
 
-void appendJsonTotal(std::string &out, const Totals &totals)
+void Totals::add(const Totals &later)
 {
-    out += "{\"total\": true";
+    if (later.files > 0 && (files == 0 || later.maxSymbols > maxSymbols)) {
+        maxSymbols = later.maxSymbols;
+        densestPath = later.densestPath;
+        densestLine = later.densestLine;
+    }
+    files += later.files;
+    lines += later.lines;
+    identifiers += later.identifiers;
+}
+
+namespace {
+
+// The keys of a total, after the key that says what it is the total of.
+void appendSums(std::string &out, const Totals &totals)
+{
     appendField(out, "files", totals.files);
     appendField(out, "lines", totals.lines);
     appendField(out, "identifiers", totals.identifiers);
@@ -240,6 +254,21 @@ void appendJsonTotal(std::string &out, const Totals &totals)
         out += "null";
     appendField(out, "line_with_max_symbols", totals.files > 0 ? totals.densestLine : 0);
     out += "}\n";
+}
+
+} // namespace
+
+void appendJsonTotal(std::string &out, const Totals &totals)
+{
+    out += "{\"total\": true";
+    appendSums(out, totals);
+}
+
+void appendJsonDirectory(std::string &out, const DirectoryRow &row)
+{
+    out += "{\"directory\": ";
+    appendJsonPath(out, row.directory);
+    appendSums(out, row.sums);
 }
 
 Figures Totals::figures() const
@@ -255,11 +284,17 @@ void Widths::fit(const Figures &figures)
     identifiers = std::max(identifiers, widthOf(figures.identifiers));
 }
 
+void Widths::reserve(const Totals &totals, int digits)
+{
+    lines = std::max(lines, widthOf(totals.lines) + digits);
+    identifiers = std::max(identifiers, widthOf(totals.identifiers) + digits);
+}
+
 void appendTableHeader(std::string &out, const Widths &widths)
 {
     appendColumn(out, "lines", widths.lines);
-    appendColumn(out, "densest", widths.densest);
-    appendColumn(out, "symbols", widths.symbols);
+    appendColumn(out, "densest_line", widths.densest);
+    appendColumn(out, "max_symbols", widths.symbols);
     appendColumn(out, "identifiers", widths.identifiers);
     out += "path\n";
 }
@@ -281,6 +316,26 @@ void appendTableTotal(std::string &out, const Widths &widths, const Totals &tota
     out += " files; densest line in ";
     out += printablePath(totals.densestPath);
     out += '\n';
+}
+
+// A directory row names the directory, with a '/' after it so that it
+// cannot be taken for a file, then how many files it sums and which holds
+// the line in its densest column.
+void appendTableDirectory(std::string &out, const Widths &widths, const DirectoryRow &row)
+{
+    const Totals &sums = row.sums;
+    appendFigures(out, widths, sums.files > 0 ? sums.figures() : Figures{});
+    out += printablePath(row.directory);
+    if (!row.directory.ends_with('/'))
+        out += '/';
+    out += "  (";
+    appendNumber(out, sums.files);
+    out += sums.files == 1 ? " file" : " files";
+    if (sums.files > 0) {
+        out += "; densest line in ";
+        out += printablePath(sums.densestPath);
+    }
+    out += ")\n";
 }
 
 Diagnostics::Diagnostics(std::string_view path, Count limit, bool json) : limit_(limit), json_(json)

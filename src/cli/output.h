@@ -41,25 +41,37 @@ struct Totals {
     Count densestLine = 0;
 
     void add(std::string_view path, const Figures &figures);
+    void add(const Totals &later); // the totals of files that follow these in output order
     Figures figures() const; // the total as one row of figures
+};
+
+// The sums of the files below a directory.
+struct DirectoryRow {
+    std::string directory;
+    Totals sums;
 };
 
 void appendJsonRow(std::string &out, std::string_view path, const Figures &figures);
 void appendJsonTotal(std::string &out, const Totals &totals);
+void appendJsonDirectory(std::string &out, const DirectoryRow &row);
 
 // Column widths of the table, wide enough for the header and every value.
 struct Widths {
     int lines = 5;
-    int densest = 7;
-    int symbols = 7;
+    int densest = 12;
+    int symbols = 11;
     int identifiers = 11;
 
     void fit(const Figures &figures);
+    // Room in the columns of sums for a total `digits` digits wider than
+    // `totals`, which are those of the rows the table was sized on.
+    void reserve(const Totals &totals, int digits);
 };
 
 void appendTableHeader(std::string &out, const Widths &widths);
 void appendTableRow(std::string &out, const Widths &widths, std::string_view path, const Figures &figures);
 void appendTableTotal(std::string &out, const Widths &widths, const Totals &totals);
+void appendTableDirectory(std::string &out, const Widths &widths, const DirectoryRow &row);
 
 // The report of --max-symbols on one file's lines (or, under the menu's
 // rules, pieces) over the limit, in the form compilers give diagnostics,

@@ -20,11 +20,17 @@ namespace {
 // read of the name would name another, shorter file, which may exist.
 constexpr const char *CUT_MARK = "\u2026"; // …
 
-Target walked(Found &&found)
+// A file found, as a target to measure, or to list only when `list`.
+Target walked(Found &&found, bool list)
 {
+    if (found.mark != Found::Mark::None)
+        return {.request = {.path = std::move(found.path)},
+                .outcome = {.state = found.mark == Found::Mark::Entered ? State::Entered : State::Left}};
     if (isFailure(found))
         return {.request = {.path = std::move(found.path)},
                 .outcome = {.state = State::Failed, .reason = failureReason(found)}};
+    if (list)
+        return {.request = {.path = std::move(found.path)}, .outcome = {.state = State::Listed}};
     return {.request = {.path = std::move(found.path), .origin = Origin::Walked,
                         .directory = std::move(found.directory), .name = std::move(found.name)}};
 }
@@ -92,27 +98,36 @@ private:
 // pass over, and the failures to read the directory or its rules.
 void walkDirectory(const std::string &path, IgnoreContext &ignores, Pending &pending)
 {
+    const Options &options = pending.options();
     const std::size_t below = path.size() + (path.ends_with('/') ? 0 : 1);
-    const auto add = [&pending, &path, below](Found &&found) {
-        pending.addChanged(walked(std::move(found)), path, below);
+    const auto add = [&pending, &path, below, list = options.list](Found &&found) {
+        pending.addChanged(walked(std::move(found), list), path, below);
     };
     const std::unique_ptr<TreeIgnores> rules = ignores.forTree(path, [&pending](RulesFailure &&unread) {
         pending.add(failure(std::move(unread.path), unread.error, std::move(unread.reason)));
     });
-    walkTree(path, {pending.options().extensions, rules.get(), pending.allowance(), [&pending] { pending.flush(); }},
+    walkTree(path,
+             {options.extensions, rules.get(), pending.allowance(), options.maxDepth >= 0, [&pending] { pending.flush(); }},
              add);
 }
 
 // Adds the targets of one path argument, in output order: standard input, a
-// directory's files, or the file.
+// directory's files, or the file. With --list, a path that is not there is
+// reported as a measuring run would, but none is opened.
 void addTargets(const std::string &path, IgnoreContext &ignores, Pending &pending)
 {
-    struct stat status;
+    const bool list = pending.options().list;
+    struct stat status {};
+    const int found = path.empty() || path == "-" ? 0 : stat(path.c_str(), &status) == 0 ? 0 : errno;
     if (path.empty())
         pending.add({.request = {.path = path}, .outcome = {.state = State::Unnamed}});
+    else if (list && found != 0)
+        pending.add(failure(path, found));
+    else if (list && (path == "-" || !S_ISDIR(status.st_mode)))
+        pending.add({.request = {.path = path}, .outcome = {.state = State::Listed}});
     else if (path == "-")
         pending.add({.request = {.path = path, .origin = Origin::StandardInput}});
-    else if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+    else if (found == 0 && S_ISDIR(status.st_mode))
         walkDirectory(path, ignores, pending);
     else
         pending.addChanged({.request = {.path = path}}, path, path.size());

@@ -95,6 +95,7 @@ private:
                 return;
             }
         levels_.push_back({std::make_shared<OpenDirectory>(fd), status.st_dev, status.st_ino, path_.size(), {}});
+        mark(levels_.size() - 1, Found::Mark::Entered);
         // The root stays open, for a way back when a directory is moved.
         if (levels_.size() > openLevelsAllowed_ + 1)
             levels_[levels_.size() - openLevelsAllowed_ - 1].directory.reset();
@@ -183,6 +184,7 @@ private:
     void leave()
     {
         const size_t child = levels_.size() - 1;
+        mark(child, Found::Mark::Left);
         if (child == 0 || levels_[child - 1].directory) {
             levels_.pop_back();
             return;
@@ -221,6 +223,8 @@ private:
             }
             if (fd >= 0)
                 close(fd);
+            for (size_t gone = levels_.size(); gone-- > k;)
+                mark(gone, Found::Mark::Left);
             path_.resize(levels_[k].pathLength);
             levels_.resize(k);
             if (fd >= 0 || error == ENOENT || error == ELOOP || error == ENOTDIR)
@@ -229,6 +233,13 @@ private:
                 found_({.path = path_, .error = error});
             return;
         }
+    }
+
+    // Marks the directory of level k, when the rules ask for marks.
+    void mark(size_t k, Found::Mark mark)
+    {
+        if (rules_.marks)
+            found_({.path = path_.substr(0, levels_[k].pathLength), .mark = mark});
     }
 
     static bool isLevel(int fd, const WalkedDirectory &level)

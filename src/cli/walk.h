@@ -19,9 +19,12 @@ class TreeIgnores;
 
 namespace cli {
 
-// What a walk finds: a file to measure, or a failure to report at `path`
-// (isFailure tells which).
+// What a walk finds: a file to measure, a failure to report at `path`
+// (isFailure tells which), or, when asked for, a mark where the walk enters
+// or leaves a directory.
 struct Found {
+    enum class Mark { None, Entered, Left };
+
     std::string path;                             // the root joined by '/' to the names below it
     std::shared_ptr<const OpenDirectory> directory = {}; // where `name` lies; null for a failure
     std::string name = {};                        // the file's name in `directory`
@@ -30,6 +33,7 @@ struct Found {
     bool changed = false;                         // `path` is a directory the walk could not return to:
                                                   // it was moved or replaced while the walk was below it
     std::string reason = {};                      // what failed at `path`, where no errno tells it
+    Mark mark = Mark::None;                       // `path` is a directory the walk enters or leaves
 };
 
 // Whether `found` is a failure to report at its path rather than a file to open.
@@ -50,11 +54,15 @@ struct WalkAllowance {
 
 // What a walk takes: files whose names end in '.' and one of `extensions`,
 // but for those that `ignores` passes over, with the directories it passes
-// over. It is asked about directories and those files only.
+// over. It is asked about directories and those files only. `marks`: each
+// directory the walk reads, the root included, is marked Entered before
+// what is found in it and Left after, so that a caller can sum what lies
+// below a directory holding only the directories it is in.
 struct WalkRules {
     std::vector<std::string> extensions;
     TreeIgnores *ignores = nullptr;
     WalkAllowance allowance = {};
+    bool marks = false;
     // Called before the walk waits for descriptors: the caller lets go of
     // the files found that it still holds, and so of their directories,
     // which only it could release.

@@ -38,6 +38,9 @@ enum class State {
     Skipped,   // no longer a regular file when a worker opened it: passed over
     Failed,    // could not be opened or read: `reason`, or else `error`, says why
     Unnamed,   // a zero-length path
+    Listed,    // with --list: a path to write, never opened
+    Entered,   // with directory rows: a mark where the walk enters the directory `path`
+    Left,      // and where it leaves it
 };
 
 // What to measure: the part of a target that the walk fills in.

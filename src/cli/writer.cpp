@@ -48,14 +48,40 @@ void Writer::complainAbout(const Target &target)
 
 void FiguresWriter::take(Target &&target)
 {
-    if (target.outcome.state == State::Skipped)
+    const State state = target.outcome.state;
+    if (state == State::Skipped)
         return;
-    if (target.outcome.state == State::Measured)
+    if (state == State::Entered || state == State::Left) {
+        takeMark(target);
+        return;
+    }
+    if (state == State::Measured) {
         count(target);
+        if (directories_.inside()) {
+            directories_.add(target.request.path, target.outcome.figures);
+            return;
+        }
+    }
     if (json_ || widthsFinal_)
-        write(target);
+        write(Row(std::move(target)));
     else
-        hold(std::move(target));
+        hold(Row(std::move(target)));
+}
+
+// A directory entered, or left: then its row, when it is within the depth.
+void FiguresWriter::takeMark(const Target &target)
+{
+    if (target.outcome.state == State::Entered) {
+        directories_.enter();
+        return;
+    }
+    std::optional<DirectoryRow> row = directories_.leave(target.request.path);
+    if (!row)
+        return;
+    if (json_ || widthsFinal_)
+        write(Row(std::move(*row)));
+    else
+        hold(Row(std::move(*row)));
 }
 
 int FiguresWriter::finish()
@@ -75,19 +101,38 @@ int FiguresWriter::finish()
     return status_;
 }
 
-void FiguresWriter::hold(Target &&target)
+namespace {
+
+// Whether a row of figures: a file measured or a directory's sums.
+bool hasFigures(const std::variant<Target, DirectoryRow> &row)
 {
-    const bool row = target.outcome.state == State::Measured;
-    if ((row && heldRows_ == TABLE_SAMPLE_ROWS) || held_.size() == MOST_HELD) {
+    const Target *target = std::get_if<Target>(&row);
+    return target == nullptr || target->outcome.state == State::Measured;
+}
+
+Figures figuresOf(const std::variant<Target, DirectoryRow> &row)
+{
+    const Target *target = std::get_if<Target>(&row);
+    return target != nullptr ? target->outcome.figures : std::get<DirectoryRow>(row).sums.figures();
+}
+
+} // namespace
+
+// Once the sample is full, the columns are sized with room for the total.
+void FiguresWriter::hold(Row &&row)
+{
+    const bool figures = hasFigures(row);
+    if ((figures && heldRows_ == TABLE_SAMPLE_ROWS) || held_.size() == MOST_HELD) {
+        widths_.reserve(totals_, TOTAL_RESERVE_DIGITS);
         release();
-        write(target);
+        write(row);
         return;
     }
-    if (row) {
-        widths_.fit(target.outcome.figures);
+    if (figures) {
+        widths_.fit(figuresOf(row));
         heldRows_++;
     }
-    held_.push_back(std::move(target));
+    held_.push_back(std::move(row));
 }
 
 // Writes what was held back, with the widths it gave; from then on every
@@ -96,30 +141,64 @@ void FiguresWriter::hold(Target &&target)
 void FiguresWriter::release()
 {
     widthsFinal_ = true;
-    for (const Target &target : held_)
-        write(target);
+    for (const Row &row : held_)
+        write(row);
     held_.clear();
     held_.shrink_to_fit();
 }
 
-void FiguresWriter::write(const Target &target)
+void FiguresWriter::write(const Row &row)
 {
-    if (target.outcome.state != State::Measured) {
+    if (!hasFigures(row)) {
+        complainAbout(std::get<Target>(row));
+        return;
+    }
+    if (out_.text.empty())
+        gathered_ = Clock::now();
+    if (!json_ && !headed_)
+        appendTableHeader(out_.text, widths_);
+    headed_ = true;
+    if (const Target *target = std::get_if<Target>(&row)) {
+        if (json_)
+            appendJsonRow(out_.text, target->request.path, target->outcome.figures);
+        else
+            appendTableRow(out_.text, widths_, target->request.path, target->outcome.figures);
+    } else if (json_) {
+        appendJsonDirectory(out_.text, std::get<DirectoryRow>(row));
+    } else {
+        appendTableDirectory(out_.text, widths_, std::get<DirectoryRow>(row));
+    }
+    if (out_.full())
+        flush();
+}
+
+void ListWriter::take(Target &&target)
+{
+    const State state = target.outcome.state;
+    if (state == State::Skipped || state == State::Entered || state == State::Left)
+        return;
+    if (state != State::Listed) {
         complainAbout(target);
         return;
     }
     if (out_.text.empty())
         gathered_ = Clock::now();
     if (json_) {
-        appendJsonRow(out_.text, target.request.path, target.outcome.figures);
+        out_.text += "{\"path\": ";
+        appendJsonPath(out_.text, target.request.path);
+        out_.text += "}\n";
     } else {
-        if (!headed_)
-            appendTableHeader(out_.text, widths_);
-        headed_ = true;
-        appendTableRow(out_.text, widths_, target.request.path, target.outcome.figures);
+        out_.text += printablePath(target.request.path);
+        out_.text += '\n';
     }
     if (out_.full())
         flush();
+}
+
+int ListWriter::finish()
+{
+    flush();
+    return status_;
 }
 
 } // namespace cli

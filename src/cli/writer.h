@@ -7,11 +7,13 @@
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "output.h"
 #include "progress.h"
 #include "stdstreams.h"
+#include "views.h"
 #include "window.h"
 
 namespace cli {
@@ -80,22 +82,51 @@ public:
     static constexpr Count TABLE_SAMPLE_ROWS = 1000;
     static constexpr std::size_t MOST_HELD = 10000;
 
-    FiguresWriter(bool json, bool outputClosed, bool progress) : Writer(outputClosed, progress), json_(json) {}
+    // Once they are, the sums of the rows that sized them may grow this
+    // many digits wider in the total and still line up: a thousand times
+    // the sample, a million files of the same sizes.
+    static constexpr int TOTAL_RESERVE_DIGITS = 3;
+
+    // `maxDepth`: with -d or -s, the depth of the directory rows written
+    // instead of the rows of files walked; -1 for no directory rows.
+    FiguresWriter(bool json, bool outputClosed, bool progress, int maxDepth = -1)
+        : Writer(outputClosed, progress), json_(json), directories_(maxDepth)
+    {
+    }
 
     void take(Target &&target) override;
     int finish() override;
 
 private:
-    void hold(Target &&target);
+    using Row = std::variant<Target, DirectoryRow>;
+
+    void takeMark(const Target &target);
+    void hold(Row &&row);
     void release();
-    void write(const Target &target);
+    void write(const Row &row);
 
     bool json_;
+    DirectorySums directories_;
     Widths widths_;
     bool widthsFinal_ = false; // the table's columns are sized
     bool headed_ = false;      // its header is written
-    std::vector<Target> held_;
+    std::vector<Row> held_;
     Count heldRows_ = 0;
 };
+
+// The paths a run would measure, one per line, escaped as in the table, or
+// with `json` one {"path": P} per line; failures to walk are reported in
+// their place.
+class ListWriter : public Writer {
+public:
+    ListWriter(bool json, bool outputClosed) : Writer(outputClosed, false), json_(json) {}
+
+    void take(Target &&target) override;
+    int finish() override;
+
+private:
+    bool json_;
+};
+
 
 } // namespace cli

@@ -25,6 +25,8 @@
 
 namespace {
 
+using programtest::output;
+
 using namespace cli;
 
 std::string row(const std::string &path, int lines, int densest, int symbols, int identifiers)
@@ -316,16 +318,16 @@ INSTANTIATE_TEST_SUITE_P(CommandLineFiles0From, ProgramTest, testing::Values(
 
 INSTANTIATE_TEST_SUITE_P(CommandLineOutput, ProgramTest, testing::Values(
     Case{.name = "TableAlignedWithTotal", .args = {"--rules=menu", "main.c", "a b.c"},
-         .expected = "lines  densest  symbols  identifiers  path\n"
-                     "    1        1       12            2  main.c\n"
-                     "    1        1        2            1  a b.c\n"
-                     "    2        1       12            3  total of 2 files; densest line in main.c\n",
+         .expected = "lines  densest_line  max_symbols  identifiers  path\n"
+                     "    1             1           12            2  main.c\n"
+                     "    1             1            2            1  a b.c\n"
+                     "    2             1           12            3  total of 2 files; densest line in main.c\n",
          .source = NOTE, .setup = "echo x > 'a b.c'"},
     Case{.name = "TableOfOneFileHasNoTotal", .args = {"--rules=menu", "main.c"},
-         .expected = "lines  densest  symbols  identifiers  path\n    1        1       12            2  main.c\n",
+         .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1           12            2  main.c\n",
          .source = NOTE},
     Case{.name = "TableEscapesControlsAndBackslash", .args = {"--rules=menu", "t"},
-         .expected = "lines  densest  symbols  identifiers  path\n    1        1        2            1  t/a\\nb\\\\\\x01.c\n",
+         .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1            2            1  t/a\\nb\\\\\\x01.c\n",
          .setup = "mkdir t && echo x > \"t/$(printf 'a\\nb\\\\\\001.c')\""},
     Case{.name = "JsonEscapesUtf8AndGivesOtherBytesAsNumbers", .args = {"--rules=menu", "--json", "t"},
          .expected = row("\"t/a\\nb\\\"\\\\\xC3\xA9.c\"", 1, 1, 2, 1) + row("[116, 47, 255, 46, 99]", 1, 1, 2, 1) +
@@ -335,7 +337,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineOutput, ProgramTest, testing::Values(
     Case{.name = "FullNonBlockingOutputIsAwaited", .args = {"--rules=menu", "--json", "-j1", "main.c"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE, .fullOutput = true},
     Case{.name = "TableEscapesC1AndWhatIsNotUtf8", .args = {"--rules=menu", "t"},
-         .expected = "lines  densest  symbols  identifiers  path\n    1        1        2            1  t/a\\xc2\\x9b\\xff\xC3\xA9.c\n",
+         .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1            2            1  t/a\\xc2\\x9b\\xff\xC3\xA9.c\n",
          .setup = "mkdir t && echo x > \"t/$(printf 'a\\302\\233\\377\\303\\251.c')\""}
 ), caseName);
 
@@ -429,8 +431,8 @@ INSTANTIATE_TEST_SUITE_P(CommandLineStreaming, ProgramTest, testing::Values(
          .expected = row("\"a.c\"", 1, 1, 2, 1) + NO_SUCH + row("\"b.c\"", 1, 1, 3, 1) + total(2, 2, 2, 3, "\"b.c\"", 1),
          .status = 1, .setup = AB, .oneStream = true},
     Case{.name = "MessageBetweenTableRowsInItsPlace", .args = {"--rules=menu", "a.c", "none.c", "b.c"},
-         .expected = "lines  densest  symbols  identifiers  path\n    1        1        2            1  a.c\n" + NO_SUCH +
-                     "    1        1        3            1  b.c\n    2        1        3            2  total of 2 files; densest line in b.c\n",
+         .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1            2            1  a.c\n" + NO_SUCH +
+                     "    1             1            3            1  b.c\n    2             1            3            2  total of 2 files; densest line in b.c\n",
          .status = 1, .setup = AB, .oneStream = true},
     Case{.name = "StandardInputReadAfterTheFifoBeforeIt", .expected = row("\"p\"", 1, 1, 2, 1) + row("\"-\"", 1, 1, 3, 1) +
                                                                      total(2, 2, 2, 3, "\"-\"", 1),
@@ -476,18 +478,6 @@ INSTANTIATE_TEST_SUITE_P(CommandLineStreaming, ProgramTest, testing::Values(
          .errors = SLOW_ROWS, .setup = SLOW, .terminal = {1, 2}}
 ), caseName);
 
-// What `command` prints; it must exit with `status`.
-std::string output(const std::string &command, int status = 0)
-{
-    std::string text;
-    FILE *pipe = popen(command.c_str(), "r");
-    char block[4096];
-    for (size_t got; pipe != nullptr && (got = std::fread(block, 1, sizeof block, pipe)) > 0;)
-        text.append(block, got);
-    EXPECT_TRUE(pipe != nullptr && pclose(pipe) == status << 8) << command;
-    return text;
-}
-
 namespace fs = std::filesystem;
 using Measured = std::vector<std::pair<std::string, Figures>>;
 
@@ -516,10 +506,16 @@ void growTree(randomtext::Rng &rng, const fs::path &dir, const std::string &show
     }
 }
 
+int digits(Count number)
+{
+    return static_cast<int>(std::to_string(number).size());
+}
+
 // What the program wrote when it gathered every row before writing any:
 // the files in byte order of their paths, and a table whose columns are
 // sized on its first 1 000 rows, and also on the total when there are no
-// more.
+// more; when there are, the columns of sums keep three more digits than
+// the sums up to the 1 001st row.
 std::string fullBufferOutput(Measured files, bool json)
 {
     std::sort(files.begin(), files.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
@@ -529,6 +525,10 @@ std::string fullBufferOutput(Measured files, bool json)
         totals.add(files[k].first, files[k].second);
         if (k < 1000)
             widths.fit(files[k].second);
+        if (k == 1000) {
+            widths.lines = std::max(widths.lines, digits(totals.lines) + 3);
+            widths.identifiers = std::max(widths.identifiers, digits(totals.identifiers) + 3);
+        }
     }
     if (files.size() <= 1000)
         widths.fit(totals.figures());
@@ -553,10 +553,10 @@ void addEmptyLines(Measured &files, const std::string &path, Count lines)
 
 // A random tree of more than a thousand files and a megabyte of rows. The
 // 500th file has too many lines for the table's first column, which widens
-// for every row; the last file has too many even for that and widens its
-// own row only, as the total does. With one worker and with four,
-// the program streams byte for byte what gathering every row first would
-// write, with the model's figures.
+// for every row; the last file has too many even for that, but fits the
+// room kept for the total, which lines up with the header. With one worker
+// and with four, the program streams byte for byte what gathering every
+// row first would write, with the model's figures.
 TEST(CommandLine, RandomTreesStreamWhatAFullBufferWrites)
 {
     char pattern[] = "/tmp/cmeasure-tree-XXXXXX";
@@ -585,6 +585,9 @@ TEST(CommandLine, RandomTreesStreamWhatAFullBufferWrites)
         const std::string expected = fullBufferOutput(files, json);
         if (json) {
             EXPECT_GT(expected.size(), 1u << 20);
+        } else {
+            const size_t last = expected.rfind('\n', expected.size() - 2) + 1;
+            EXPECT_EQ(expected.find("total of", last) - last, expected.find("path")) << "the total lines up";
         }
         EXPECT_TRUE(output(command + " -j 1") == expected) << command << " -j 1";
         EXPECT_TRUE(output(command + " -j 4") == expected) << command << " -j 4";

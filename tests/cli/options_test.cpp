@@ -88,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(Options, ParseTest, testing::Values(
     ParseCase{.name = "RevisionSeparate", .args = {"--new-from-rev", "@{upstream}", "--max-symbols", "9"}, .maxSymbols = 9,
               .newFromRev = "@{upstream}"},
     ParseCase{.name = "SymbolLimitZero", .args = {"--max-symbols=0"}, .maxSymbols = 0},
-    ParseCase{.name = "SymbolLimitHighestWithLeadingZerosAbbreviatedSeparate", .args = {"--max", "000359"}, .maxSymbols = 359},
+    ParseCase{.name = "SymbolLimitHighestWithLeadingZerosAbbreviatedSeparate", .args = {"--max-s", "000359"}, .maxSymbols = 359},
     ParseCase{.name = "MenuRulesHighestLimitAfterTheRules", .args = {"--rules=menu", "--max-symbols=359"}, .maxSymbols = 359,
               .rules = Rules::Menu},
     ParseCase{.name = "MenuRulesHighestLimitBeforeTheRules", .args = {"--max-symbols=359", "--rul", "menu"}, .maxSymbols = 359,

@@ -1,7 +1,10 @@
 // The table's columns: sized on the first 1 000 rows, which hold a number
-// wider than the header when the wide row is among them; a wide row after
-// them widens its own row only. The writer writes to standard output,
-// which each case points at a file of its own for the while.
+// wider than the header when the wide row is among them; past them, the
+// columns keep room for a total three digits wider than the rows seen, and
+// a row or total too wide even for that widens its own row only. The writer
+// writes to standard output, which each case points at a file of its own
+// for the while.
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <sstream>
@@ -68,11 +71,22 @@ std::size_t leadingSpaces(const std::string &line)
     return line.find_first_not_of(' ');
 }
 
+std::size_t digits(Count number)
+{
+    return std::to_string(number).size();
+}
+
 TEST_P(TableWidthTest, FirstThousandRowsSizeTheColumns)
 {
     const WidthCase &c = GetParam();
-    const bool sized = c.wideRow <= 1000;
-    const std::size_t linesWidth = sized ? 9 : 5; // "lines" is 5 wide
+    Count sample = 0; // the lines of the rows seen when the columns are sized
+    for (Count row = 1; row <= std::min<Count>(c.rows, 1001); row++)
+        sample += row == c.wideRow ? WIDE : 1;
+    std::size_t linesWidth = c.wideRow <= 1000 ? 9 : 5; // "lines" is 5 wide
+    if (c.rows > 1000) // room for a total three digits wider than the sample
+        linesWidth = std::max(linesWidth, digits(sample) + 3);
+    else
+        linesWidth = std::max(linesWidth, digits(sample));
     std::istringstream table(tableOf(c));
     std::string line;
     ASSERT_TRUE(std::getline(table, line));
@@ -80,11 +94,12 @@ TEST_P(TableWidthTest, FirstThousandRowsSizeTheColumns)
     for (Count row = 1; row <= c.rows && std::getline(table, line); row++) {
         const std::string path = pathOf(row);
         ASSERT_TRUE(line.ends_with(path)) << line;
-        if (row == c.wideRow)
-            EXPECT_EQ(line.substr(0, 11), std::to_string(WIDE) + "  ") << line;
-        else
-            EXPECT_EQ(leadingSpaces(line), linesWidth - 1) << line;
+        const std::size_t width = digits(row == c.wideRow ? WIDE : 1);
+        EXPECT_EQ(leadingSpaces(line), std::max(linesWidth, width) - width) << line;
     }
+    ASSERT_TRUE(std::getline(table, line));
+    const std::size_t total = digits(WIDE + c.rows - 1);
+    EXPECT_EQ(leadingSpaces(line), std::max(linesWidth, total) - total) << "total: " << line;
 }
 
 INSTANTIATE_TEST_SUITE_P(Writer, TableWidthTest, testing::Values(

@@ -1,0 +1,248 @@
+// The views of a tree: directory rows (-d, -s) and the list of paths a run
+// would measure (--list). Rows in their place, bad input and limits in
+// tables; then random trees, where every directory row must be what the
+// per-file rows of the same tree sum to, and the list what a measuring run
+// measures.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <regex>
+#include <sstream>
+
+#include "program.h"
+#include "random_text.h"
+
+namespace {
+
+using programtest::output;
+
+namespace fs = std::filesystem;
+
+std::string fileRow(const std::string &path, int lines, int densest, int symbols, int identifiers)
+{
+    return "{\"path\": " + path + ", \"lines\": " + std::to_string(lines) + ", \"line_with_max_symbols\": " +
+           std::to_string(densest) + ", \"max_symbols\": " + std::to_string(symbols) +
+           ", \"identifiers\": " + std::to_string(identifiers) + "}\n";
+}
+
+// A directory row; with `directory` empty, the total.
+std::string directoryRow(const std::string &directory, long files, long lines, long identifiers, long symbols,
+                         const std::string &path, long line)
+{
+    return (directory.empty() ? "{\"total\": true" : "{\"directory\": \"" + directory + "\"") +
+           ", \"files\": " + std::to_string(files) + ", \"lines\": " + std::to_string(lines) +
+           ", \"identifiers\": " + std::to_string(identifiers) + ", \"max_symbols\": " + std::to_string(symbols) +
+           ", \"path\": " + path + ", \"line_with_max_symbols\": " + std::to_string(line) + "}\n";
+}
+
+const std::string TRY_HELP = "Try 'cmeasure --help' for more information.\n";
+// t/a.c: one line of 2 symbols; t/s/b.c: two lines, the second of 4; t/e empty.
+const std::string TREE = "mkdir -p t/s t/e && echo x > t/a.c && printf 'y\\nz = 1\\n' > t/s/b.c";
+const std::string A_IN_T = "\"t/a.c\"";
+const std::string B_IN_S = "\"t/s/b.c\"";
+// x.c 10 000 directories below t.
+const std::string DEEPEST = [] {
+    std::string path = "\"t/";
+    for (int k = 0; k < 10000; k++)
+        path += "d/";
+    return path + "x.c\"";
+}();
+
+INSTANTIATE_TEST_SUITE_P(CommandLineViews, ProgramTest, testing::Values(
+    Case{.name = "SummarizeOneRowPerArgumentFileKeepsItsOwn", .args = {"--rules=menu", "--json", "-s", "t", "main.c", "t/e"},
+         .expected = directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) + fileRow("\"main.c\"", 1, 1, 2, 1) +
+                     directoryRow("t/e", 0, 0, 0, 0, "null", 0) + directoryRow("", 3, 4, 4, 4, B_IN_S, 2),
+         .source = "x\n", .setup = TREE},
+    Case{.name = "DepthOneRowsAfterTheirContents", .args = {"--rules=menu", "--json", "--max-depth=1", "t"},
+         .expected = directoryRow("t/e", 0, 0, 0, 0, "null", 0) + directoryRow("t/s", 1, 2, 2, 4, B_IN_S, 2) +
+                     directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) + directoryRow("", 2, 3, 3, 4, B_IN_S, 2),
+         .setup = TREE},
+    Case{.name = "TableRowNamesDirectoryAndDensestFile", .args = {"--rules=menu", "-d", "1", "t"},
+         .expected = "lines  densest_line  max_symbols  identifiers  path\n"
+                     "    0             0            0            0  t/e/  (0 files)\n"
+                     "    2             2            4            2  t/s/  (1 file; densest line in t/s/b.c)\n"
+                     "    3             2            4            3  t/  (2 files; densest line in t/s/b.c)\n"
+                     "    3             2            4            3  total of 2 files; densest line in t/s/b.c\n",
+         .setup = TREE},
+    Case{.name = "UnreadableDirectoryReportedInItsPlace", .args = {"--rules=menu", "--json", "-d", "1", "t"},
+         .expected = "cmeasure: t/m: Permission denied\n" + directoryRow("t/s", 1, 2, 2, 4, B_IN_S, 2) +
+                     directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) + directoryRow("", 2, 3, 3, 4, B_IN_S, 2),
+         .status = 1, .setup = "mkdir -p t/m t/s && echo x > t/a.c && echo x > t/m/b.c && chmod 0 t/m && "
+                               "printf 'y\\nz = 1\\n' > t/s/b.c",
+         .unprivileged = true, .oneStream = true},
+    Case{.name = "TenThousandLevelsSummarized", .args = {"--rules=menu", "--json", "-s", "t"},
+         .expected = directoryRow("t", 1, 1, 1, 2, DEEPEST, 1) + directoryRow("", 1, 1, 1, 2, DEEPEST, 1),
+         .setup = "mkdir t && cd t && perl -e 'for (1..10000) { mkdir \"d\" or die; chdir \"d\" or die } "
+                  "open(my $f, \">\", \"x.c\") or die; print $f \"x\\n\"'"},
+    Case{.name = "ListWritesPathsEscaped", .args = {"--list", "t", "main.c"},
+         .expected = "t/a\\nb.c\nt/s/b.c\nmain.c\n", .source = "x\n",
+         .setup = "mkdir -p t/s && echo x > t/s/b.c && echo x > \"t/$(printf 'a\\nb.c')\""},
+    Case{.name = "ListJsonWithExcludeMissingPathFails", .args = {"--list", "--json", "--exclude=s/", "t", "none.c"},
+         .expected = "{\"path\": \"t/a.c\"}\n", .errors = "cmeasure: none.c: No such file or directory\n",
+         .status = 1, .setup = TREE}
+), caseName);
+
+Case usage(const char *name, std::vector<std::string> args, const std::string &error)
+{
+    return {.name = name, .args = std::move(args), .expected = "", .errors = "cmeasure: " + error + "\n" + TRY_HELP,
+            .status = 2};
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLineViewsUsage, ProgramTest, testing::Values(
+    usage("NegativeDepth", {"-d", "-1", "t"}, "invalid maximum depth: '-1'"),
+    usage("EmptyDepth", {"--max-depth=", "t"}, "invalid maximum depth: ''"),
+    usage("NonNumericDepth", {"--max-depth=1x", "t"}, "invalid maximum depth: '1x'"),
+    usage("MissingDepth", {"t", "-d"}, "option '-d' requires an argument"),
+    usage("SummarizeWithDepth", {"-s", "-d", "0", "t"}, "options '--summarize' and '--max-depth' cannot be combined"),
+    usage("ListWithMaxSymbols", {"--list", "--max-symbols=3", "t"},
+          "options '--list' and '--max-symbols' cannot be combined"),
+    usage("ListWithSummarize", {"--list", "-s", "t"}, "options '--summarize' and '--list' cannot be combined"),
+    usage("DepthWithMaxSymbols", {"-d", "2", "--max-symbols=3", "t"},
+          "options '--max-depth' and '--max-symbols' cannot be combined"),
+    Case{.name = "DepthPastTheTreeIsFine", .args = {"--rules=menu", "--json", "-d", "99999999999999999999", "t/s"},
+         .expected = directoryRow("t/s", 1, 2, 2, 4, B_IN_S, 2) + directoryRow("", 1, 2, 2, 4, B_IN_S, 2), .setup = TREE}
+), caseName);
+
+const char *const NAMES[] = {"a", "a.c", "a-b.c", "a0.h", "b", "b.txt", "a.c.c"};
+
+// Fills `dir` with random files and directories `depth` levels deep, and
+// adds every directory made, by its path below `dir`'s root, to `made`.
+void growTree(randomtext::Rng &rng, const fs::path &dir, const std::string &below, int depth,
+              std::vector<std::string> &made)
+{
+    made.push_back(below);
+    for (const std::string name : NAMES) {
+        const int kind = randomtext::pick(rng, 0, 3); // 0: none, 1: a file, 2 and 3: a directory
+        if (kind >= 2 && depth > 0) {
+            fs::create_directory(dir / name);
+            growTree(rng, dir / name, below.empty() ? name : below + "/" + name, depth - 1, made);
+        } else if (kind > 0) {
+            std::ofstream(dir / name, std::ios::binary) << randomtext::file(rng, randomtext::pick(rng, 0, 120));
+        }
+    }
+}
+
+struct FileRow {
+    std::string path;
+    long lines, densest, symbols, identifiers;
+};
+
+// The file rows of a measuring run's JSON Lines, its total left out.
+std::vector<FileRow> fileRows(const std::string &lines)
+{
+    static const std::regex ROW(R"re(\{"path": "([^"]*)", "lines": (\d+), "line_with_max_symbols": (\d+), )re"
+                                R"re("max_symbols": (\d+), "identifiers": (\d+)\})re");
+    std::vector<FileRow> rows;
+    std::istringstream in(lines);
+    std::smatch m;
+    for (std::string line; std::getline(in, line);)
+        if (std::regex_match(line, m, ROW))
+            rows.push_back({m[1], std::stol(m[2]), std::stol(m[3]), std::stol(m[4]), std::stol(m[5])});
+    return rows;
+}
+
+// The directory row of `directory` summed from the file rows below it.
+std::string summed(const std::string &directory, const std::vector<FileRow> &rows)
+{
+    long files = 0, lines = 0, identifiers = 0, symbols = 0, line = 0;
+    std::string densest = "null";
+    for (const FileRow &row : rows) {
+        if (!row.path.starts_with(directory + "/"))
+            continue;
+        if (files == 0 || row.symbols > symbols)
+            symbols = row.symbols, line = row.densest, densest = "\"" + row.path + "\"";
+        files++, lines += row.lines, identifiers += row.identifiers;
+    }
+    return directoryRow(directory, files, lines, identifiers, symbols, densest, line);
+}
+
+// A directory's rows come after every path below it and before the paths
+// that sort after it: its path with '/' after each name, then a byte above
+// every name's.
+std::string walkKey(const std::string &below)
+{
+    return below.empty() ? "\xff" : below + "/\xff";
+}
+
+// Random trees measured whole, then with every depth from 0 to past the
+// tree's: each run's directory rows are, in the walk's order, the sums of
+// the file rows below each directory down to that depth, a file argument
+// keeps its own row, and the total is the whole run's; with one worker and
+// with four.
+TEST(CommandLine, RandomTreesDirectoryRowsSumTheFileRows)
+{
+    const unsigned seed = std::random_device()();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    randomtext::Rng rng(seed);
+    char pattern[] = "/tmp/cmeasure-views-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string root = std::string(pattern) + "/t";
+    fs::create_directory(root);
+    std::vector<std::string> made;
+    growTree(rng, root, "", 3, made);
+    std::ofstream(std::string(pattern) + "/f.c") << "int file;\n";
+    std::sort(made.begin(), made.end(), [](const auto &a, const auto &b) { return walkKey(a) < walkKey(b); });
+
+    const std::string program = std::string("cd ") + pattern + " && " + CMEASURE_PATH + " --json ";
+    const std::string whole = output(program + "t f.c");
+    const std::vector<FileRow> rows = fileRows(whole);
+    ASSERT_FALSE(rows.empty());
+    ASSERT_EQ(rows.back().path, "f.c");
+    const FileRow &f = rows.back();
+    const std::string fileArgument = fileRow("\"f.c\"", f.lines, f.densest, f.symbols, f.identifiers);
+    for (int depth = 0; depth <= 4; depth++) {
+        std::string expected;
+        for (const std::string &below : made)
+            if (std::count(below.begin(), below.end(), '/') + !below.empty() <= depth)
+                expected += summed(below.empty() ? "t" : "t/" + below, rows);
+        expected += fileArgument + whole.substr(whole.rfind("{\"total\""));
+        for (const char *jobs : {" -j 1 ", " -j 4 "}) {
+            const std::string command = program + jobs + "-d " + std::to_string(depth) + " t f.c";
+            EXPECT_EQ(output(command), expected) << command;
+        }
+    }
+    fs::remove_all(pattern);
+}
+
+const char *const PATTERNS[] = {"a", "a.c", "*.h", "a/", "/b", "b/**", "!a.c", "a-*", "**/a0.h", "[ab].c"};
+
+// Random trees in a git work tree with random .gitignore files and
+// --exclude patterns: --list names exactly the paths that the measuring
+// run measures, in its order, as lines and as JSON.
+TEST(CommandLine, RandomTreesListIsWhatIsMeasured)
+{
+    const unsigned seed = std::random_device()();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    randomtext::Rng rng(seed);
+    char pattern[] = "/tmp/cmeasure-list-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    ASSERT_EQ(output("cd " + dir + " && git init -q . && echo ok"), "ok\n");
+    for (int round = 0; round < 4; round++) {
+        fs::remove_all(dir + "/t");
+        fs::create_directory(dir + "/t");
+        std::vector<std::string> made;
+        growTree(rng, dir + "/t", "", 3, made);
+        for (const std::string &below : made)
+            if (randomtext::pick(rng, 0, 2) == 0)
+                std::ofstream(dir + "/t/" + below + "/.gitignore")
+                    << PATTERNS[randomtext::pick(rng, 0, 9)] << "\n" << PATTERNS[randomtext::pick(rng, 0, 9)] << "\n";
+        const std::string options = std::string(" --exclude='") + PATTERNS[randomtext::pick(rng, 0, 9)] +
+                                    "' -j " + std::to_string(randomtext::pick(rng, 1, 4)) + " t";
+        const std::string program = "cd " + dir + " && " + CMEASURE_PATH;
+        std::string paths;
+        std::string json;
+        for (const FileRow &row : fileRows(output(program + " --json" + options))) {
+            paths += row.path + "\n";
+            json += "{\"path\": \"" + row.path + "\"}\n";
+        }
+        EXPECT_EQ(output(program + " --list" + options), paths) << options;
+        EXPECT_EQ(output(program + " --list --json" + options), json) << options;
+    }
+    fs::remove_all(dir);
+}
+
+} // namespace
