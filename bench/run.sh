@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Times cmeasure against `wc -l` on a large corpus of real C source: every
-# header under /usr/include, concatenated in sorted path order. Prints the
+# header under /usr/include, concatenated in sorted path order. First the
+# start (`--json /dev/null` and the menu on /dev/null, in milliseconds per
+# run, and the peak memory at start), beside BASELINE when it is given.
+# Then it prints the
 # medians of RUNS runs (default 5), the ratios to `wc -l`, the program's peak
 # resident memory; the command line on the tree /usr/include (by C's rules,
 # the default, and by the menu's, and the corpus as one file under both), with its
@@ -22,7 +25,7 @@ cmake --build "$build" -j2 >/dev/null
 # Configure leaves the micro-benchmarks out without Google Benchmark.
 [ -x "$build/bench/counters_bench" ] ||
     { echo "bench/run.sh: Google Benchmark is missing; install libbenchmark-dev" >&2; exit 1; }
-program=${PROGRAM:-$build/cmeasure}
+program=${PROGRAM:-$PWD/$build/cmeasure}
 corpus=$build/corpus.c
 empty=$build/empty.c
 if [ ! -s "$corpus" ]; then
@@ -52,13 +55,30 @@ peak() {
     cat "$build/peak"
 }
 
+# The start: milliseconds per run, the median of $runs rounds of 50 runs.
+perRun() {
+    for ((run = 0; run < runs; run++)); do
+        start=$(date +%s%N)
+        for ((k = 0; k < 50; k++)); do "$@" >/dev/null; done
+        echo $(($(date +%s%N) - start))
+    done | sort -n | awk '{t[NR] = $1} END {printf "%.2f", t[int((NR + 1) / 2)] / 50 / 1e6}'
+}
+startJson() { "$1" --json /dev/null; }
+startMenu() { printf '2\n/dev/null\n' | "$1"; }
+startPeak() { /usr/bin/time -f %M -o "$build/peak" "$1" --json /dev/null >/dev/null && cat "$build/peak"; }
+for tool in "$program" ${BASELINE:+"$BASELINE"}; do
+    printf '%-40s %6s ms --json /dev/null  %6s ms menu on /dev/null  %6s KiB peak at start\n' "start, $tool" \
+        "$(perRun startJson "$tool")" "$(perRun startMenu "$tool")" "$(startPeak "$tool")"
+done
+printf '%-40s %6s ms\n' "start, wc -l /dev/null" "$(perRun wc -l /dev/null)"
+
 echo "corpus: $(wc -c <"$corpus") bytes, $(wc -l <"$corpus") lines; $runs runs each; load: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "report for the corpus (mode 2): $(fileToConsole "$corpus" | tail -n 2 | tr '\n' ' ')"
 wc=$(median lineCount "$corpus")
 mode2=$(median fileToConsole "$corpus")
 mode4=$(median typedToConsole "$corpus")
 printf '%-28s %8s s\n' "wc -l" "$wc"
-printf '%-28s %8s s  %6.1f x wc -l\n' "mode 2 (file in)" "$mode2" "$(ratio "$mode2" "$wc")"
+printf '%-28s %8s s  %6.1f x wc -l (goal 3)\n' "mode 2 (file in)" "$mode2" "$(ratio "$mode2" "$wc")"
 printf '%-28s %8s s  %6.1f x wc -l\n' "mode 4 (typed lines, piped)" "$mode4" "$(ratio "$mode4" "$wc")"
 printf 'peak resident memory: %s KiB on the corpus, %s KiB on an empty file\n' "$(peak "$corpus")" "$(peak "$empty")"
 
@@ -89,6 +109,12 @@ scanC=$(median corpusC)
 scanMenu=$(median corpusMenu)
 printf '%-28s %8s s\n' "corpus file, --rules=menu" "$scanMenu"
 printf '%-28s %8s s  %6.2f x --rules=menu (goal 1.5)\n' "corpus file, --rules=c" "$scanC" "$(ratio "$scanC" "$scanMenu")"
+printf '%-28s %8s s  %6.1f x wc -l (goal 3)\n' "corpus file, --rules=c" "$scanC" "$(ratio "$scanC" "$wc")"
+if [ -n "${BASELINE:-}" ]; then
+    baselineTree() { "$BASELINE" --json /usr/include; }
+    treeBase=$(median baselineTree)
+    printf '%-28s %8s s  %6.2f x this build\n' "tree, default workers, baseline" "$treeBase" "$(ratio "$treeBase" "$tree")"
+fi
 gate=$(median treeGate)
 printf '%-28s %8s s  %6.2f x --json\n' "tree, --max-symbols=80" "$gate" "$(ratio "$gate" "$tree")"
 /usr/bin/time -f %M -o "$build/peak" "$program" --json /usr/include >/dev/null
@@ -201,6 +227,16 @@ printf 'work tree: %s files, %s of them .c and .h, in %s directories; %s measure
     "$(find "$worktree" -type d -not -path '*/.git*' | wc -l)" "$((kept - 1))"
 printf '%-28s %8s s\n' "work tree, --no-ignore" "$noignore"
 printf '%-28s %8s s  %6.2f x --no-ignore\n' "work tree, git's rules" "$ignore" "$(ratio "$ignore" "$noignore")"
+dotInWorktree() { (cd "$worktree" && "$program" --json .); }
+dot=$(median dotInWorktree)
+printf '%-28s %8s s  %6.2f x --no-ignore\n' "work tree, --json ." "$dot" "$(ratio "$dot" "$noignore")"
+if command -v rg >/dev/null; then
+    ripgrep() { (cd "$worktree" && rg -c '' -g '*.[ch]'); }
+    rgTime=$(median ripgrep)
+    printf '%-28s %8s s  %6.2f x rg -c '"''"' -g '"'*.[ch]'"'\n' "work tree, --json ." "$dot" "$(ratio "$dot" "$rgTime")"
+else
+    echo "work tree against ripgrep: skipped (rg is missing)"
+fi
 
 # The gate on that work tree, whole and with only the lines of a small last
 # commit (three files, a line each): the diff must cost less than the

@@ -1,9 +1,11 @@
 #include "commandline.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -54,6 +56,24 @@ std::vector<std::thread> startThreads(const Options &options, const ClosedAtStar
     return threads;
 }
 
+// A run of a few named paths, none a directory, needs no more workers and
+// slots than paths: `cmeasure /dev/null` then starts one thread to measure,
+// not eight, and holds one slot, not thousands. Beyond this many paths the
+// stat of each costs more than what it could spare. 0 for any other run.
+constexpr std::size_t FEW_PATHS = 16;
+
+std::size_t fewNamedFiles(const Options &options)
+{
+    if (options.files0From || options.paths.size() > FEW_PATHS)
+        return 0;
+    for (const std::string &path : options.paths) {
+        struct stat status;
+        if (path != "-" && (stat(path.c_str(), &status) != 0 || S_ISDIR(status.st_mode)))
+            return 0;
+    }
+    return options.paths.size();
+}
+
 // The main thread writes: it takes the finished targets out of the window
 // in order until the window has no more.
 int writeAll(Window &window, Writer &writer)
@@ -75,7 +95,11 @@ int writeAll(Window &window, Writer &writer)
 // Returns the exit status.
 int measureAll(const Options &options, const ClosedAtStart &closed, const changed::ChangedFiles *changes)
 {
-    const Budget budget = budgetFor(options.jobs);
+    Budget budget = budgetFor(options.jobs);
+    if (const std::size_t files = fewNamedFiles(options); files > 0) {
+        budget.workers = std::min(budget.workers, static_cast<unsigned>(files));
+        budget.slots = std::min(budget.slots, files);
+    }
     const bool progress = isatty(STDERR_FILENO) && !isatty(STDOUT_FILENO);
     Window window(budget.slots);
     std::optional<Gate> gate;

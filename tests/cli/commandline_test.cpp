@@ -47,6 +47,9 @@ const std::string NOTE = "int x; // note\n";
 const std::string NOTE_ROW = row("\"main.c\"", 1, 1, 12, 2);
 const std::string TREE = "mkdir -p t/a t/.git && echo x > t/a.c && echo yy > t/B.c && echo z > t/a-b.c && "
                          "echo w > t/a/b.c && echo v > t/a/c.txt && echo u > t/.git/d.c && echo s > t/.e.c";
+// bin/git appends a line to calls at each start, then runs git.
+const std::string RECORDING_GIT = "mkdir bin && : > calls && printf '#!/bin/sh\\necho \"$*\" >> \"%s/calls\"\\n"
+                                  "exec /usr/bin/git \"$@\"\\n' \"$PWD\" > bin/git && chmod +x bin/git && ";
 const std::string TRY_HELP = "Try 'cmeasure --help' for more information.\n";
 
 INSTANTIATE_TEST_SUITE_P(CommandLineFigures, ProgramTest, testing::Values(
@@ -86,7 +89,16 @@ INSTANTIATE_TEST_SUITE_P(CommandLineWalk, ProgramTest, testing::Values(
     Case{.name = "NamedLinkAndFifoAreMeasured", .args = {"--rules=menu", "--json", "link.c", "f.c"},
          .expected = NOTE_ROW.substr(0, 10) + "link.c" + NOTE_ROW.substr(16) + row("\"f.c\"", 1, 1, 6, 2) +
                      total(2, 2, 4, 12, "\"link.c\"", 1),
-         .source = NOTE, .setup = "ln -s main.c link.c && mkfifo f.c && { printf 'int x;\\n' > f.c & }"}
+         .source = NOTE, .setup = "ln -s main.c link.c && mkfifo f.c && { printf 'int x;\\n' > f.c & }"},
+    // git on the PATH (bin, relative to the run's directory) records each
+    // start in calls: a walk that meets no .git starts none; one that does,
+    // some.
+    Case{.name = "OutsideAnyWorkTreeNoGitStarts", .args = {"--json", "t"}, .expected = row("\"t/a.c\"", 1, 1, 1, 1) + total(1, 1, 1, 1, "\"t/a.c\"", 1),
+         .setup = RECORDING_GIT + "mkdir t && echo x > t/a.c", .file = "calls", .content = "",
+         .environment = {"PATH=bin:/usr/bin:/bin"}},
+    Case{.name = "InAWorkTreeGitStarts", .args = {"--json", "t"}, .expected = row("\"t/a.c\"", 1, 1, 1, 1) + total(1, 1, 1, 1, "\"t/a.c\"", 1),
+         .setup = RECORDING_GIT + "git init -q t && echo x > t/a.c", .teardown = "test -s calls",
+         .environment = {"PATH=bin:/usr/bin:/bin"}}
 ), caseName);
 
 // The shim's settings: when the program opens a path whose last name is
