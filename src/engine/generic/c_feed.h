@@ -42,16 +42,19 @@ CMEASURE_INLINE int bitsSetIn64Bytes(std::uint64_t mask)
 CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks)
 {
     crules::LineState &line = state.lines;
-    const std::uint64_t symbols = ~masks.blank;
+    // The symbols not yet counted: those of the lines before are taken out.
+    std::uint64_t symbols = ~masks.blank;
     int from = 0;
     for (std::uint64_t lf = masks.lf; lf != 0; lf &= lf - 1) {
         const int at = std::countr_zero(lf);
-        line.symbols += bitsSetIn64Bytes(symbols & ~lowBits(from) & lowBits(at));
+        const std::uint64_t upToLf = (std::uint64_t{2} << at) - 1; // all 64 when at is 63
+        line.symbols += bitsSetIn64Bytes(symbols & upToLf);
+        symbols &= ~upToLf;
         line.column += at + 1 - from;
         endLine(state);
         from = at + 1;
     }
-    line.symbols += bitsSetIn64Bytes(symbols & ~lowBits(from));
+    line.symbols += bitsSetIn64Bytes(symbols);
     line.column += 64 - from;
 }
 
@@ -117,11 +120,13 @@ template <bool GATED> CMEASURE_INLINE void passOver(crules::State &state, const 
 }
 
 // A punctuator that is a token of its own whatever follows it.
-CMEASURE_INLINE bool plainPunctuator(unsigned char c)
+CMEASURE_INLINE constexpr bool plainPunctuator(unsigned char c)
 {
     return c > ' ' && c < 0x7F && !isWordByte(c) && c != '$' && c != '/' && c != '.' && c != '%' && c != '#' &&
            c != '"' && c != '\'' && c != '<' && c != '\\';
 }
+
+#include "c_fast.h"
 
 // The common steps of code, taken at once when nothing is held back: the
 // end of an identifier at a punctuator, white space or LF, the start of
@@ -157,7 +162,8 @@ struct Span {
 
 // The lexer over a span of a group.
 template <bool GATED>
-CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, const CMasks &masks, Span span)
+CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, const CMasks &masks,
+                             const FastMasks &fast, Span span)
 {
     LexState &lex = state.lex;
     const auto [from, to] = span;
@@ -166,6 +172,9 @@ CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, c
     bool pass = mayPass(lex);
     for (int i = from; i < to;) {
         if (pass) {
+            i = lexFast<GATED>(state, group, fast, i, to);
+            if (i == to)
+                break;
             const int stop = std::min(firstBitFrom(stops<GATED>(lex, masks), i), to);
             if (stop > i) {
                 passOver<GATED>(state, group, i, stop);
@@ -188,11 +197,12 @@ CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, c
 CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *group, const CMasks &masks)
 {
     const std::uint64_t symbols = ~masks.blank;
+    const FastMasks fast = fastMasks(masks);
     std::uint64_t lf = masks.lf;
     for (int from = 0; from < 64;) {
         const int to = lf == 0 ? 64 : std::countr_zero(lf) + 1;
         lf &= lf - 1;
-        lexSpan<true>(state, group, masks, {from, to});
+        lexSpan<true>(state, group, masks, fast, {from, to});
         if ((masks.high & ~lowBits(from) & lowBits(to)) == 0 && state.lines.utf8.have == 0) {
             countGatedSpan(state, symbols, from, to);
             if (group[to - 1] == '\n')
@@ -214,7 +224,7 @@ void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
     }
     for (; state.gate == nullptr && k + 64 <= length; k += 64) {
         const CMasks masks = classify64(bytes + k);
-        lexSpan<false>(state, bytes + k, masks, {0, 64});
+        lexSpan<false>(state, bytes + k, masks, fastMasks(masks), {0, 64});
         if (masks.high == 0 && state.lines.utf8.have == 0)
             countLines64(state, masks);
         else
