@@ -182,23 +182,12 @@ CMEASURE_INLINE int fastIdentifier(LexState &lex, FastLex &f, const unsigned cha
     return end;
 }
 
-// A step in code at byte i, the first that is not white space. Returns the
-// position after it, or i when the caller must read it.
-CMEASURE_INLINE int fastCode(LexState &lex, FastLex &f, const unsigned char *group, const FastMasks &m, int i, int to)
+// A token of code other than an identifier, a plain punctuator or LF, at
+// byte i. Returns the position after it, or i when the caller must read it.
+CMEASURE_INLINE int fastToken(LexState &lex, FastLex &f, const unsigned char *group, const FastMasks &m, int i, int to)
 {
     const unsigned char c = group[i];
-    const unsigned char next = i + 1 < to ? group[i + 1] : '\\';
     switch (BYTE_CLASSES[c].kind) {
-    case Kind::Word: {
-        const int end = bitFrom(m.notWord, i);
-        if (end < to && has(group[end], ENDS_IDENTIFIER)) {
-            f.startOfLine = false;
-            fastEndIdentifier(f, reinterpret_cast<const char *>(group + i), end - i);
-            return end;
-        }
-        carryIdentifier(lex, f, group, i, std::min(end, to));
-        return std::min(end, to);
-    }
     case Kind::Digit: {
         const int end = bitFrom(m.notNumber, i);
         if (end >= to || !has(group[end], ENDS_NUMBER))
@@ -206,10 +195,6 @@ CMEASURE_INLINE int fastCode(LexState &lex, FastLex &f, const unsigned char *gro
         fastPunctuator(f);
         return end;
     }
-    case Kind::Newline:
-        f.startOfLine = true;
-        f.directive = Directive::None;
-        return i + 1;
     case Kind::Hash:
         f.directive = f.startOfLine ? Directive::WantName : Directive::None;
         f.startOfLine = false;
@@ -220,33 +205,61 @@ CMEASURE_INLINE int fastCode(LexState &lex, FastLex &f, const unsigned char *gro
         f.quote = c;
         f.literalEmpty = true;
         return i + 1;
-    case Kind::Slash:
-        if (next == '/' || next == '*') {
-            f.mode = next == '/' ? Mode::LineComment : Mode::BlockComment;
-            lex.allowMatched = 0;
-            return i + 2;
-        }
-        break;
-    case Kind::Dot:
-        if (isDigit(next))
-            return i;
-        break;
     case Kind::Less:
         if (f.directive == Directive::WantHeader)
             return i;
         fastPunctuator(f);
         return i + 1;
-    case Kind::Plain:
-        fastPunctuator(f);
-        return i + 1;
-    default:
-        return i;
+    case Kind::Slash: case Kind::Dot: break;
+    default: return i;
     }
-    // '/' or '.' alone: a punctuator, if the next byte says so.
-    if (!has(next, PLAIN_NEXT))
+    // '/' may open a comment and '.' begin a number: the next byte says.
+    const unsigned char next = i + 1 < to ? group[i + 1] : '\\';
+    if (c == '/' && (next == '/' || next == '*')) {
+        f.mode = next == '/' ? Mode::LineComment : Mode::BlockComment;
+        lex.allowMatched = 0;
+        return i + 2;
+    }
+    if (!has(next, PLAIN_NEXT) || (c == '.' && isDigit(next)))
         return i;
     fastPunctuator(f);
     return i + 1;
+}
+
+// Code from byte i while the mode stays code: the common tokens at once.
+// Returns where it stopped: `to`, a byte in another mode, or one the
+// caller must read.
+CMEASURE_INLINE int fastCode(LexState &lex, FastLex &f, const unsigned char *group, const FastMasks &m, int i, int to)
+{
+    while (i < to) {
+        i = std::min(bitFrom(m.notSpace, i), to);
+        if (i == to)
+            break;
+        const Kind kind = BYTE_CLASSES[group[i]].kind;
+        if (kind == Kind::Word) {
+            const int end = bitFrom(m.notWord, i);
+            if (end >= to || !has(group[end], ENDS_IDENTIFIER)) {
+                carryIdentifier(lex, f, group, i, std::min(end, to));
+                return std::min(end, to);
+            }
+            f.startOfLine = false;
+            fastEndIdentifier(f, reinterpret_cast<const char *>(group + i), end - i);
+            i = end;
+        } else if (kind == Kind::Plain) {
+            fastPunctuator(f);
+            i++;
+        } else if (kind == Kind::Newline) {
+            f.startOfLine = true;
+            f.directive = Directive::None;
+            i++;
+        } else {
+            const int next = fastToken(lex, f, group, m, i, to);
+            if (next == i || f.mode != Mode::Code)
+                return next;
+            i = next;
+        }
+    }
+    return i;
 }
 
 // A step in a literal, from i to the next byte that may close it, escape or
@@ -330,9 +343,6 @@ CMEASURE_INLINE int lexFast(crules::State &state, const unsigned char *group, co
         const Mode mode = f.mode;
         int next = i;
         if (mode == Mode::Code) {
-            i = std::min(bitFrom(m.notSpace, i), to);
-            if (i == to)
-                break;
             next = fastCode(lex, f, group, m, i, to);
         } else if (mode == Mode::Literal) {
             next = lex.cpp ? fastLiteral<true>(f, group, m, i, to) : fastLiteral<false>(f, group, m, i, to);
