@@ -25,7 +25,7 @@ CMEASURE_INLINE void matchAllowIn(crules::State &state, const unsigned char *gro
 
 // What the common path makes of a byte in code, and of the byte after a
 // token, from one table rather than a chain of tests.
-enum class Kind : unsigned char { Slow, Word, Digit, Newline, Hash, Quote, Slash, Dot, Less, Plain };
+enum class Kind : unsigned char { Slow, Word, Digit, Newline, Hash, Quote, Slash, Dot, Less, Plain, Backslash };
 
 enum : unsigned char {
     ENDS_IDENTIFIER = 1, // read as code after an identifier whatever surrounds it
@@ -69,6 +69,8 @@ constexpr ByteClass classOf(unsigned char c)
         b.kind = Kind::Less;
     else if (plainPunctuator(c))
         b.kind = Kind::Plain;
+    else if (c == '\\')
+        b.kind = Kind::Backslash;
     return b;
 }
 
@@ -91,6 +93,14 @@ CMEASURE_INLINE bool has(unsigned char c, unsigned char flag)
 CMEASURE_INLINE int bitFrom(std::uint64_t mask, int from)
 {
     return std::countr_zero(mask & (~std::uint64_t{0} << from));
+}
+
+// A backslash at byte i and LF after it vanish. Between tokens, in a
+// comment or in a literal, the character after them means what it would
+// without them. Returns the position after them, or i.
+CMEASURE_INLINE int splicedAway(const unsigned char *group, int i, int to)
+{
+    return i + 1 < to && group[i + 1] == '\n' ? i + 2 : i;
 }
 
 // The lexer's mode and the fields its common path changes, in locals.
@@ -210,11 +220,14 @@ CMEASURE_INLINE int fastToken(LexState &lex, FastLex &f, const unsigned char *gr
             return i;
         fastPunctuator(f);
         return i + 1;
-    case Kind::Slash: case Kind::Dot: break;
+    case Kind::Slash: case Kind::Dot: case Kind::Backslash: break;
     default: return i;
     }
-    // '/' may open a comment and '.' begin a number: the next byte says.
+    // '/' may open a comment, '.' begin a number and '\\' a splice: the
+    // next byte says.
     const unsigned char next = i + 1 < to ? group[i + 1] : '\\';
+    if (c == '\\')
+        return splicedAway(group, i, to);
     if (c == '/' && (next == '/' || next == '*')) {
         f.mode = next == '/' ? Mode::LineComment : Mode::BlockComment;
         lex.allowMatched = 0;
@@ -291,7 +304,7 @@ CMEASURE_INLINE int fastLiteral(FastLex &f, const unsigned char *group, const Fa
         f.literalEmpty = false;
         return stop + 2;
     }
-    return stop;
+    return c == '\\' ? splicedAway(group, stop, to) : stop;
 }
 
 // A step in a comment, to the next byte that may end it. With a gate, the
@@ -309,6 +322,8 @@ CMEASURE_INLINE int fastComment(crules::State &state, FastLex &f, const unsigned
     if (stop == to)
         return to;
     const unsigned char c = group[stop];
+    if (c == '\\')
+        return splicedAway(group, stop, to);
     if (line) {
         if (c != '\n')
             return stop;

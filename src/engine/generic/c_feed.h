@@ -38,24 +38,42 @@ CMEASURE_INLINE int bitsSetIn64Bytes(std::uint64_t mask)
         return bitsSetIn64(mask);
 }
 
-// The lines of a group all in ASCII, with no character begun before it.
+// The lines of a group all in ASCII, with no character begun before it and
+// no gate, the figures in locals through the group.
 CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks)
 {
     crules::LineState &line = state.lines;
-    // The symbols not yet counted: those of the lines before are taken out.
-    std::uint64_t symbols = ~masks.blank;
+    std::uint64_t symbols = ~masks.blank; // those not counted yet
+    std::uint64_t lf = masks.lf;
+    if (lf == 0) {
+        line.symbols += bitsSetIn64Bytes(symbols);
+        line.column += 64;
+        return;
+    }
+    crules::Count lines = line.lines;
+    crules::Count densest = line.densestLine;
+    crules::Count most = line.maxSymbols;
+    crules::Count current = line.symbols;
     int from = 0;
-    for (std::uint64_t lf = masks.lf; lf != 0; lf &= lf - 1) {
+    for (; lf != 0; lf &= lf - 1) {
         const int at = std::countr_zero(lf);
         const std::uint64_t upToLf = (std::uint64_t{2} << at) - 1; // all 64 when at is 63
-        line.symbols += bitsSetIn64Bytes(symbols & upToLf);
+        current += bitsSetIn64Bytes(symbols & upToLf);
         symbols &= ~upToLf;
-        line.column += at + 1 - from;
-        endLine(state);
+        lines++;
+        if (densest == 0 || current > most) {
+            most = current;
+            densest = lines;
+        }
+        current = 0;
         from = at + 1;
     }
-    line.symbols += bitsSetIn64Bytes(symbols);
-    line.column += 64 - from;
+    line.lines = lines;
+    line.densestLine = densest;
+    line.maxSymbols = most;
+    line.symbols = bitsSetIn64Bytes(symbols);
+    line.column = 64 - from;
+    line.allowed = false;
 }
 
 // The symbols `symbols` holds in bytes [from, to) of the current line, with
