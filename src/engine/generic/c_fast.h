@@ -8,18 +8,18 @@
 // Included once per instruction set, from c_feed.h.
 
 // In a comment: the text that allows a line over the gate's limit, looked
-// for in bytes [from, to). Until its first letter matches, only a 'c' can
+// for in `length` bytes. Until its first letter matches, only a 'c' can
 // change the match, so the bytes up to the next 'c' are passed over.
-CMEASURE_INLINE void matchAllowIn(crules::State &state, const unsigned char *group, int from, int to)
+CMEASURE_INLINE void matchAllowIn(crules::State &state, const unsigned char *bytes, int length)
 {
-    for (int k = from; k < to; k++) {
+    for (int k = 0; k < length; k++) {
         if (state.lex.allowMatched == 0) {
-            const void *c = std::memchr(group + k, 'c', static_cast<std::size_t>(to - k));
+            const void *c = std::memchr(bytes + k, 'c', static_cast<std::size_t>(length - k));
             if (c == nullptr)
                 return;
-            k = static_cast<int>(static_cast<const unsigned char *>(c) - group);
+            k = static_cast<int>(static_cast<const unsigned char *>(c) - bytes);
         }
-        matchAllow(state, group[k]);
+        matchAllow(state, bytes[k]);
     }
 }
 
@@ -318,7 +318,7 @@ CMEASURE_INLINE int fastComment(crules::State &state, FastLex &f, const unsigned
     const std::uint64_t ends = line ? m.lineComment : GATED ? m.starOrBackslash : m.star;
     const int stop = std::min(bitFrom(ends, i), to);
     if (GATED)
-        matchAllowIn(state, group, i, stop);
+        matchAllowIn(state, group + i, stop - i);
     if (stop == to)
         return to;
     const unsigned char c = group[stop];
