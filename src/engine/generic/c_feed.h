@@ -38,21 +38,42 @@ CMEASURE_INLINE int bitsSetIn64Bytes(std::uint64_t mask)
         return bitsSetIn64(mask);
 }
 
-// The lines of a group all in ASCII, with no character begun before it.
+// The lines of a group all in ASCII, with no character begun before it and
+// no gate, the figures in locals through the group.
 CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks)
 {
     crules::LineState &line = state.lines;
-    const std::uint64_t symbols = ~masks.blank;
+    std::uint64_t symbols = ~masks.blank; // those not counted yet
+    std::uint64_t lf = masks.lf;
+    if (lf == 0) {
+        line.symbols += bitsSetIn64Bytes(symbols);
+        line.column += 64;
+        return;
+    }
+    crules::Count lines = line.lines;
+    crules::Count densest = line.densestLine;
+    crules::Count most = line.maxSymbols;
+    crules::Count current = line.symbols;
     int from = 0;
-    for (std::uint64_t lf = masks.lf; lf != 0; lf &= lf - 1) {
+    for (; lf != 0; lf &= lf - 1) {
         const int at = std::countr_zero(lf);
-        line.symbols += bitsSetIn64Bytes(symbols & ~lowBits(from) & lowBits(at));
-        line.column += at + 1 - from;
-        endLine(state);
+        const std::uint64_t upToLf = (std::uint64_t{2} << at) - 1; // all 64 when at is 63
+        current += bitsSetIn64Bytes(symbols & upToLf);
+        symbols &= ~upToLf;
+        lines++;
+        if (densest == 0 || current > most) {
+            most = current;
+            densest = lines;
+        }
+        current = 0;
         from = at + 1;
     }
-    line.symbols += bitsSetIn64Bytes(symbols & ~lowBits(from));
-    line.column += 64 - from;
+    line.lines = lines;
+    line.densestLine = densest;
+    line.maxSymbols = most;
+    line.symbols = bitsSetIn64Bytes(symbols);
+    line.column = 64 - from;
+    line.allowed = false;
 }
 
 // The symbols `symbols` holds in bytes [from, to) of the current line, with
@@ -117,11 +138,13 @@ template <bool GATED> CMEASURE_INLINE void passOver(crules::State &state, const 
 }
 
 // A punctuator that is a token of its own whatever follows it.
-CMEASURE_INLINE bool plainPunctuator(unsigned char c)
+CMEASURE_INLINE constexpr bool plainPunctuator(unsigned char c)
 {
     return c > ' ' && c < 0x7F && !isWordByte(c) && c != '$' && c != '/' && c != '.' && c != '%' && c != '#' &&
            c != '"' && c != '\'' && c != '<' && c != '\\';
 }
+
+#include "c_fast.h"
 
 // The common steps of code, taken at once when nothing is held back: the
 // end of an identifier at a punctuator, white space or LF, the start of
@@ -157,7 +180,8 @@ struct Span {
 
 // The lexer over a span of a group.
 template <bool GATED>
-CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, const CMasks &masks, Span span)
+CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, const CMasks &masks,
+                             const FastMasks &fast, Span span)
 {
     LexState &lex = state.lex;
     const auto [from, to] = span;
@@ -166,6 +190,9 @@ CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, c
     bool pass = mayPass(lex);
     for (int i = from; i < to;) {
         if (pass) {
+            i = lexFast<GATED>(state, group, fast, i, to);
+            if (i == to)
+                break;
             const int stop = std::min(firstBitFrom(stops<GATED>(lex, masks), i), to);
             if (stop > i) {
                 passOver<GATED>(state, group, i, stop);
@@ -188,11 +215,12 @@ CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, c
 CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *group, const CMasks &masks)
 {
     const std::uint64_t symbols = ~masks.blank;
+    const FastMasks fast = fastMasks(masks);
     std::uint64_t lf = masks.lf;
     for (int from = 0; from < 64;) {
         const int to = lf == 0 ? 64 : std::countr_zero(lf) + 1;
         lf &= lf - 1;
-        lexSpan<true>(state, group, masks, {from, to});
+        lexSpan<true>(state, group, masks, fast, {from, to});
         if ((masks.high & ~lowBits(from) & lowBits(to)) == 0 && state.lines.utf8.have == 0) {
             countGatedSpan(state, symbols, from, to);
             if (group[to - 1] == '\n')
@@ -214,7 +242,7 @@ void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
     }
     for (; state.gate == nullptr && k + 64 <= length; k += 64) {
         const CMasks masks = classify64(bytes + k);
-        lexSpan<false>(state, bytes + k, masks, {0, 64});
+        lexSpan<false>(state, bytes + k, masks, fastMasks(masks), {0, 64});
         if (masks.high == 0 && state.lines.utf8.have == 0)
             countLines64(state, masks);
         else

@@ -19,18 +19,18 @@ CMEASURE_INLINE bool isHorizontalSpace(unsigned char c)
     return c == ' ' || c == '\t' || c == '\v' || c == '\f';
 }
 
-CMEASURE_INLINE bool isLetter(unsigned char c)
+CMEASURE_INLINE constexpr bool isLetter(unsigned char c)
 {
     return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
 }
 
-CMEASURE_INLINE bool isDigit(unsigned char c)
+CMEASURE_INLINE constexpr bool isDigit(unsigned char c)
 {
     return c >= '0' && c <= '9';
 }
 
 // Letters, digits and '_': what a digit separator must be followed by.
-CMEASURE_INLINE bool isWordByte(unsigned char c)
+CMEASURE_INLINE constexpr bool isWordByte(unsigned char c)
 {
     return isLetter(c) || isDigit(c) || c == '_';
 }

@@ -1,0 +1,380 @@
+// The lexer's common path over a span of a group, taken from the masks with
+// the state in locals: white space, whole identifiers and numbers, comment
+// and literal bodies are passed over at once; plain punctuators, quotes,
+// comment openers and closers, escapes and LF are read at once. It stops at
+// the first byte whose meaning depends on more than it knows (a splice, a
+// CR, a byte beyond ASCII, a token that the span cuts, a header name, C++'s
+// literal suffixes), which the caller reads one at a time.
+// Included once per instruction set, from c_feed.h.
+
+// In a comment: the text that allows a line over the gate's limit, looked
+// for in `length` bytes. Until its first letter matches, only a 'c' can
+// change the match, so the bytes up to the next 'c' are passed over.
+CMEASURE_INLINE void matchAllowIn(crules::State &state, const unsigned char *bytes, int length)
+{
+    for (int k = 0; k < length; k++) {
+        if (state.lex.allowMatched == 0) {
+            const void *c = std::memchr(bytes + k, 'c', static_cast<std::size_t>(length - k));
+            if (c == nullptr)
+                return;
+            k = static_cast<int>(static_cast<const unsigned char *>(c) - bytes);
+        }
+        matchAllow(state, bytes[k]);
+    }
+}
+
+// What the common path makes of a byte in code, and of the byte after a
+// token, from one table rather than a chain of tests.
+enum class Kind : unsigned char { Slow, Word, Digit, Newline, Hash, Quote, Slash, Dot, Less, Plain, Backslash };
+
+enum : unsigned char {
+    ENDS_IDENTIFIER = 1, // read as code after an identifier whatever surrounds it
+    ENDS_NUMBER = 2,     // the same after a pp-number
+    PLAIN_NEXT = 4,      // neither held back nor beyond ASCII
+    PLAIN_ESCAPED = 8,   // taken at once by an escape: no part of a splice
+};
+
+struct ByteClass {
+    Kind kind;
+    unsigned char flags;
+};
+
+constexpr ByteClass classOf(unsigned char c)
+{
+    ByteClass b{Kind::Slow, 0};
+    if (c < 0x80 && c != '\\' && c != '\r') {
+        b.flags = PLAIN_NEXT;
+        if (c != '"' && c != '\'' && c != '$')
+            b.flags |= ENDS_IDENTIFIER;
+        if ((b.flags & ENDS_IDENTIFIER) != 0 && c != '+' && c != '-')
+            b.flags |= ENDS_NUMBER;
+        if (c != ' ' && c != '\t' && c != '\v' && c != '\f' && c != '\n')
+            b.flags |= PLAIN_ESCAPED;
+    }
+    if (isLetter(c) || c == '_')
+        b.kind = Kind::Word;
+    else if (isDigit(c))
+        b.kind = Kind::Digit;
+    else if (c == '\n')
+        b.kind = Kind::Newline;
+    else if (c == '#')
+        b.kind = Kind::Hash;
+    else if (c == '"' || c == '\'')
+        b.kind = Kind::Quote;
+    else if (c == '/')
+        b.kind = Kind::Slash;
+    else if (c == '.')
+        b.kind = Kind::Dot;
+    else if (c == '<')
+        b.kind = Kind::Less;
+    else if (plainPunctuator(c))
+        b.kind = Kind::Plain;
+    else if (c == '\\')
+        b.kind = Kind::Backslash;
+    return b;
+}
+
+constexpr std::array<ByteClass, 256> classesOfBytes()
+{
+    std::array<ByteClass, 256> classes{};
+    for (int c = 0; c < 256; c++)
+        classes[static_cast<std::size_t>(c)] = classOf(static_cast<unsigned char>(c));
+    return classes;
+}
+
+inline constexpr std::array<ByteClass, 256> BYTE_CLASSES = classesOfBytes();
+
+CMEASURE_INLINE bool has(unsigned char c, unsigned char flag)
+{
+    return (BYTE_CLASSES[c].flags & flag) != 0;
+}
+
+// The first bit of `mask` at or after `from`, which is below 64; 64 if none.
+CMEASURE_INLINE int bitFrom(std::uint64_t mask, int from)
+{
+    return std::countr_zero(mask & (~std::uint64_t{0} << from));
+}
+
+// A backslash at byte i and LF after it vanish. Between tokens, in a
+// comment or in a literal, the character after them means what it would
+// without them. Returns the position after them, or i.
+CMEASURE_INLINE int splicedAway(const unsigned char *group, int i, int to)
+{
+    return i + 1 < to && group[i + 1] == '\n' ? i + 2 : i;
+}
+
+// The lexer's mode and the fields its common path changes, in locals.
+struct FastLex {
+    Mode mode;
+    Directive directive;
+    bool startOfLine;
+    bool literalEmpty;
+    unsigned char quote;
+    crules::Count identifiers;
+};
+
+// The masks of a group the common path reads, combined once.
+struct FastMasks {
+    std::uint64_t notSpace;
+    std::uint64_t notWord;
+    std::uint64_t notNumber;
+    std::uint64_t string;    // what may end a string literal's text
+    std::uint64_t character; // the same for a character constant
+    std::uint64_t lineComment;
+    std::uint64_t star;
+    std::uint64_t starOrBackslash;
+};
+
+CMEASURE_INLINE FastMasks fastMasks(const CMasks &m)
+{
+    const std::uint64_t ends = m.backslash | m.lf | m.cr;
+    return {.notSpace = ~m.space,
+            .notWord = ~(m.alnum | m.under),
+            .notNumber = ~(m.alnum | m.under | m.dot),
+            .string = m.dquote | ends,
+            .character = m.squote | ends,
+            .lineComment = ends,
+            .star = m.star,
+            .starOrBackslash = m.star | m.backslash};
+}
+
+CMEASURE_INLINE void fastPunctuator(FastLex &f)
+{
+    f.directive = Directive::None;
+    f.startOfLine = false;
+}
+
+CMEASURE_INLINE bool namesInclude(const char *name, int length)
+{
+    const auto is = [&](const char *word, int size) {
+        return length == size && std::memcmp(name, word, static_cast<std::size_t>(size)) == 0;
+    };
+    return is("include", 7) || is("include_next", 12) || is("import", 6);
+}
+
+// An identifier ended: counted, and looked at if a directive may name a header.
+CMEASURE_INLINE void fastEndIdentifier(FastLex &f, const char *name, int length)
+{
+    f.identifiers++;
+    f.directive = f.directive == Directive::WantName && namesInclude(name, length) ? Directive::WantHeader
+                                                                                    : Directive::None;
+}
+
+// The bytes [from, to) of an identifier that goes on, into its name.
+CMEASURE_INLINE void appendToName(LexState &lex, const unsigned char *group, int from, int to)
+{
+    const int length = lex.nameLength + (to - from);
+    if (length <= crules::NAME_BUFFER)
+        std::memcpy(lex.name + lex.nameLength, group + from, static_cast<std::size_t>(to - from));
+    lex.nameLength = static_cast<unsigned char>(std::min(length, crules::NAME_BUFFER + 1));
+}
+
+// An identifier that the span cuts, or whose end the caller must read.
+CMEASURE_INLINE void carryIdentifier(LexState &lex, FastLex &f, const unsigned char *group, int from, int to)
+{
+    f.mode = Mode::Identifier;
+    f.startOfLine = false;
+    lex.suffixCandidate = false;
+    lex.nameLength = 0;
+    appendToName(lex, group, from, to);
+}
+
+// An identifier begun before byte i, without a literal's suffix in view.
+CMEASURE_INLINE int fastIdentifier(LexState &lex, FastLex &f, const unsigned char *group, const FastMasks &m, int i,
+                                   int to)
+{
+    const int end = std::min(bitFrom(m.notWord, i), to);
+    appendToName(lex, group, i, end);
+    if (end < to && has(group[end], ENDS_IDENTIFIER)) {
+        f.mode = Mode::Code;
+        fastEndIdentifier(f, lex.name, lex.nameLength);
+    }
+    return end;
+}
+
+// A token of code other than an identifier, a plain punctuator or LF, at
+// byte i. Returns the position after it, or i when the caller must read it.
+CMEASURE_INLINE int fastToken(LexState &lex, FastLex &f, const unsigned char *group, const FastMasks &m, int i, int to)
+{
+    const unsigned char c = group[i];
+    switch (BYTE_CLASSES[c].kind) {
+    case Kind::Digit: {
+        const int end = bitFrom(m.notNumber, i);
+        if (end >= to || !has(group[end], ENDS_NUMBER))
+            return i;
+        fastPunctuator(f);
+        return end;
+    }
+    case Kind::Hash:
+        f.directive = f.startOfLine ? Directive::WantName : Directive::None;
+        f.startOfLine = false;
+        return i + 1;
+    case Kind::Quote:
+        fastPunctuator(f);
+        f.mode = Mode::Literal;
+        f.quote = c;
+        f.literalEmpty = true;
+        return i + 1;
+    case Kind::Less:
+        if (f.directive == Directive::WantHeader)
+            return i;
+        fastPunctuator(f);
+        return i + 1;
+    case Kind::Slash: case Kind::Dot: case Kind::Backslash: break;
+    default: return i;
+    }
+    // '/' may open a comment, '.' begin a number and '\\' a splice: the
+    // next byte says.
+    const unsigned char next = i + 1 < to ? group[i + 1] : '\\';
+    if (c == '\\')
+        return splicedAway(group, i, to);
+    if (c == '/' && (next == '/' || next == '*')) {
+        f.mode = next == '/' ? Mode::LineComment : Mode::BlockComment;
+        lex.allowMatched = 0;
+        return i + 2;
+    }
+    if (!has(next, PLAIN_NEXT) || (c == '.' && isDigit(next)))
+        return i;
+    fastPunctuator(f);
+    return i + 1;
+}
+
+// Code from byte i while the mode stays code: the common tokens at once.
+// Returns where it stopped: `to`, a byte in another mode, or one the
+// caller must read.
+CMEASURE_INLINE int fastCode(LexState &lex, FastLex &f, const unsigned char *group, const FastMasks &m, int i, int to)
+{
+    while (i < to) {
+        i = std::min(bitFrom(m.notSpace, i), to);
+        if (i == to)
+            break;
+        const Kind kind = BYTE_CLASSES[group[i]].kind;
+        if (kind == Kind::Word) {
+            const int end = bitFrom(m.notWord, i);
+            if (end >= to || !has(group[end], ENDS_IDENTIFIER)) {
+                carryIdentifier(lex, f, group, i, std::min(end, to));
+                return std::min(end, to);
+            }
+            f.startOfLine = false;
+            fastEndIdentifier(f, reinterpret_cast<const char *>(group + i), end - i);
+            i = end;
+        } else if (kind == Kind::Plain) {
+            fastPunctuator(f);
+            i++;
+        } else if (kind == Kind::Newline) {
+            f.startOfLine = true;
+            f.directive = Directive::None;
+            i++;
+        } else {
+            const int next = fastToken(lex, f, group, m, i, to);
+            if (next == i || f.mode != Mode::Code)
+                return next;
+            i = next;
+        }
+    }
+    return i;
+}
+
+// A step in a literal, from i to the next byte that may close it, escape or
+// end its line. Returns where it stopped; the caller reads the byte there
+// if the mode is still Literal.
+template <bool CPP>
+CMEASURE_INLINE int fastLiteral(FastLex &f, const unsigned char *group, const FastMasks &m, int i, int to)
+{
+    const int stop = std::min(bitFrom(f.quote == '"' ? m.string : m.character, i), to);
+    if (stop > i)
+        f.literalEmpty = false;
+    if (stop == to)
+        return to;
+    const unsigned char c = group[stop];
+    if (c == f.quote) {
+        // In C++ a suffix may follow, but not an empty character constant.
+        f.mode = CPP && !(c == '\'' && f.literalEmpty) ? Mode::LiteralEnd : Mode::Code;
+        f.literalEmpty = false;
+        return stop + 1;
+    }
+    if (c == '\n') {
+        f.mode = Mode::Code; // unterminated: it ends with its line
+        f.literalEmpty = false;
+        f.startOfLine = true;
+        f.directive = Directive::None;
+        return stop + 1;
+    }
+    if (c == '\\' && stop + 1 < to && has(group[stop + 1], PLAIN_ESCAPED)) {
+        f.literalEmpty = false;
+        return stop + 2;
+    }
+    return c == '\\' ? splicedAway(group, stop, to) : stop;
+}
+
+// A step in a comment, to the next byte that may end it. With a gate, the
+// allowing text is looked for on the way, and a block comment stops at a
+// backslash too, since a splice may hide inside that text.
+template <bool GATED>
+CMEASURE_INLINE int fastComment(crules::State &state, FastLex &f, const unsigned char *group, const FastMasks &m,
+                                int i, int to)
+{
+    const bool line = f.mode == Mode::LineComment;
+    const std::uint64_t ends = line ? m.lineComment : GATED ? m.starOrBackslash : m.star;
+    const int stop = std::min(bitFrom(ends, i), to);
+    if (GATED)
+        matchAllowIn(state, group + i, stop - i);
+    if (stop == to)
+        return to;
+    const unsigned char c = group[stop];
+    if (c == '\\')
+        return splicedAway(group, stop, to);
+    if (line) {
+        if (c != '\n')
+            return stop;
+        f.mode = Mode::Code;
+        f.startOfLine = true;
+        f.directive = Directive::None;
+        return stop + 1;
+    }
+    const unsigned char next = stop + 1 < to ? group[stop + 1] : '\\';
+    if (c != '*' || !has(next, PLAIN_NEXT))
+        return stop;
+    if (GATED)
+        matchAllow(state, '*');
+    if (next != '/')
+        return stop + 1;
+    if (GATED)
+        matchAllow(state, '/');
+    f.mode = Mode::Code;
+    return stop + 2;
+}
+
+// The common path from byte i of a span [.., to) while nothing is held
+// back. Returns the first byte it leaves to the caller, or `to`.
+template <bool GATED>
+CMEASURE_INLINE int lexFast(crules::State &state, const unsigned char *group, const FastMasks &m, int i, int to)
+{
+    LexState &lex = state.lex;
+    if (lex.afterSplice)
+        return i;
+    FastLex f{lex.mode, lex.directive, lex.startOfLine, lex.literalEmpty, lex.quote, lex.identifiers};
+    while (i < to) {
+        const Mode mode = f.mode;
+        int next = i;
+        if (mode == Mode::Code) {
+            next = fastCode(lex, f, group, m, i, to);
+        } else if (mode == Mode::Literal) {
+            next = lex.cpp ? fastLiteral<true>(f, group, m, i, to) : fastLiteral<false>(f, group, m, i, to);
+        } else if (mode == Mode::LineComment || mode == Mode::BlockComment) {
+            next = fastComment<GATED>(state, f, group, m, i, to);
+        } else if (mode == Mode::Identifier && !lex.suffixCandidate) {
+            next = fastIdentifier(lex, f, group, m, i, to);
+        }
+        if (next == i && f.mode == mode)
+            break;
+        i = next;
+    }
+    lex.mode = f.mode;
+    lex.directive = f.directive;
+    lex.startOfLine = f.startOfLine;
+    lex.literalEmpty = f.literalEmpty;
+    lex.quote = f.quote;
+    lex.identifiers = f.identifiers;
+    return i;
+}
