@@ -72,6 +72,98 @@ struct ReportPieces {
     }
 };
 
+// 64 bytes of the input, classified once: the masks of their blocks side by
+// side, and their newlines.
+struct Group {
+    Masks masks;
+    std::uint64_t newlines;
+};
+
+CMEASURE_INLINE Group classifyGroup(const unsigned char *bytes)
+{
+    Group group{Blocks::classify(bytes), Blocks::equal(bytes, '\n')};
+    for (int k = Blocks::WIDTH; k < 64; k += Blocks::WIDTH) {
+        const Masks masks = Blocks::classify(bytes + k);
+        group.masks.blank |= masks.blank << k;
+        group.masks.ident |= masks.ident << k;
+        group.masks.word |= masks.word << k;
+        group.masks.opener |= masks.opener << k;
+        group.masks.closer |= masks.closer << k;
+        group.newlines |= Blocks::equal(bytes + k, '\n') << k;
+    }
+    return group;
+}
+
+// A line about to be walked from position 0 of `text`: its length is not
+// known until its end is found, and until then every byte after a walked
+// one is taken from the text.
+CMEASURE_INLINE LineWalk lineAt(const unsigned char *text, bool inside)
+{
+    return {.text = text, .length = LINE_BUFFER_SIZE, .quoteFirst = text[0] == '"', .inside = inside};
+}
+
+// Where the walk of the groups stands: the line being walked, where it
+// starts, and its blanks so far.
+struct GroupScan {
+    LineWalk walk;
+    int start = 0;
+    int blanks = 0;
+};
+
+// The bit after the end of the line of `scan` when it ends in the group at
+// `base`, which it covers from bit `from` on; above 64 when it goes on
+// past the group. Always above `from`: a line still open is shorter than a
+// piece.
+CMEASURE_INLINE int lineEndIn(const GroupScan &scan, const Group &group, int base, int from)
+{
+    const std::uint64_t newlines = group.newlines & ~lowBits(from);
+    const int newline = newlines != 0 ? std::countr_zero(newlines) + 1 : 65;
+    return std::min(newline, scan.start + PIECE - base);
+}
+
+// Walks the line of `scan` over bits [from, to) of the group at `base`.
+CMEASURE_INLINE void walkGroup(GroupScan &scan, const Group &group, int base, Stretch stretch)
+{
+    const Block block{group.masks, base - scan.start, stretch.to};
+    scan.blanks += bitsSet<64>(group.masks.blank & ~lowBits(stretch.from) & lowBits(stretch.to));
+    for (int i = stretch.from; scan.walk.counting && i < stretch.to;)
+        i = scan.walk.inside ? walkInside(scan.walk, block, i) : walkOutside<64>(scan.walk, block, i);
+}
+
+// Measures the lines that end in the groups of 64 bytes within `available`,
+// classifying each group once and walking every line in it from the
+// group's masks. A byte after the last group is always there, so that a
+// line still open at the end of a group may look at the byte after it.
+// Returns the bytes measured: the rest, from the line the groups leave
+// open, is for the line by line scan.
+template <class Pieces>
+CMEASURE_INLINE int scanGroups(const unsigned char *text, int available, bool &inside, FileFigures &figures,
+                               Pieces &pieces)
+{
+    const int groupsEnd = available > 0 ? (available - 1) / 64 * 64 : 0;
+    GroupScan scan{.walk = lineAt(text, inside)};
+    for (int base = 0; base < groupsEnd; base += 64) {
+        const Group group = classifyGroup(text + base);
+        for (int from = 0; from < 64;) {
+            const int end = lineEndIn(scan, group, base, from);
+            if (end <= 64)
+                scan.walk.length = base + end - scan.start;
+            walkGroup(scan, group, base, {.from = from, .to = std::min(end, 64)});
+            if (end > 64)
+                break;
+            const LineFigures line{.symbols = scan.walk.length - scan.blanks,
+                                   .identifiers = finishLine(scan.walk, inside)};
+            tally(figures, line);
+            pieces.add({.text = text + scan.start, .length = scan.walk.length, .symbols = line.symbols});
+            scan.start += scan.walk.length;
+            scan.blanks = 0;
+            scan.walk = lineAt(text + scan.start, inside);
+            from = end;
+        }
+    }
+    return scan.start;
+}
+
 // Lines are measured where the input holds them, each piece exactly as a line
 // read would deliver it. A line that the next read completes is put together
 // in `line` by one, and so are the lines in the last bytes of a read, fewer
@@ -84,7 +176,7 @@ template <class Pieces> CMEASURE_INLINE Scan scanWith(TextInput &input, char *li
     for (std::string_view unread; !(unread = input.unread()).empty();) {
         const unsigned char *text = bytesOf(unread.data());
         const int available = static_cast<int>(unread.size());
-        int at = 0;
+        int at = scanGroups(text, available, inside, result.figures, pieces);
         for (int length; (length = lineLength(text + at, available - at)) > 0; at += length) {
             const LineFigures figures = measureText({text + at, length, available - at}, inside);
             tally(result.figures, figures);
