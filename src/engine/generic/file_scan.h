@@ -130,6 +130,84 @@ CMEASURE_INLINE void walkGroup(GroupScan &scan, const Group &group, int base, St
         i = scan.walk.inside ? walkInside(scan.walk, block, i) : walkOutside<64>(scan.walk, block, i);
 }
 
+// Ends the line of `scan`, whose length is set, and starts the next one.
+template <class Pieces>
+CMEASURE_INLINE void endLine(GroupScan &scan, const unsigned char *text, bool &inside, FileFigures &figures,
+                             Pieces &pieces)
+{
+    const LineFigures line{.symbols = scan.walk.length - scan.blanks, .identifiers = finishLine(scan.walk, inside)};
+    tally(figures, line);
+    pieces.add({.text = text + scan.start, .length = scan.walk.length, .symbols = line.symbols});
+    scan.start += scan.walk.length;
+    scan.blanks = 0;
+    scan.walk = lineAt(text + scan.start, inside);
+}
+
+// Whether the group at `base` from bit `from` on can change nothing of the
+// walk but the identifiers that end outside comments and strings: no piece
+// ends in it, and outside them it has no '/' or '"', inside them no '*' or
+// '"' (and the line does not begin with '"'). A line that starts in it is
+// shorter than a piece there and begins with neither.
+CMEASURE_INLINE bool settledFrom(const GroupScan &scan, const Group &group, int base, int from)
+{
+    const std::uint64_t rest = ~lowBits(from);
+    if (scan.start + PIECE - base <= 64 || !scan.walk.counting)
+        return false;
+    if (scan.walk.inside)
+        return !scan.walk.quoteFirst && (group.masks.closer & rest) == 0;
+    return (group.masks.opener & rest) == 0;
+}
+
+// Measures a settled group from bit `from` on: each line that ends in it by
+// its newline and blanks, and their identifiers at once, outside comments
+// and strings; a newline ends any identifier, so that none is pending at
+// their ends. Those of the line still open are its own, as a line that the
+// groups leave open is measured again.
+template <class Pieces>
+CMEASURE_INLINE void measureSettled(GroupScan &scan, const Group &group, int base, int from, bool &inside,
+                                    FileFigures &figures, Pieces &pieces, const unsigned char *text)
+{
+    const std::uint64_t newlines = group.newlines & ~lowBits(from);
+    const int closed = newlines != 0 ? 64 - std::countl_zero(newlines) : from;
+    if (!scan.walk.inside && closed > from)
+        figures.identifiers += identifierEnds<64>(group.masks, {.from = from, .to = closed}, scan.walk.pending);
+    for (std::uint64_t left = newlines; left != 0; left &= left - 1) {
+        const int end = std::countr_zero(left) + 1;
+        scan.blanks += bitsSet<64>(group.masks.blank & ~lowBits(from) & lowBits(end));
+        scan.walk.length = base + end - scan.start;
+        scan.walk.pending = 0;
+        endLine(scan, text, inside, figures, pieces);
+        from = end;
+    }
+    if (from == 64)
+        return;
+    scan.blanks += bitsSet<64>(group.masks.blank & ~lowBits(from));
+    if (!scan.walk.inside)
+        scan.walk.identifiers += identifierEnds<64>(group.masks, {.from = from, .to = 64}, scan.walk.pending);
+}
+
+// Walks the group at `base` from bit `from` on: settled, at once, or else
+// the line that goes on there, then the rest, which may be settled.
+template <class Pieces>
+CMEASURE_INLINE void measureGroup(GroupScan &scan, const Group &group, int base, bool &inside, FileFigures &figures,
+                                  Pieces &pieces, const unsigned char *text)
+{
+    for (int from = 0; from < 64;) {
+        if (settledFrom(scan, group, base, from)) {
+            measureSettled(scan, group, base, from, inside, figures, pieces, text);
+            return;
+        }
+        const int end = lineEndIn(scan, group, base, from);
+        if (end <= 64)
+            scan.walk.length = base + end - scan.start;
+        walkGroup(scan, group, base, {.from = from, .to = std::min(end, 64)});
+        if (end > 64)
+            return;
+        endLine(scan, text, inside, figures, pieces);
+        from = end;
+    }
+}
+
 // Measures the lines that end in the groups of 64 bytes within `available`,
 // classifying each group once and walking every line in it from the
 // group's masks. A byte after the last group is always there, so that a
@@ -142,25 +220,8 @@ CMEASURE_INLINE int scanGroups(const unsigned char *text, int available, bool &i
 {
     const int groupsEnd = available > 0 ? (available - 1) / 64 * 64 : 0;
     GroupScan scan{.walk = lineAt(text, inside)};
-    for (int base = 0; base < groupsEnd; base += 64) {
-        const Group group = classifyGroup(text + base);
-        for (int from = 0; from < 64;) {
-            const int end = lineEndIn(scan, group, base, from);
-            if (end <= 64)
-                scan.walk.length = base + end - scan.start;
-            walkGroup(scan, group, base, {.from = from, .to = std::min(end, 64)});
-            if (end > 64)
-                break;
-            const LineFigures line{.symbols = scan.walk.length - scan.blanks,
-                                   .identifiers = finishLine(scan.walk, inside)};
-            tally(figures, line);
-            pieces.add({.text = text + scan.start, .length = scan.walk.length, .symbols = line.symbols});
-            scan.start += scan.walk.length;
-            scan.blanks = 0;
-            scan.walk = lineAt(text + scan.start, inside);
-            from = end;
-        }
-    }
+    for (int base = 0; base < groupsEnd; base += 64)
+        measureGroup(scan, classifyGroup(text + base), base, inside, figures, pieces, text);
     return scan.start;
 }
 
