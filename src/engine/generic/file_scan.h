@@ -102,6 +102,12 @@ CMEASURE_INLINE LineWalk lineAt(const unsigned char *text, bool inside)
     return {.text = text, .length = LINE_BUFFER_SIZE, .quoteFirst = text[0] == '"', .inside = inside};
 }
 
+// A place in the input: the group of 64 bytes at `base`, from its bit `from` on.
+struct GroupAt {
+    int base;
+    int from;
+};
+
 // Where the walk of the groups stands: the line being walked, where it
 // starts, and its blanks so far.
 struct GroupScan {
@@ -114,11 +120,11 @@ struct GroupScan {
 // `base`, which it covers from bit `from` on; above 64 when it goes on
 // past the group. Always above `from`: a line still open is shorter than a
 // piece.
-CMEASURE_INLINE int lineEndIn(const GroupScan &scan, const Group &group, int base, int from)
+CMEASURE_INLINE int lineEndIn(const GroupScan &scan, const Group &group, GroupAt at)
 {
-    const std::uint64_t newlines = group.newlines & ~lowBits(from);
+    const std::uint64_t newlines = group.newlines & ~lowBits(at.from);
     const int newline = newlines != 0 ? std::countr_zero(newlines) + 1 : 65;
-    return std::min(newline, scan.start + PIECE - base);
+    return std::min(newline, scan.start + PIECE - at.base);
 }
 
 // Walks the line of `scan` over bits [from, to) of the group at `base`.
@@ -148,10 +154,10 @@ CMEASURE_INLINE void endLine(GroupScan &scan, const unsigned char *text, bool &i
 // ends in it, and outside them it has no '/' or '"', inside them no '*' or
 // '"' (and the line does not begin with '"'). A line that starts in it is
 // shorter than a piece there and begins with neither.
-CMEASURE_INLINE bool settledFrom(const GroupScan &scan, const Group &group, int base, int from)
+CMEASURE_INLINE bool settledFrom(const GroupScan &scan, const Group &group, GroupAt at)
 {
-    const std::uint64_t rest = ~lowBits(from);
-    if (scan.start + PIECE - base <= 64 || !scan.walk.counting)
+    const std::uint64_t rest = ~lowBits(at.from);
+    if (scan.start + PIECE - at.base <= 64 || !scan.walk.counting)
         return false;
     if (scan.walk.inside)
         return !scan.walk.quoteFirst && (group.masks.closer & rest) == 0;
@@ -164,9 +170,11 @@ CMEASURE_INLINE bool settledFrom(const GroupScan &scan, const Group &group, int 
 // their ends. Those of the line still open are its own, as a line that the
 // groups leave open is measured again.
 template <class Pieces>
-CMEASURE_INLINE void measureSettled(GroupScan &scan, const Group &group, int base, int from, bool &inside,
+CMEASURE_INLINE void measureSettled(GroupScan &scan, const Group &group, GroupAt at, bool &inside,
                                     FileFigures &figures, Pieces &pieces, const unsigned char *text)
 {
+    const int base = at.base;
+    int from = at.from;
     const std::uint64_t newlines = group.newlines & ~lowBits(from);
     const int closed = newlines != 0 ? 64 - std::countl_zero(newlines) : from;
     if (!scan.walk.inside && closed > from)
@@ -193,11 +201,11 @@ CMEASURE_INLINE void measureGroup(GroupScan &scan, const Group &group, int base,
                                   Pieces &pieces, const unsigned char *text)
 {
     for (int from = 0; from < 64;) {
-        if (settledFrom(scan, group, base, from)) {
-            measureSettled(scan, group, base, from, inside, figures, pieces, text);
+        if (settledFrom(scan, group, {.base = base, .from = from})) {
+            measureSettled(scan, group, {.base = base, .from = from}, inside, figures, pieces, text);
             return;
         }
-        const int end = lineEndIn(scan, group, base, from);
+        const int end = lineEndIn(scan, group, {.base = base, .from = from});
         if (end <= 64)
             scan.walk.length = base + end - scan.start;
         walkGroup(scan, group, base, {.from = from, .to = std::min(end, 64)});
