@@ -64,6 +64,23 @@ inline std::string file(Rng &rng, int size)
     return text;
 }
 
+// File contents of about `size` bytes, mostly words and spaces: one byte in
+// a hundred comes from the whole pool, so that long stretches, in comments
+// and out of them, hold no '/', '*' or '"', and lines of 0 to 80 bytes, one
+// in ten of 300 to 800, end in them and are cut into pieces there.
+inline std::string sparse(Rng &rng, int size)
+{
+    static const char common[] = "  \tabcxyzQ_09\x80";
+    std::string text;
+    while (static_cast<int>(text.size()) < size) {
+        const int length = pick(rng, 0, 9) == 0 ? pick(rng, 300, 800) : pick(rng, 0, 80);
+        for (int i = 0; i < length; i++)
+            text += pick(rng, 0, 99) == 0 ? byte(rng) : common[rng() % (sizeof common - 1)];
+        text += pick(rng, 0, 9) == 0 ? "\r\n" : "\n";
+    }
+    return text;
+}
+
 // File contents of `lines` lines, most of them near the lengths where a
 // line is cut into pieces, 359 and 718, the others of 0 to 800 bytes, each
 // with its own share of spaces, so that their symbols fall on both sides of

@@ -22,6 +22,7 @@ struct RandomCase {
     int sequences;
     int size;            // lines per sequence, or the largest file
     int largestRead = 0; // files arrive in reads of 1 to this many bytes; 0: read from a regular file
+    std::string (*makeFile)(randomtext::Rng &, int) = randomtext::file;
 };
 
 void PrintTo(const RandomCase &c, std::ostream *os)
@@ -137,7 +138,7 @@ TEST_P(FileScanTest, AgreesWithModel)
     ASSERT_NE(file, nullptr);
     for (unsigned seed = c.firstSeed; seed < c.firstSeed + c.sequences; seed++) {
         randomtext::Rng rng(seed);
-        const std::string text = randomtext::file(rng, randomtext::pick(rng, 0, c.size));
+        const std::string text = c.makeFile(rng, randomtext::pick(rng, 0, c.size));
         const std::string differs = throughInput(file, text, c, seed, [&](TextInput &input) {
             return againstmodel::scanDiffers(input, set, model::scan(text));
         });
@@ -150,7 +151,9 @@ INSTANTIATE_TEST_SUITE_P(Random, FileScanTest, testing::Combine(testing::Values(
     RandomCase{"SmallFiles", 1, 1000, 2000},
     RandomCase{"FilesReadInManyBlocks", 1000001, 30, 150000},
     RandomCase{"FilesInReadsOfAFewBytes", 2000001, 300, 5000, 100},
-    RandomCase{"FilesInReadsOfSeveralLines", 3000001, 30, 40000, 2000}
+    RandomCase{"FilesInReadsOfSeveralLines", 3000001, 30, 40000, 2000},
+    RandomCase{"FilesOfFewPairHalvesAndQuotes", 6000001, 100, 20000, 0, randomtext::sparse},
+    RandomCase{"FilesOfFewPairHalvesAndQuotesInSmallReads", 7000001, 30, 20000, 3000, randomtext::sparse}
 ), SETS), caseName);
 
 class PiecesOverLimitTest : public testing::TestWithParam<SetCase> {};

@@ -72,6 +72,167 @@ struct ReportPieces {
     }
 };
 
+// 64 bytes of the input, classified once: the masks of their blocks side by
+// side, and their newlines.
+struct Group {
+    Masks masks;
+    std::uint64_t newlines;
+};
+
+CMEASURE_INLINE Group classifyGroup(const unsigned char *bytes)
+{
+    Group group{Blocks::classify(bytes), Blocks::equal(bytes, '\n')};
+    for (int k = Blocks::WIDTH; k < 64; k += Blocks::WIDTH) {
+        const Masks masks = Blocks::classify(bytes + k);
+        group.masks.blank |= masks.blank << k;
+        group.masks.ident |= masks.ident << k;
+        group.masks.word |= masks.word << k;
+        group.masks.opener |= masks.opener << k;
+        group.masks.closer |= masks.closer << k;
+        group.newlines |= Blocks::equal(bytes + k, '\n') << k;
+    }
+    return group;
+}
+
+// A line about to be walked from position 0 of `text`: its length is not
+// known until its end is found, and until then every byte after a walked
+// one is taken from the text.
+CMEASURE_INLINE LineWalk lineAt(const unsigned char *text, bool inside)
+{
+    return {.text = text, .length = LINE_BUFFER_SIZE, .quoteFirst = text[0] == '"', .inside = inside};
+}
+
+// A place in the input: the group of 64 bytes at `base`, from its bit `from` on.
+struct GroupAt {
+    int base;
+    int from;
+};
+
+// Where the walk of the groups stands: the line being walked, where it
+// starts, and its blanks so far.
+struct GroupScan {
+    LineWalk walk;
+    int start = 0;
+    int blanks = 0;
+};
+
+// The bit after the end of the line of `scan` when it ends in the group at
+// `base`, which it covers from bit `from` on; above 64 when it goes on
+// past the group. Always above `from`: a line still open is shorter than a
+// piece.
+CMEASURE_INLINE int lineEndIn(const GroupScan &scan, const Group &group, GroupAt at)
+{
+    const std::uint64_t newlines = group.newlines & ~lowBits(at.from);
+    const int newline = newlines != 0 ? std::countr_zero(newlines) + 1 : 65;
+    return std::min(newline, scan.start + PIECE - at.base);
+}
+
+// Walks the line of `scan` over bits [from, to) of the group at `base`.
+CMEASURE_INLINE void walkGroup(GroupScan &scan, const Group &group, int base, Stretch stretch)
+{
+    const Block block{group.masks, base - scan.start, stretch.to};
+    scan.blanks += bitsSet<64>(group.masks.blank & ~lowBits(stretch.from) & lowBits(stretch.to));
+    for (int i = stretch.from; scan.walk.counting && i < stretch.to;)
+        i = scan.walk.inside ? walkInside(scan.walk, block, i) : walkOutside<64>(scan.walk, block, i);
+}
+
+// Ends the line of `scan`, whose length is set, and starts the next one.
+template <class Pieces>
+CMEASURE_INLINE void endLine(GroupScan &scan, const unsigned char *text, bool &inside, FileFigures &figures,
+                             Pieces &pieces)
+{
+    const LineFigures line{.symbols = scan.walk.length - scan.blanks, .identifiers = finishLine(scan.walk, inside)};
+    tally(figures, line);
+    pieces.add({.text = text + scan.start, .length = scan.walk.length, .symbols = line.symbols});
+    scan.start += scan.walk.length;
+    scan.blanks = 0;
+    scan.walk = lineAt(text + scan.start, inside);
+}
+
+// Whether the group at `base` from bit `from` on can change nothing of the
+// walk but the identifiers that end outside comments and strings: no piece
+// ends in it, and outside them it has no '/' or '"', inside them no '*' or
+// '"' (and the line does not begin with '"'). A line that starts in it is
+// shorter than a piece there and begins with neither.
+CMEASURE_INLINE bool settledFrom(const GroupScan &scan, const Group &group, GroupAt at)
+{
+    const std::uint64_t rest = ~lowBits(at.from);
+    if (scan.start + PIECE - at.base <= 64 || !scan.walk.counting)
+        return false;
+    if (scan.walk.inside)
+        return !scan.walk.quoteFirst && (group.masks.closer & rest) == 0;
+    return (group.masks.opener & rest) == 0;
+}
+
+// Measures a settled group from bit `from` on: each line that ends in it by
+// its newline and blanks, and their identifiers at once, outside comments
+// and strings; a newline ends any identifier, so that none is pending at
+// their ends. Those of the line still open are its own, as a line that the
+// groups leave open is measured again.
+template <class Pieces>
+CMEASURE_INLINE void measureSettled(GroupScan &scan, const Group &group, GroupAt at, bool &inside,
+                                    FileFigures &figures, Pieces &pieces, const unsigned char *text)
+{
+    const int base = at.base;
+    int from = at.from;
+    const std::uint64_t newlines = group.newlines & ~lowBits(from);
+    const int closed = newlines != 0 ? 64 - std::countl_zero(newlines) : from;
+    if (!scan.walk.inside && closed > from)
+        figures.identifiers += identifierEnds<64>(group.masks, {.from = from, .to = closed}, scan.walk.pending);
+    for (std::uint64_t left = newlines; left != 0; left &= left - 1) {
+        const int end = std::countr_zero(left) + 1;
+        scan.blanks += bitsSet<64>(group.masks.blank & ~lowBits(from) & lowBits(end));
+        scan.walk.length = base + end - scan.start;
+        scan.walk.pending = 0;
+        endLine(scan, text, inside, figures, pieces);
+        from = end;
+    }
+    if (from == 64)
+        return;
+    scan.blanks += bitsSet<64>(group.masks.blank & ~lowBits(from));
+    if (!scan.walk.inside)
+        scan.walk.identifiers += identifierEnds<64>(group.masks, {.from = from, .to = 64}, scan.walk.pending);
+}
+
+// Walks the group at `base` from bit `from` on: settled, at once, or else
+// the line that goes on there, then the rest, which may be settled.
+template <class Pieces>
+CMEASURE_INLINE void measureGroup(GroupScan &scan, const Group &group, int base, bool &inside, FileFigures &figures,
+                                  Pieces &pieces, const unsigned char *text)
+{
+    for (int from = 0; from < 64;) {
+        if (settledFrom(scan, group, {.base = base, .from = from})) {
+            measureSettled(scan, group, {.base = base, .from = from}, inside, figures, pieces, text);
+            return;
+        }
+        const int end = lineEndIn(scan, group, {.base = base, .from = from});
+        if (end <= 64)
+            scan.walk.length = base + end - scan.start;
+        walkGroup(scan, group, base, {.from = from, .to = std::min(end, 64)});
+        if (end > 64)
+            return;
+        endLine(scan, text, inside, figures, pieces);
+        from = end;
+    }
+}
+
+// Measures the lines that end in the groups of 64 bytes within `available`,
+// classifying each group once and walking every line in it from the
+// group's masks. A byte after the last group is always there, so that a
+// line still open at the end of a group may look at the byte after it.
+// Returns the bytes measured: the rest, from the line the groups leave
+// open, is for the line by line scan.
+template <class Pieces>
+CMEASURE_INLINE int scanGroups(const unsigned char *text, int available, bool &inside, FileFigures &figures,
+                               Pieces &pieces)
+{
+    const int groupsEnd = available > 0 ? (available - 1) / 64 * 64 : 0;
+    GroupScan scan{.walk = lineAt(text, inside)};
+    for (int base = 0; base < groupsEnd; base += 64)
+        measureGroup(scan, classifyGroup(text + base), base, inside, figures, pieces, text);
+    return scan.start;
+}
+
 // Lines are measured where the input holds them, each piece exactly as a line
 // read would deliver it. A line that the next read completes is put together
 // in `line` by one, and so are the lines in the last bytes of a read, fewer
@@ -84,7 +245,7 @@ template <class Pieces> CMEASURE_INLINE Scan scanWith(TextInput &input, char *li
     for (std::string_view unread; !(unread = input.unread()).empty();) {
         const unsigned char *text = bytesOf(unread.data());
         const int available = static_cast<int>(unread.size());
-        int at = 0;
+        int at = scanGroups(text, available, inside, result.figures, pieces);
         for (int length; (length = lineLength(text + at, available - at)) > 0; at += length) {
             const LineFigures figures = measureText({text + at, length, available - at}, inside);
             tally(result.figures, figures);

@@ -5,11 +5,12 @@
 // has that instruction; equal(), the bytes of a block equal to a given one;
 // classify(), its Masks; and allZero(), whether 64 bytes are all zero.
 
-CMEASURE_INLINE int bitsSet(std::uint64_t mask)
+// Bits set in a mask of `BITS` bits: a block's, or a group of 64 bytes.
+template <int BITS = Blocks::WIDTH> CMEASURE_INLINE int bitsSet(std::uint64_t mask)
 {
     if constexpr (Blocks::POPCNT)
         return std::popcount(mask);
-    else if constexpr (Blocks::WIDTH <= 16)
+    else if constexpr (BITS <= 16)
         return bitsSetIn16(mask);
     else
         return bitsSetIn64(mask);
@@ -90,14 +91,14 @@ CMEASURE_INLINE unsigned char byteAfter(const LineWalk &walk, int at)
 // leaves as the identifier pending there. At bit 64 that carry leaves the
 // word: it is where both addends had a bit, or either had one and the sum
 // has none, as in any adder.
-CMEASURE_INLINE int identifierEnds(const Masks &masks, Stretch stretch, std::uint64_t &pending)
+template <int BITS> CMEASURE_INLINE int identifierEnds(const Masks &masks, Stretch stretch, std::uint64_t &pending)
 {
     const std::uint64_t bits = ~lowBits(stretch.from) & lowBits(stretch.to);
     const std::uint64_t ident = masks.ident & bits;
     const std::uint64_t word = masks.word & bits;
     const std::uint64_t sum = ident + word + (pending << stretch.from);
     pending = stretch.to < 64 ? (sum >> stretch.to) & 1 : ((ident & word) | ((ident | word) & ~sum)) >> 63;
-    return bitsSet(sum & ~ident & bits);
+    return bitsSet<BITS>(sum & ~ident & bits);
 }
 
 // Inside a comment or string only '*' and '"' can end it: goes to the next one
@@ -120,11 +121,11 @@ CMEASURE_INLINE int walkInside(LineWalk &walk, const Block &block, int i)
 
 // Outside comments and strings: counts the identifiers that end from
 // position i of the block up to the next '/' or '"', and settles that.
-// Returns the position to walk next.
-CMEASURE_INLINE int walkOutside(LineWalk &walk, const Block &block, int i)
+// Returns the position to walk next. BITS: the bits of the block's masks.
+template <int BITS = Blocks::WIDTH> CMEASURE_INLINE int walkOutside(LineWalk &walk, const Block &block, int i)
 {
     const int stop = std::min(firstBitFrom(block.masks.opener, i), block.width);
-    walk.identifiers += identifierEnds(block.masks, {.from = i, .to = stop}, walk.pending);
+    walk.identifiers += identifierEnds<BITS>(block.masks, {.from = i, .to = stop}, walk.pending);
     if (stop == block.width)
         return block.width;
     const int at = block.base + stop;
