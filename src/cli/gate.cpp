@@ -26,8 +26,8 @@ namespace {
 // A file's diagnostics are made by its worker, in that thread's malloc
 // arena, and freed by the writer. An arena keeps what is freed in it for
 // its own thread to use again; with many workers, up to 8 arenas a
-// processor each kept up to the 24 MiB that were held at some moment, 250 MiB
-// at -j 256. Buffers of 128 KiB and more are mapped on their own instead,
+// processor could each keep as much as all the workers hold at a moment,
+// hundreds of MiB at -j 256. Buffers of 128 KiB and more are mapped on their own instead,
 // and unmapped when freed, whichever thread frees them.
 constexpr int OWN_MAPPING_FROM = 128 << 10;
 

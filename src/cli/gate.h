@@ -42,10 +42,10 @@ namespace cli {
 
 // Diagnostics not yet written may take this much in all before workers
 // write their own; and a slot may hold a share of this much whatever the
-// others hold, from 1 KiB to 64 KiB. So they take at most 24 MiB and the
+// others hold, from 1 KiB to 64 KiB. So they take at most 16 MiB and the
 // window's shares, usually 8 MiB, and a worker waits for its turn only
 // when some file has a great many.
-constexpr std::size_t HELD_DIAGNOSTICS = 24 << 20;
+constexpr std::size_t HELD_DIAGNOSTICS = 16 << 20;
 constexpr std::size_t SHARED_DIAGNOSTICS = 8 << 20;
 
 // Whose turn it is to write: a window position.
