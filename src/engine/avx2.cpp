@@ -86,24 +86,23 @@ struct Blocks {
     {
         const __m256i bytes = load(block);
         const __m256i letter = inRange<'a', 26>(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)));
-        const __m256i nul = is(bytes, 0);
-        const __m256i space = _mm256_or_si256(_mm256_or_si256(is(bytes, ' '), nul), inRange<'\t', 1>(bytes));
-        const __m256i space2 = _mm256_or_si256(space, inRange<'\v', 2>(bytes));
+        const __m256i alnum = _mm256_or_si256(letter, inRange<'0', 10>(bytes));
+        const __m256i space = _mm256_or_si256(_mm256_or_si256(is(bytes, ' '), is(bytes, 0)),
+                                          _mm256_or_si256(inRange<'\t', 1>(bytes), inRange<'\v', 2>(bytes)));
         const __m256i lf = is(bytes, '\n');
-        const __m256i cr = is(bytes, '\r');
+        const __m256i lines = _mm256_or_si256(lf, is(bytes, '\r'));
+        const __m256i ends = _mm256_or_si256(lines, is(bytes, '\\'));
+        const __m256i quotes = _mm256_or_si256(is(bytes, '"'), is(bytes, '\''));
         return {
             .lf = bitsOf(lf),
-            .cr = bitsOf(cr),
-            .blank = bitsOf(_mm256_or_si256(space2, _mm256_or_si256(lf, cr))),
-            .space = bitsOf(space2),
+            .blank = bitsOf(_mm256_or_si256(space, lines)),
+            .space = bitsOf(space),
             .high = bitsOf(bytes),
-            .alnum = bitsOf(_mm256_or_si256(letter, inRange<'0', 10>(bytes))),
-            .under = bitsOf(is(bytes, '_')),
-            .dot = bitsOf(is(bytes, '.')),
+            .word = bitsOf(_mm256_or_si256(alnum, is(bytes, '_'))),
+            .alnumDot = bitsOf(_mm256_or_si256(alnum, is(bytes, '.'))),
             .star = bitsOf(is(bytes, '*')),
-            .backslash = bitsOf(is(bytes, '\\')),
-            .dquote = bitsOf(is(bytes, '"')),
-            .squote = bitsOf(is(bytes, '\'')),
+            .ends = bitsOf(ends),
+            .literal = bitsOf(_mm256_or_si256(ends, quotes)),
         };
     }
 };
