@@ -82,27 +82,44 @@ struct Blocks {
         };
     }
 
+    // The bytes of a set of at most one byte for each value of the low four
+    // bits: byte b is in it when entry b & 15 of the table is b. The other
+    // entries hold 0x80, which no byte with a different low half equals, and
+    // a byte beyond ASCII looks up a zero, which it is not.
+    template <unsigned char... BYTES> struct OneOf {
+        static constexpr std::array<unsigned char, 32> tableOf()
+        {
+            std::array<unsigned char, 32> table{};
+            table.fill(0x80);
+            for (const unsigned char byte : {BYTES...})
+                table[byte & 15] = table[16 + (byte & 15)] = byte;
+            return table;
+        }
+        alignas(32) static constexpr std::array<unsigned char, 32> TABLE = tableOf();
+    };
+
+    template <unsigned char... BYTES> CMEASURE_INLINE static __m256i oneOf(__m256i bytes)
+    {
+        const __m256i table = _mm256_load_si256(reinterpret_cast<const __m256i *>(OneOf<BYTES...>::TABLE.data()));
+        return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, bytes), bytes);
+    }
+
     CMEASURE_INLINE static CMasks classifyC(const unsigned char *block)
     {
         const __m256i bytes = load(block);
         const __m256i letter = inRange<'a', 26>(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)));
         const __m256i alnum = _mm256_or_si256(letter, inRange<'0', 10>(bytes));
-        const __m256i space = _mm256_or_si256(_mm256_or_si256(is(bytes, ' '), is(bytes, 0)),
-                                          _mm256_or_si256(inRange<'\t', 1>(bytes), inRange<'\v', 2>(bytes)));
-        const __m256i lf = is(bytes, '\n');
-        const __m256i lines = _mm256_or_si256(lf, is(bytes, '\r'));
-        const __m256i ends = _mm256_or_si256(lines, is(bytes, '\\'));
-        const __m256i quotes = _mm256_or_si256(is(bytes, '"'), is(bytes, '\''));
+        const __m256i blank = is(bytes, ' ');
         return {
-            .lf = bitsOf(lf),
-            .blank = bitsOf(_mm256_or_si256(space, lines)),
-            .space = bitsOf(space),
+            .lf = bitsOf(is(bytes, '\n')),
+            .blank = bitsOf(_mm256_or_si256(blank, oneOf<0, '\t', '\n', '\v', '\f', '\r'>(bytes))),
+            .space = bitsOf(_mm256_or_si256(blank, oneOf<0, '\t', '\v', '\f'>(bytes))),
             .high = bitsOf(bytes),
             .word = bitsOf(_mm256_or_si256(alnum, is(bytes, '_'))),
             .alnumDot = bitsOf(_mm256_or_si256(alnum, is(bytes, '.'))),
             .star = bitsOf(is(bytes, '*')),
-            .ends = bitsOf(ends),
-            .literal = bitsOf(_mm256_or_si256(ends, quotes)),
+            .ends = bitsOf(oneOf<'\n', '\r', '\\'>(bytes)),
+            .literal = bitsOf(oneOf<'\n', '\r', '\\', '"', '\''>(bytes)),
         };
     }
 };
