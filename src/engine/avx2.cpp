@@ -82,28 +82,44 @@ struct Blocks {
         };
     }
 
+    // The bytes of a set of at most one byte for each value of the low four
+    // bits: byte b is in it when entry b & 15 of the table is b. The other
+    // entries hold 0x80, which no byte with a different low half equals, and
+    // a byte beyond ASCII looks up a zero, which it is not.
+    template <unsigned char... BYTES> struct OneOf {
+        static constexpr std::array<unsigned char, 32> tableOf()
+        {
+            std::array<unsigned char, 32> table{};
+            table.fill(0x80);
+            for (const unsigned char byte : {BYTES...})
+                table[byte & 15] = table[16 + (byte & 15)] = byte;
+            return table;
+        }
+        alignas(32) static constexpr std::array<unsigned char, 32> TABLE = tableOf();
+    };
+
+    template <unsigned char... BYTES> CMEASURE_INLINE static __m256i oneOf(__m256i bytes)
+    {
+        const __m256i table = _mm256_load_si256(reinterpret_cast<const __m256i *>(OneOf<BYTES...>::TABLE.data()));
+        return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, bytes), bytes);
+    }
+
     CMEASURE_INLINE static CMasks classifyC(const unsigned char *block)
     {
         const __m256i bytes = load(block);
         const __m256i letter = inRange<'a', 26>(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)));
-        const __m256i nul = is(bytes, 0);
-        const __m256i space = _mm256_or_si256(_mm256_or_si256(is(bytes, ' '), nul), inRange<'\t', 1>(bytes));
-        const __m256i space2 = _mm256_or_si256(space, inRange<'\v', 2>(bytes));
-        const __m256i lf = is(bytes, '\n');
-        const __m256i cr = is(bytes, '\r');
+        const __m256i alnum = _mm256_or_si256(letter, inRange<'0', 10>(bytes));
+        const __m256i blank = is(bytes, ' ');
         return {
-            .lf = bitsOf(lf),
-            .cr = bitsOf(cr),
-            .blank = bitsOf(_mm256_or_si256(space2, _mm256_or_si256(lf, cr))),
-            .space = bitsOf(space2),
+            .lf = bitsOf(is(bytes, '\n')),
+            .blank = bitsOf(_mm256_or_si256(blank, oneOf<0, '\t', '\n', '\v', '\f', '\r'>(bytes))),
+            .space = bitsOf(_mm256_or_si256(blank, oneOf<0, '\t', '\v', '\f'>(bytes))),
             .high = bitsOf(bytes),
-            .alnum = bitsOf(_mm256_or_si256(letter, inRange<'0', 10>(bytes))),
-            .under = bitsOf(is(bytes, '_')),
-            .dot = bitsOf(is(bytes, '.')),
+            .word = bitsOf(_mm256_or_si256(alnum, is(bytes, '_'))),
+            .alnumDot = bitsOf(_mm256_or_si256(alnum, is(bytes, '.'))),
             .star = bitsOf(is(bytes, '*')),
-            .backslash = bitsOf(is(bytes, '\\')),
-            .dquote = bitsOf(is(bytes, '"')),
-            .squote = bitsOf(is(bytes, '\'')),
+            .ends = bitsOf(oneOf<'\n', '\r', '\\'>(bytes)),
+            .literal = bitsOf(oneOf<'\n', '\r', '\\', '"', '\''>(bytes)),
         };
     }
 };

@@ -74,23 +74,22 @@ struct Blocks {
     {
         const __m512i bytes = _mm512_loadu_si512(block);
         const std::uint64_t letter = inRange<'a', 26>(_mm512_or_si512(bytes, _mm512_set1_epi8(0x20)));
+        const std::uint64_t alnum = letter | inRange<'0', 10>(bytes);
         const std::uint64_t space = is(bytes, ' ') | _mm512_testn_epi8_mask(bytes, bytes) | is(bytes, '\t') |
                                     inRange<'\v', 2>(bytes);
         const std::uint64_t lf = is(bytes, '\n');
-        const std::uint64_t cr = is(bytes, '\r');
+        const std::uint64_t lines = lf | is(bytes, '\r');
+        const std::uint64_t ends = lines | is(bytes, '\\');
         return {
             .lf = lf,
-            .cr = cr,
-            .blank = space | lf | cr,
+            .blank = space | lines,
             .space = space,
             .high = _mm512_movepi8_mask(bytes),
-            .alnum = letter | inRange<'0', 10>(bytes),
-            .under = is(bytes, '_'),
-            .dot = is(bytes, '.'),
+            .word = alnum | is(bytes, '_'),
+            .alnumDot = alnum | is(bytes, '.'),
             .star = is(bytes, '*'),
-            .backslash = is(bytes, '\\'),
-            .dquote = is(bytes, '"'),
-            .squote = is(bytes, '\''),
+            .ends = ends,
+            .literal = ends | is(bytes, '"') | is(bytes, '\''),
         };
     }
 };

@@ -21,8 +21,8 @@ namespace portable {
 enum : unsigned char { BLANK = 1, IDENT = 2, WORD = 4, OPENER = 8, CLOSER = 16 };
 
 // The classes of C's rules, one bit each.
-constexpr unsigned C_LF = 1, C_CR = 2, C_BLANK = 4, C_SPACE = 8, C_HIGH = 16, C_ALNUM = 32, C_UNDER = 64,
-                   C_DOT = 128, C_STAR = 256, C_BACKSLASH = 512, C_DQUOTE = 1024, C_SQUOTE = 2048;
+constexpr unsigned C_LF = 1, C_BLANK = 2, C_SPACE = 4, C_HIGH = 8, C_WORD = 16, C_ALNUM_DOT = 32, C_STAR = 64,
+                   C_ENDS = 128, C_LITERAL = 256;
 
 constexpr std::array<std::uint16_t, 256> cClassesOfBytes()
 {
@@ -30,18 +30,17 @@ constexpr std::array<std::uint16_t, 256> cClassesOfBytes()
     for (int c = 0; c < 256; c++) {
         unsigned bits = 0;
         const bool space = c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == 0;
+        const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        const bool ends = c == '\\' || c == '\n' || c == '\r';
         bits |= c == '\n' ? C_LF : 0u;
-        bits |= c == '\r' ? C_CR : 0u;
         bits |= space || c == '\n' || c == '\r' ? C_BLANK : 0u;
         bits |= space ? C_SPACE : 0u;
         bits |= c >= 0x80 ? C_HIGH : 0u;
-        bits |= (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ? C_ALNUM : 0u;
-        bits |= c == '_' ? C_UNDER : 0u;
-        bits |= c == '.' ? C_DOT : 0u;
+        bits |= alnum || c == '_' ? C_WORD : 0u;
+        bits |= alnum || c == '.' ? C_ALNUM_DOT : 0u;
         bits |= c == '*' ? C_STAR : 0u;
-        bits |= c == '\\' ? C_BACKSLASH : 0u;
-        bits |= c == '"' ? C_DQUOTE : 0u;
-        bits |= c == '\'' ? C_SQUOTE : 0u;
+        bits |= ends ? C_ENDS : 0u;
+        bits |= ends || c == '"' || c == '\'' ? C_LITERAL : 0u;
         classes[c] = static_cast<std::uint16_t>(bits);
     }
     return classes;
@@ -114,17 +113,14 @@ template <int BYTES> struct BytewiseBlocks {
             const unsigned c = C_BYTE_CLASS[block[k]];
             const auto bit = [&](unsigned mask) { return std::uint64_t{(c & mask) != 0} << k; };
             masks.lf |= bit(C_LF);
-            masks.cr |= bit(C_CR);
             masks.blank |= bit(C_BLANK);
             masks.space |= bit(C_SPACE);
             masks.high |= bit(C_HIGH);
-            masks.alnum |= bit(C_ALNUM);
-            masks.under |= bit(C_UNDER);
-            masks.dot |= bit(C_DOT);
+            masks.word |= bit(C_WORD);
+            masks.alnumDot |= bit(C_ALNUM_DOT);
             masks.star |= bit(C_STAR);
-            masks.backslash |= bit(C_BACKSLASH);
-            masks.dquote |= bit(C_DQUOTE);
-            masks.squote |= bit(C_SQUOTE);
+            masks.ends |= bit(C_ENDS);
+            masks.literal |= bit(C_LITERAL);
         }
         return masks;
     }

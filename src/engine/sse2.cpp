@@ -80,24 +80,23 @@ struct Blocks {
     {
         const __m128i bytes = load(block);
         const __m128i letter = inRange<'a', 26>(_mm_or_si128(bytes, _mm_set1_epi8(0x20)));
-        const __m128i nul = is(bytes, 0);
-        const __m128i space = _mm_or_si128(_mm_or_si128(is(bytes, ' '), nul), inRange<'\t', 1>(bytes));
-        const __m128i space2 = _mm_or_si128(space, inRange<'\v', 2>(bytes));
+        const __m128i alnum = _mm_or_si128(letter, inRange<'0', 10>(bytes));
+        const __m128i space = _mm_or_si128(_mm_or_si128(is(bytes, ' '), is(bytes, 0)),
+                                          _mm_or_si128(inRange<'\t', 1>(bytes), inRange<'\v', 2>(bytes)));
         const __m128i lf = is(bytes, '\n');
-        const __m128i cr = is(bytes, '\r');
+        const __m128i lines = _mm_or_si128(lf, is(bytes, '\r'));
+        const __m128i ends = _mm_or_si128(lines, is(bytes, '\\'));
+        const __m128i quotes = _mm_or_si128(is(bytes, '"'), is(bytes, '\''));
         return {
             .lf = bitsOf(lf),
-            .cr = bitsOf(cr),
-            .blank = bitsOf(_mm_or_si128(space2, _mm_or_si128(lf, cr))),
-            .space = bitsOf(space2),
+            .blank = bitsOf(_mm_or_si128(space, lines)),
+            .space = bitsOf(space),
             .high = bitsOf(bytes),
-            .alnum = bitsOf(_mm_or_si128(letter, inRange<'0', 10>(bytes))),
-            .under = bitsOf(is(bytes, '_')),
-            .dot = bitsOf(is(bytes, '.')),
+            .word = bitsOf(_mm_or_si128(alnum, is(bytes, '_'))),
+            .alnumDot = bitsOf(_mm_or_si128(alnum, is(bytes, '.'))),
             .star = bitsOf(is(bytes, '*')),
-            .backslash = bitsOf(is(bytes, '\\')),
-            .dquote = bitsOf(is(bytes, '"')),
-            .squote = bitsOf(is(bytes, '\'')),
+            .ends = bitsOf(ends),
+            .literal = bitsOf(_mm_or_si128(ends, quotes)),
         };
     }
 };

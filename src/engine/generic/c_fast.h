@@ -118,24 +118,21 @@ struct FastMasks {
     std::uint64_t notSpace;
     std::uint64_t notWord;
     std::uint64_t notNumber;
-    std::uint64_t string;    // what may end a string literal's text
-    std::uint64_t character; // the same for a character constant
+    std::uint64_t literal; // what may end a literal's text, the other quote too
     std::uint64_t lineComment;
     std::uint64_t star;
-    std::uint64_t starOrBackslash;
+    std::uint64_t starOrSplice; // '*', a backslash or CR: a block comment's stops under a gate
 };
 
 CMEASURE_INLINE FastMasks fastMasks(const CMasks &m)
 {
-    const std::uint64_t ends = m.backslash | m.lf | m.cr;
     return {.notSpace = ~m.space,
-            .notWord = ~(m.alnum | m.under),
-            .notNumber = ~(m.alnum | m.under | m.dot),
-            .string = m.dquote | ends,
-            .character = m.squote | ends,
-            .lineComment = ends,
+            .notWord = ~m.word,
+            .notNumber = ~(m.word | m.alnumDot),
+            .literal = m.literal,
+            .lineComment = m.ends,
             .star = m.star,
-            .starOrBackslash = m.star | m.backslash};
+            .starOrSplice = m.star | (m.ends & ~m.lf)};
 }
 
 CMEASURE_INLINE void fastPunctuator(FastLex &f)
@@ -281,12 +278,16 @@ CMEASURE_INLINE int fastCode(LexState &lex, FastLex &f, const unsigned char *gro
 template <bool CPP>
 CMEASURE_INLINE int fastLiteral(FastLex &f, const unsigned char *group, const FastMasks &m, int i, int to)
 {
-    const int stop = std::min(bitFrom(f.quote == '"' ? m.string : m.character, i), to);
+    const int stop = std::min(bitFrom(m.literal, i), to);
     if (stop > i)
         f.literalEmpty = false;
     if (stop == to)
         return to;
     const unsigned char c = group[stop];
+    if (c != f.quote && (c == '"' || c == '\'')) {
+        f.literalEmpty = false; // the other quote: text like any other
+        return stop + 1;
+    }
     if (c == f.quote) {
         // In C++ a suffix may follow, but not an empty character constant.
         f.mode = CPP && !(c == '\'' && f.literalEmpty) ? Mode::LiteralEnd : Mode::Code;
@@ -309,13 +310,14 @@ CMEASURE_INLINE int fastLiteral(FastLex &f, const unsigned char *group, const Fa
 
 // A step in a comment, to the next byte that may end it. With a gate, the
 // allowing text is looked for on the way, and a block comment stops at a
-// backslash too, since a splice may hide inside that text.
+// backslash too, since a splice may hide inside that text (and at CR, which
+// shares its mask and which the caller reads).
 template <bool GATED>
 CMEASURE_INLINE int fastComment(crules::State &state, FastLex &f, const unsigned char *group, const FastMasks &m,
                                 int i, int to)
 {
     const bool line = f.mode == Mode::LineComment;
-    const std::uint64_t ends = line ? m.lineComment : GATED ? m.starOrBackslash : m.star;
+    const std::uint64_t ends = line ? m.lineComment : GATED ? m.starOrSplice : m.star;
     const int stop = std::min(bitFrom(ends, i), to);
     if (GATED)
         matchAllowIn(state, group + i, stop - i);

@@ -14,17 +14,14 @@ CMEASURE_INLINE CMasks classify64(const unsigned char *group)
     for (int k = 0; k < 64; k += Blocks::WIDTH) {
         const CMasks m = Blocks::classifyC(group + k);
         all.lf |= m.lf << k;
-        all.cr |= m.cr << k;
         all.blank |= m.blank << k;
         all.space |= m.space << k;
         all.high |= m.high << k;
-        all.alnum |= m.alnum << k;
-        all.under |= m.under << k;
-        all.dot |= m.dot << k;
+        all.word |= m.word << k;
+        all.alnumDot |= m.alnumDot << k;
         all.star |= m.star << k;
-        all.backslash |= m.backslash << k;
-        all.dquote |= m.dquote << k;
-        all.squote |= m.squote << k;
+        all.ends |= m.ends << k;
+        all.literal |= m.literal << k;
     }
     return all;
 }
@@ -108,11 +105,11 @@ template <bool GATED> CMEASURE_INLINE std::uint64_t stops(const LexState &lex, c
 {
     switch (lex.mode) {
     case Mode::Code: return ~m.space;
-    case Mode::Identifier: return ~(m.alnum | m.under);
-    case Mode::Number: return lex.numberLength == 2 ? ~(m.alnum | m.dot) : ~std::uint64_t{0};
-    case Mode::LineComment: return m.lf | m.cr | m.backslash;
-    case Mode::BlockComment: return GATED ? m.star | m.backslash : m.star;
-    case Mode::Literal: return (lex.quote == '"' ? m.dquote : m.squote) | m.backslash | m.lf | m.cr;
+    case Mode::Identifier: return ~m.word;
+    case Mode::Number: return lex.numberLength == 2 ? ~m.alnumDot : ~std::uint64_t{0};
+    case Mode::LineComment: return m.ends;
+    case Mode::BlockComment: return GATED ? m.star | (m.ends & ~m.lf) : m.star;
+    case Mode::Literal: return m.literal;
     default: return ~std::uint64_t{0};
     }
 }

@@ -65,18 +65,16 @@ CMEASURE_INLINE int bitsSetIn64(std::uint64_t mask)
 }
 
 // The masks of a block for C's rules: the bytes where the lexer's fast
-// paths stop, and those the lines count.
+// paths stop, and those the lines count. Each is what one test reads, so
+// that a block costs one mask per test and nothing is combined after.
 struct CMasks {
     std::uint64_t lf;
-    std::uint64_t cr;
-    std::uint64_t blank;     // white space and NUL: not a symbol
-    std::uint64_t space;     // horizontal white space and NUL: nothing to the lexer in code
-    std::uint64_t high;      // beyond ASCII
-    std::uint64_t alnum;     // letters and digits
-    std::uint64_t under;     // '_'
-    std::uint64_t dot;
+    std::uint64_t blank;    // white space and NUL: not a symbol
+    std::uint64_t space;    // horizontal white space and NUL: nothing to the lexer in code
+    std::uint64_t high;     // beyond ASCII
+    std::uint64_t word;     // letters, digits and '_': the rest of an identifier
+    std::uint64_t alnumDot; // letters, digits and '.': the rest of a number after "0x" and the like
     std::uint64_t star;
-    std::uint64_t backslash;
-    std::uint64_t dquote;
-    std::uint64_t squote;
+    std::uint64_t ends;    // backslash, LF and CR: where a line comment may end
+    std::uint64_t literal; // quotes and the ends: where a literal may end
 };
