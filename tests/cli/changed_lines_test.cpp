@@ -113,6 +113,22 @@ void change(Rng &rng, const fs::path &root, std::map<std::string, File> &files, 
     }
 }
 
+// Git's configuration confined to `scratch`, so that the user's own
+// settings cannot change what the random histories show.
+void confineGitTo(const fs::path &scratch)
+{
+    setenv("HOME", scratch.c_str(), 1);
+    setenv("GIT_CONFIG_NOSYSTEM", "1", 1);
+    unsetenv("XDG_CONFIG_HOME");
+}
+
+// The first seed of a randomized test: CMEASURE_SEED, or 1.
+unsigned firstSeed()
+{
+    const char *seed = std::getenv("CMEASURE_SEED");
+    return seed != nullptr ? static_cast<unsigned>(std::stoul(seed)) : 1;
+}
+
 // A repository with one or two commits, then edits left in the work tree
 // and the index; the revision to compare with.
 std::string makeHistory(Rng &rng, const fs::path &root)
@@ -192,10 +208,8 @@ TEST(ChangedLines, AddedLinesAreTheDiffsPlusLines)
     char pattern[] = "/tmp/cmeasure-changed-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const fs::path scratch = pattern;
-    setenv("HOME", scratch.c_str(), 1);
-    setenv("GIT_CONFIG_NOSYSTEM", "1", 1);
-    unsetenv("XDG_CONFIG_HOME");
-    const unsigned first = std::getenv("CMEASURE_SEED") ? std::stoul(std::getenv("CMEASURE_SEED")) : 1;
+    confineGitTo(scratch);
+    const unsigned first = firstSeed();
     for (unsigned seed = first; seed < first + 40 && !HasFailure(); seed++) {
         Rng rng(seed);
         const fs::path root = scratch / std::to_string(seed);
@@ -288,10 +302,8 @@ TEST(ChangedLines, GateReportsTheAddedLinesOverTheLimit)
     char pattern[] = "/tmp/cmeasure-newfrom-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const fs::path scratch = pattern;
-    setenv("HOME", scratch.c_str(), 1);
-    setenv("GIT_CONFIG_NOSYSTEM", "1", 1);
-    unsetenv("XDG_CONFIG_HOME");
-    const unsigned first = std::getenv("CMEASURE_SEED") ? std::stoul(std::getenv("CMEASURE_SEED")) : 1;
+    confineGitTo(scratch);
+    const unsigned first = firstSeed();
     for (unsigned seed = first; seed < first + 25 && !HasFailure(); seed++) {
         Rng rng(seed);
         const fs::path root = scratch / std::to_string(seed);
