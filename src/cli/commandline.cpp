@@ -90,13 +90,38 @@ int writeAll(Window &window, Writer &writer)
     return writer.finish();
 }
 
+// A few named files, no gate and no progress line: measured on the main
+// thread, since starting a worker and the walk costs more than the work
+// (0.6 of the 2.8 ms of `cmeasure --json /dev/null`). What a file gave is
+// written before the next is read, which may wait for a pipe or a
+// terminal; a progress line would need a thread free to show it meanwhile.
+int measureHere(const Options &options, const ClosedAtStart &closed, Window &window, Writer &writer)
+{
+    std::vector<Target> targets;
+    for (const std::string &path : options.paths)
+        targets.push_back({.request = {.path = path, .origin = path == "-" ? Origin::StandardInput : Origin::Named}});
+    window.add(targets);
+    window.complete();
+    std::vector<Target> finished;
+    const auto writeFinished = [&] {
+        window.takeFinished(finished, {Writer::milliseconds(0), Writer::milliseconds(0)});
+        for (Target &target : finished)
+            writer.take(std::move(target));
+        finished.clear();
+        writer.writeHeld();
+    };
+    measureInTurn(window, closed, options.rules, false, writeFinished);
+    return writeAll(window, writer);
+}
+
 // Arguments → options → budget → window; the walk thread fills the window,
 // the workers measure what is in it, and the main thread writes it out.
 // Returns the exit status.
 int measureAll(const Options &options, const ClosedAtStart &closed, const changed::ChangedFiles *changes)
 {
     Budget budget = budgetFor(options.jobs);
-    if (const std::size_t files = fewNamedFiles(options); files > 0) {
+    const std::size_t files = fewNamedFiles(options);
+    if (files > 0) {
         budget.workers = std::min(budget.workers, static_cast<unsigned>(files));
         budget.slots = std::min(budget.slots, files);
     }
@@ -113,6 +138,8 @@ int measureAll(const Options &options, const ClosedAtStart &closed, const change
     } else {
         writer = std::make_unique<FiguresWriter>(options.json, closed.output, progress, options.maxDepth);
     }
+    if (files > 0 && !gate && !progress && !options.list && changes == nullptr)
+        return measureHere(options, closed, window, *writer);
     std::vector<std::thread> threads =
         startThreads(options, closed, budget, progress, gate ? &*gate : nullptr, changes, window);
     if (threads.empty())

@@ -127,4 +127,15 @@ void runWorker(Window &window, const ClosedAtStart &closed, Rules rules, bool co
         done = scanner->measure(*job);
 }
 
+void measureInTurn(Window &window, const ClosedAtStart &closed, Rules rules, bool countBytes,
+                   const std::function<void()> &between)
+{
+    auto scanner = std::make_unique<Scanner>(closed.input, rules, countBytes, nullptr);
+    std::optional<Result> done;
+    while (const std::optional<Job> job = window.take(done)) {
+        between();
+        done = scanner->measure(*job);
+    }
+}
+
 } // namespace cli

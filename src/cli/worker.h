@@ -2,6 +2,7 @@
 // what it made of it, until the window has no more.
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 #include "c_rules.h"
@@ -15,6 +16,12 @@ namespace cli {
 // `countBytes`: learn each file's size, for the progress line. `gate`: with
 // --max-symbols, where the diagnostics go; null otherwise.
 void runWorker(Window &window, const ClosedAtStart &closed, Rules rules, bool countBytes, Gate *gate);
+
+// Measures the targets of a complete window on the calling thread, one
+// after the other, without a gate. `between` is called before each target
+// is measured, once what came before it is recorded in the window.
+void measureInTurn(Window &window, const ClosedAtStart &closed, Rules rules, bool countBytes,
+                   const std::function<void()> &between);
 
 // The dialect of C's rules a file is measured in: C++ for the suffixes C++
 // sources and headers are known by, C for any other name and standard input.

@@ -45,6 +45,9 @@ public:
     // Writes what has waited long enough, and shows progress.
     void tick();
 
+    // Writes what is held at once: before a wait that may be long.
+    void writeHeld() { flush(); }
+
     // Writes what `target` gave, or holds it back to write later.
     virtual void take(Target &&target) = 0;
 

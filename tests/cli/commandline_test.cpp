@@ -449,6 +449,12 @@ INSTANTIATE_TEST_SUITE_P(CommandLineStreaming, ProgramTest, testing::Values(
     Case{.name = "StandardInputReadAfterTheFifoBeforeIt", .expected = row("\"p\"", 1, 1, 2, 1) + row("\"-\"", 1, 1, 3, 1) +
                                                                      total(2, 2, 2, 3, "\"-\"", 1),
          .setup = AB + " && mkfifo p in", .shell = "{ cat a.c > p; cat b.c; } > in & exec cmeasure --rules=menu --json -j 1 p - < in"},
+    // p is fed only once a.c's row has been read: a run that held the row
+    // until p ended would wait for ever.
+    Case{.name = "RowWrittenBeforeTheNextFileIsRead", .expected = row("\"a.c\"", 1, 1, 2, 1) + row("\"p\"", 1, 1, 3, 1) +
+                                                                  total(2, 2, 2, 3, "\"p\"", 1),
+         .setup = AB + " && mkfifo p",
+         .shell = "cmeasure --rules=menu --json a.c p | { IFS= read -r row; cat b.c > p; printf '%s\\n' \"$row\"; cat; }"},
     Case{.name = "DevStdinReadWholeBeforeStandardInput",
          .expected = row("\"/dev/stdin\"", 30000, 10000, 6, 0) + row("\"-\"", 0, 1, 0, 0) + total(2, 30000, 0, 6, "\"/dev/stdin\"", 10000),
          .setup = "mkfifo in", .shell = "seq 30000 > in & exec cmeasure --rules=menu --json -j 8 /dev/stdin - < in"},
