@@ -136,6 +136,7 @@ struct OracleCase {
     unsigned firstSeed;
     int texts;
     int pieces; // per text
+    bool mostlyCode;
 };
 
 void PrintTo(const OracleCase &c, std::ostream *os)
@@ -189,7 +190,7 @@ TEST_P(ClangOracleTest, AgreesWithClangAndTheModel)
     const unsigned count = texts != nullptr ? static_cast<unsigned>(std::atoi(texts)) : c.texts;
     for (unsigned seed = c.firstSeed; seed < c.firstSeed + count; seed++) {
         crandom::Rng rng(seed);
-        const std::string text = crandom::text(rng, c.pieces);
+        const std::string text = crandom::text(rng, c.pieces, c.mostlyCode);
         const crules::Count limit = std::uniform_int_distribution<crules::Count>(0, 12)(rng);
         Expected expected = modelOf(text, limit);
         expected.figures.identifiers = clangIdentifiers(text, c.dialect);
@@ -213,8 +214,10 @@ TEST_P(ClangOracleTest, AgreesWithClangAndTheModel)
 }
 
 INSTANTIATE_TEST_SUITE_P(Random, ClangOracleTest, testing::Values(
-    OracleCase{"C", crules::Dialect::C, 1, 16, 500},
-    OracleCase{"Cpp", crules::Dialect::Cpp, 100001, 16, 500}
+    OracleCase{"C", crules::Dialect::C, 1, 16, 500, false},
+    OracleCase{"Cpp", crules::Dialect::Cpp, 100001, 16, 500, false},
+    OracleCase{"MostlyCodeC", crules::Dialect::C, 200001, 16, 500, true},
+    OracleCase{"MostlyCodeCpp", crules::Dialect::Cpp, 300001, 16, 500, true}
 ), [](const testing::TestParamInfo<OracleCase> &info) { return std::string(info.param.name); });
 
 } // namespace

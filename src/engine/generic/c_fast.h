@@ -122,17 +122,38 @@ struct FastMasks {
     std::uint64_t lineComment;
     std::uint64_t star;
     std::uint64_t starOrSplice; // '*', a backslash or CR: a block comment's stops under a gate
+    std::uint64_t lf;
+    std::uint64_t identifierStarts; // the first bytes of runs of word bytes led by no digit
+    std::uint64_t inWord;           // word bytes after a word byte
+    std::uint64_t bulkStops;        // where the bulk of code stops: see bulkStopsOf()
 };
+
+// The bytes before which code's tokens can be told from the masks alone:
+// special bytes, a '.' that a digit follows (a number), a byte that may
+// go on with a number after its run of word bytes ('.', or a sign after an
+// exponent), and a '.' at the end of the group, whose next byte is not known.
+CMEASURE_INLINE std::uint64_t bulkStopsOf(const CMasks &m, std::uint64_t runStarts)
+{
+    const std::uint64_t numberStarts = runStarts & m.digit;
+    const std::uint64_t afterNumber = (m.word + numberStarts) & ~m.word; // the carry runs to the byte after
+    const std::uint64_t dot = m.alnumDot & ~m.word;
+    return m.special | (afterNumber & m.join) | (dot & ((m.digit >> 1) | std::uint64_t{1} << 63));
+}
 
 CMEASURE_INLINE FastMasks fastMasks(const CMasks &m)
 {
+    const std::uint64_t runStarts = m.word & ~(m.word << 1);
     return {.notSpace = ~m.space,
             .notWord = ~m.word,
             .notNumber = ~(m.word | m.alnumDot),
             .literal = m.literal,
             .lineComment = m.ends,
             .star = m.star,
-            .starOrSplice = m.star | (m.ends & ~m.lf)};
+            .starOrSplice = m.star | (m.ends & ~m.lf),
+            .lf = m.lf,
+            .identifierStarts = runStarts & ~m.digit,
+            .inWord = m.word & ~runStarts,
+            .bulkStops = bulkStopsOf(m, runStarts)};
 }
 
 CMEASURE_INLINE void fastPunctuator(FastLex &f)
@@ -236,6 +257,27 @@ CMEASURE_INLINE int fastToken(LexState &lex, FastLex &f, const unsigned char *gr
     return i + 1;
 }
 
+// Code from byte i, which is no white space, up to the first byte that the
+// masks cannot tell, with no directive going on: every run of word bytes led
+// by a letter or '_' is an identifier and the rest are punctuators, LF and
+// white space, all but LF without effect. A run cut by that byte is left
+// to the caller, which may need its name or what follows it. Returns where
+// it stopped.
+CMEASURE_INLINE int bulkCode(FastLex &f, const FastMasks &m, int i, int to)
+{
+    if (((m.inWord >> i) & 1) != 0)
+        return i;
+    const int stop = std::min(bitFrom(m.bulkStops, i), to);
+    const int end = 64 - std::countl_zero(m.notWord & lowBits(stop));
+    if (end <= i)
+        return i;
+    const std::uint64_t span = lowBits(end) & ~lowBits(i);
+    f.identifiers += bitsSetIn64Bytes(m.identifierStarts & span);
+    const int last = 63 - std::countl_zero(m.notSpace & span);
+    f.startOfLine = ((m.lf >> last) & 1) != 0;
+    return end;
+}
+
 // Code from byte i while the mode stays code: the common tokens at once.
 // Returns where it stopped: `to`, a byte in another mode, or one the
 // caller must read.
@@ -245,6 +287,11 @@ CMEASURE_INLINE int fastCode(LexState &lex, FastLex &f, const unsigned char *gro
         i = std::min(bitFrom(m.notSpace, i), to);
         if (i == to)
             break;
+        if (f.directive == Directive::None) {
+            i = bulkCode(f, m, i, to);
+            if (i == to)
+                break;
+        }
         const Kind kind = BYTE_CLASSES[group[i]].kind;
         if (kind == Kind::Word) {
             const int end = bitFrom(m.notWord, i);

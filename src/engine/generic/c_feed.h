@@ -22,6 +22,9 @@ CMEASURE_INLINE CMasks classify64(const unsigned char *group)
         all.star |= m.star << k;
         all.ends |= m.ends << k;
         all.literal |= m.literal << k;
+        all.digit |= m.digit << k;
+        all.special |= m.special << k;
+        all.join |= m.join << k;
     }
     return all;
 }
