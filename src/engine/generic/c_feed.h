@@ -50,6 +50,16 @@ CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks)
         line.column += 64;
         return;
     }
+    const int last = 63 - std::countl_zero(lf);
+    if (line.densestLine != 0 && line.symbols + bitsSetIn64Bytes(symbols) <= line.maxSymbols) {
+        // No line of the group can be denser than the densest so far.
+        const std::uint64_t upToLast = (std::uint64_t{2} << last) - 1; // all 64 when last is 63
+        line.lines += bitsSetIn64Bytes(lf);
+        line.symbols = bitsSetIn64Bytes(symbols & ~upToLast);
+        line.column = 63 - last;
+        line.allowed = false;
+        return;
+    }
     crules::Count lines = line.lines;
     crules::Count densest = line.densestLine;
     crules::Count most = line.maxSymbols;
