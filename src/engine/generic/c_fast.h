@@ -120,7 +120,7 @@ struct FastMasks {
     std::uint64_t notNumber;
     std::uint64_t literal; // what may end a literal's text, the other quote too
     std::uint64_t lineComment;
-    std::uint64_t star;
+    std::uint64_t commentEnds;  // '*' before a special byte or at the end: where a block comment may end
     std::uint64_t starOrSplice; // '*', a backslash or CR: a block comment's stops under a gate
     std::uint64_t lf;
     std::uint64_t identifierStarts; // the first bytes of runs of word bytes led by no digit
@@ -148,7 +148,7 @@ CMEASURE_INLINE FastMasks fastMasks(const CMasks &m)
             .notNumber = ~(m.word | m.alnumDot),
             .literal = m.literal,
             .lineComment = m.ends,
-            .star = m.star,
+            .commentEnds = m.star & ((m.special >> 1) | std::uint64_t{1} << 63),
             .starOrSplice = m.star | (m.ends & ~m.lf),
             .lf = m.lf,
             .identifierStarts = runStarts & ~m.digit,
@@ -364,7 +364,7 @@ CMEASURE_INLINE int fastComment(crules::State &state, FastLex &f, const unsigned
                                 int i, int to)
 {
     const bool line = f.mode == Mode::LineComment;
-    const std::uint64_t ends = line ? m.lineComment : GATED ? m.starOrSplice : m.star;
+    const std::uint64_t ends = line ? m.lineComment : GATED ? m.starOrSplice : m.commentEnds;
     const int stop = std::min(bitFrom(ends, i), to);
     if (GATED)
         matchAllowIn(state, group + i, stop - i);
