@@ -275,6 +275,14 @@ INSTANTIATE_TEST_SUITE_P(Rules, FiguresTest, testing::Combine(testing::ValuesIn(
     {"UnterminatedLiteralEndsWithLine", "\"a b\nc\n", Dialect::C, {2, 1, 3, 1}},
     {"InputEndsInComment", "a /* b", Dialect::C, {1, 1, 4, 1}},
     {"InputEndsInBackslash", "a\\", Dialect::C, {1, 1, 2, 1}},
+    // Code told from the masks of a group of 64 bytes, at its edges
+    {"DotEndingAGroupMayBeginANumber", std::string(63, ' ') + ".0x1p-e\n", Dialect::Cpp, {1, 1, 7, 1}},
+    {"IdentifierAcrossTwoGroups", std::string(60, ' ') + "abcdefgh j\n", Dialect::C, {1, 1, 9, 2}},
+    {"NumberAcrossTwoGroupsGoesOnAfterDot", std::string(62, ' ') + "1.e5 x\n", Dialect::C, {1, 1, 5, 1}},
+    {"WordAfterNumberAndDotIsNumber", "1.x y" + std::string(64, ' ') + "\n", Dialect::C, {1, 1, 4, 1}},
+    {"WordAfterExponentSignIsNumber", "1e+x y" + std::string(64, ' ') + "\n", Dialect::C, {1, 1, 5, 1}},
+    {"DirectiveAfterPlainCode", "int a = b + c;\n#include <sys/t.h>" + std::string(64, ' ') + "\n", Dialect::C,
+     {2, 2, 17, 5}},
 }), testing::ValuesIn(INSTRUCTION_SETS)), [](const auto &info) {
     return std::string(std::get<0>(info.param).name) + "_" + nameOf(std::get<1>(info.param));
 });

@@ -178,12 +178,20 @@ CMEASURE_INLINE void fastEndIdentifier(FastLex &f, const char *name, int length)
                                                                                     : Directive::None;
 }
 
-// The bytes [from, to) of an identifier that goes on, into its name.
+// The bytes [from, to) of a group, an identifier that goes on, into its
+// name. A name matters only while it fits, so a fixed window of the group
+// is copied after the name so far, whatever the length: a copy of a
+// varying length would branch on it, and mispredict. The window is read
+// from within the group, and the name has room for it.
 CMEASURE_INLINE void appendToName(LexState &lex, const unsigned char *group, int from, int to)
 {
+    constexpr int WINDOW = 16;
+    const int start = std::min(from, 64 - WINDOW);
+    unsigned char window[2 * WINDOW] = {};
+    std::memcpy(window, group + start, WINDOW);
+    const int at = std::min<int>(lex.nameLength, crules::NAME_BUFFER);
+    std::memcpy(lex.name + at, window + (from - start), crules::NAME_BUFFER);
     const int length = lex.nameLength + (to - from);
-    if (length <= crules::NAME_BUFFER)
-        std::memcpy(lex.name + lex.nameLength, group + from, static_cast<std::size_t>(to - from));
     lex.nameLength = static_cast<unsigned char>(std::min(length, crules::NAME_BUFFER + 1));
 }
 
@@ -268,12 +276,13 @@ CMEASURE_INLINE int bulkCode(FastLex &f, const FastMasks &m, int i, int to)
     if (((m.inWord >> i) & 1) != 0)
         return i;
     const int stop = std::min(bitFrom(m.bulkStops, i), to);
-    const int end = 64 - std::countl_zero(m.notWord & lowBits(stop));
+    const std::uint64_t before = m.notWord & lowBits(stop);
+    const int end = highestBit(before) + (before != 0 ? 1 : 0);
     if (end <= i)
         return i;
     const std::uint64_t span = lowBits(end) & ~lowBits(i);
     f.identifiers += bitsSetIn64Bytes(m.identifierStarts & span);
-    const int last = 63 - std::countl_zero(m.notSpace & span);
+    const int last = highestBit(m.notSpace & span);
     f.startOfLine = ((m.lf >> last) & 1) != 0;
     return end;
 }
