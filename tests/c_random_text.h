@@ -32,13 +32,24 @@ inline constexpr std::string_view PIECES[] = {
     "R\"x(", ")x\"", "R\"(", ")\"", "(", ")", "R\"ab\"cd", "u8R\"--(",
 };
 
-// `count` pieces, any after any.
-inline std::string text(Rng &rng, int count)
+// Code with none of the bytes that open a comment, a literal or a directive,
+// in which whole groups of 64 bytes are told from their masks alone.
+inline constexpr std::string_view CODE_PIECES[] = {
+    "a", "foo", "_x1", "e", "int", "0x1F", "10UL", "1e+5", "1e", "1.", ".", "+", "-", "9", "p", "*", "(", ")",
+    ";", "->", " ", "  ", "\t", "\n", "\n", "&", "|", "~", "..."};
+
+// `count` pieces, any after any; with `mostlyCode`, nine in ten are plain code.
+inline std::string text(Rng &rng, int count, bool mostlyCode = false)
 {
     std::string out;
     const std::size_t pieces = sizeof PIECES / sizeof PIECES[0];
-    for (int k = 0; k < count; k++)
-        out += PIECES[std::uniform_int_distribution<std::size_t>(0, pieces - 1)(rng)];
+    const std::size_t code = sizeof CODE_PIECES / sizeof CODE_PIECES[0];
+    for (int k = 0; k < count; k++) {
+        if (mostlyCode && std::uniform_int_distribution<int>(0, 9)(rng) != 0)
+            out += CODE_PIECES[std::uniform_int_distribution<std::size_t>(0, code - 1)(rng)];
+        else
+            out += PIECES[std::uniform_int_distribution<std::size_t>(0, pieces - 1)(rng)];
+    }
     // A splice ended by CR then a CRLF is a splice and a newline to clang
     // but one splice once the CR before LF is dropped, and a splice ended by
     // LF CR takes both to clang: the scan reads the first as one splice and

@@ -108,7 +108,8 @@ struct Blocks {
     {
         const __m256i bytes = load(block);
         const __m256i letter = inRange<'a', 26>(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)));
-        const __m256i alnum = _mm256_or_si256(letter, inRange<'0', 10>(bytes));
+        const __m256i digit = inRange<'0', 10>(bytes);
+        const __m256i alnum = _mm256_or_si256(letter, digit);
         const __m256i blank = is(bytes, ' ');
         return {
             .lf = bitsOf(is(bytes, '\n')),
@@ -120,6 +121,9 @@ struct Blocks {
             .star = bitsOf(is(bytes, '*')),
             .ends = bitsOf(oneOf<'\n', '\r', '\\'>(bytes)),
             .literal = bitsOf(oneOf<'\n', '\r', '\\', '"', '\''>(bytes)),
+            .digit = bitsOf(digit),
+            .special = bitsOf(_mm256_or_si256(bytes, oneOf<'/', '"', '\'', '\\', '\r', '#', '%', '$'>(bytes))),
+            .join = bitsOf(oneOf<'.', '+', '-'>(bytes)),
         };
     }
 };

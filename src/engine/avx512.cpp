@@ -74,7 +74,8 @@ struct Blocks {
     {
         const __m512i bytes = _mm512_loadu_si512(block);
         const std::uint64_t letter = inRange<'a', 26>(_mm512_or_si512(bytes, _mm512_set1_epi8(0x20)));
-        const std::uint64_t alnum = letter | inRange<'0', 10>(bytes);
+        const std::uint64_t digit = inRange<'0', 10>(bytes);
+        const std::uint64_t alnum = letter | digit;
         const std::uint64_t space = is(bytes, ' ') | _mm512_testn_epi8_mask(bytes, bytes) | is(bytes, '\t') |
                                     inRange<'\v', 2>(bytes);
         const std::uint64_t lf = is(bytes, '\n');
@@ -90,6 +91,10 @@ struct Blocks {
             .star = is(bytes, '*'),
             .ends = ends,
             .literal = ends | is(bytes, '"') | is(bytes, '\''),
+            .digit = digit,
+            .special = _mm512_movepi8_mask(bytes) | (ends & ~lf) | is(bytes, '"') | is(bytes, '\'') | is(bytes, '/') |
+                       is(bytes, '#') | is(bytes, '%') | is(bytes, '$'),
+            .join = is(bytes, '.') | is(bytes, '+') | is(bytes, '-'),
         };
     }
 };

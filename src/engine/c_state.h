@@ -88,7 +88,7 @@ struct LexState {
     bool literalEmpty = false;        // nothing yet between the quotes
     bool suffixCandidate = false;     // the identifier may be a literal's standard suffix
     unsigned char nameLength = 0;     // NAME_BUFFER + 1 once longer
-    char name[NAME_BUFFER] = {};      // the identifier's first bytes
+    char name[2 * NAME_BUFFER] = {};  // the identifier's first bytes, and room to copy a window after them
     unsigned char numberLength = 0;   // up to 2
     unsigned char numberFirst = 0;    // first character of the pp-number
     unsigned char numberPrevious = 0; // the character an exponent's sign may follow

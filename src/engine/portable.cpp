@@ -22,7 +22,7 @@ enum : unsigned char { BLANK = 1, IDENT = 2, WORD = 4, OPENER = 8, CLOSER = 16 }
 
 // The classes of C's rules, one bit each.
 constexpr unsigned C_LF = 1, C_BLANK = 2, C_SPACE = 4, C_HIGH = 8, C_WORD = 16, C_ALNUM_DOT = 32, C_STAR = 64,
-                   C_ENDS = 128, C_LITERAL = 256;
+                   C_ENDS = 128, C_LITERAL = 256, C_DIGIT = 512, C_SPECIAL = 1024, C_JOIN = 2048;
 
 constexpr std::array<std::uint16_t, 256> cClassesOfBytes()
 {
@@ -41,6 +41,11 @@ constexpr std::array<std::uint16_t, 256> cClassesOfBytes()
         bits |= c == '*' ? C_STAR : 0u;
         bits |= ends ? C_ENDS : 0u;
         bits |= ends || c == '"' || c == '\'' ? C_LITERAL : 0u;
+        bits |= c >= '0' && c <= '9' ? C_DIGIT : 0u;
+        bits |= c >= 0x80 || std::string_view{"/\"'\\\r#%$"}.find(static_cast<char>(c)) != std::string_view::npos
+                    ? C_SPECIAL
+                    : 0u;
+        bits |= c == '.' || c == '+' || c == '-' ? C_JOIN : 0u;
         classes[c] = static_cast<std::uint16_t>(bits);
     }
     return classes;
@@ -121,6 +126,9 @@ template <int BYTES> struct BytewiseBlocks {
             masks.star |= bit(C_STAR);
             masks.ends |= bit(C_ENDS);
             masks.literal |= bit(C_LITERAL);
+            masks.digit |= bit(C_DIGIT);
+            masks.special |= bit(C_SPECIAL);
+            masks.join |= bit(C_JOIN);
         }
         return masks;
     }

@@ -80,16 +80,19 @@ struct Blocks {
     {
         const __m128i bytes = load(block);
         const __m128i letter = inRange<'a', 26>(_mm_or_si128(bytes, _mm_set1_epi8(0x20)));
-        const __m128i alnum = _mm_or_si128(letter, inRange<'0', 10>(bytes));
+        const __m128i digit = inRange<'0', 10>(bytes);
+        const __m128i alnum = _mm_or_si128(letter, digit);
         const __m128i space = _mm_or_si128(_mm_or_si128(is(bytes, ' '), is(bytes, 0)),
                                           _mm_or_si128(inRange<'\t', 1>(bytes), inRange<'\v', 2>(bytes)));
         const __m128i lf = is(bytes, '\n');
-        const __m128i lines = _mm_or_si128(lf, is(bytes, '\r'));
-        const __m128i ends = _mm_or_si128(lines, is(bytes, '\\'));
+        const __m128i slashes = _mm_or_si128(is(bytes, '\r'), is(bytes, '\\')); // CR or backslash
+        const __m128i ends = _mm_or_si128(lf, slashes);
         const __m128i quotes = _mm_or_si128(is(bytes, '"'), is(bytes, '\''));
+        const __m128i marks = _mm_or_si128(_mm_or_si128(is(bytes, '/'), is(bytes, '#')),
+                                           _mm_or_si128(is(bytes, '%'), is(bytes, '$')));
         return {
             .lf = bitsOf(lf),
-            .blank = bitsOf(_mm_or_si128(space, lines)),
+            .blank = bitsOf(_mm_or_si128(space, _mm_or_si128(lf, is(bytes, '\r')))),
             .space = bitsOf(space),
             .high = bitsOf(bytes),
             .word = bitsOf(_mm_or_si128(alnum, is(bytes, '_'))),
@@ -97,6 +100,9 @@ struct Blocks {
             .star = bitsOf(is(bytes, '*')),
             .ends = bitsOf(ends),
             .literal = bitsOf(_mm_or_si128(ends, quotes)),
+            .digit = bitsOf(digit),
+            .special = bitsOf(_mm_or_si128(_mm_or_si128(bytes, slashes), _mm_or_si128(quotes, marks))),
+            .join = bitsOf(_mm_or_si128(_mm_or_si128(is(bytes, '.'), is(bytes, '+')), is(bytes, '-'))),
         };
     }
 };

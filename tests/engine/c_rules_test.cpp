@@ -136,6 +136,7 @@ struct OracleCase {
     unsigned firstSeed;
     int texts;
     int pieces; // per text
+    bool mostlyCode;
 };
 
 void PrintTo(const OracleCase &c, std::ostream *os)
@@ -189,7 +190,7 @@ TEST_P(ClangOracleTest, AgreesWithClangAndTheModel)
     const unsigned count = texts != nullptr ? static_cast<unsigned>(std::atoi(texts)) : c.texts;
     for (unsigned seed = c.firstSeed; seed < c.firstSeed + count; seed++) {
         crandom::Rng rng(seed);
-        const std::string text = crandom::text(rng, c.pieces);
+        const std::string text = crandom::text(rng, c.pieces, c.mostlyCode);
         const crules::Count limit = std::uniform_int_distribution<crules::Count>(0, 12)(rng);
         Expected expected = modelOf(text, limit);
         expected.figures.identifiers = clangIdentifiers(text, c.dialect);
@@ -213,8 +214,10 @@ TEST_P(ClangOracleTest, AgreesWithClangAndTheModel)
 }
 
 INSTANTIATE_TEST_SUITE_P(Random, ClangOracleTest, testing::Values(
-    OracleCase{"C", crules::Dialect::C, 1, 16, 500},
-    OracleCase{"Cpp", crules::Dialect::Cpp, 100001, 16, 500}
+    OracleCase{"C", crules::Dialect::C, 1, 16, 500, false},
+    OracleCase{"Cpp", crules::Dialect::Cpp, 100001, 16, 500, false},
+    OracleCase{"MostlyCodeC", crules::Dialect::C, 200001, 16, 500, true},
+    OracleCase{"MostlyCodeCpp", crules::Dialect::Cpp, 300001, 16, 500, true}
 ), [](const testing::TestParamInfo<OracleCase> &info) { return std::string(info.param.name); });
 
 } // namespace
@@ -272,6 +275,14 @@ INSTANTIATE_TEST_SUITE_P(Rules, FiguresTest, testing::Combine(testing::ValuesIn(
     {"UnterminatedLiteralEndsWithLine", "\"a b\nc\n", Dialect::C, {2, 1, 3, 1}},
     {"InputEndsInComment", "a /* b", Dialect::C, {1, 1, 4, 1}},
     {"InputEndsInBackslash", "a\\", Dialect::C, {1, 1, 2, 1}},
+    // Code told from the masks of a group of 64 bytes, at its edges
+    {"DotEndingAGroupMayBeginANumber", std::string(63, ' ') + ".0x1p-e\n", Dialect::Cpp, {1, 1, 7, 1}},
+    {"IdentifierAcrossTwoGroups", std::string(60, ' ') + "abcdefgh j\n", Dialect::C, {1, 1, 9, 2}},
+    {"NumberAcrossTwoGroupsGoesOnAfterDot", std::string(62, ' ') + "1.e5 x\n", Dialect::C, {1, 1, 5, 1}},
+    {"WordAfterNumberAndDotIsNumber", "1.x y" + std::string(64, ' ') + "\n", Dialect::C, {1, 1, 4, 1}},
+    {"WordAfterExponentSignIsNumber", "1e+x y" + std::string(64, ' ') + "\n", Dialect::C, {1, 1, 5, 1}},
+    {"DirectiveAfterPlainCode", "int a = b + c;\n#include <sys/t.h>" + std::string(64, ' ') + "\n", Dialect::C,
+     {2, 2, 17, 5}},
 }), testing::ValuesIn(INSTRUCTION_SETS)), [](const auto &info) {
     return std::string(std::get<0>(info.param).name) + "_" + nameOf(std::get<1>(info.param));
 });

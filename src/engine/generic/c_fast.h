@@ -120,19 +120,40 @@ struct FastMasks {
     std::uint64_t notNumber;
     std::uint64_t literal; // what may end a literal's text, the other quote too
     std::uint64_t lineComment;
-    std::uint64_t star;
+    std::uint64_t commentEnds;  // '*' before a special byte or at the end: where a block comment may end
     std::uint64_t starOrSplice; // '*', a backslash or CR: a block comment's stops under a gate
+    std::uint64_t lf;
+    std::uint64_t identifierStarts; // the first bytes of runs of word bytes led by no digit
+    std::uint64_t inWord;           // word bytes after a word byte
+    std::uint64_t bulkStops;        // where the bulk of code stops: see bulkStopsOf()
 };
+
+// The bytes before which code's tokens can be told from the masks alone:
+// special bytes, a '.' that a digit follows (a number), a byte that may
+// go on with a number after its run of word bytes ('.', or a sign after an
+// exponent), and a '.' at the end of the group, whose next byte is not known.
+CMEASURE_INLINE std::uint64_t bulkStopsOf(const CMasks &m, std::uint64_t runStarts)
+{
+    const std::uint64_t numberStarts = runStarts & m.digit;
+    const std::uint64_t afterNumber = (m.word + numberStarts) & ~m.word; // the carry runs to the byte after
+    const std::uint64_t dot = m.alnumDot & ~m.word;
+    return m.special | (afterNumber & m.join) | (dot & ((m.digit >> 1) | std::uint64_t{1} << 63));
+}
 
 CMEASURE_INLINE FastMasks fastMasks(const CMasks &m)
 {
+    const std::uint64_t runStarts = m.word & ~(m.word << 1);
     return {.notSpace = ~m.space,
             .notWord = ~m.word,
             .notNumber = ~(m.word | m.alnumDot),
             .literal = m.literal,
             .lineComment = m.ends,
-            .star = m.star,
-            .starOrSplice = m.star | (m.ends & ~m.lf)};
+            .commentEnds = m.star & ((m.special >> 1) | std::uint64_t{1} << 63),
+            .starOrSplice = m.star | (m.ends & ~m.lf),
+            .lf = m.lf,
+            .identifierStarts = runStarts & ~m.digit,
+            .inWord = m.word & ~runStarts,
+            .bulkStops = bulkStopsOf(m, runStarts)};
 }
 
 CMEASURE_INLINE void fastPunctuator(FastLex &f)
@@ -157,12 +178,20 @@ CMEASURE_INLINE void fastEndIdentifier(FastLex &f, const char *name, int length)
                                                                                     : Directive::None;
 }
 
-// The bytes [from, to) of an identifier that goes on, into its name.
+// The bytes [from, to) of a group, an identifier that goes on, into its
+// name. A name matters only while it fits, so a fixed window of the group
+// is copied after the name so far, whatever the length: a copy of a
+// varying length would branch on it, and mispredict. The window is read
+// from within the group, and the name has room for it.
 CMEASURE_INLINE void appendToName(LexState &lex, const unsigned char *group, int from, int to)
 {
+    constexpr int WINDOW = 16;
+    const int start = std::min(from, 64 - WINDOW);
+    unsigned char window[2 * WINDOW] = {};
+    std::memcpy(window, group + start, WINDOW);
+    const int at = std::min<int>(lex.nameLength, crules::NAME_BUFFER);
+    std::memcpy(lex.name + at, window + (from - start), crules::NAME_BUFFER);
     const int length = lex.nameLength + (to - from);
-    if (length <= crules::NAME_BUFFER)
-        std::memcpy(lex.name + lex.nameLength, group + from, static_cast<std::size_t>(to - from));
     lex.nameLength = static_cast<unsigned char>(std::min(length, crules::NAME_BUFFER + 1));
 }
 
@@ -236,6 +265,28 @@ CMEASURE_INLINE int fastToken(LexState &lex, FastLex &f, const unsigned char *gr
     return i + 1;
 }
 
+// Code from byte i, which is no white space, up to the first byte that the
+// masks cannot tell, with no directive going on: every run of word bytes led
+// by a letter or '_' is an identifier and the rest are punctuators, LF and
+// white space, all but LF without effect. A run cut by that byte is left
+// to the caller, which may need its name or what follows it. Returns where
+// it stopped.
+CMEASURE_INLINE int bulkCode(FastLex &f, const FastMasks &m, int i, int to)
+{
+    if (((m.inWord >> i) & 1) != 0)
+        return i;
+    const int stop = std::min(bitFrom(m.bulkStops, i), to);
+    const std::uint64_t before = m.notWord & lowBits(stop);
+    const int end = highestBit(before) + (before != 0 ? 1 : 0);
+    if (end <= i)
+        return i;
+    const std::uint64_t span = lowBits(end) & ~lowBits(i);
+    f.identifiers += bitsSetIn64Bytes(m.identifierStarts & span);
+    const int last = highestBit(m.notSpace & span);
+    f.startOfLine = ((m.lf >> last) & 1) != 0;
+    return end;
+}
+
 // Code from byte i while the mode stays code: the common tokens at once.
 // Returns where it stopped: `to`, a byte in another mode, or one the
 // caller must read.
@@ -245,6 +296,11 @@ CMEASURE_INLINE int fastCode(LexState &lex, FastLex &f, const unsigned char *gro
         i = std::min(bitFrom(m.notSpace, i), to);
         if (i == to)
             break;
+        if (f.directive == Directive::None) {
+            i = bulkCode(f, m, i, to);
+            if (i == to)
+                break;
+        }
         const Kind kind = BYTE_CLASSES[group[i]].kind;
         if (kind == Kind::Word) {
             const int end = bitFrom(m.notWord, i);
@@ -317,7 +373,7 @@ CMEASURE_INLINE int fastComment(crules::State &state, FastLex &f, const unsigned
                                 int i, int to)
 {
     const bool line = f.mode == Mode::LineComment;
-    const std::uint64_t ends = line ? m.lineComment : GATED ? m.starOrSplice : m.star;
+    const std::uint64_t ends = line ? m.lineComment : GATED ? m.starOrSplice : m.commentEnds;
     const int stop = std::min(bitFrom(ends, i), to);
     if (GATED)
         matchAllowIn(state, group + i, stop - i);

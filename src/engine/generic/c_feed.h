@@ -22,8 +22,19 @@ CMEASURE_INLINE CMasks classify64(const unsigned char *group)
         all.star |= m.star << k;
         all.ends |= m.ends << k;
         all.literal |= m.literal << k;
+        all.digit |= m.digit << k;
+        all.special |= m.special << k;
+        all.join |= m.join << k;
     }
     return all;
+}
+
+// The position of the highest bit set in `mask`, 0 when none is. With bit 0
+// forced, the compiler needs no test for zero, which a processor without
+// lzcnt would otherwise take as a branch that mispredicts.
+CMEASURE_INLINE int highestBit(std::uint64_t mask)
+{
+    return 63 - std::countl_zero(mask | 1);
 }
 
 // Bits set in a mask of all 64 bytes of a group, whatever the width of a block.
@@ -45,6 +56,16 @@ CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks)
     if (lf == 0) {
         line.symbols += bitsSetIn64Bytes(symbols);
         line.column += 64;
+        return;
+    }
+    const int last = highestBit(lf);
+    if (line.densestLine != 0 && line.symbols + bitsSetIn64Bytes(symbols) <= line.maxSymbols) {
+        // No line of the group can be denser than the densest so far.
+        const std::uint64_t upToLast = (std::uint64_t{2} << last) - 1; // all 64 when last is 63
+        line.lines += bitsSetIn64Bytes(lf);
+        line.symbols = bitsSetIn64Bytes(symbols & ~upToLast);
+        line.column = 63 - last;
+        line.allowed = false;
         return;
     }
     crules::Count lines = line.lines;

@@ -77,4 +77,7 @@ struct CMasks {
     std::uint64_t star;
     std::uint64_t ends;    // backslash, LF and CR: where a line comment may end
     std::uint64_t literal; // quotes and the ends: where a literal may end
+    std::uint64_t digit;
+    std::uint64_t special; // / " ' \ CR # % $ and beyond ASCII: what the bulk of code leaves to the lexer
+    std::uint64_t join;    // . + -: what may go on with a pp-number after its run of word bytes
 };
