@@ -1,0 +1,55 @@
+#!/usr/bin/env python3
+"""Runs commands in turn, round after round, and prints each one's median
+wall time with its quartiles. On a shared or virtual machine whose speed
+drifts from one second to the next, commands run side by side in the same
+rounds drift alike, where runs of one command after another do not.
+
+Usage: bench/interleave.py ROUNDS 'COMMAND [ARG]... [< FILE]'...
+Each command's output goes to /dev/null; its input is FILE or /dev/null."""
+import os
+import shlex
+import statistics
+import sys
+import time
+
+
+def parse(text):
+    words = shlex.split(text)
+    if "<" in words:
+        at = words.index("<")
+        return words[:at], words[at + 1]
+    return words, "/dev/null"
+
+
+def run(words, source):
+    fd_in = os.open(source, os.O_RDONLY)
+    fd_out = os.open("/dev/null", os.O_WRONLY)
+    start = time.perf_counter()
+    pid = os.posix_spawnp(words[0], words, os.environ,
+                          file_actions=[(os.POSIX_SPAWN_DUP2, fd_in, 0), (os.POSIX_SPAWN_DUP2, fd_out, 1)])
+    _, status = os.waitpid(pid, 0)
+    elapsed = time.perf_counter() - start
+    os.close(fd_in)
+    os.close(fd_out)
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit(f"interleave.py: {words[0]}: exit status {os.waitstatus_to_exitcode(status)}")
+    return elapsed
+
+
+def main():
+    if len(sys.argv) < 3:
+        sys.exit(__doc__)
+    rounds = int(sys.argv[1])
+    commands = [(text, *parse(text)) for text in sys.argv[2:]]
+    times = {text: [] for text, _, _ in commands}
+    for _, words, source in commands:  # a first round to warm the caches
+        run(words, source)
+    for _ in range(rounds):
+        for text, words, source in commands:
+            times[text].append(run(words, source) * 1000)
+    for text, _, _ in commands:
+        t = sorted(times[text])
+        print(f"{statistics.median(t):8.2f} ms (quartiles {t[len(t) // 4]:.2f}, {t[3 * len(t) // 4]:.2f})  {text}")
+
+
+main()
