@@ -92,7 +92,7 @@ int writeAll(Window &window, Writer &writer)
 
 // A few named files, no gate and no progress line: measured on the main
 // thread, since starting a worker and the walk costs more than the work
-// (0.6 of the 2.8 ms of `cmeasure --json /dev/null`). What a file gave is
+// (0.4 of the 3 ms of `cmeasure --json /dev/null`). What a file gave is
 // written before the next is read, which may wait for a pipe or a
 // terminal; a progress line would need a thread free to show it meanwhile.
 int measureHere(const Options &options, const ClosedAtStart &closed, Window &window, Writer &writer)
