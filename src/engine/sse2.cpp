@@ -85,14 +85,15 @@ struct Blocks {
         const __m128i space = _mm_or_si128(_mm_or_si128(is(bytes, ' '), is(bytes, 0)),
                                           _mm_or_si128(inRange<'\t', 1>(bytes), inRange<'\v', 2>(bytes)));
         const __m128i lf = is(bytes, '\n');
-        const __m128i slashes = _mm_or_si128(is(bytes, '\r'), is(bytes, '\\')); // CR or backslash
-        const __m128i ends = _mm_or_si128(lf, slashes);
+        const __m128i cr = is(bytes, '\r');
+        const __m128i crOrBackslash = _mm_or_si128(cr, is(bytes, '\\'));
+        const __m128i ends = _mm_or_si128(lf, crOrBackslash);
         const __m128i quotes = _mm_or_si128(is(bytes, '"'), is(bytes, '\''));
         const __m128i marks = _mm_or_si128(_mm_or_si128(is(bytes, '/'), is(bytes, '#')),
                                            _mm_or_si128(is(bytes, '%'), is(bytes, '$')));
         return {
             .lf = bitsOf(lf),
-            .blank = bitsOf(_mm_or_si128(space, _mm_or_si128(lf, is(bytes, '\r')))),
+            .blank = bitsOf(_mm_or_si128(space, _mm_or_si128(lf, cr))),
             .space = bitsOf(space),
             .high = bitsOf(bytes),
             .word = bitsOf(_mm_or_si128(alnum, is(bytes, '_'))),
@@ -101,7 +102,7 @@ struct Blocks {
             .ends = bitsOf(ends),
             .literal = bitsOf(_mm_or_si128(ends, quotes)),
             .digit = bitsOf(digit),
-            .special = bitsOf(_mm_or_si128(_mm_or_si128(bytes, slashes), _mm_or_si128(quotes, marks))),
+            .special = bitsOf(_mm_or_si128(_mm_or_si128(bytes, crOrBackslash), _mm_or_si128(quotes, marks))),
             .join = bitsOf(_mm_or_si128(_mm_or_si128(is(bytes, '.'), is(bytes, '+')), is(bytes, '-'))),
         };
     }

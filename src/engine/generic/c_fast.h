@@ -281,7 +281,7 @@ CMEASURE_INLINE int bulkCode(FastLex &f, const FastMasks &m, int i, int to)
     if (end <= i)
         return i;
     const std::uint64_t span = lowBits(end) & ~lowBits(i);
-    f.identifiers += bitsSetIn64Bytes(m.identifierStarts & span);
+    f.identifiers += bitsSet<64>(m.identifierStarts & span);
     const int last = highestBit(m.notSpace & span);
     f.startOfLine = ((m.lf >> last) & 1) != 0;
     return end;

@@ -37,15 +37,6 @@ CMEASURE_INLINE int highestBit(std::uint64_t mask)
     return 63 - std::countl_zero(mask | 1);
 }
 
-// Bits set in a mask of all 64 bytes of a group, whatever the width of a block.
-CMEASURE_INLINE int bitsSetIn64Bytes(std::uint64_t mask)
-{
-    if constexpr (Blocks::POPCNT)
-        return std::popcount(mask);
-    else
-        return bitsSetIn64(mask);
-}
-
 // The lines of a group all in ASCII, with no character begun before it and
 // no gate, the figures in locals through the group.
 CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks)
@@ -54,16 +45,16 @@ CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks)
     std::uint64_t symbols = ~masks.blank; // those not counted yet
     std::uint64_t lf = masks.lf;
     if (lf == 0) {
-        line.symbols += bitsSetIn64Bytes(symbols);
+        line.symbols += bitsSet<64>(symbols);
         line.column += 64;
         return;
     }
     const int last = highestBit(lf);
-    if (line.densestLine != 0 && line.symbols + bitsSetIn64Bytes(symbols) <= line.maxSymbols) {
+    if (line.densestLine != 0 && line.symbols + bitsSet<64>(symbols) <= line.maxSymbols) {
         // No line of the group can be denser than the densest so far.
         const std::uint64_t upToLast = (std::uint64_t{2} << last) - 1; // all 64 when last is 63
-        line.lines += bitsSetIn64Bytes(lf);
-        line.symbols = bitsSetIn64Bytes(symbols & ~upToLast);
+        line.lines += bitsSet<64>(lf);
+        line.symbols = bitsSet<64>(symbols & ~upToLast);
         line.column = 63 - last;
         line.allowed = false;
         return;
@@ -76,7 +67,7 @@ CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks)
     for (; lf != 0; lf &= lf - 1) {
         const int at = std::countr_zero(lf);
         const std::uint64_t upToLf = (std::uint64_t{2} << at) - 1; // all 64 when at is 63
-        current += bitsSetIn64Bytes(symbols & upToLf);
+        current += bitsSet<64>(symbols & upToLf);
         symbols &= ~upToLf;
         lines++;
         if (densest == 0 || current > most) {
@@ -89,7 +80,7 @@ CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks)
     line.lines = lines;
     line.densestLine = densest;
     line.maxSymbols = most;
-    line.symbols = bitsSetIn64Bytes(symbols);
+    line.symbols = bitsSet<64>(symbols);
     line.column = 64 - from;
     line.allowed = false;
 }
@@ -100,7 +91,7 @@ CMEASURE_INLINE void countGatedSpan(crules::State &state, std::uint64_t symbols,
 {
     crules::LineState &line = state.lines;
     const std::uint64_t here = symbols & ~lowBits(from) & lowBits(to);
-    const int count = bitsSetIn64Bytes(here);
+    const int count = bitsSet<64>(here);
     const crules::Count limit = state.gate->limit;
     if (line.symbols <= limit && limit - line.symbols < count) {
         std::uint64_t rest = here;
