@@ -93,7 +93,8 @@ Budget budgetFor(unsigned jobs)
     jobs = std::min(jobs, Options::MOST_JOBS);
     const std::size_t spare = spareDescriptors();
     const std::size_t slots = std::clamp<std::size_t>(spare / 4, 1, SLOTS_PER_WORKER * jobs);
-    return {static_cast<unsigned>(std::min<std::size_t>(jobs, slots)), slots, walkAllowanceFor(spare)};
+    return {static_cast<unsigned>(std::min<std::size_t>(jobs, slots)), slots, walkAllowanceFor(spare),
+            jobs > 1 && processors() > 1};
 }
 
 } // namespace cli

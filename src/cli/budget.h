@@ -12,6 +12,7 @@ struct Budget {
     unsigned workers;
     std::size_t slots; // of the window
     WalkAllowance walk;
+    bool splitLarge; // a large file may be scanned in two halves side by side
 };
 
 // The budget for -j `jobs` (0 for the default) under the process's limit

@@ -15,12 +15,15 @@ namespace cli {
 
 // `countBytes`: learn each file's size, for the progress line. `gate`: with
 // --max-symbols, where the diagnostics go; null otherwise.
-void runWorker(Window &window, const ClosedAtStart &closed, Rules rules, bool countBytes, Gate *gate);
+// `splitLarge`: a file of 4 MiB or more may be scanned in two halves side by
+// side (by C's rules, without a gate).
+void runWorker(Window &window, const ClosedAtStart &closed, Rules rules, bool countBytes, Gate *gate,
+               bool splitLarge);
 
 // Measures the targets of a complete window on the calling thread, one
 // after the other, without a gate. `between` is called before each target
 // is measured, once what came before it is recorded in the window.
-void measureInTurn(Window &window, const ClosedAtStart &closed, Rules rules, bool countBytes,
+void measureInTurn(Window &window, const ClosedAtStart &closed, Rules rules, bool splitLarge,
                    const std::function<void()> &between);
 
 // The dialect of C's rules a file is measured in: C++ for the suffixes C++

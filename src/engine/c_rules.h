@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <sys/types.h>
 
 #include "c_state.h"
 #include "counting.h"
@@ -67,5 +68,14 @@ struct Result {
 // one chosen by chooseInstructionSet(), or with `set`.
 Result scan(TextInput &input, Dialect dialect, const Gate *gate = nullptr);
 Result scan(TextInput &input, Dialect dialect, const Gate *gate, InstructionSet set);
+
+// The figures of the regular file `fd`, `size` bytes, without a gate, as
+// scan() gives them, from its two halves scanned side by side: the second
+// on a thread of its own from the first line that begins in it, while this
+// one scans the first and goes on into the second until its state there is
+// one the other thread had at the same byte. A file without a line that
+// begins in its second half, or a thread that cannot start, is scanned
+// whole on this one. The descriptor's offset is left alone.
+Result scanInTwo(int fd, off_t size, Dialect dialect);
 
 } // namespace crules

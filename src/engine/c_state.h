@@ -54,6 +54,7 @@ struct Utf8 {
     unsigned char high = 0xBF;
     unsigned char have = 0; // bytes read so far, its first included
     std::uint32_t codePoint = 0;
+    bool operator==(const Utf8 &) const = default;
 };
 
 // The physical lines: their count, the densest, and the line being read.
@@ -67,6 +68,7 @@ struct LineState {
     Count utf8Column = 0; // of the first byte of `utf8`
     Utf8 utf8;
     bool allowed = false; // the current line holds the allowing comment
+    bool operator==(const LineState &) const = default;
 };
 
 inline constexpr int NAME_BUFFER = 12;   // "include_next", the longest name that matters
@@ -99,12 +101,14 @@ struct LexState {
     unsigned char closeMatched = 0;   // of ')' and the delimiter
     char delimiter[DELIMITER_MAX] = {};
     unsigned char allowMatched = 0;   // of the allowing text, in a comment
+    bool operator==(const LexState &) const = default;
 };
 
 struct State {
     LineState lines;
     LexState lex;
     const Gate *gate = nullptr;
+    bool operator==(const State &) const = default;
 };
 
 } // namespace crules

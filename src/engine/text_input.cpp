@@ -49,6 +49,27 @@ void TextInput::reopen(int fd, bool owned)
     next_ = end_ = 0;
     heldReturn_ = ended_ = false;
     error_ = 0;
+    at_ = -1;
+}
+
+void TextInput::reopenAt(int fd, FileSpan span)
+{
+    reopen(fd);
+    at_ = span.offset;
+    left_ = span.length;
+}
+
+ssize_t TextInput::readMore(char *into, std::size_t size)
+{
+    if (at_ < 0)
+        return readWhenReady(fd_, into, size);
+    size = std::min(size, static_cast<std::size_t>(left_));
+    ssize_t got = 0;
+    while ((got = size > 0 ? pread(fd_, into, size, at_) : 0) < 0 && errno == EINTR) {
+    }
+    at_ += std::max<ssize_t>(got, 0);
+    left_ -= std::max<ssize_t>(got, 0);
+    return got;
 }
 
 // Reads what the descriptor has into the buffer. A carriage return at the
@@ -61,7 +82,7 @@ bool TextInput::refill()
         if (heldReturn_)
             bytes_[kept++] = '\r';
         heldReturn_ = false;
-        const ssize_t got = readWhenReady(fd_, bytes_ + kept, sizeof bytes_ - kept);
+        const ssize_t got = readMore(bytes_ + kept, sizeof bytes_ - kept);
         std::size_t length = kept;
         if (got <= 0) {
             ended_ = true;

@@ -8,6 +8,13 @@
 
 #include <cstddef>
 #include <string_view>
+#include <sys/types.h>
+
+// Bytes [offset, offset + length) of a file.
+struct FileSpan {
+    off_t offset;
+    off_t length;
+};
 
 class TextInput {
 public:
@@ -20,6 +27,11 @@ public:
 
     // Starts over on another descriptor, reusing the buffer.
     void reopen(int fd, bool owned = false);
+
+    // Starts over on `fd`, not owned, delivering at most the bytes of
+    // `span`. Its reads leave the descriptor's offset alone, so that inputs
+    // on one descriptor may read its parts side by side.
+    void reopenAt(int fd, FileSpan span);
 
     // Closes an owned descriptor now rather than at the next reopen.
     void close();
@@ -53,6 +65,7 @@ public:
 
 private:
     bool refill();
+    ssize_t readMore(char *into, std::size_t size);
 
     int fd_;
     bool owned_;
@@ -61,6 +74,8 @@ private:
     bool heldReturn_ = false;  // a carriage return ended the last read: is a newline next?
     bool ended_ = false;
     int error_ = 0;
+    off_t at_ = -1;   // of the next read when reopened at an offset; -1 reads at the descriptor's own
+    off_t left_ = 0;  // bytes that such reads may still deliver
     char bytes_[1 << 16];
 };
 

@@ -68,6 +68,13 @@ INSTANTIATE_TEST_SUITE_P(CommandLineFigures, ProgramTest, testing::Values(
     Case{.name = "TenMegabyteLineInPieces", .args = {"--rules=menu", "--json", "big.c"},
          .expected = row("\"big.c\"", 27856, 1, 359, 27856) + total(1, 27856, 27856, 359, "\"big.c\"", 1),
          .setup = "head -c 10000000 /dev/zero | tr '\\0' a > big.c"},
+    // From 4 MiB a file is scanned in two halves side by side, but not with
+    // -j1; here the second half begins inside a comment.
+    Case{.name = "LargeFileInTwoHalvesAsInOne", .expected = "2\n",
+         .setup = "awk 'BEGIN { for (i = 0; i < 300000; i++) print (i < 110000 || i > 160000) ? \"int f\" i \"(int a, int b);\" : "
+                  "(i == 110000 ? \"/*\" : (i == 160000 ? \"*/\" : \" * a line of a comment\")) }' > big.c && "
+                  "test $(wc -c < big.c) -gt 4194304",
+         .shell = "cmeasure --json big.c > two && cmeasure -j1 --json big.c > one && cmp one two && wc -l < one"},
     Case{.name = "NoFilesGiveAnEmptyTotal", .args = {"--rules=menu", "--json", "t"}, .expected = total(0, 0, 0, 0, "null", 0),
          .setup = "mkdir t"}
 ), caseName);

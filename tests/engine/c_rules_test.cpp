@@ -340,3 +340,79 @@ INSTANTIATE_TEST_SUITE_P(Gate, GateTest, testing::Combine(testing::ValuesIn(std:
 });
 
 } // namespace
+
+namespace {
+
+using crules::Dialect;
+
+// A file in two halves against the scan of it whole: the first half's scan
+// meets the second's at once, a few pieces on, or never, and the densest
+// line lies in either half, or in both.
+struct HalvesCase {
+    const char *name;
+    std::string (*text)(); // made when the case runs: every test's process builds the table
+    Dialect dialect = Dialect::C;
+};
+
+void PrintTo(const HalvesCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class ScanInTwoTest : public testing::TestWithParam<HalvesCase> {};
+
+TEST_P(ScanInTwoTest, GivesTheFiguresOfTheWholeScan)
+{
+    const HalvesCase &c = GetParam();
+    const std::string text = c.text();
+    FILE *file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), file), text.size());
+    ASSERT_EQ(std::fflush(file), 0);
+    const crules::Result halves = crules::scanInTwo(fileno(file), static_cast<off_t>(text.size()), c.dialect);
+    ASSERT_EQ(lseek(fileno(file), 0, SEEK_SET), 0);
+    TextInput input(fileno(file));
+    const crules::Result whole = crules::scan(input, c.dialect);
+    std::fclose(file);
+    EXPECT_EQ(halves.error, 0);
+    EXPECT_EQ(describe(halves.figures), describe(whole.figures));
+}
+
+std::string times(const std::string &line, int count)
+{
+    std::string text;
+    for (int k = 0; k < count; k++)
+        text += line;
+    return text;
+}
+
+// Plain code mostly, or any pieces: of those, fewer, since many of them are
+// read a byte at a time, slowly under the sanitizers.
+std::string randomText(unsigned seed, bool mostlyCode)
+{
+    crandom::Rng rng(seed);
+    return crandom::text(rng, mostlyCode ? 400000 : 100000, mostlyCode);
+}
+
+const std::string LINE = "int f(void); /* a */\n"; // 21 bytes
+const std::string LONGER = "int g(int a, int b, int c);\n";
+const std::string COMMENT = " * a line of a comment\n";
+
+INSTANTIATE_TEST_SUITE_P(Halves, ScanInTwoTest, testing::ValuesIn(std::vector<HalvesCase>{
+    {"RandomCode", [] { return randomText(1, true); }},
+    {"RandomCodeInCpp", [] { return randomText(2, true); }, Dialect::Cpp},
+    {"RandomPieces", [] { return randomText(3, false); }},
+    {"RandomPiecesInCpp", [] { return randomText(4, false); }, Dialect::Cpp},
+    {"EqualLinesTheFirstDensest", [] { return times(LINE, 40000); }},
+    {"DensestInTheSecondHalf", [] { return times(LINE, 30000) + LONGER + times(LINE, 5000); }},
+    {"DensestInTheFirstHalfAgainInTheSecond",
+     [] { return LONGER + times(LINE, 30000) + LONGER + times(LINE, 5000); }},
+    {"CommentOverTheMiddleEndingPiecesLater",
+     [] { return times(LINE, 20000) + "/*\n" + times(COMMENT, 12000) + "*/\n" + times(LINE, 15000); }},
+    {"CommentOverAllSixteenCheckpoints",
+     [] { return times(LINE, 20000) + "/*\n" + times(COMMENT, 100000) + "*/\n" + LONGER; }},
+    {"LastLineLongerThanHalfTheFile", [] { return times(LINE, 5000) + std::string(200000, 'x'); }},
+    {"NoNewlineAtTheEnd", [] { return times(LINE, 40000) + "int last"; }},
+}), [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
