@@ -71,7 +71,7 @@ OpenDirectory::~OpenDirectory()
     descriptorReleased();
 }
 
-int openFound(const OpenDirectory *directory, const std::string &name, int &error)
+int openFound(const OpenDirectory *directory, const std::string &name, int &error, off_t *size)
 {
     const int at = directory != nullptr ? directory->fd() : AT_FDCWD;
     DescriptorWait wait;
@@ -95,6 +95,8 @@ int openFound(const OpenDirectory *directory, const std::string &name, int &erro
         descriptorReleased();
         return -1;
     }
+    if (size != nullptr)
+        *size = status.st_size;
     return fd;
 }
 

@@ -35,8 +35,9 @@ bool outOfDescriptors(int error);
 // with `error` 0 when the file is to be passed over, as it is no longer a
 // regular file or is gone; or -1 with the errno of the failure, a failure
 // to learn what it is included. When the process is out of descriptors it
-// waits for another thread to release one (see DescriptorWait).
-int openFound(const OpenDirectory *directory, const std::string &name, int &error);
+// waits for another thread to release one (see DescriptorWait). `size`,
+// if given, learns the file's size.
+int openFound(const OpenDirectory *directory, const std::string &name, int &error, off_t *size = nullptr);
 
 // Lets an open that failed for want of a descriptor (EMFILE, ENFILE) wait
 // for one and try again, rather than fail for a file that is fine:

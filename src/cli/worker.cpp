@@ -29,15 +29,18 @@ public:
             if (inputClosed_)
                 return {job.position, {.state = State::Failed, .error = EBADF}};
             input_.reopen(STDIN_FILENO);
-            return {job.position, scan(job, -1)};
+            return {job.position, scan(job, -1, -1)};
         }
         int error = 0;
-        const int fd = request.origin == Origin::Walked ? openFound(request.directory.get(), request.name, error)
+        off_t size = -1; // of a regular file
+        const int fd = request.origin == Origin::Walked ? openFound(request.directory.get(), request.name, error, &size)
                                                         : openNamed(request.path, error);
         if (fd < 0)
             return {job.position, {.state = error != 0 ? State::Failed : State::Skipped, .error = error}};
-        input_.reopen(fd, true);
-        Outcome outcome = scan(job, fd);
+        if (request.origin != Origin::Walked)
+            size = regularSize(fd);
+        input_.reopen(fd, true, size);
+        Outcome outcome = scan(job, fd, size);
         struct stat status;
         if (countBytes_ && fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
             outcome.bytes = status.st_size;
@@ -57,32 +60,31 @@ private:
         return fd;
     }
 
-    // `fd`: the file's descriptor, which input_ reads; -1 for standard input.
-    Outcome scan(const Job &job, int fd)
+    // The size of a regular file; -1 for any other.
+    static off_t regularSize(int fd)
     {
-        return rules_ == Rules::C ? scanByC(job, fd) : scanByMenu(job);
+        struct stat status;
+        return fstat(fd, &status) == 0 && S_ISREG(status.st_mode) ? status.st_size : -1;
+    }
+
+    // `fd`: the file's descriptor, which input_ reads, and `size` the size
+    // of a regular file; -1 for standard input.
+    Outcome scan(const Job &job, int fd, off_t size)
+    {
+        return rules_ == Rules::C ? scanByC(job, fd, size) : scanByMenu(job);
     }
 
     // Below 4 MiB the second thread's start and the first half's way into
     // the second cost more than half the scan saves.
     static constexpr off_t SPLIT_FROM = off_t{4} << 20;
 
-    // The size of a file to scan in two halves, or 0.
-    off_t sizeToSplit(int fd) const
-    {
-        struct stat status;
-        if (!splitLarge_ || gate_ != nullptr || fd < 0 || fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
-            return 0;
-        return status.st_size >= SPLIT_FROM ? status.st_size : 0;
-    }
-
-    Outcome scanByC(const Job &job, int fd)
+    Outcome scanByC(const Job &job, int fd, off_t size)
     {
         Outcome outcome = {.state = State::Measured};
         const crules::Dialect dialect =
             job.request.origin == Origin::StandardInput ? crules::Dialect::C : dialectOf(job.request.path);
         crules::Result scan;
-        if (const off_t size = sizeToSplit(fd); size > 0) {
+        if (splitLarge_ && gate_ == nullptr && size >= SPLIT_FROM) {
             scan = crules::scanInTwo(fd, size, dialect);
         } else if (gate_ == nullptr) {
             scan = crules::scan(input_, dialect);

@@ -41,20 +41,22 @@ void TextInput::close()
     owned_ = false;
 }
 
-void TextInput::reopen(int fd, bool owned)
+void TextInput::reopen(int fd, bool owned, off_t size)
 {
     close();
     fd_ = fd;
     owned_ = owned;
     next_ = end_ = 0;
-    heldReturn_ = ended_ = false;
+    heldReturn_ = ended_ = readToEnd_ = false;
+    size_ = size;
+    read_ = 0;
     error_ = 0;
     at_ = -1;
 }
 
 void TextInput::reopenAt(int fd, FileSpan span)
 {
-    reopen(fd);
+    reopen(fd, false, span.length);
     at_ = span.offset;
     left_ = span.length;
 }
@@ -82,12 +84,15 @@ bool TextInput::refill()
         if (heldReturn_)
             bytes_[kept++] = '\r';
         heldReturn_ = false;
-        const ssize_t got = readMore(bytes_ + kept, sizeof bytes_ - kept);
+        const std::size_t asked = sizeof bytes_ - kept;
+        const ssize_t got = readToEnd_ ? 0 : readMore(bytes_ + kept, asked);
         std::size_t length = kept;
         if (got <= 0) {
             ended_ = true;
             error_ = got < 0 ? errno : 0;
         } else {
+            read_ += got;
+            readToEnd_ = static_cast<std::size_t>(got) < asked && size_ > 0 && read_ >= size_;
             length = dropReturnsBeforeNewlines(bytes_, kept + static_cast<std::size_t>(got));
             heldReturn_ = bytes_[length - 1] == '\r';
             length -= heldReturn_;

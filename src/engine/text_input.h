@@ -25,8 +25,11 @@ public:
     TextInput(const TextInput &) = delete;
     TextInput &operator=(const TextInput &) = delete;
 
-    // Starts over on another descriptor, reusing the buffer.
-    void reopen(int fd, bool owned = false);
+    // Starts over on another descriptor, reusing the buffer. `size`: that of
+    // a regular file, if known; a read shorter than asked that reaches it is
+    // the end, which then costs no read of its own. (A file of /proc has the
+    // size 0 and reads shorter than asked before its end.)
+    void reopen(int fd, bool owned = false, off_t size = -1);
 
     // Starts over on `fd`, not owned, delivering at most the bytes of
     // `span`. Its reads leave the descriptor's offset alone, so that inputs
@@ -72,6 +75,9 @@ private:
     std::size_t next_ = 0;     // first byte not yet delivered
     std::size_t end_ = 0;      // end of the bytes ready for delivery
     bool heldReturn_ = false;  // a carriage return ended the last read: is a newline next?
+    off_t size_ = -1;          // of a regular file, if known
+    off_t read_ = 0;           // bytes read from the descriptor
+    bool readToEnd_ = false;   // the last read was short and reached size_: the next is the end
     bool ended_ = false;
     int error_ = 0;
     off_t at_ = -1;   // of the next read when reopened at an offset; -1 reads at the descriptor's own

@@ -1,6 +1,13 @@
 // Text-mode input through the program: CRLF and lone CR, zero bytes, and
-// lines longer than the buffer, from a file and from standard input.
+// lines longer than the buffer, from a file and from standard input; then
+// the input itself, ending a regular file at the size it was given.
+#include <cstdio>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
 #include "program.h"
+#include "text_input.h"
 
 namespace {
 
@@ -27,5 +34,70 @@ INSTANTIATE_TEST_SUITE_P(TextInput, ProgramTest, testing::Values(
     Case{.name = "FullTypedPieceTakesItsNewline", .input = "4\n" + SPACES359 + "\nx\n" + MARKER,
          .expected = TYPE + report(2, 1)}
 ), caseName);
+
+// A short read that reaches the file's stated size ends the input; a file
+// that grew since, one that shrank, or short reads of a file whose size says
+// nothing (0, as /proc's files have) are read to their real end.
+struct SizeCase {
+    const char *name;
+    off_t stated;
+    bool shortReads; // from a socket that gets 1 000 bytes at a time
+};
+
+void PrintTo(const SizeCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class StatedSizeTest : public testing::TestWithParam<SizeCase> {};
+
+TEST_P(StatedSizeTest, DeliversEveryByte)
+{
+    const SizeCase &c = GetParam();
+    std::string text;
+    for (int k = 0; text.size() < 200000; k++)
+        text += "line " + std::to_string(k) + "\n";
+    text.resize(200000);
+    int fds[2] = {-1, -1};
+    std::thread writer;
+    FILE *file = nullptr;
+    if (c.shortReads) {
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        writer = std::thread([&] {
+            // Not past an input that ended early and closed its end.
+            for (std::size_t at = 0; at < text.size(); at += 1000)
+                if (send(fds[1], text.data() + at, std::min<std::size_t>(1000, text.size() - at), MSG_NOSIGNAL) < 0)
+                    break;
+            close(fds[1]);
+        });
+    } else {
+        file = std::tmpfile();
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), file), text.size());
+        ASSERT_EQ(std::fflush(file), 0);
+        ASSERT_EQ(lseek(fileno(file), 0, SEEK_SET), 0);
+    }
+    TextInput input(-1);
+    input.reopen(c.shortReads ? fds[0] : fileno(file), false, c.stated);
+    std::string delivered;
+    for (std::string_view piece; !(piece = input.unread()).empty(); input.skip(piece.size()))
+        delivered += piece;
+    if (c.shortReads) {
+        close(fds[0]);
+        writer.join();
+    } else {
+        std::fclose(file);
+    }
+    EXPECT_EQ(delivered.size(), text.size());
+    EXPECT_TRUE(delivered == text) << "the bytes differ";
+}
+
+INSTANTIATE_TEST_SUITE_P(TextInput, StatedSizeTest, testing::Values(
+    SizeCase{"SizeAsStated", 200000, false},
+    SizeCase{"GrewSinceItsSize", 1000, false},
+    SizeCase{"ShrankSinceItsSize", 400000, false},
+    SizeCase{"SizeUnknown", -1, false},
+    SizeCase{"ShortReadsOfSizeZero", 0, true}
+), [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
