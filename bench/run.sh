@@ -3,14 +3,15 @@
 # header under /usr/include, concatenated in sorted path order. First the
 # start (`--json /dev/null` and the menu on /dev/null, in milliseconds per
 # run, and the peak memory at start), beside BASELINE when it is given.
-# Then it prints the
-# medians of RUNS runs (default 5), the ratios to `wc -l`, the program's peak
-# resident memory; the command line on the tree /usr/include (by C's rules,
-# the default, and by the menu's, and the corpus as one file under both), with its
-# default workers and with -j 2, from a warm cache and, where the caches can
-# be dropped (as root), from a cold one; a tree of 1 000 000 one-line files,
-# built once under ${XDG_CACHE_HOME:-$HOME/.cache}/cmeasure-bench, for peak
-# memory, time to the first row and wall time; mode 2 and the tree again for
+# Then it prints the medians of RUNS runs (default 5), the ratios to `wc -l`,
+# the program's peak resident memory; the command line on the tree
+# /usr/include (by C's rules, the default, and by the menu's, and the corpus
+# as one file under both, by C's rules also with -j1, which does not scan it
+# in two halves), with its default workers and with -j 2, from a warm cache
+# and, where the caches can be dropped (as root), from a cold one; a tree of
+# 1 000 000 one-line files, built once under
+# ${XDG_CACHE_HOME:-$HOME/.cache}/cmeasure-bench, for peak memory, time to the
+# first row and wall time; mode 2 and the tree again for
 # each instruction set; then micro-benchmarks of the line counters and the
 # file scan. PROGRAM names another build of the program to time instead of
 # this tree's; BASELINE names one to time beside it on the large tree, whose
@@ -102,6 +103,8 @@ printf '%-28s %8s s  %6.2f x reading\n' "tree, -j 1" "$tree1" "$(ratio "$tree1" 
 treeMenu() { "$program" --rules=menu --json /usr/include; }
 corpusC() { "$program" --rules=c --json "$corpus"; }
 corpusMenu() { "$program" --rules=menu --json "$corpus"; }
+# One thread: the file is not scanned in two halves.
+corpusCAlone() { "$program" -j1 --rules=c --json "$corpus"; }
 treeM=$(median treeMenu)
 printf '%-28s %8s s\n' "tree, --rules=menu" "$treeM"
 printf '%-28s %8s s  %6.2f x --rules=menu (goal 1.25)\n' "tree, --rules=c" "$tree" "$(ratio "$tree" "$treeM")"
@@ -110,6 +113,8 @@ scanMenu=$(median corpusMenu)
 printf '%-28s %8s s\n' "corpus file, --rules=menu" "$scanMenu"
 printf '%-28s %8s s  %6.2f x --rules=menu (goal 1.5)\n' "corpus file, --rules=c" "$scanC" "$(ratio "$scanC" "$scanMenu")"
 printf '%-28s %8s s  %6.1f x wc -l (goal 3)\n' "corpus file, --rules=c" "$scanC" "$(ratio "$scanC" "$wc")"
+scanCAlone=$(median corpusCAlone)
+printf '%-28s %8s s  %6.1f x wc -l\n' "corpus file, -j1 --rules=c" "$scanCAlone" "$(ratio "$scanCAlone" "$wc")"
 if [ -n "${BASELINE:-}" ]; then
     baselineTree() { "$BASELINE" --json /usr/include; }
     treeBase=$(median baselineTree)
