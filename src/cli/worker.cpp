@@ -41,9 +41,8 @@ public:
             size = regularSize(fd);
         input_.reopen(fd, true, size);
         Outcome outcome = scan(job, fd, size);
-        struct stat status;
-        if (countBytes_ && fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
-            outcome.bytes = status.st_size;
+        if (countBytes_ && size >= 0)
+            outcome.bytes = size;
         input_.close();
         descriptorReleased();
         return {job.position, std::move(outcome)};

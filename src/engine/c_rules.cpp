@@ -24,10 +24,15 @@ void Scanner::feed(const char *bytes, std::size_t length)
 Figures Scanner::finish()
 {
     dispatch::entryPointsOf(set_).finishC(state_);
-    return {.lines = state_.lines.lines,
-            .densestLine = state_.lines.densestLine,
-            .maxSymbols = state_.lines.maxSymbols,
-            .identifiers = state_.lex.identifiers};
+    return figuresOf(state_);
+}
+
+Figures figuresOf(const State &state)
+{
+    return {.lines = state.lines.lines,
+            .densestLine = state.lines.densestLine,
+            .maxSymbols = state.lines.maxSymbols,
+            .identifiers = state.lex.identifiers};
 }
 
 namespace {

@@ -59,6 +59,9 @@ private:
     InstructionSet set_;
 };
 
+// The figures a state holds: those of the input so far, once finished.
+Figures figuresOf(const State &state);
+
 struct Result {
     Figures figures;
     int error = 0; // errno of the read that failed, 0 when the input was read whole

@@ -99,11 +99,6 @@ struct Half {
         return !piece.empty();
     }
 
-    Figures figures() const
-    {
-        return {state.lines.lines, state.lines.densestLine, state.lines.maxSymbols, state.lex.identifiers};
-    }
-
     std::unique_ptr<TextInput> input;
     const EntryPoints &points;
     State state;
@@ -159,7 +154,7 @@ public:
     Result joined(const Figures &first, int k) const
     {
         const Checkpoint &there = points_[static_cast<std::size_t>(k)];
-        const Figures rest = half_.figures();
+        const Figures rest = figuresOf(half_.state);
         Figures figures = first;
         if (rest.densestLine != 0 && (first.densestLine == 0 || rest.maxSymbols > first.maxSymbols)) {
             figures.maxSymbols = rest.maxSymbols;
@@ -235,11 +230,11 @@ Result scanInTwo(int fd, off_t size, Dialect dialect)
         second->abandon();
     thread.join();
     if (met >= 0)
-        return second->joined(first.figures(), met);
+        return second->joined(figuresOf(first.state), met);
     while (first.input->error() == 0 && first.feedPiece()) {
     }
     first.points.finishC(first.state);
-    return {first.figures(), first.input->error()};
+    return {figuresOf(first.state), first.input->error()};
 }
 
 } // namespace crules
