@@ -1,6 +1,4 @@
-// The model's rules. Every random file of the suite passes through them,
-// so they are built without the sanitizers, which check the program: under
-// them the model would take most of the suite's time.
+// The model's rules, as model.h describes them.
 #include "model.h"
 
 #include <algorithm>
