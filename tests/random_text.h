@@ -64,6 +64,21 @@ inline std::string file(Rng &rng, int size)
     return text;
 }
 
+// File contents of about `size` bytes: lines of 55 to 62 letters, half of
+// them put after empty lines so that they begin just after a newline on the
+// first byte of a group of 64: the densest line grows to the most symbols a
+// line can hold that begins and ends within one group, 63 with its newline.
+inline std::string denseInGroups(Rng &rng, int size)
+{
+    std::string text;
+    while (static_cast<int>(text.size()) < size) {
+        if (pick(rng, 0, 1) == 0)
+            text.append((65 - text.size() % 64) % 64, '\n');
+        text += std::string(pick(rng, 55, 62), 'a') + '\n';
+    }
+    return text;
+}
+
 // File contents of about `size` bytes, mostly words and spaces: one byte in
 // a hundred comes from the whole pool, so that long stretches, in comments
 // and out of them, hold no '/', '*' or '"', and lines of 0 to 80 bytes, one

@@ -153,7 +153,8 @@ INSTANTIATE_TEST_SUITE_P(Random, FileScanTest, testing::Combine(testing::Values(
     RandomCase{"FilesInReadsOfAFewBytes", 2000001, 300, 5000, 100},
     RandomCase{"FilesInReadsOfSeveralLines", 3000001, 30, 40000, 2000},
     RandomCase{"FilesOfFewPairHalvesAndQuotes", 6000001, 100, 20000, 0, randomtext::sparse},
-    RandomCase{"FilesOfFewPairHalvesAndQuotesInSmallReads", 7000001, 30, 20000, 3000, randomtext::sparse}
+    RandomCase{"FilesOfFewPairHalvesAndQuotesInSmallReads", 7000001, 30, 20000, 3000, randomtext::sparse},
+    RandomCase{"FilesOfDenseLinesWithinGroups", 8000001, 300, 3000, 0, randomtext::denseInGroups}
 ), SETS), caseName);
 
 class PiecesOverLimitTest : public testing::TestWithParam<SetCase> {};

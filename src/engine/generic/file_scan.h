@@ -40,7 +40,10 @@ struct Piece {
 };
 
 // What the plain scan does with each piece besides its figures: nothing.
+// EVERY_PIECE: whether each piece must be passed to add(), even one that
+// cannot change the figures.
 struct IgnorePieces {
+    static constexpr bool EVERY_PIECE = false;
     CMEASURE_INLINE void add(const Piece & /*piece*/) {}
 };
 
@@ -48,6 +51,7 @@ struct IgnorePieces {
 // ends the editor's line, and a piece without one is followed by the next
 // piece of the same line.
 struct ReportPieces {
+    static constexpr bool EVERY_PIECE = true;
     const PieceLimit &limit;
     Count line = 1;
     Count column = 1;
@@ -79,6 +83,23 @@ struct Group {
     std::uint64_t newlines;
 };
 
+// Keeps of a group's '/' and '*' only those that can act: a '/' before a
+// '/' or '*', a '*' before a '/'. `after` is the byte after the group. The
+// others the walk would pass over: a lone '/' separates as any byte that
+// is not of an identifier does, and a lone '*' inside a comment or string
+// changes nothing. Where a piece ends, the byte after it is not `after`
+// but zero fill; a stop kept there is only one the walk did not need.
+CMEASURE_INLINE void keepActingStops(Masks &masks, unsigned char after)
+{
+    const std::uint64_t quote = masks.opener & masks.closer;
+    const std::uint64_t slash = masks.opener ^ quote;
+    const std::uint64_t star = masks.closer ^ quote;
+    const std::uint64_t slashAfter = (slash >> 1) | std::uint64_t{after == '/'} << 63;
+    const std::uint64_t starAfter = (star >> 1) | std::uint64_t{after == '*'} << 63;
+    masks.opener = quote | (slash & (slashAfter | starAfter));
+    masks.closer = quote | (star & slashAfter);
+}
+
 CMEASURE_INLINE Group classifyGroup(const unsigned char *bytes)
 {
     Group group{Blocks::classify(bytes), Blocks::equal(bytes, '\n')};
@@ -91,6 +112,7 @@ CMEASURE_INLINE Group classifyGroup(const unsigned char *bytes)
         group.masks.closer |= masks.closer << k;
         group.newlines |= Blocks::equal(bytes + k, '\n') << k;
     }
+    keepActingStops(group.masks, bytes[64]);
     return group;
 }
 
@@ -164,6 +186,23 @@ CMEASURE_INLINE bool settledFrom(const GroupScan &scan, const Group &group, Grou
     return (group.masks.opener & rest) == 0;
 }
 
+// Ends at once the lines that begin after a newline of a settled group and
+// end at one of the newlines `left` in it, the last at bit `closed`, when
+// none can be denser than the densest so far: each holds at most 63 bytes,
+// its newline included, and so at most 63 symbols, and their identifiers
+// are counted already. Returns whether it did.
+template <class Pieces>
+CMEASURE_INLINE bool skipLines(GroupScan &scan, std::uint64_t left, int closed, int base, bool inside,
+                               FileFigures &figures, Pieces & /*pieces*/, const unsigned char *text)
+{
+    if (Pieces::EVERY_PIECE || figures.maxSymbols < 63)
+        return false;
+    figures.lines += bitsSet<64>(left);
+    scan.start = base + closed;
+    scan.walk = lineAt(text + scan.start, inside);
+    return true;
+}
+
 // Measures a settled group from bit `from` on: each line that ends in it by
 // its newline and blanks, and their identifiers at once, outside comments
 // and strings; a newline ends any identifier, so that none is pending at
@@ -180,6 +219,10 @@ CMEASURE_INLINE void measureSettled(GroupScan &scan, const Group &group, GroupAt
     if (!scan.walk.inside && closed > from)
         figures.identifiers += identifierEnds<64>(group.masks, {.from = from, .to = closed}, scan.walk.pending);
     for (std::uint64_t left = newlines; left != 0; left &= left - 1) {
+        if (left != newlines && skipLines(scan, left, closed, base, inside, figures, pieces, text)) {
+            from = closed;
+            break;
+        }
         const int end = std::countr_zero(left) + 1;
         scan.blanks += bitsSet<64>(group.masks.blank & ~lowBits(from) & lowBits(end));
         scan.walk.length = base + end - scan.start;
