@@ -64,6 +64,16 @@ inline std::string file(Rng &rng, int size)
     return text;
 }
 
+// File contents of `size` bytes, each of the 256 values alike but for one
+// newline in about forty: every byte meets the classifiers.
+inline std::string anyBytes(Rng &rng, int size)
+{
+    std::string text(size, '\0');
+    for (char &c : text)
+        c = pick(rng, 0, 39) == 0 ? '\n' : static_cast<char>(pick(rng, 0, 255));
+    return text;
+}
+
 // File contents of about `size` bytes: lines of 55 to 62 letters, half of
 // them put after empty lines so that they begin just after a newline on the
 // first byte of a group of 64: the densest line grows to the most symbols a

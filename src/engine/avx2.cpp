@@ -30,6 +30,36 @@ namespace avx2 {
 
 #include "generic/masks.h"
 
+// Each byte's classes as the bits of one byte, looked up by its low and
+// its high four bits: a byte is in a class when both tables hold the
+// class's bit at its halves. A byte beyond ASCII looks up a zero low
+// entry. Each class's bits are exact: ' ' and 0, '\n', '/' and '"', '*'
+// and '"'; the letters in two halves (A-O and a-o, P-Z and p-z), '_',
+// and the digits.
+enum Class : unsigned char {
+    BLANK = 0x80, NEWLINE = 0x40, OPENER = 0x20, CLOSER = 0x10,
+    LETTER_LOW = 0x08, LETTER_HIGH = 0x04, UNDERSCORE = 0x02, DIGIT = 0x01,
+    WORD = LETTER_LOW | LETTER_HIGH | UNDERSCORE, IDENT = WORD | DIGIT,
+};
+
+constexpr std::array<unsigned char, 32> classTable(bool high)
+{
+    std::array<unsigned char, 32> table{};
+    for (int byte = 0; byte < 128; byte++) {
+        const bool letter = (byte | 0x20) >= 'a' && (byte | 0x20) <= 'z';
+        const int classes = (byte == ' ' || byte == 0 ? BLANK : 0) | (byte == '\n' ? NEWLINE : 0) |
+                            (byte == '/' || byte == '"' ? OPENER : 0) | (byte == '*' || byte == '"' ? CLOSER : 0) |
+                            (letter && (byte & 0x1F) < 0x10 ? LETTER_LOW : 0) |
+                            (letter && (byte & 0x1F) >= 0x10 ? LETTER_HIGH : 0) |
+                            (byte == '_' ? UNDERSCORE : 0) | (byte >= '0' && byte <= '9' ? DIGIT : 0);
+        const int at = high ? byte >> 4 : byte & 15;
+        table[at] = table[16 + at] = static_cast<unsigned char>(table[at] | classes);
+    }
+    return table;
+}
+alignas(32) constexpr std::array<unsigned char, 32> LOW_CLASSES = classTable(false);
+alignas(32) constexpr std::array<unsigned char, 32> HIGH_CLASSES = classTable(true);
+
 // As the SSE2 blocks (see sse2.cpp), 32 bytes at a time.
 struct Blocks {
     static constexpr int WIDTH = 32;
@@ -67,18 +97,37 @@ struct Blocks {
         return _mm256_testz_si256(any, any) != 0;
     }
 
+    CMEASURE_INLINE static __m256i table(const std::array<unsigned char, 32> &entries)
+    {
+        return _mm256_load_si256(reinterpret_cast<const __m256i *>(entries.data()));
+    }
+
+    // The bytes whose classes include one of `CLASSES`.
+    template <unsigned char CLASSES> CMEASURE_INLINE static std::uint64_t inClasses(__m256i classes)
+    {
+        const __m256i none = _mm256_cmpeq_epi8(_mm256_and_si256(classes, _mm256_set1_epi8(static_cast<char>(CLASSES))),
+                                               _mm256_setzero_si256());
+        return ~bitsOf(none) & 0xFFFFFFFF;
+    }
+
+    // The bytes in the class of bit `BIT`: the bit moved up to each byte's top.
+    template <int BIT> CMEASURE_INLINE static std::uint64_t inClass(__m256i classes)
+    {
+        return bitsOf(_mm256_slli_epi16(classes, 7 - BIT));
+    }
+
     CMEASURE_INLINE static Masks classify(const unsigned char *block)
     {
         const __m256i bytes = load(block);
-        const __m256i letter = inRange<'a', 26>(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)));
-        const __m256i word = _mm256_or_si256(letter, is(bytes, '_'));
-        const __m256i quote = is(bytes, '"');
+        const __m256i highHalves = _mm256_and_si256(_mm256_srli_epi16(bytes, 4), _mm256_set1_epi8(0x0F));
+        const __m256i classes = _mm256_and_si256(_mm256_shuffle_epi8(table(LOW_CLASSES), bytes),
+                                                 _mm256_shuffle_epi8(table(HIGH_CLASSES), highHalves));
         return {
-            .blank = bitsOf(_mm256_or_si256(is(bytes, ' '), is(bytes, 0))),
-            .ident = bitsOf(_mm256_or_si256(word, inRange<'0', 10>(bytes))),
-            .word = bitsOf(word),
-            .opener = bitsOf(_mm256_or_si256(is(bytes, '/'), quote)),
-            .closer = bitsOf(_mm256_or_si256(is(bytes, '*'), quote)),
+            .blank = inClass<7>(classes),
+            .ident = inClasses<IDENT>(classes),
+            .word = inClasses<WORD>(classes),
+            .opener = inClass<5>(classes),
+            .closer = inClass<4>(classes),
         };
     }
 

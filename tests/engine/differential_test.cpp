@@ -154,7 +154,8 @@ INSTANTIATE_TEST_SUITE_P(Random, FileScanTest, testing::Combine(testing::Values(
     RandomCase{"FilesInReadsOfSeveralLines", 3000001, 30, 40000, 2000},
     RandomCase{"FilesOfFewPairHalvesAndQuotes", 6000001, 100, 20000, 0, randomtext::sparse},
     RandomCase{"FilesOfFewPairHalvesAndQuotesInSmallReads", 7000001, 30, 20000, 3000, randomtext::sparse},
-    RandomCase{"FilesOfDenseLinesWithinGroups", 8000001, 300, 3000, 0, randomtext::denseInGroups}
+    RandomCase{"FilesOfDenseLinesWithinGroups", 8000001, 300, 3000, 0, randomtext::denseInGroups},
+    RandomCase{"FilesOfAnyBytes", 9000001, 100, 5000, 0, randomtext::anyBytes}
 ), SETS), caseName);
 
 class PiecesOverLimitTest : public testing::TestWithParam<SetCase> {};
