@@ -44,6 +44,7 @@ struct Piece {
 // cannot change the figures.
 struct IgnorePieces {
     static constexpr bool EVERY_PIECE = false;
+    CMEASURE_INLINE bool mayReport(int /*length*/) const { return false; }
     CMEASURE_INLINE void add(const Piece & /*piece*/) {}
 };
 
@@ -56,6 +57,9 @@ struct ReportPieces {
     Count line = 1;
     Count column = 1;
     Count characterColumn = 1;
+
+    // Whether a piece of `length` bytes may hold more symbols than the limit.
+    CMEASURE_INLINE bool mayReport(int length) const { return length > limit.symbols; }
 
     CMEASURE_INLINE void add(const Piece &piece)
     {
@@ -130,12 +134,13 @@ struct GroupAt {
     int from;
 };
 
-// Where the walk of the groups stands: the line being walked, where it
-// starts, and its blanks so far.
+// Where the walk of the groups stands: the line being walked, and where it
+// starts; the bytes at `text` that may be read, more than a group.
 struct GroupScan {
     LineWalk walk;
+    const unsigned char *text;
+    int available;
     int start = 0;
-    int blanks = 0;
 };
 
 // The bit after the end of the line of `scan` when it ends in the group at
@@ -153,9 +158,26 @@ CMEASURE_INLINE int lineEndIn(const GroupScan &scan, const Group &group, GroupAt
 CMEASURE_INLINE void walkGroup(GroupScan &scan, const Group &group, int base, Stretch stretch)
 {
     const Block block{group.masks, base - scan.start, stretch.to};
-    scan.blanks += bitsSet<64>(group.masks.blank & ~lowBits(stretch.from) & lowBits(stretch.to));
     for (int i = stretch.from; scan.walk.counting && i < stretch.to;)
         i = scan.walk.inside ? walkInside(scan.walk, block, i) : walkOutside<64>(scan.walk, block, i);
+}
+
+// The symbols of the line of `scan`, whose length is set, when they may
+// matter: when it is longer than the densest line so far has symbols, or
+// than the pieces reported may have; else 0. Its bytes lie in the groups,
+// and are classified again: a line rarely matters, and in the groups it
+// would cost a count of blanks in each.
+template <class Pieces>
+CMEASURE_INLINE int symbolsIfDense(const GroupScan &scan, const FileFigures &figures, const Pieces &pieces)
+{
+    const int length = scan.walk.length;
+    if (length <= figures.maxSymbols && !pieces.mayReport(length))
+        return 0;
+    const Text all{.bytes = scan.text, .length = scan.start + length, .readable = scan.available};
+    int blanks = 0;
+    for (int at = scan.start; at < all.length; at += Blocks::WIDTH)
+        blanks += bitsSet(classifyAt(all, at).blank & lowBits(all.length - at));
+    return length - blanks;
 }
 
 // Ends the line of `scan`, whose length is set, and starts the next one.
@@ -163,11 +185,11 @@ template <class Pieces>
 CMEASURE_INLINE void endLine(GroupScan &scan, const unsigned char *text, bool &inside, FileFigures &figures,
                              Pieces &pieces)
 {
-    const LineFigures line{.symbols = scan.walk.length - scan.blanks, .identifiers = finishLine(scan.walk, inside)};
+    const LineFigures line{.symbols = symbolsIfDense(scan, figures, pieces),
+                           .identifiers = finishLine(scan.walk, inside)};
     tally(figures, line);
     pieces.add({.text = text + scan.start, .length = scan.walk.length, .symbols = line.symbols});
     scan.start += scan.walk.length;
-    scan.blanks = 0;
     scan.walk = lineAt(text + scan.start, inside);
 }
 
@@ -204,37 +226,29 @@ CMEASURE_INLINE bool skipLines(GroupScan &scan, std::uint64_t left, int closed, 
 }
 
 // Measures a settled group from bit `from` on: each line that ends in it by
-// its newline and blanks, and their identifiers at once, outside comments
-// and strings; a newline ends any identifier, so that none is pending at
-// their ends. Those of the line still open are its own, as a line that the
-// groups leave open is measured again.
+// its newline, and their identifiers at once, outside comments and strings;
+// a newline ends any identifier, so that none is pending at their ends.
+// Those after the last newline are the line's still open, as a line that
+// the groups leave open is measured again.
 template <class Pieces>
 CMEASURE_INLINE void measureSettled(GroupScan &scan, const Group &group, GroupAt at, bool &inside,
                                     FileFigures &figures, Pieces &pieces, const unsigned char *text)
 {
-    const int base = at.base;
-    int from = at.from;
-    const std::uint64_t newlines = group.newlines & ~lowBits(from);
-    const int closed = newlines != 0 ? 64 - std::countl_zero(newlines) : from;
-    if (!scan.walk.inside && closed > from)
-        figures.identifiers += identifierEnds<64>(group.masks, {.from = from, .to = closed}, scan.walk.pending);
+    const std::uint64_t newlines = group.newlines & ~lowBits(at.from);
+    const int closed = newlines != 0 ? 64 - std::countl_zero(newlines) : at.from;
+    if (!scan.walk.inside && closed > at.from)
+        figures.identifiers += identifierEnds<64>(group.masks, {.from = at.from, .to = closed}, scan.walk.pending);
     for (std::uint64_t left = newlines; left != 0; left &= left - 1) {
-        if (left != newlines && skipLines(scan, left, closed, base, inside, figures, pieces, text)) {
-            from = closed;
+        if (left != newlines && skipLines(scan, left, closed, at.base, inside, figures, pieces, text))
             break;
-        }
-        const int end = std::countr_zero(left) + 1;
-        scan.blanks += bitsSet<64>(group.masks.blank & ~lowBits(from) & lowBits(end));
-        scan.walk.length = base + end - scan.start;
+        scan.walk.length = at.base + std::countr_zero(left) + 1 - scan.start;
         scan.walk.pending = 0;
         endLine(scan, text, inside, figures, pieces);
-        from = end;
     }
-    if (from == 64)
+    if (closed == 64)
         return;
-    scan.blanks += bitsSet<64>(group.masks.blank & ~lowBits(from));
     if (!scan.walk.inside)
-        scan.walk.identifiers += identifierEnds<64>(group.masks, {.from = from, .to = 64}, scan.walk.pending);
+        scan.walk.identifiers += identifierEnds<64>(group.masks, {.from = closed, .to = 64}, scan.walk.pending);
 }
 
 // Walks the group at `base` from bit `from` on: settled, at once, or else
@@ -270,7 +284,7 @@ CMEASURE_INLINE int scanGroups(const unsigned char *text, int available, bool &i
                                Pieces &pieces)
 {
     const int groupsEnd = available > 0 ? (available - 1) / 64 * 64 : 0;
-    GroupScan scan{.walk = lineAt(text, inside)};
+    GroupScan scan{.walk = lineAt(text, inside), .text = text, .available = available};
     for (int base = 0; base < groupsEnd; base += 64)
         measureGroup(scan, classifyGroup(text + base), base, inside, figures, pieces, text);
     return scan.start;
