@@ -281,6 +281,7 @@ INSTANTIATE_TEST_SUITE_P(Rules, FiguresTest, testing::Combine(testing::ValuesIn(
     {"NumberAcrossTwoGroupsGoesOnAfterDot", std::string(62, ' ') + "1.e5 x\n", Dialect::C, {1, 1, 5, 1}},
     {"WordAfterNumberAndDotIsNumber", "1.x y" + std::string(64, ' ') + "\n", Dialect::C, {1, 1, 4, 1}},
     {"WordAfterExponentSignIsNumber", "1e+x y" + std::string(64, ' ') + "\n", Dialect::C, {1, 1, 5, 1}},
+    {"LetterBeyondAsciiOnlyInAGroupsUpperHalf", std::string(62, 'a') + "\xc3\xa9\n", Dialect::C, {1, 1, 63, 1}},
     {"DirectiveAfterPlainCode", "int a = b + c;\n#include <sys/t.h>" + std::string(64, ' ') + "\n", Dialect::C,
      {2, 2, 17, 5}},
 }), testing::ValuesIn(INSTRUCTION_SETS)), [](const auto &info) {

@@ -8,11 +8,15 @@
 // lines one at a time.
 // Included once per instruction set, after c_splices.h.
 
-CMEASURE_INLINE CMasks classify64(const unsigned char *group)
+// The C masks of a group of 64 bytes: the set's own classifier of groups
+// where it has one, else its blocks' masks side by side.
+template <class B = Blocks> CMEASURE_INLINE CMasks classify64(const unsigned char *group)
 {
+    if constexpr (requires { B::classifyGroupC(group); })
+        return B::classifyGroupC(group);
     CMasks all{};
     for (int k = 0; k < 64; k += Blocks::WIDTH) {
-        const CMasks m = Blocks::classifyC(group + k);
+        const CMasks m = B::classifyC(group + k);
         all.lf |= m.lf << k;
         all.blank |= m.blank << k;
         all.space |= m.space << k;
