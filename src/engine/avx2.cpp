@@ -153,7 +153,7 @@ struct Blocks {
         return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, bytes), bytes);
     }
 
-    // The tests of C's masks, one per mask, each on 32 bytes.
+    // The tests of C's masks, each on 32 bytes.
     CMEASURE_INLINE static __m256i alnum(__m256i bytes)
     {
         return _mm256_or_si256(inRange<'a', 26>(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20))),
@@ -163,10 +163,6 @@ struct Blocks {
     CMEASURE_INLINE static __m256i blank(__m256i bytes)
     {
         return _mm256_or_si256(is(bytes, ' '), oneOf<0, '\t', '\n', '\v', '\f', '\r'>(bytes));
-    }
-    CMEASURE_INLINE static __m256i space(__m256i bytes)
-    {
-        return _mm256_or_si256(is(bytes, ' '), oneOf<0, '\t', '\v', '\f'>(bytes));
     }
     CMEASURE_INLINE static __m256i high(__m256i bytes) { return bytes; }
     CMEASURE_INLINE static __m256i word(__m256i bytes) { return _mm256_or_si256(alnum(bytes), is(bytes, '_')); }
@@ -181,44 +177,30 @@ struct Blocks {
     }
     CMEASURE_INLINE static __m256i join(__m256i bytes) { return oneOf<'.', '+', '-'>(bytes); }
 
-    CMEASURE_INLINE static CMasks classifyC(const unsigned char *block)
-    {
-        const __m256i bytes = load(block);
-        return {.lf = bitsOf(lf(bytes)),
-                .blank = bitsOf(blank(bytes)),
-                .space = bitsOf(space(bytes)),
-                .high = bitsOf(high(bytes)),
-                .word = bitsOf(word(bytes)),
-                .alnumDot = bitsOf(alnumDot(bytes)),
-                .star = bitsOf(star(bytes)),
-                .ends = bitsOf(ends(bytes)),
-                .literal = bitsOf(literal(bytes)),
-                .digit = bitsOf(digit(bytes)),
-                .special = bitsOf(special(bytes)),
-                .join = bitsOf(join(bytes))};
-    }
-
     // Both halves of a group through one test: its mask of 64 bits.
     template <__m256i (*TEST)(__m256i)> CMEASURE_INLINE static std::uint64_t both(__m256i lower, __m256i upper)
     {
         return bitsOf(TEST(lower)) | bitsOf(TEST(upper)) << 32;
     }
 
-    // classifyC over a whole group, a mask of both halves at a time: each
-    // needs its two vectors of bytes and its own, where the twelve masks of
-    // a half at once outgrow the sixteen vector registers and spill.
+    // C's masks of a group, a mask of both halves at a time: each needs its
+    // two vectors of bytes and its own, where the twelve masks of a half at
+    // once outgrow the sixteen vector registers and spill. The spaces are
+    // the blanks but the line ends, as no blank is a backslash.
     CMEASURE_INLINE static CMasks classifyGroupC(const unsigned char *group)
     {
         const __m256i lower = load(group);
         const __m256i upper = load(group + 32);
+        const std::uint64_t blanks = both<blank>(lower, upper);
+        const std::uint64_t lineEnds = both<ends>(lower, upper);
         return {.lf = both<lf>(lower, upper),
-                .blank = both<blank>(lower, upper),
-                .space = both<space>(lower, upper),
+                .blank = blanks,
+                .space = blanks & ~lineEnds,
                 .high = both<high>(lower, upper),
                 .word = both<word>(lower, upper),
                 .alnumDot = both<alnumDot>(lower, upper),
                 .star = both<star>(lower, upper),
-                .ends = both<ends>(lower, upper),
+                .ends = lineEnds,
                 .literal = both<literal>(lower, upper),
                 .digit = both<digit>(lower, upper),
                 .special = both<special>(lower, upper),

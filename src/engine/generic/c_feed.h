@@ -12,25 +12,27 @@
 // where it has one, else its blocks' masks side by side.
 template <class B = Blocks> CMEASURE_INLINE CMasks classify64(const unsigned char *group)
 {
-    if constexpr (requires { B::classifyGroupC(group); })
+    if constexpr (requires { B::classifyGroupC(group); }) {
         return B::classifyGroupC(group);
-    CMasks all{};
-    for (int k = 0; k < 64; k += Blocks::WIDTH) {
-        const CMasks m = B::classifyC(group + k);
-        all.lf |= m.lf << k;
-        all.blank |= m.blank << k;
-        all.space |= m.space << k;
-        all.high |= m.high << k;
-        all.word |= m.word << k;
-        all.alnumDot |= m.alnumDot << k;
-        all.star |= m.star << k;
-        all.ends |= m.ends << k;
-        all.literal |= m.literal << k;
-        all.digit |= m.digit << k;
-        all.special |= m.special << k;
-        all.join |= m.join << k;
+    } else {
+        CMasks all{};
+        for (int k = 0; k < 64; k += B::WIDTH) {
+            const CMasks m = B::classifyC(group + k);
+            all.lf |= m.lf << k;
+            all.blank |= m.blank << k;
+            all.space |= m.space << k;
+            all.high |= m.high << k;
+            all.word |= m.word << k;
+            all.alnumDot |= m.alnumDot << k;
+            all.star |= m.star << k;
+            all.ends |= m.ends << k;
+            all.literal |= m.literal << k;
+            all.digit |= m.digit << k;
+            all.special |= m.special << k;
+            all.join |= m.join << k;
+        }
+        return all;
     }
-    return all;
 }
 
 // The position of the highest bit set in `mask`, 0 when none is. With bit 0
