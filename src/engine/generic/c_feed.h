@@ -254,15 +254,16 @@ void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
     if (state.gate != nullptr) {
         for (; k + 64 <= length; k += 64)
             feedGatedGroup(state, bytes + k, classify64(bytes + k));
-    }
-    for (; state.gate == nullptr && k + 64 <= length; k += 64) {
-        const CMasks masks = classify64(bytes + k);
-        lexSpan<false>(state, bytes + k, masks, fastMasks(masks), {0, 64});
-        if (masks.high == 0 && state.lines.utf8.have == 0)
-            countLines64(state, masks);
-        else
-            for (int i = 0; i < 64; i++)
-                countByte(state, bytes[k + i]);
+    } else {
+        for (; k + 64 <= length; k += 64) {
+            const CMasks masks = classify64(bytes + k);
+            lexSpan<false>(state, bytes + k, masks, fastMasks(masks), {0, 64});
+            if (masks.high == 0 && state.lines.utf8.have == 0)
+                countLines64(state, masks);
+            else
+                for (int i = 0; i < 64; i++)
+                    countByte(state, bytes[k + i]);
+        }
     }
     for (; k < length; k++) {
         feedByte(state, bytes[k]);
