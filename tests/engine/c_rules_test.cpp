@@ -21,6 +21,7 @@
 #include "c_random_text.h"
 #include "c_rules.h"
 #include "clang_oracle.h"
+#include "random_text.h"
 
 namespace {
 
@@ -219,6 +220,34 @@ INSTANTIATE_TEST_SUITE_P(Random, ClangOracleTest, testing::Values(
     OracleCase{"MostlyCodeC", crules::Dialect::C, 200001, 16, 500, true},
     OracleCase{"MostlyCodeCpp", crules::Dialect::Cpp, 300001, 16, 500, true}
 ), [](const testing::TestParamInfo<OracleCase> &info) { return std::string(info.param.name); });
+
+// Files of any bytes, read whole with a gate and fed in large pieces without
+// one, so that every byte value meets each set's classifier of C's masks: the
+// identifiers as the portable set, which classifies a byte at a time by a
+// table, counts them, and the rest as the model has them.
+TEST(AnyBytesTest, EverySetMeasuresAsThePortableSetAndTheModel)
+{
+    const crules::Count limit = 3;
+    for (unsigned seed = 1; seed <= 40; seed++) {
+        randomtext::Rng rng(seed);
+        const std::string text = randomtext::anyBytes(rng, 4000);
+        Expected expected = modelOf(text, limit);
+        expected.figures.identifiers =
+            measureFromFile(text, crules::Dialect::C, InstructionSet::Portable, limit).figures.identifiers;
+        Expected figuresAlone = expected;
+        figuresAlone.overLimit.clear();
+        for (const InstructionSet set : INSTRUCTION_SETS) {
+            if (!processorRuns(set))
+                continue;
+            ASSERT_EQ(differs(measureFromFile(text, crules::Dialect::C, set, limit), expected), "")
+                << "seed " << seed << ", " << nameOf(set);
+            ASSERT_EQ(differs(measureInPieces(text, crules::Dialect::C, set, limit, rng, text.size(), false),
+                              figuresAlone),
+                      "")
+                << "seed " << seed << ", " << nameOf(set) << ", no gate";
+        }
+    }
+}
 
 } // namespace
 
