@@ -33,11 +33,11 @@ namespace avx2 {
 // Each byte's classes as the bits of one byte, looked up by its low and
 // its high four bits: a byte is in a class when both tables hold the
 // class's bit at its halves. A byte beyond ASCII looks up a zero low
-// entry. Each class's bits are exact: ' ' and 0, '\n', '/' and '"', '*'
-// and '"'; the letters in two halves (A-O and a-o, P-Z and p-z), '_',
-// and the digits.
+// entry. Each class's bytes are exactly the pairs of its halves: ' ' and 0,
+// '/' and '"', '*' and '"'; the letters in two halves (A-O and a-o, P-Z
+// and p-z), '_', and the digits.
 enum Class : unsigned char {
-    BLANK = 0x80, NEWLINE = 0x40, OPENER = 0x20, CLOSER = 0x10,
+    BLANK = 0x80, OPENER = 0x20, CLOSER = 0x10,
     LETTER_LOW = 0x08, LETTER_HIGH = 0x04, UNDERSCORE = 0x02, DIGIT = 0x01,
     WORD = LETTER_LOW | LETTER_HIGH | UNDERSCORE, IDENT = WORD | DIGIT,
 };
@@ -47,8 +47,8 @@ constexpr std::array<unsigned char, 32> classTable(bool high)
     std::array<unsigned char, 32> table{};
     for (int byte = 0; byte < 128; byte++) {
         const bool letter = (byte | 0x20) >= 'a' && (byte | 0x20) <= 'z';
-        const int classes = (byte == ' ' || byte == 0 ? BLANK : 0) | (byte == '\n' ? NEWLINE : 0) |
-                            (byte == '/' || byte == '"' ? OPENER : 0) | (byte == '*' || byte == '"' ? CLOSER : 0) |
+        const int classes = (byte == ' ' || byte == 0 ? BLANK : 0) | (byte == '/' || byte == '"' ? OPENER : 0) |
+                            (byte == '*' || byte == '"' ? CLOSER : 0) |
                             (letter && (byte & 0x1F) < 0x10 ? LETTER_LOW : 0) |
                             (letter && (byte & 0x1F) >= 0x10 ? LETTER_HIGH : 0) |
                             (byte == '_' ? UNDERSCORE : 0) | (byte >= '0' && byte <= '9' ? DIGIT : 0);
@@ -110,10 +110,11 @@ struct Blocks {
         return ~bitsOf(none) & 0xFFFFFFFF;
     }
 
-    // The bytes in the class of bit `BIT`: the bit moved up to each byte's top.
-    template <int BIT> CMEASURE_INLINE static std::uint64_t inClass(__m256i classes)
+    // The bytes in the class of one bit, `CLASS`: the bit moved up to each
+    // byte's top.
+    template <unsigned char CLASS> CMEASURE_INLINE static std::uint64_t inClass(__m256i classes)
     {
-        return bitsOf(_mm256_slli_epi16(classes, 7 - BIT));
+        return bitsOf(_mm256_slli_epi16(classes, std::countl_zero(CLASS)));
     }
 
     CMEASURE_INLINE static Masks classify(const unsigned char *block)
@@ -123,11 +124,11 @@ struct Blocks {
         const __m256i classes = _mm256_and_si256(_mm256_shuffle_epi8(table(LOW_CLASSES), bytes),
                                                  _mm256_shuffle_epi8(table(HIGH_CLASSES), highHalves));
         return {
-            .blank = inClass<7>(classes),
+            .blank = inClass<BLANK>(classes),
             .ident = inClasses<IDENT>(classes),
             .word = inClasses<WORD>(classes),
-            .opener = inClass<5>(classes),
-            .closer = inClass<4>(classes),
+            .opener = inClass<OPENER>(classes),
+            .closer = inClass<CLOSER>(classes),
         };
     }
 

@@ -209,18 +209,18 @@ CMEASURE_INLINE bool settledFrom(const GroupScan &scan, const Group &group, Grou
 }
 
 // Ends at once the lines that begin after a newline of a settled group and
-// end at one of the newlines `left` in it, the last at bit `closed`, when
-// none can be denser than the densest so far: each holds at most 63 bytes,
-// its newline included, and so at most 63 symbols, and their identifiers
-// are counted already. Returns whether it did.
+// end at one of the newlines `left` in it, when none can be denser than the
+// densest so far: each holds at most 63 bytes, its newline included, and so
+// at most 63 symbols, and their identifiers are counted already. `open` is
+// where the line after the last of them begins. Returns whether it did.
 template <class Pieces>
-CMEASURE_INLINE bool skipLines(GroupScan &scan, std::uint64_t left, int closed, int base, bool inside,
-                               FileFigures &figures, Pieces & /*pieces*/, const unsigned char *text)
+CMEASURE_INLINE bool skipLines(GroupScan &scan, std::uint64_t left, GroupAt open, bool inside, FileFigures &figures,
+                               const unsigned char *text)
 {
     if (Pieces::EVERY_PIECE || figures.maxSymbols < 63)
         return false;
     figures.lines += bitsSet<64>(left);
-    scan.start = base + closed;
+    scan.start = open.base + open.from;
     scan.walk = lineAt(text + scan.start, inside);
     return true;
 }
@@ -239,7 +239,7 @@ CMEASURE_INLINE void measureSettled(GroupScan &scan, const Group &group, GroupAt
     if (!scan.walk.inside && closed > at.from)
         figures.identifiers += identifierEnds<64>(group.masks, {.from = at.from, .to = closed}, scan.walk.pending);
     for (std::uint64_t left = newlines; left != 0; left &= left - 1) {
-        if (left != newlines && skipLines(scan, left, closed, at.base, inside, figures, pieces, text))
+        if (left != newlines && skipLines<Pieces>(scan, left, {.base = at.base, .from = closed}, inside, figures, text))
             break;
         scan.walk.length = at.base + std::countr_zero(left) + 1 - scan.start;
         scan.walk.pending = 0;
