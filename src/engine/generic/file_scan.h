@@ -32,7 +32,9 @@ CMEASURE_INLINE void tally(FileFigures &figures, LineFigures line)
     }
 }
 
-// A piece of a line as the scan measured it: its bytes and its symbols.
+// A piece of a line as the scan measured it: its bytes and its symbols,
+// which a piece that can neither be the densest so far nor be reported
+// (see mayReport) may leave at 0.
 struct Piece {
     const unsigned char *text;
     int length;
