@@ -150,8 +150,7 @@ struct Blocks {
 
     template <unsigned char... BYTES> CMEASURE_INLINE static __m256i oneOf(__m256i bytes)
     {
-        const __m256i table = _mm256_load_si256(reinterpret_cast<const __m256i *>(OneOf<BYTES...>::TABLE.data()));
-        return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, bytes), bytes);
+        return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table(OneOf<BYTES...>::TABLE), bytes), bytes);
     }
 
     // The tests of C's masks, each on 32 bytes.
