@@ -32,23 +32,44 @@ inline constexpr std::string_view PIECES[] = {
     "R\"x(", ")x\"", "R\"(", ")\"", "(", ")", "R\"ab\"cd", "u8R\"--(",
 };
 
+template <std::size_t N> std::string_view pick(Rng &rng, const std::string_view (&pieces)[N])
+{
+    return pieces[std::uniform_int_distribution<std::size_t>(0, N - 1)(rng)];
+}
+
 // Code with none of the bytes that open a comment, a literal or a directive,
 // in which whole groups of 64 bytes are told from their masks alone.
 inline constexpr std::string_view CODE_PIECES[] = {
     "a", "foo", "_x1", "e", "int", "0x1F", "10UL", "1e+5", "1e", "1.", ".", "+", "-", "9", "p", "*", "(", ")",
     ";", "->", " ", "  ", "\t", "\n", "\n", "&", "|", "~", "..."};
 
-// `count` pieces, any after any; with `mostlyCode`, nine in ten are plain code.
-inline std::string text(Rng &rng, int count, bool mostlyCode = false)
+// The text of a header, which the scan lexes a whole group at a time: code,
+// comments, literals, directives and splices, with no CR, no byte beyond
+// ASCII, no '$' and no '%'.
+inline constexpr std::string_view HEADER_PIECES[] = {
+    "a", "foo", "_x1", "int", "e", "L", "u8", "0x1F", "10UL", "1e+5", "1.", ".", "+", "-", "9", "*", "(", ")",
+    ";", " ", "  ", "\t", "\f", "\n", "\n", "\n", "/*", "*/", "//", "/", "\"", "'", "\"abc\"", "'x'", "\\\"",
+    "\\n", "\\\\", "\\\n", "\\ \n", "\\", "\n#define ", "\n# if ", "\n#include <a/b.h>", "\n#import <c.h>", "#",
+    "include", std::string_view("\0", 1)};
+
+// What the pieces of a text are mostly drawn from.
+enum class Mix {
+    Any,
+    MostlyCode, // nine in ten plain code
+    HeaderLike, // 49 in 50 the text of a header
+};
+
+// `count` pieces, any after any.
+inline std::string text(Rng &rng, int count, Mix mix = Mix::Any)
 {
     std::string out;
-    const std::size_t pieces = sizeof PIECES / sizeof PIECES[0];
-    const std::size_t code = sizeof CODE_PIECES / sizeof CODE_PIECES[0];
     for (int k = 0; k < count; k++) {
-        if (mostlyCode && std::uniform_int_distribution<int>(0, 9)(rng) != 0)
-            out += CODE_PIECES[std::uniform_int_distribution<std::size_t>(0, code - 1)(rng)];
+        if (mix == Mix::MostlyCode && std::uniform_int_distribution<int>(0, 9)(rng) != 0)
+            out += pick(rng, CODE_PIECES);
+        else if (mix == Mix::HeaderLike && std::uniform_int_distribution<int>(0, 49)(rng) != 0)
+            out += pick(rng, HEADER_PIECES);
         else
-            out += PIECES[std::uniform_int_distribution<std::size_t>(0, pieces - 1)(rng)];
+            out += pick(rng, PIECES);
     }
     // A splice ended by CR then a CRLF is a splice and a newline to clang
     // but one splice once the CR before LF is dropped, and a splice ended by

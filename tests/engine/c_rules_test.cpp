@@ -137,7 +137,7 @@ struct OracleCase {
     unsigned firstSeed;
     int texts;
     int pieces; // per text
-    bool mostlyCode;
+    crandom::Mix mix;
 };
 
 void PrintTo(const OracleCase &c, std::ostream *os)
@@ -191,7 +191,7 @@ TEST_P(ClangOracleTest, AgreesWithClangAndTheModel)
     const unsigned count = texts != nullptr ? static_cast<unsigned>(std::atoi(texts)) : c.texts;
     for (unsigned seed = c.firstSeed; seed < c.firstSeed + count; seed++) {
         crandom::Rng rng(seed);
-        const std::string text = crandom::text(rng, c.pieces, c.mostlyCode);
+        const std::string text = crandom::text(rng, c.pieces, c.mix);
         const crules::Count limit = std::uniform_int_distribution<crules::Count>(0, 12)(rng);
         Expected expected = modelOf(text, limit);
         expected.figures.identifiers = clangIdentifiers(text, c.dialect);
@@ -215,10 +215,11 @@ TEST_P(ClangOracleTest, AgreesWithClangAndTheModel)
 }
 
 INSTANTIATE_TEST_SUITE_P(Random, ClangOracleTest, testing::Values(
-    OracleCase{"C", crules::Dialect::C, 1, 16, 500, false},
-    OracleCase{"Cpp", crules::Dialect::Cpp, 100001, 16, 500, false},
-    OracleCase{"MostlyCodeC", crules::Dialect::C, 200001, 16, 500, true},
-    OracleCase{"MostlyCodeCpp", crules::Dialect::Cpp, 300001, 16, 500, true}
+    OracleCase{"C", crules::Dialect::C, 1, 16, 500, crandom::Mix::Any},
+    OracleCase{"Cpp", crules::Dialect::Cpp, 100001, 16, 500, crandom::Mix::Any},
+    OracleCase{"MostlyCodeC", crules::Dialect::C, 200001, 16, 500, crandom::Mix::MostlyCode},
+    OracleCase{"MostlyCodeCpp", crules::Dialect::Cpp, 300001, 16, 500, crandom::Mix::MostlyCode},
+    OracleCase{"HeaderLikeC", crules::Dialect::C, 400001, 16, 500, crandom::Mix::HeaderLike}
 ), [](const testing::TestParamInfo<OracleCase> &info) { return std::string(info.param.name); });
 
 // Files of any bytes, read whole with a gate and fed in large pieces without
@@ -311,6 +312,26 @@ INSTANTIATE_TEST_SUITE_P(Rules, FiguresTest, testing::Combine(testing::ValuesIn(
     {"WordAfterNumberAndDotIsNumber", "1.x y" + std::string(64, ' ') + "\n", Dialect::C, {1, 1, 4, 1}},
     {"WordAfterExponentSignIsNumber", "1e+x y" + std::string(64, ' ') + "\n", Dialect::C, {1, 1, 5, 1}},
     {"LetterBeyondAsciiOnlyInAGroupsUpperHalf", std::string(62, 'a') + "\xc3\xa9\n", Dialect::C, {1, 1, 63, 1}},
+    // What a group of header text at once leaves to the full lexer
+    {"LineCommentGoesOnOverSpliceWithSpace", "// a\\ \nb" + std::string(64, ' ') + "\n", Dialect::C, {2, 1, 4, 0}},
+    {"SpliceBetweenHashAndInclude", "#\\\ninclude <a/b.h>" + std::string(64, ' ') + "\n", Dialect::C, {2, 2, 14, 1}},
+    {"CommentBetweenHashAndInclude", "#/**/include <a/b.h>" + std::string(64, ' ') + "\n", Dialect::C, {1, 1, 19, 1}},
+    {"SpliceInsideInclude", "#i\\\nnclude <a/b.h>" + std::string(64, ' ') + "\n", Dialect::C, {2, 2, 13, 1}},
+    {"IncludeNameFromAGroupsLastByte", std::string(62, ' ') + "#include <a/b.h>\n", Dialect::C, {1, 1, 15, 1}},
+    {"IncludeAfterLineCommentEndingAGroup", "a //" + std::string(59, 'c') + "\n#include <a/b.h>\n", Dialect::C,
+     {2, 1, 62, 2}},
+    {"IncludeAfterUnterminatedLiteralEndingAGroup", "\"" + std::string(62, 'b') + "\n#include <a/b.h>\n", Dialect::C,
+     {2, 1, 63, 1}},
+    {"IncludeAfterAGroupOfSpaces", "a\n" + std::string(126, ' ') + "#include <a/b.h>\n", Dialect::C, {2, 2, 15, 2}},
+    {"NoDirectiveAfterSlashEndingAGroup", "a\n" + std::string(60, ' ') + "/ #include <a/b.h>\n", Dialect::C,
+     {2, 2, 16, 5}},
+    {"NoDirectiveAfterLiteralEndingAGroup", "a\n" + std::string(56, ' ') + "\"abc\" #include <a/b.h>\n", Dialect::C,
+     {2, 2, 20, 5}},
+    {"IdentifierFillingAGroup", std::string(150, 'x') + " y\n", Dialect::C, {1, 1, 151, 2}},
+    {"SpliceBetweenStarAndSlashEndsComment", "/* a *\\\n/ b" + std::string(64, ' ') + "\n", Dialect::C, {2, 1, 5, 1}},
+    {"SpliceBetweenSlashAndStarOpensComment", "a /\\\n* b */ c" + std::string(64, ' ') + "\n", Dialect::C,
+     {2, 2, 5, 2}},
+    {"SpliceAfterIdentifierJoinsIt", "ab\\\ncd" + std::string(64, ' ') + "\n", Dialect::C, {2, 1, 3, 1}},
     {"DirectiveAfterPlainCode", "int a = b + c;\n#include <sys/t.h>" + std::string(64, ' ') + "\n", Dialect::C,
      {2, 2, 17, 5}},
 }), testing::ValuesIn(INSTRUCTION_SETS)), [](const auto &info) {
@@ -421,7 +442,7 @@ std::string times(const std::string &line, int count)
 std::string randomText(unsigned seed, bool mostlyCode)
 {
     crandom::Rng rng(seed);
-    return crandom::text(rng, mostlyCode ? 400000 : 100000, mostlyCode);
+    return crandom::text(rng, mostlyCode ? 400000 : 100000, mostlyCode ? crandom::Mix::MostlyCode : crandom::Mix::Any);
 }
 
 const std::string LINE = "int f(void); /* a */\n"; // 21 bytes

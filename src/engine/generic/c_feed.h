@@ -160,6 +160,7 @@ CMEASURE_INLINE constexpr bool plainPunctuator(unsigned char c)
 }
 
 #include "c_fast.h"
+#include "c_group.h"
 
 // The common steps of code, taken at once when nothing is held back: the
 // end of an identifier at a punctuator, white space or LF, the start of
@@ -257,7 +258,8 @@ void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
     } else {
         for (; k + 64 <= length; k += 64) {
             const CMasks masks = classify64(bytes + k);
-            lexSpan<false>(state, bytes + k, masks, fastMasks(masks), {0, 64});
+            if (!lexWholeGroup(state.lex, bytes + k, masks))
+                lexSpan<false>(state, bytes + k, masks, fastMasks(masks), {0, 64});
             if (masks.high == 0 && state.lines.utf8.have == 0)
                 countLines64(state, masks);
             else

@@ -1,0 +1,203 @@
+// A whole group of C (not C++) at once, when nothing in it needs more than
+// its masks and a few of its bytes: the lexer steps from one region to the
+// next (code, a comment, a literal), and the code's identifiers are counted
+// at the end, a run of word bytes led by a letter or '_' being one. Anything
+// rarer leaves the group untouched to the full lexer: a byte beyond ASCII,
+// CR, '$' or '%' in code, a backslash but as an escape in a literal or as
+// comment text, a splice that may join two tokens, a literal's prefix, a
+// pp-number with a '.' or a sign, a directive that may name a header, and
+// whatever the group's end cuts before its next byte is known.
+// Included once per instruction set, from c_feed.h.
+
+// Where the group's regions have taken the lexer.
+struct GroupLex {
+    Mode mode;
+    unsigned char quote;
+    std::uint64_t code = 0;     // bytes lexed as code: tokens, white space, LF
+    std::uint64_t tokens = 0;   // bytes of tokens outside `code`: quotes, '/'
+    std::uint64_t newlines = 0; // LFs outside `code` that end a line: of a line comment, an unterminated literal
+    crules::Count carried = 0;  // 1 when the identifier the group begins in ends in it
+};
+
+CMEASURE_INLINE std::uint64_t bitAt(int i)
+{
+    return std::uint64_t{1} << i;
+}
+
+// A '#' at byte at may begin #include, #include_next or #import, whose
+// header name the full lexer must read; so may one whose name is cut by the
+// group's end, or hidden behind a splice or a comment.
+CMEASURE_INLINE bool mayNameHeader(const unsigned char *group, const CMasks &m, int at)
+{
+    const int name = bitFrom(~m.space, at + 1);
+    if (name >= 63)
+        return true;
+    const unsigned char first = group[name];
+    const unsigned char second = group[name + 1];
+    return first == '\\' || first == '/' || (first == 'i' && (second == 'n' || second == 'm'));
+}
+
+// Code from byte i to the next special byte: the region's step. Returns the
+// position after it, or -1 when the group needs the full lexer.
+CMEASURE_INLINE int groupCode(GroupLex &g, const unsigned char *group, const CMasks &m, int i)
+{
+    const int at = bitFrom(m.special, i);
+    g.code |= lowBits(at) & ~lowBits(i);
+    if (at == 64)
+        return 64;
+    if (at == 63)
+        return -1;
+    const unsigned char c = group[at];
+    const unsigned char next = group[at + 1];
+    const bool afterWord = at > 0 && ((m.word >> (at - 1)) & 1) != 0;
+    if (c == '/') {
+        if (next == '/' || next == '*') {
+            g.mode = next == '/' ? Mode::LineComment : Mode::BlockComment;
+            return at + 2;
+        }
+        g.tokens |= bitAt(at);
+        return next == '\\' ? -1 : at + 1;
+    }
+    if (c == '"' || c == '\'') {
+        g.mode = Mode::Literal;
+        g.quote = c;
+        g.tokens |= bitAt(at);
+        return afterWord ? -1 : at + 1;
+    }
+    if (c == '#')
+        return mayNameHeader(group, m, at) ? -1 : at + 1;
+    // A splice after a word byte may join two words; after '/', it has
+    // been left to the full lexer above; after any other byte, it vanishes
+    // as far as identifiers go.
+    return c == '\\' && next == '\n' && at > 0 && !afterWord ? at + 2 : -1;
+}
+
+CMEASURE_INLINE int groupBlockComment(GroupLex &g, const unsigned char *group, const CMasks &m, int i)
+{
+    const int at = bitFrom(m.star & ((m.special >> 1) | bitAt(63)), i);
+    if (at == 64)
+        return 64;
+    if (at == 63 || group[at + 1] == '\\')
+        return -1;
+    if (group[at + 1] != '/')
+        return at + 1;
+    g.mode = Mode::Code;
+    return at + 2;
+}
+
+CMEASURE_INLINE int groupLineComment(GroupLex &g, const unsigned char *group, const CMasks &m, int i)
+{
+    const int at = bitFrom(m.ends, i);
+    if (at == 64)
+        return 64;
+    if (group[at] == '\n') {
+        g.mode = Mode::Code;
+        g.newlines |= bitAt(at);
+        return at + 1;
+    }
+    // A backslash is text unless white space or a newline after it may
+    // make it a splice.
+    return group[at] == '\\' && at < 63 && ((m.blank >> (at + 1)) & 1) == 0 ? at + 1 : -1;
+}
+
+CMEASURE_INLINE int groupLiteral(GroupLex &g, const unsigned char *group, const CMasks &m, int i)
+{
+    const int at = bitFrom(m.literal, i);
+    if (at == 64)
+        return 64;
+    const unsigned char c = group[at];
+    if (c == '"' || c == '\'') {
+        if (c == g.quote)
+            g.mode = Mode::Code;
+        return at + 1;
+    }
+    if (c == '\n') {
+        g.mode = Mode::Code; // unterminated: it ends with its line
+        g.newlines |= bitAt(at);
+        return at + 1;
+    }
+    return c == '\\' && at < 63 && has(group[at + 1], PLAIN_ESCAPED) ? at + 2 : -1;
+}
+
+// Where the regions of the group take the lexer from `lex`; false when the
+// full lexer must read the group.
+CMEASURE_INLINE bool groupRegions(GroupLex &g, const LexState &lex, const unsigned char *group, const CMasks &m)
+{
+    // An identifier carried in ends at the first byte after its run, which
+    // must be one that ends it whatever it is. Taken without a branch on
+    // the mode, which would mispredict.
+    const bool carried = g.mode == Mode::Identifier;
+    const int end = bitFrom(~m.word, 0);
+    const bool ends = end < 64 && has(group[end & 63], ENDS_IDENTIFIER) && !lex.suffixCandidate;
+    if (carried && !ends)
+        return false;
+    int i = carried ? end : 0;
+    g.mode = carried ? Mode::Code : g.mode;
+    g.carried = carried ? 1 : 0;
+    while (i < 64) {
+        switch (g.mode) {
+        case Mode::Code: i = groupCode(g, group, m, i); break;
+        case Mode::BlockComment: i = groupBlockComment(g, group, m, i); break;
+        case Mode::LineComment: i = groupLineComment(g, group, m, i); break;
+        case Mode::Literal: i = groupLiteral(g, group, m, i); break;
+        default: return false;
+        }
+        if (i < 0)
+            return false;
+    }
+    return true;
+}
+
+// The bytes where a pp-number may go on past its run of word bytes, or
+// begin with '.', or be cut by the group's end: the full lexer reads those.
+// A '.' that ends the group needs no care: a number it begins goes on with
+// a digit, which the next group takes as a number whether the '.' is part
+// of it or not.
+CMEASURE_INLINE std::uint64_t numberHazards(const CMasks &m, std::uint64_t runStarts)
+{
+    const std::uint64_t numberStarts = runStarts & m.digit;
+    const std::uint64_t afterNumber = (m.word + numberStarts) & ~m.word;
+    const std::uint64_t dot = m.alnumDot & ~m.word;
+    const std::uint64_t lastRunIsNumber = (runStarts & m.digit) >> highestBit(runStarts);
+    const std::uint64_t cutNumber = m.word & (lastRunIsNumber << 63);
+    return (afterNumber & m.join) | (dot & (m.digit >> 1)) | cutNumber;
+}
+
+// The group at once, if it can be; false when the full lexer must read it.
+CMEASURE_INLINE bool lexWholeGroup(LexState &lex, const unsigned char *group, const CMasks &m)
+{
+    const unsigned held = lex.heldReturns | lex.utf8.have | static_cast<unsigned>(lex.splice) |
+                          static_cast<unsigned>(lex.angle) | static_cast<unsigned>(lex.directive) |
+                          static_cast<unsigned>(lex.cpp) | static_cast<unsigned>(lex.afterSplice);
+    if (held != 0)
+        return false;
+    GroupLex g{.mode = lex.mode, .quote = lex.quote};
+    if (!groupRegions(g, lex, group, m))
+        return false;
+    const std::uint64_t runStarts = m.word & ~(m.word << 1);
+    if ((g.code & numberHazards(m, runStarts)) != 0)
+        return false;
+    std::uint64_t starts = runStarts & ~m.digit & g.code;
+    // A run of code that reaches the group's end is an identifier the next
+    // group ends.
+    const bool cut = g.mode == Mode::Code && ((m.word & g.code) >> 63) != 0;
+    const int lastRun = highestBit(runStarts);
+    if (cut)
+        starts &= ~bitAt(lastRun);
+    lex.identifiers += g.carried + bitsSet<64>(starts);
+    const std::uint64_t tokens = (g.code & ~m.blank) | g.tokens;
+    const std::uint64_t newlines = (g.code & m.lf) | g.newlines;
+    // Whether the last LF that ends a line comes after the last token: as
+    // the two sets share no byte, the one with the higher top bit is the
+    // greater number.
+    lex.startOfLine = (tokens | newlines) == 0 ? lex.startOfLine : newlines > tokens;
+    lex.mode = g.mode;
+    lex.quote = g.quote;
+    if (cut) {
+        lex.mode = Mode::Identifier;
+        lex.suffixCandidate = false;
+        lex.nameLength = 0;
+        appendToName(lex, group, lastRun, 64);
+    }
+    return true;
+}
