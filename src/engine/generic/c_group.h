@@ -13,6 +13,8 @@
 struct GroupLex {
     Mode mode;
     unsigned char quote;
+    bool startOfLine;                   // before the group, or after what began it
+    Directive directive = Directive::None; // after a '#' that ends the group
     std::uint64_t code = 0;     // bytes lexed as code: tokens, white space, LF
     std::uint64_t tokens = 0;   // bytes of tokens outside `code`: quotes, '/'
     std::uint64_t newlines = 0; // LFs outside `code` that end a line: of a line comment, an unterminated literal
@@ -24,17 +26,51 @@ CMEASURE_INLINE std::uint64_t bitAt(int i)
     return std::uint64_t{1} << i;
 }
 
-// A '#' at byte at may begin #include, #include_next or #import, whose
-// header name the full lexer must read; so may one whose name is cut by the
-// group's end, or hidden behind a splice or a comment.
-CMEASURE_INLINE bool mayNameHeader(const unsigned char *group, const CMasks &m, int at)
+// A directive whose name begins at or after byte `from` may be #include,
+// #include_next or #import, whose header name the full lexer must read; so
+// may one whose name the group's end cuts, or a splice or a comment hides.
+CMEASURE_INLINE bool mayNameHeader(const unsigned char *group, const CMasks &m, int from)
 {
-    const int name = bitFrom(~m.space, at + 1);
+    const int name = bitFrom(~m.space, from);
     if (name >= 63)
         return true;
     const unsigned char first = group[name];
     const unsigned char second = group[name + 1];
     return first == '\\' || first == '/' || (first == 'i' && (second == 'n' || second == 'm'));
+}
+
+// Whether no token comes after the last LF that ends a line, among
+// `tokens` and `newlines`, or else `before`. As the two sets share no byte,
+// the one with the higher top bit is the greater number.
+CMEASURE_INLINE bool startsLine(std::uint64_t tokens, std::uint64_t newlines, bool before)
+{
+    return (tokens | newlines) == 0 ? before : newlines > tokens;
+}
+
+// A special byte of code that ends the group, whose next byte is not known:
+// a '/' waits for it, a '#' may begin a directive, a quote opens a literal.
+CMEASURE_INLINE int lastSpecial(GroupLex &g, const CMasks &m, unsigned char c, bool afterWord)
+{
+    if (c == '/') {
+        g.mode = Mode::Slash;
+        return 64;
+    }
+    if (c == '#') {
+        const std::uint64_t before = lowBits(63);
+        g.directive = startsLine(((g.code & ~m.blank) | g.tokens) & before, ((g.code & m.lf) | g.newlines) & before,
+                                 g.startOfLine)
+                          ? Directive::WantName
+                          : Directive::None;
+        g.tokens |= bitAt(63);
+        return 64;
+    }
+    if ((c == '"' || c == '\'') && !afterWord) {
+        g.mode = Mode::Literal;
+        g.quote = c;
+        g.tokens |= bitAt(63);
+        return 64;
+    }
+    return -1;
 }
 
 // Code from byte i to the next special byte: the region's step. Returns the
@@ -45,11 +81,11 @@ CMEASURE_INLINE int groupCode(GroupLex &g, const unsigned char *group, const CMa
     g.code |= lowBits(at) & ~lowBits(i);
     if (at == 64)
         return 64;
-    if (at == 63)
-        return -1;
     const unsigned char c = group[at];
-    const unsigned char next = group[at + 1];
     const bool afterWord = at > 0 && ((m.word >> (at - 1)) & 1) != 0;
+    if (at == 63)
+        return lastSpecial(g, m, c, afterWord);
+    const unsigned char next = group[at + 1];
     if (c == '/') {
         if (next == '/' || next == '*') {
             g.mode = next == '/' ? Mode::LineComment : Mode::BlockComment;
@@ -65,7 +101,7 @@ CMEASURE_INLINE int groupCode(GroupLex &g, const unsigned char *group, const CMa
         return afterWord ? -1 : at + 1;
     }
     if (c == '#')
-        return mayNameHeader(group, m, at) ? -1 : at + 1;
+        return mayNameHeader(group, m, at + 1) ? -1 : at + 1;
     // A splice after a word byte may join two words; after '/', it has
     // been left to the full lexer above; after any other byte, it vanishes
     // as far as identifiers go.
@@ -77,7 +113,11 @@ CMEASURE_INLINE int groupBlockComment(GroupLex &g, const unsigned char *group, c
     const int at = bitFrom(m.star & ((m.special >> 1) | bitAt(63)), i);
     if (at == 64)
         return 64;
-    if (at == 63 || group[at + 1] == '\\')
+    if (at == 63) {
+        g.mode = Mode::BlockStar;
+        return 64;
+    }
+    if (group[at + 1] == '\\')
         return -1;
     if (group[at + 1] != '/')
         return at + 1;
@@ -119,21 +159,81 @@ CMEASURE_INLINE int groupLiteral(GroupLex &g, const unsigned char *group, const 
     return c == '\\' && at < 63 && has(group[at + 1], PLAIN_ESCAPED) ? at + 2 : -1;
 }
 
+// Whether the name of a directive, its first bytes in `lex` and the rest
+// at the group's start, may be include, include_next or import.
+CMEASURE_INLINE bool carriedNameMayNameHeader(const LexState &lex, const unsigned char *group)
+{
+    const unsigned char second = lex.nameLength >= 2 ? lex.name[1] : group[0];
+    return lex.nameLength <= crules::NAME_BUFFER && lex.name[0] == 'i' && (second == 'n' || second == 'm');
+}
+
+// Where the regions begin when the group begins in a pending state or a
+// directive's name: after what its first bytes make of it. -1 when the full
+// lexer must read them.
+CMEASURE_INLINE int pendingResolved(GroupLex &g, const LexState &lex, const unsigned char *group, const CMasks &m)
+{
+    const unsigned char first = group[0];
+    const bool wantName = lex.directive == Directive::WantName;
+    switch (g.mode) {
+    case Mode::Identifier: {
+        const int end = bitFrom(~m.word, 0);
+        if (lex.suffixCandidate || end == 64 || !has(group[end], ENDS_IDENTIFIER) ||
+            (wantName && carriedNameMayNameHeader(lex, group)))
+            return -1;
+        g.mode = Mode::Code;
+        g.carried = 1;
+        return end;
+    }
+    case Mode::Code: return wantName && !mayNameHeader(group, m, 0) ? 0 : -1;
+    case Mode::Number: {
+        const int end = bitFrom(~(m.word | m.alnumDot), 0);
+        if (wantName || end == 64 || !has(group[end], ENDS_NUMBER))
+            return -1;
+        g.mode = Mode::Code;
+        return end;
+    }
+    case Mode::Slash:
+        if (wantName || first == '\\')
+            return -1;
+        if (first == '/' || first == '*') {
+            g.mode = first == '/' ? Mode::LineComment : Mode::BlockComment;
+            return 1;
+        }
+        g.mode = Mode::Code; // a punctuator
+        g.startOfLine = false;
+        return 0;
+    case Mode::BlockStar:
+        if (wantName || first == '\\')
+            return -1;
+        g.mode = first == '/' ? Mode::Code : Mode::BlockComment;
+        return first == '/' ? 1 : 0;
+    default: return -1;
+    }
+}
+
 // Where the regions of the group take the lexer from `lex`; false when the
 // full lexer must read the group.
 CMEASURE_INLINE bool groupRegions(GroupLex &g, const LexState &lex, const unsigned char *group, const CMasks &m)
 {
-    // An identifier carried in ends at the first byte after its run, which
-    // must be one that ends it whatever it is. Taken without a branch on
-    // the mode, which would mispredict.
-    const bool carried = g.mode == Mode::Identifier;
-    const int end = bitFrom(~m.word, 0);
-    const bool ends = end < 64 && has(group[end & 63], ENDS_IDENTIFIER) && !lex.suffixCandidate;
-    if (carried && !ends)
-        return false;
-    int i = carried ? end : 0;
-    g.mode = carried ? Mode::Code : g.mode;
-    g.carried = carried ? 1 : 0;
+    int i = 0;
+    if (lex.directive != Directive::None || g.mode == Mode::Number || g.mode == Mode::Slash ||
+        g.mode == Mode::BlockStar) {
+        i = pendingResolved(g, lex, group, m);
+        if (i < 0)
+            return false;
+    } else {
+        // An identifier carried in ends at the first byte after its run,
+        // which must be one that ends it whatever it is. Taken without a
+        // branch on the mode, which would mispredict.
+        const bool carried = g.mode == Mode::Identifier;
+        const int end = bitFrom(~m.word, 0);
+        const bool ends = end < 64 && has(group[end & 63], ENDS_IDENTIFIER) && !lex.suffixCandidate;
+        if (carried && !ends)
+            return false;
+        i = carried ? end : 0;
+        g.mode = carried ? Mode::Code : g.mode;
+        g.carried = carried ? 1 : 0;
+    }
     while (i < 64) {
         switch (g.mode) {
         case Mode::Code: i = groupCode(g, group, m, i); break;
@@ -149,7 +249,7 @@ CMEASURE_INLINE bool groupRegions(GroupLex &g, const LexState &lex, const unsign
 }
 
 // The bytes where a pp-number may go on past its run of word bytes, or
-// begin with '.', or be cut by the group's end: the full lexer reads those.
+// begin with '.': the full lexer reads those.
 // A '.' that ends the group needs no care: a number it begins goes on with
 // a digit, which the next group takes as a number whether the '.' is part
 // of it or not.
@@ -158,28 +258,47 @@ CMEASURE_INLINE std::uint64_t numberHazards(const CMasks &m, std::uint64_t runSt
     const std::uint64_t numberStarts = runStarts & m.digit;
     const std::uint64_t afterNumber = (m.word + numberStarts) & ~m.word;
     const std::uint64_t dot = m.alnumDot & ~m.word;
-    const std::uint64_t lastRunIsNumber = (runStarts & m.digit) >> highestBit(runStarts);
-    const std::uint64_t cutNumber = m.word & (lastRunIsNumber << 63);
-    return (afterNumber & m.join) | (dot & (m.digit >> 1)) | cutNumber;
+    return (afterNumber & m.join) | (dot & (m.digit >> 1));
+}
+
+// A run of word bytes from byte `from` to the group's end: an identifier
+// that goes on.
+CMEASURE_INLINE void cutIdentifier(LexState &lex, const unsigned char *group, int from)
+{
+    lex.mode = Mode::Identifier;
+    lex.suffixCandidate = false;
+    lex.nameLength = 0;
+    appendToName(lex, group, from, 64);
+}
+
+// The same led by a digit: a pp-number that goes on. In C, only its last
+// byte matters: an exponent's sign may follow it.
+CMEASURE_INLINE void cutNumber(LexState &lex, const unsigned char *group, int from)
+{
+    lex.mode = Mode::Number;
+    lex.numberFirst = group[from];
+    lex.numberLength = 2;
+    lex.numberPrevious = group[63];
 }
 
 // The group at once, if it can be; false when the full lexer must read it.
 CMEASURE_INLINE bool lexWholeGroup(LexState &lex, const unsigned char *group, const CMasks &m)
 {
     const unsigned held = lex.heldReturns | lex.utf8.have | static_cast<unsigned>(lex.splice) |
-                          static_cast<unsigned>(lex.angle) | static_cast<unsigned>(lex.directive) |
-                          static_cast<unsigned>(lex.cpp) | static_cast<unsigned>(lex.afterSplice);
+                          static_cast<unsigned>(lex.angle) | static_cast<unsigned>(lex.cpp) |
+                          static_cast<unsigned>(lex.afterSplice) |
+                          static_cast<unsigned>(lex.directive == Directive::WantHeader);
     if (held != 0)
         return false;
-    GroupLex g{.mode = lex.mode, .quote = lex.quote};
+    GroupLex g{.mode = lex.mode, .quote = lex.quote, .startOfLine = lex.startOfLine};
     if (!groupRegions(g, lex, group, m))
         return false;
     const std::uint64_t runStarts = m.word & ~(m.word << 1);
     if ((g.code & numberHazards(m, runStarts)) != 0)
         return false;
     std::uint64_t starts = runStarts & ~m.digit & g.code;
-    // A run of code that reaches the group's end is an identifier the next
-    // group ends.
+    // A run of code that reaches the group's end is an identifier or a
+    // number that the next group ends.
     const bool cut = g.mode == Mode::Code && ((m.word & g.code) >> 63) != 0;
     const int lastRun = highestBit(runStarts);
     if (cut)
@@ -187,17 +306,13 @@ CMEASURE_INLINE bool lexWholeGroup(LexState &lex, const unsigned char *group, co
     lex.identifiers += g.carried + bitsSet<64>(starts);
     const std::uint64_t tokens = (g.code & ~m.blank) | g.tokens;
     const std::uint64_t newlines = (g.code & m.lf) | g.newlines;
-    // Whether the last LF that ends a line comes after the last token: as
-    // the two sets share no byte, the one with the higher top bit is the
-    // greater number.
-    lex.startOfLine = (tokens | newlines) == 0 ? lex.startOfLine : newlines > tokens;
+    lex.startOfLine = startsLine(tokens, newlines, g.startOfLine);
+    lex.directive = g.directive;
     lex.mode = g.mode;
     lex.quote = g.quote;
-    if (cut) {
-        lex.mode = Mode::Identifier;
-        lex.suffixCandidate = false;
-        lex.nameLength = 0;
-        appendToName(lex, group, lastRun, 64);
-    }
+    if (cut && ((m.digit >> lastRun) & 1) != 0)
+        cutNumber(lex, group, lastRun);
+    else if (cut)
+        cutIdentifier(lex, group, lastRun);
     return true;
 }
