@@ -6,19 +6,20 @@
 // CR, '$' or '%' in code, a backslash but as an escape in a literal or as
 // comment text, a splice that may join two tokens, a literal's prefix, a
 // pp-number with a '.' or a sign, a directive that may name a header, and
-// whatever the group's end cuts before its next byte is known.
+// a backslash at the group's end. A group may begin or end in the middle of
+// an identifier, a number, a '/' or a comment's '*'.
 // Included once per instruction set, from c_feed.h.
 
 // Where the group's regions have taken the lexer.
 struct GroupLex {
     Mode mode;
     unsigned char quote;
-    bool startOfLine;                   // before the group, or after what began it
+    bool startOfLine;                      // before the group, or after what began it
     Directive directive = Directive::None; // after a '#' that ends the group
-    std::uint64_t code = 0;     // bytes lexed as code: tokens, white space, LF
-    std::uint64_t tokens = 0;   // bytes of tokens outside `code`: quotes, '/'
-    std::uint64_t newlines = 0; // LFs outside `code` that end a line: of a line comment, an unterminated literal
-    crules::Count carried = 0;  // 1 when the identifier the group begins in ends in it
+    std::uint64_t code = 0;                // bytes lexed as code: tokens, white space, LF
+    std::uint64_t tokens = 0;              // bytes of tokens outside `code`: quotes, '/'
+    std::uint64_t newlines = 0;            // LFs outside `code` that end a line comment or a literal
+    crules::Count carried = 0;             // 1 when the identifier the group begins in ends in it
 };
 
 CMEASURE_INLINE std::uint64_t bitAt(int i)
