@@ -40,12 +40,15 @@ CMEASURE_INLINE bool mayNameHeader(const unsigned char *group, const CMasks &m, 
     return first == '\\' || first == '/' || (first == 'i' && (second == 'n' || second == 'm'));
 }
 
-// Whether no token comes after the last LF that ends a line, among
-// `tokens` and `newlines`, or else `before`. As the two sets share no byte,
-// the one with the higher top bit is the greater number.
-CMEASURE_INLINE bool startsLine(std::uint64_t tokens, std::uint64_t newlines, bool before)
+// Whether no token comes after the last LF that ends a line, among the
+// bytes `within` of what the group has lexed; else whether none came after
+// it before the group. As tokens and those LFs share no byte, the set with
+// the higher top bit is the greater number.
+CMEASURE_INLINE bool startsLine(const GroupLex &g, const CMasks &m, std::uint64_t within)
 {
-    return (tokens | newlines) == 0 ? before : newlines > tokens;
+    const std::uint64_t tokens = ((g.code & ~m.blank) | g.tokens) & within;
+    const std::uint64_t newlines = ((g.code & m.lf) | g.newlines) & within;
+    return (tokens | newlines) == 0 ? g.startOfLine : newlines > tokens;
 }
 
 // A special byte of code that ends the group, whose next byte is not known:
@@ -57,11 +60,7 @@ CMEASURE_INLINE int lastSpecial(GroupLex &g, const CMasks &m, unsigned char c, b
         return 64;
     }
     if (c == '#') {
-        const std::uint64_t before = lowBits(63);
-        g.directive = startsLine(((g.code & ~m.blank) | g.tokens) & before, ((g.code & m.lf) | g.newlines) & before,
-                                 g.startOfLine)
-                          ? Directive::WantName
-                          : Directive::None;
+        g.directive = startsLine(g, m, lowBits(63)) ? Directive::WantName : Directive::None;
         g.tokens |= bitAt(63);
         return 64;
     }
@@ -305,9 +304,7 @@ CMEASURE_INLINE bool lexWholeGroup(LexState &lex, const unsigned char *group, co
     if (cut)
         starts &= ~bitAt(lastRun);
     lex.identifiers += g.carried + bitsSet<64>(starts);
-    const std::uint64_t tokens = (g.code & ~m.blank) | g.tokens;
-    const std::uint64_t newlines = (g.code & m.lf) | g.newlines;
-    lex.startOfLine = startsLine(tokens, newlines, g.startOfLine);
+    lex.startOfLine = startsLine(g, m, ~std::uint64_t{0});
     lex.directive = g.directive;
     lex.mode = g.mode;
     lex.quote = g.quote;
