@@ -124,15 +124,16 @@ std::optional<Job> Window::take(std::optional<Result> &done)
 }
 
 // Moves unfinished_ past the targets now finished. Wakes the writer when the
-// oldest is among them and when they are enough to be worth its while; and a
-// worker when standard input's turn has come.
+// oldest is among them, when they are enough to be worth its while, and when
+// they are the last; and a worker when standard input's turn has come.
 void Window::passFinished()
 {
     const std::size_t before = unfinished_ - head_;
     while (unfinished_ < tail_ && isFinished(slot(unfinished_).outcome.state))
         unfinished_++;
     const std::size_t after = unfinished_ - head_;
-    if ((before == 0 && after > 0) || (before < wakeWriterAt_ && after >= wakeWriterAt_))
+    const bool last = complete_ && unfinished_ == tail_ && after > before;
+    if ((before == 0 && after > 0) || (before < wakeWriterAt_ && after >= wakeWriterAt_) || last)
         finished_.notify_one();
     if (standardInputsTurn())
         work_.notify_one();
