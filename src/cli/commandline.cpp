@@ -25,35 +25,38 @@ namespace cli {
 
 namespace {
 
-// The threads of a run: the workers of the budget, then the walk. Empty
-// when not even a worker and the walk could be started; a run with fewer
-// workers than asked for goes on with those there are.
+// The threads of a run: a worker, the walk, then the other workers of the
+// budget, so that the walk finds the first targets while the rest start
+// (a thread takes about 0.2 ms to start here). Empty when not even a worker
+// and the walk could be started; a run with fewer workers than asked for
+// goes on with those there are.
 std::vector<std::thread> startThreads(const Options &options, const ClosedAtStart &closed, const Budget &budget,
                                       bool countBytes, Gate *gate, const changed::ChangedFiles *changes,
                                       Window &window)
 {
     std::vector<std::thread> threads;
-    int failure = 0;
+    const auto startWorker = [&] {
+        threads.emplace_back(runWorker, std::ref(window), std::cref(closed), options.rules, countBytes, gate,
+                             budget.splitLarge);
+    };
     try {
-        for (unsigned k = 0; k < budget.workers; k++)
-            threads.emplace_back(runWorker, std::ref(window), std::cref(closed), options.rules, countBytes, gate,
-                                 budget.splitLarge);
+        startWorker();
+        threads.emplace_back(addAllTargets, std::cref(options), closed.input, std::cref(budget.walk), changes,
+                             std::ref(window));
     } catch (const std::system_error &error) {
-        failure = error.code().value();
-    }
-    try {
-        if (!threads.empty())
-            threads.emplace_back(addAllTargets, std::cref(options), closed.input, std::cref(budget.walk), changes,
-                                 std::ref(window));
-    } catch (const std::system_error &error) {
-        failure = error.code().value();
         window.complete();
         for (std::thread &thread : threads)
             thread.join();
         threads.clear();
+        complain("cannot start a thread", std::strerror(error.code().value()));
+        return threads;
     }
-    if (threads.empty())
-        complain("cannot start a thread", std::strerror(failure));
+    try {
+        for (unsigned k = 1; k < budget.workers; k++)
+            startWorker();
+    } catch (const std::system_error &) {
+        // The run goes on with the workers there are.
+    }
     return threads;
 }
 
