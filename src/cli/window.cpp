@@ -21,13 +21,14 @@ bool waitsForItsTurn(const Target &target)
 } // namespace
 
 Window::Window(std::size_t slots)
-    : slots_(slots), wakeWriterAt_(std::max<std::size_t>(slots / 4, 1)), wakeWalkAt_((slots + 1) / 2)
+    : capacity_(slots), wakeWriterAt_(std::max<std::size_t>(slots / 4, 1)), wakeWalkAt_((slots + 1) / 2)
 {
+    slots_.reserve(slots);
 }
 
 std::size_t Window::free() const
 {
-    return slots_.size() - (tail_ - head_);
+    return capacity_ - (tail_ - head_);
 }
 
 std::size_t Window::inFlight()
@@ -53,7 +54,11 @@ void Window::add(std::vector<Target> &targets)
         const bool waits = target.outcome.state == State::Waiting;
         if (waits && waitsForItsTurn(target))
             inputs_.push_back(tail_);
-        slot(tail_++) = std::move(target);
+        if (tail_ < capacity_)
+            slots_.push_back(std::move(target));
+        else
+            slot(tail_) = std::move(target);
+        tail_++;
         if (waits)
             waiting++;
         else

@@ -122,7 +122,7 @@ public:
     std::size_t inFlight();
 
 private:
-    Target &slot(std::size_t position) { return slots_[position % slots_.size()]; }
+    Target &slot(std::size_t position) { return slots_[position % capacity_]; }
     std::size_t free() const;
     std::optional<std::size_t> nextForWorker();
     bool standardInputsTurn() const;
@@ -133,7 +133,10 @@ private:
     std::condition_variable space_;    // for the walk: a slot was freed
     std::condition_variable work_;     // for the workers: a target to take
     std::condition_variable finished_; // for the writer: the oldest is finished
+    // Reserved whole, filled as the window first fills: a run of a few
+    // targets never touches the memory of thousands of slots.
     std::vector<Target> slots_;
+    std::size_t capacity_;
     // Positions count every target ever added; a slot is a position modulo
     // the number of slots. head_ <= unfinished_, next_ <= tail_.
     std::size_t head_ = 0;       // the oldest target not taken out
