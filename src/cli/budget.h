@@ -9,7 +9,8 @@
 namespace cli {
 
 struct Budget {
-    unsigned workers;
+    unsigned workers;         // the most
+    unsigned startingWorkers; // those that start at once: one a processor
     std::size_t slots; // of the window
     WalkAllowance walk;
     bool splitLarge; // a large file may be scanned in two halves side by side

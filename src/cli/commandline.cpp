@@ -13,6 +13,7 @@
 
 #include "budget.h"
 #include "changed_files.h"
+#include "crew.h"
 #include "gate.h"
 #include "options.h"
 #include "stdstreams.h"
@@ -25,39 +26,30 @@ namespace cli {
 
 namespace {
 
-// The threads of a run: a worker, the walk, then the other workers of the
-// budget, so that the walk finds the first targets while the rest start
-// (a thread takes about 0.2 ms to start here). Empty when not even a worker
-// and the walk could be started; a run with fewer workers than asked for
-// goes on with those there are.
-std::vector<std::thread> startThreads(const Options &options, const ClosedAtStart &closed, const Budget &budget,
-                                      bool countBytes, Gate *gate, const changed::ChangedFiles *changes,
-                                      Window &window)
+// Starts a worker, the walk, then the other workers that start at once, so
+// that the walk finds the first targets while the rest start (a thread
+// takes about 0.2 ms to start here). Returns the walk; none when not even a
+// worker and the walk could be started, and then no worker runs.
+std::optional<std::thread> startThreads(const Options &options, const ClosedAtStart &closed, const Budget &budget,
+                                        const changed::ChangedFiles *changes, Window &window, Crew &crew)
 {
-    std::vector<std::thread> threads;
-    const auto startWorker = [&] {
-        threads.emplace_back(runWorker, std::ref(window), std::cref(closed), options.rules, countBytes, gate,
-                             budget.splitLarge);
-    };
+    std::optional<std::thread> walk;
     try {
-        startWorker();
-        threads.emplace_back(addAllTargets, std::cref(options), closed.input, std::cref(budget.walk), changes,
-                             std::ref(window));
+        if (crew.startUpTo(1) == 1)
+            walk.emplace(addAllTargets, std::cref(options), closed.input, std::cref(budget.walk), changes,
+                         std::ref(window));
     } catch (const std::system_error &error) {
+        errno = error.code().value();
+    }
+    if (!walk) {
+        const int failure = errno;
         window.complete();
-        for (std::thread &thread : threads)
-            thread.join();
-        threads.clear();
-        complain("cannot start a thread", std::strerror(error.code().value()));
-        return threads;
+        crew.join();
+        complain("cannot start a thread", std::strerror(failure));
+        return walk;
     }
-    try {
-        for (unsigned k = 1; k < budget.workers; k++)
-            startWorker();
-    } catch (const std::system_error &) {
-        // The run goes on with the workers there are.
-    }
-    return threads;
+    crew.startUpTo(budget.startingWorkers);
+    return walk;
 }
 
 // A run of a few named paths, none a directory, needs no more workers and
@@ -127,6 +119,7 @@ int measureAll(const Options &options, const ClosedAtStart &closed, const change
     const std::size_t files = fewNamedFiles(options);
     if (files > 0) {
         budget.workers = std::min(budget.workers, static_cast<unsigned>(files));
+        budget.startingWorkers = std::min(budget.startingWorkers, budget.workers);
         budget.slots = std::min(budget.slots, files);
     }
     const bool progress = isatty(STDERR_FILENO) && !isatty(STDOUT_FILENO);
@@ -144,13 +137,16 @@ int measureAll(const Options &options, const ClosedAtStart &closed, const change
     }
     if (files > 0 && !gate && !progress && !options.list && changes == nullptr)
         return measureHere(options, closed, budget.splitLarge, window, *writer);
-    std::vector<std::thread> threads =
-        startThreads(options, closed, budget, progress, gate ? &*gate : nullptr, changes, window);
-    if (threads.empty())
+    Gate *const workersGate = gate ? &*gate : nullptr;
+    Crew crew(budget.workers, [&](Crew &self) {
+        runWorker(window, closed, options.rules, progress, workersGate, budget.splitLarge, self);
+    });
+    std::optional<std::thread> walk = startThreads(options, closed, budget, changes, window, crew);
+    if (!walk)
         return 1;
     const int status = writeAll(window, *writer);
-    for (std::thread &thread : threads)
-        thread.join();
+    walk->join();
+    crew.join();
     return status;
 }
 

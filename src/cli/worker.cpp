@@ -48,6 +48,8 @@ public:
         return {job.position, std::move(outcome)};
     }
 
+    void tellOfWaits(Crew &crew) { input_.setWaitNotice(Crew::waitNotice, &crew); }
+
 private:
     static int openNamed(const std::string &path, int &error)
     {
@@ -138,9 +140,10 @@ crules::Dialect dialectOf(std::string_view path)
 }
 
 void runWorker(Window &window, const ClosedAtStart &closed, Rules rules, bool countBytes, Gate *gate,
-               bool splitLarge)
+               bool splitLarge, Crew &crew)
 {
     auto scanner = std::make_unique<Scanner>(closed.input, rules, countBytes, gate, splitLarge);
+    scanner->tellOfWaits(crew);
     std::optional<Result> done;
     while (const std::optional<Job> job = window.take(done))
         done = scanner->measure(*job);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "c_rules.h"
+#include "crew.h"
 #include "gate.h"
 #include "options.h"
 #include "stdstreams.h"
@@ -16,9 +17,10 @@ namespace cli {
 // `countBytes`: learn each file's size, for the progress line. `gate`: with
 // --max-symbols, where the diagnostics go; null otherwise.
 // `splitLarge`: a file of 4 MiB or more may be scanned in two halves side by
-// side (by C's rules, without a gate).
+// side (by C's rules, without a gate). `crew`: the worker's own, told of
+// each read that would wait for the disk.
 void runWorker(Window &window, const ClosedAtStart &closed, Rules rules, bool countBytes, Gate *gate,
-               bool splitLarge);
+               bool splitLarge, Crew &crew);
 
 // Measures the targets of a complete window on the calling thread, one
 // after the other, without a gate. `between` is called before each target

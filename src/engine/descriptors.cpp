@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <poll.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +25,15 @@ ssize_t readWhenReady(int fd, char *into, std::size_t size)
         if (errno == EAGAIN && !waitFor(fd, POLLIN))
             return -1;
     }
+}
+
+ssize_t readIfInMemory(int fd, char *into, std::size_t size)
+{
+    iovec piece{into, size};
+    ssize_t got = 0;
+    while ((got = preadv2(fd, &piece, 1, -1, RWF_NOWAIT)) < 0 && errno == EINTR) {
+    }
+    return got;
 }
 
 int writeWhenReady(int fd, std::string_view bytes)

@@ -11,6 +11,12 @@
 // the end and reads again. (EWOULDBLOCK is EAGAIN on Linux.)
 ssize_t readWhenReady(int fd, char *into, std::size_t size);
 
+// Reads from a regular file at its offset only what is in memory already:
+// -1 with EAGAIN when the read would wait for the disk, EOPNOTSUPP (or
+// EINVAL before Linux 4.14) when the file system cannot tell. EINTR reads
+// again.
+ssize_t readIfInMemory(int fd, char *into, std::size_t size);
+
 // Writes all of `bytes`, across partial writes, EINTR, and EAGAIN (waiting
 // in poll until the descriptor takes more). Returns 0, or the errno of the
 // write that failed.

@@ -61,10 +61,30 @@ void TextInput::reopenAt(int fd, FileSpan span)
     left_ = span.length;
 }
 
+void TextInput::setWaitNotice(WaitNotice notice, void *context)
+{
+    waitNotice_ = notice;
+    waitContext_ = context;
+}
+
+// A file system that cannot tell what is in memory reads as if asked
+// nothing: the question costs a failed call, about 0.2 us.
+ssize_t TextInput::readAtOffset(char *into, std::size_t size)
+{
+    if (waitNotice_ != nullptr && size_ >= 0) {
+        const ssize_t got = readIfInMemory(fd_, into, size);
+        if (got >= 0 || (errno != EAGAIN && errno != EOPNOTSUPP && errno != EINVAL))
+            return got;
+        if (errno == EAGAIN)
+            waitNotice_(waitContext_);
+    }
+    return readWhenReady(fd_, into, size);
+}
+
 ssize_t TextInput::readMore(char *into, std::size_t size)
 {
     if (at_ < 0)
-        return readWhenReady(fd_, into, size);
+        return readAtOffset(into, size);
     size = std::min(size, static_cast<std::size_t>(left_));
     ssize_t got = 0;
     while ((got = size > 0 ? pread(fd_, into, size, at_) : 0) < 0 && errno == EINTR) {

@@ -36,6 +36,12 @@ public:
     // on one descriptor may read its parts side by side.
     void reopenAt(int fd, FileSpan span);
 
+    // Has each read of a regular file, at the descriptor's offset, first
+    // take only what is in memory, and call `notice(context)` before it
+    // waits for the disk. Null: reads without asking (the default).
+    using WaitNotice = void (*)(void *context);
+    void setWaitNotice(WaitNotice notice, void *context);
+
     // Closes an owned descriptor now rather than at the next reopen.
     void close();
 
@@ -69,6 +75,7 @@ public:
 private:
     bool refill();
     ssize_t readMore(char *into, std::size_t size);
+    ssize_t readAtOffset(char *into, std::size_t size);
 
     int fd_;
     bool owned_;
@@ -82,6 +89,8 @@ private:
     int error_ = 0;
     off_t at_ = -1;   // of the next read when reopened at an offset; -1 reads at the descriptor's own
     off_t left_ = 0;  // bytes that such reads may still deliver
+    WaitNotice waitNotice_ = nullptr;
+    void *waitContext_ = nullptr;
     char bytes_[1 << 16];
 };
 

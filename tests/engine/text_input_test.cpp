@@ -1,11 +1,15 @@
 // Text-mode input through the program: CRLF and lone CR, zero bytes, and
 // lines longer than the buffer, from a file and from standard input; then
 // the input itself, ending a regular file at the size it was given.
+#include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
+#include "descriptors.h"
 #include "program.h"
 #include "text_input.h"
 
@@ -38,11 +42,25 @@ INSTANTIATE_TEST_SUITE_P(TextInput, ProgramTest, testing::Values(
 // A short read that reaches the file's stated size ends the input; a file
 // that grew since, one that shrank, or short reads of a file whose size says
 // nothing (0, as /proc's files have) are read to their real end.
+// A file whose pages were dropped from memory is read all the same, after a
+// notice that the read waits for the disk; one in memory gives none.
 struct SizeCase {
     const char *name;
     off_t stated;
     bool shortReads; // from a socket that gets 1 000 bytes at a time
+    bool dropped = false;
 };
+
+// Whether any page of `fd`'s first `size` bytes is in memory.
+bool anyPageInMemory(int fd, std::size_t size)
+{
+    void *pages = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    std::vector<unsigned char> resident((size + 4095) / 4096);
+    const bool any = pages == MAP_FAILED || mincore(pages, size, resident.data()) != 0 ||
+                     std::any_of(resident.begin(), resident.end(), [](unsigned char page) { return page & 1; });
+    munmap(pages, size);
+    return any;
+}
 
 void PrintTo(const SizeCase &c, std::ostream *os)
 {
@@ -76,8 +94,16 @@ TEST_P(StatedSizeTest, DeliversEveryByte)
         ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), file), text.size());
         ASSERT_EQ(std::fflush(file), 0);
         ASSERT_EQ(lseek(fileno(file), 0, SEEK_SET), 0);
+        if (c.dropped) {
+            ASSERT_EQ(fdatasync(fileno(file)), 0);
+            ASSERT_EQ(posix_fadvise(fileno(file), 0, 0, POSIX_FADV_DONTNEED), 0);
+            if (anyPageInMemory(fileno(file), text.size()))
+                GTEST_SKIP() << "this file system keeps the file in memory";
+        }
     }
     TextInput input(-1);
+    int notices = 0;
+    input.setWaitNotice([](void *count) { ++*static_cast<int *>(count); }, &notices);
     input.reopen(c.shortReads ? fds[0] : fileno(file), false, c.stated);
     std::string delivered;
     for (std::string_view piece; !(piece = input.unread()).empty(); input.skip(piece.size()))
@@ -86,7 +112,12 @@ TEST_P(StatedSizeTest, DeliversEveryByte)
         close(fds[0]);
         writer.join();
     } else {
+        char byte = 0;
+        const bool told = readIfInMemory(fileno(file), &byte, 1) >= 0 || errno == EAGAIN;
         std::fclose(file);
+        if (told || !c.dropped) {
+            EXPECT_EQ(notices > 0, c.dropped);
+        }
     }
     EXPECT_EQ(delivered.size(), text.size());
     EXPECT_TRUE(delivered == text) << "the bytes differ";
@@ -94,6 +125,7 @@ TEST_P(StatedSizeTest, DeliversEveryByte)
 
 INSTANTIATE_TEST_SUITE_P(TextInput, StatedSizeTest, testing::Values(
     SizeCase{"SizeAsStated", 200000, false},
+    SizeCase{"DroppedFromMemory", 200000, false, true},
     SizeCase{"GrewSinceItsSize", 1000, false},
     SizeCase{"ShrankSinceItsSize", 400000, false},
     SizeCase{"SizeUnknown", -1, false},
