@@ -113,8 +113,13 @@ def token_patterns(path):
 
 def walk(dump, pattern, at):
     """The tokens from the one at `at` on, as (kind, spelling, at start of line)."""
+    return (token for _, token in walk_from(dump, pattern, at))
+
+
+def walk_from(dump, pattern, at):
+    """The tokens from the one at `at` on, each with where it starts."""
     while (token := pattern.match(dump, at)) is not None:
-        yield token.group(1), token.group(2), bool(token.group(3))
+        yield at, (token.group(1), token.group(2), bool(token.group(3)))
         at = token.end()
 
 
@@ -131,7 +136,8 @@ def blank(token):
 def header_name_identifiers(following):
     """The identifiers inside the header name that the hash first in `following` opens, if any."""
     def step():
-        token = next((t for t in following if not blank(t)), None)
+        # A token that starts a line, a blank one too, ends the directive.
+        token = next((t for t in following if t[2] or not blank(t)), None)
         return None if token is None or token[2] else token
 
     next(following)
@@ -155,8 +161,15 @@ def identifiers(dump, path):
         return None
     count = kinds.count(b"raw_identifier")
     if b"hash" in kinds:
-        for hashed in re.finditer(rb"(?:\A|>\n)(hash '[^\n']*'\t \[StartOfLine\])", dump):
-            count -= header_name_identifiers(walk(dump, token, hashed.start(1)))
+        # clang marks the first token after a newline as the line's start,
+        # white space and comments included: a hash after only those opens
+        # a directive too.
+        line_blank = True
+        for at, lexed in walk_from(dump, token, 0):
+            first = lexed[2] or line_blank
+            line_blank = first and blank(lexed)
+            if lexed[0] == b"hash" and first:
+                count -= header_name_identifiers(walk(dump, token, at))
     return count
 
 

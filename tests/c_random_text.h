@@ -80,6 +80,14 @@ inline std::string text(Rng &rng, int count, Mix mix = Mix::Any)
         out.replace(at, 3, "\r \r\n");
     for (std::size_t at; (at = out.find("\n\r")) != std::string::npos;)
         out.replace(at, 2, "\n \r");
+    // A backslash, then NUL among white space, then a newline is no splice
+    // to C or to clang, but clang ends a block comment at a '/' after it
+    // and a '*' before it: the NUL gets a letter after it.
+    for (std::size_t at = 0; (at = out.find('\0', at)) != std::string::npos; at++) {
+        const std::size_t before = out.find_last_not_of(std::string(" \t\v\f\0", 5), at);
+        if (before != std::string::npos && out[before] == '\\')
+            out.insert(at + 1, "x");
+    }
     return out;
 }
 

@@ -9,13 +9,14 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace clangoracle {
 
 struct Token {
     std::string kind;
-    std::string spelling; // exact for the kinds below, which hold no "'\t"
+    std::string spelling;
     bool startOfLine;
 };
 
@@ -24,20 +25,33 @@ inline bool clangRuns()
     return std::system("clang --version >/dev/null 2>&1") == 0;
 }
 
+// Whether `flags` is what the dump writes after a token's spelling and its
+// tab: its marks, each optional, and nothing else.
+inline bool onlyFlags(std::string_view flags)
+{
+    for (const std::string_view mark : {" [StartOfLine]", " [LeadingSpace]", " [ExpandDisabled]"})
+        if (flags.starts_with(mark))
+            flags.remove_prefix(mark.size());
+    return flags.empty() || (flags.starts_with(" [UnClean='") && flags.ends_with("']"));
+}
+
+// A spelling may hold "'\t" itself (a comment, say): it ends at the first
+// that only flags follow.
 inline std::vector<Token> parse(const std::string &dump, const std::string &path)
 {
     std::vector<Token> tokens;
     const std::string marker = "\tLoc=<" + path + ":";
     for (std::size_t at = 0, end; (end = dump.find(marker, at)) != std::string::npos;) {
-        const std::string chunk = dump.substr(at, end - at);
+        const std::string_view chunk = std::string_view(dump).substr(at, end - at);
         at = dump.find('\n', end) + 1;
         const std::size_t space = chunk.find(" '");
-        const std::size_t close = chunk.find("'\t", space + 2);
-        if (space == std::string::npos || close == std::string::npos)
+        std::size_t close = space == std::string::npos ? space : chunk.find("'\t", space + 2);
+        while (close != std::string::npos && !onlyFlags(chunk.substr(close + 2)))
+            close = chunk.find("'\t", close + 1);
+        if (close == std::string::npos)
             continue;
-        tokens.push_back({chunk.substr(0, space), chunk.substr(space + 2, close - space - 2),
-                          chunk.compare(close + 2, 15, "\t [StartOfLine]") == 0 ||
-                              chunk.compare(close + 1, 15, "\t [StartOfLine]") == 0});
+        tokens.push_back({std::string(chunk.substr(0, space)), std::string(chunk.substr(space + 2, close - space - 2)),
+                          chunk.substr(close + 2).starts_with(" [StartOfLine]")});
     }
     return tokens;
 }
@@ -72,15 +86,21 @@ inline bool blank(const Token &token)
 inline long countIdentifiers(const std::vector<Token> &tokens)
 {
     long count = 0;
-    // The next significant token after `k`, on the same logical line.
+    // The next significant token after `k`, on the same logical line: a
+    // blank that starts a line ends it.
     auto next = [&](std::size_t k) {
-        for (k++; k < tokens.size() && blank(tokens[k]); k++) {
+        for (k++; k < tokens.size() && blank(tokens[k]) && !tokens[k].startOfLine; k++) {
         }
         return k < tokens.size() && !tokens[k].startOfLine ? k : tokens.size();
     };
+    // Only blanks so far on the logical line: clang marks the first token
+    // after a newline as its start, white space and comments included.
+    bool lineBlank = true;
     for (std::size_t k = 0; k < tokens.size(); k++) {
         count += tokens[k].kind == "raw_identifier";
-        if (tokens[k].kind != "hash" || !tokens[k].startOfLine)
+        const bool first = tokens[k].startOfLine || lineBlank;
+        lineBlank = first && blank(tokens[k]);
+        if (tokens[k].kind != "hash" || !first)
             continue;
         const std::size_t name = next(k);
         if (name == tokens.size() || tokens[name].kind != "raw_identifier")
