@@ -44,15 +44,16 @@ CMEASURE_INLINE int highestBit(std::uint64_t mask)
 }
 
 // The lines of a group all in ASCII, with no character begun before it and
-// no gate, the figures in locals through the group.
-CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks)
+// no gate, the figures in locals through the group; from byte `start` on,
+// when those before it were counted already.
+CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks, int start = 0)
 {
     crules::LineState &line = state.lines;
-    std::uint64_t symbols = ~masks.blank; // those not counted yet
-    std::uint64_t lf = masks.lf;
+    std::uint64_t symbols = ~masks.blank & ~lowBits(start); // those not counted yet
+    std::uint64_t lf = masks.lf & ~lowBits(start);
     if (lf == 0) {
         line.symbols += bitsSet<64>(symbols);
-        line.column += 64;
+        line.column += 64 - start;
         return;
     }
     const int last = highestBit(lf);
@@ -249,6 +250,21 @@ CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *g
     }
 }
 
+// The bytes of `group` from `start` on, those before it read already: the
+// last of a piece that ends within a group, read from the masks of the 64
+// bytes that end it rather than a byte at a time (0.5 us a file saved).
+CMEASURE_INLINE void feedLastBytes(crules::State &state, const unsigned char *group, int start)
+{
+    const CMasks masks = classify64(group);
+    lexSpan<false>(state, group, masks, fastMasks(masks), {start, 64});
+    if ((masks.high & ~lowBits(start)) == 0 && state.lines.utf8.have == 0) {
+        countLines64(state, masks, start);
+        return;
+    }
+    for (int i = start; i < 64; i++)
+        countByte(state, group[i]);
+}
+
 void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
 {
     std::size_t k = 0;
@@ -266,6 +282,10 @@ void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
                 for (int i = 0; i < 64; i++)
                     countByte(state, bytes[k + i]);
         }
+    }
+    if (k < length && length >= 64 && state.gate == nullptr) {
+        feedLastBytes(state, bytes + length - 64, static_cast<int>(64 - (length - k)));
+        return;
     }
     for (; k < length; k++) {
         feedByte(state, bytes[k]);
