@@ -197,9 +197,19 @@ void appendJsonPath(std::string &out, std::string_view path)
         out += ']';
         return;
     }
+    // Runs of bytes that stand for themselves, those of 0x80 and above too,
+    // are copied whole.
     out += '"';
-    for (const char c : path)
-        appendEscapedAscii(out, c, "\\u00", true); // bytes of 0x80 and above as they are
+    size_t from = 0;
+    for (size_t i = 0; i < path.size(); i++) {
+        const auto byte = static_cast<unsigned char>(path[i]);
+        if (byte >= 0x20 && byte != 0x7F && byte != '\\' && byte != '"')
+            continue;
+        out += path.substr(from, i - from);
+        appendEscapedAscii(out, path[i], "\\u00", true);
+        from = i + 1;
+    }
+    out += path.substr(from);
     out += '"';
 }
 
