@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Runs commands in turn, round after round, and prints each one's median
-wall time with its quartiles. On a shared or virtual machine whose speed
+wall time with its quartiles, then the median of each one's ratio to the
+first command in the same round. On a shared or virtual machine whose speed
 drifts from one second to the next, commands run side by side in the same
 rounds drift alike, where runs of one command after another do not.
 
@@ -50,6 +51,12 @@ def main():
     for text, _, _ in commands:
         t = sorted(times[text])
         print(f"{statistics.median(t):8.2f} ms (quartiles {t[len(t) // 4]:.2f}, {t[3 * len(t) // 4]:.2f})  {text}")
+    # Each command against the first in the same round: a drift between
+    # rounds cancels out of the ratio.
+    first = times[commands[0][0]]
+    for text, _, _ in commands[1:]:
+        r = sorted(later / earlier for later, earlier in zip(times[text], first))
+        print(f"{statistics.median(r):8.3f} x the first (quartiles {r[len(r) // 4]:.3f}, {r[3 * len(r) // 4]:.3f})  {text}")
 
 
 main()
