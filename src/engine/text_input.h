@@ -91,6 +91,7 @@ private:
     off_t left_ = 0;  // bytes that such reads may still deliver
     WaitNotice waitNotice_ = nullptr;
     void *waitContext_ = nullptr;
+    int filesNotAsking_ = 0; // reopens left before a read asks again
     char bytes_[1 << 16];
 };
 
