@@ -15,6 +15,11 @@ Crew::~Crew()
 unsigned Crew::startUpTo(unsigned count)
 {
     std::lock_guard lock(mutex_);
+    return startLockedUpTo(count);
+}
+
+unsigned Crew::startLockedUpTo(unsigned count)
+{
     while (started_ < count && started_ < most_) {
         try {
             threads_.emplace_back(work_, std::ref(*this));
@@ -29,11 +34,14 @@ unsigned Crew::startUpTo(unsigned count)
 }
 
 // Once the most have started, asking costs a load: a cold tree asks at
-// every file.
+// every file. The count is read again under the lock, so that notices side
+// by side each start one.
 void Crew::oneMore()
 {
-    if (started_ < most_)
-        startUpTo(started_ + 1);
+    if (started_ >= most_)
+        return;
+    std::lock_guard lock(mutex_);
+    startLockedUpTo(started_ + 1);
 }
 
 void Crew::waitNotice(void *crew)

@@ -35,6 +35,8 @@ public:
     void join();
 
 private:
+    unsigned startLockedUpTo(unsigned count);
+
     std::mutex mutex_;
     std::vector<std::thread> threads_;
     std::function<void(Crew &)> work_;
