@@ -80,10 +80,19 @@ void appendHex(std::string &out, const char *hex, unsigned char byte)
 // An ASCII byte with a backslash doubled, a double quote escaped when
 // `quotes`, and a control character as \n, \t, \r, or `hex` and two hex
 // digits: the escaping that table rows, messages and JSON strings share.
+// Whether appendEscapedAscii() gives `c` as itself.
+bool standsForItself(char c, bool quotes)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x20 && byte != 0x7F && c != '\\' && !(quotes && c == '"');
+}
+
 void appendEscapedAscii(std::string &out, char c, const char *hex, bool quotes)
 {
     const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\' || (quotes && c == '"'))
+    if (standsForItself(c, quotes))
+        out += c;
+    else if (c == '\\' || (quotes && c == '"'))
         out += {'\\', c};
     else if (c == '\n')
         out += "\\n";
@@ -91,10 +100,8 @@ void appendEscapedAscii(std::string &out, char c, const char *hex, bool quotes)
         out += "\\t";
     else if (c == '\r')
         out += "\\r";
-    else if (byte < 0x20 || byte == 0x7F)
-        appendHex(out, hex, byte);
     else
-        out += c;
+        appendHex(out, hex, byte);
 }
 
 // The length of the well-formed UTF-8 sequence that `text` starts with, or
@@ -202,8 +209,7 @@ void appendJsonPath(std::string &out, std::string_view path)
     out += '"';
     size_t from = 0;
     for (size_t i = 0; i < path.size(); i++) {
-        const auto byte = static_cast<unsigned char>(path[i]);
-        if (byte >= 0x20 && byte != 0x7F && byte != '\\' && byte != '"')
+        if (standsForItself(path[i], true))
             continue;
         out += path.substr(from, i - from);
         appendEscapedAscii(out, path[i], "\\u00", true);

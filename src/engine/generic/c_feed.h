@@ -46,7 +46,7 @@ CMEASURE_INLINE int highestBit(std::uint64_t mask)
 // The lines of a group all in ASCII, with no character begun before it and
 // no gate, the figures in locals through the group; from byte `start` on,
 // when those before it were counted already.
-CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks, int start = 0)
+CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks, int start)
 {
     crules::LineState &line = state.lines;
     std::uint64_t symbols = ~masks.blank & ~lowBits(start); // those not counted yet
@@ -250,6 +250,19 @@ CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *g
     }
 }
 
+// The lines of bytes [start, 64) of a group without a gate: from its masks
+// when they are all ASCII and no character is begun, else a byte at a time.
+CMEASURE_INLINE void countGroupLines(crules::State &state, const unsigned char *group, const CMasks &masks,
+                                     int start)
+{
+    if ((masks.high & ~lowBits(start)) == 0 && state.lines.utf8.have == 0) {
+        countLines64(state, masks, start);
+        return;
+    }
+    for (int i = start; i < 64; i++)
+        countByte(state, group[i]);
+}
+
 // The bytes of `group` from `start` on, those before it read already: the
 // last of a piece that ends within a group, read from the masks of the 64
 // bytes that end it rather than a byte at a time (0.5 us a file saved).
@@ -257,12 +270,7 @@ CMEASURE_INLINE void feedLastBytes(crules::State &state, const unsigned char *gr
 {
     const CMasks masks = classify64(group);
     lexSpan<false>(state, group, masks, fastMasks(masks), {start, 64});
-    if ((masks.high & ~lowBits(start)) == 0 && state.lines.utf8.have == 0) {
-        countLines64(state, masks, start);
-        return;
-    }
-    for (int i = start; i < 64; i++)
-        countByte(state, group[i]);
+    countGroupLines(state, group, masks, start);
 }
 
 void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
@@ -276,11 +284,7 @@ void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
             const CMasks masks = classify64(bytes + k);
             if (!lexWholeGroup(state.lex, bytes + k, masks))
                 lexSpan<false>(state, bytes + k, masks, fastMasks(masks), {0, 64});
-            if (masks.high == 0 && state.lines.utf8.have == 0)
-                countLines64(state, masks);
-            else
-                for (int i = 0; i < 64; i++)
-                    countByte(state, bytes[k + i]);
+            countGroupLines(state, bytes + k, masks, 0);
         }
     }
     if (k < length && length >= 64 && state.gate == nullptr) {
