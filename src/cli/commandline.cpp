@@ -11,16 +11,16 @@
 #include <unistd.h>
 #include <vector>
 
-#include "budget.h"
-#include "changed_files.h"
-#include "crew.h"
-#include "gate.h"
+#include "run/budget.h"
+#include "changes/changed_files.h"
+#include "run/crew.h"
+#include "report/gate.h"
 #include "options.h"
-#include "stdstreams.h"
-#include "targets.h"
-#include "window.h"
-#include "worker.h"
-#include "writer.h"
+#include "report/stdstreams.h"
+#include "run/targets.h"
+#include "run/window.h"
+#include "run/worker.h"
+#include "report/writer.h"
 
 namespace cli {
 

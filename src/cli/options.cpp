@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "output.h"
+#include "report/output.h"
 
 namespace cli {
 

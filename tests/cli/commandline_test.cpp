@@ -19,7 +19,7 @@
 #include "c_random_text.h"
 #include "model.h"
 #include "options.h"
-#include "output.h"
+#include "report/output.h"
 #include "program.h"
 #include "random_text.h"
 

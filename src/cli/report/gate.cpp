@@ -1,0 +1,171 @@
+#include "report/gate.h"
+
+#include <algorithm>
+#include <cassert>
+#include <malloc.h>
+
+#include "report/stdstreams.h"
+
+namespace cli {
+
+void Turn::pass(std::size_t position)
+{
+    std::lock_guard lock(mutex_);
+    position_ = position;
+    passed_.notify_all();
+}
+
+void Turn::await(std::size_t position)
+{
+    std::unique_lock lock(mutex_);
+    passed_.wait(lock, [&] { return position_ == position; });
+}
+
+namespace {
+
+// A file's diagnostics are made by its worker, in that thread's malloc
+// arena, and freed by the writer. An arena keeps what is freed in it for
+// its own thread to use again; with many workers, up to 8 arenas a
+// processor could each keep as much as all the workers hold at a moment,
+// hundreds of MiB at -j 256. Buffers of 128 KiB and more are mapped on their own instead,
+// and unmapped when freed, whichever thread frees them.
+constexpr int OWN_MAPPING_FROM = 128 << 10;
+
+} // namespace
+
+bool holdsAllowMarker(std::string_view text)
+{
+    const std::size_t comment = std::min(text.find("//"), text.find("/*"));
+    return comment != std::string_view::npos && text.find(ALLOW_MARKER, comment + 2) != std::string_view::npos;
+}
+
+Gate::Gate(Count limit, Report report, std::size_t slots, bool outputClosed)
+    : limit(limit), report(report), share(std::clamp<std::size_t>(SHARED_DIAGNOSTICS / slots, 1 << 10, 64 << 10)),
+      outputClosed(outputClosed), log(limit)
+{
+    mallopt(M_MMAP_THRESHOLD, OWN_MAPPING_FROM);
+}
+
+// Pieces come in the order of their lines, so the ranges passed are dropped.
+bool Reporter::isReported(Count line)
+{
+    if (!reported_)
+        return true;
+    std::span<const changed::LineRange> &ranges = *reported_;
+    while (!ranges.empty() && ranges.front().end() <= line)
+        ranges = ranges.subspan(1);
+    return !ranges.empty() && ranges.front().first <= line;
+}
+
+void Reporter::add(const PieceOverLimit &piece, bool allowed)
+{
+    if (!isReported(piece.line))
+        return;
+    if (allowed)
+        gate_.allowed.fetch_add(1, std::memory_order_relaxed);
+    else
+        outcome_.overLimit = true;
+    // A SARIF log shows an allowed line as a suppressed result; the other
+    // reports leave it out.
+    if (!allowed || gate_.report == Report::Sarif)
+        append(piece, allowed);
+}
+
+void Reporter::append(const PieceOverLimit &piece, bool allowed)
+{
+    const std::size_t before = outcome_.diagnostics.size();
+    if (gate_.report == Report::Sarif) {
+        if (!results_)
+            results_.emplace(path_, gate_.limit);
+        results_->append(outcome_.diagnostics, piece, allowed);
+    } else {
+        if (!diagnostics_)
+            diagnostics_.emplace(path_, gate_.limit, gate_.report == Report::Json);
+        diagnostics_->append(outcome_.diagnostics, piece);
+    }
+    const std::size_t added = outcome_.diagnostics.size() - before;
+    if (gate_.held.fetch_add(added, std::memory_order_relaxed) + added > HELD_DIAGNOSTICS &&
+        outcome_.diagnostics.size() >= gate_.share)
+        write();
+}
+
+void Reporter::write()
+{
+    gate_.turn.await(position_); // invariant 3
+    writeOrEnd(gate_.outputClosed, gate_.report == Report::Sarif ? gate_.log.results(outcome_.diagnostics)
+                                                                  : std::string_view(outcome_.diagnostics));
+    gate_.held.fetch_sub(outcome_.diagnostics.size(), std::memory_order_relaxed);
+    outcome_.diagnostics.clear();
+}
+
+DiagnosticsWriter::DiagnosticsWriter(Gate &gate, bool progress, const changed::ChangedFiles *changes)
+    : Writer(gate.outputClosed, progress), gate_(gate), changes_(changes)
+{
+    // Written before any worker may write: the turn passes on only once
+    // this is flushed (invariant 2).
+    if (gate_.report == Report::Sarif)
+        gate_.log.appendOpening(out_.text);
+}
+
+void DiagnosticsWriter::beforeWait()
+{
+    flush();
+    gate_.turn.pass(taken_); // invariant 2
+}
+
+// The diagnostics the worker left, then the message if the file could not
+// be read to its end: those found before the failure stand.
+void DiagnosticsWriter::take(Target &&target)
+{
+    taken_++; // before anything else, skipped targets too (invariant 1)
+    const Outcome &outcome = target.outcome;
+    if (outcome.state == State::Skipped)
+        return;
+    if (outcome.state == State::Measured)
+        count(target);
+    if (outcome.overLimit)
+        status_ = 1;
+    // Many are written as they are, rather than copied first.
+    const std::string_view diagnostics =
+        gate_.report == Report::Sarif ? gate_.log.results(outcome.diagnostics) : std::string_view(outcome.diagnostics);
+    if (diagnostics.size() >= StdoutBuffer::FULL)
+        flush(diagnostics);
+    else
+        out_.text += diagnostics;
+    assert(gate_.held.load() >= outcome.diagnostics.size());
+    gate_.held.fetch_sub(outcome.diagnostics.size(), std::memory_order_relaxed);
+    if (outcome.state != State::Measured) {
+        failed_ = true;
+        complainAbout(target);
+    }
+    else if (out_.full())
+        flush();
+}
+
+int DiagnosticsWriter::finish()
+{
+    if (gate_.report == Report::Sarif)
+        sarif::Log::appendClosing(out_.text, !failed_);
+    flush();
+    progress_.clear();
+    sayHowItEnded();
+    return status_;
+}
+
+// A gate that measured nothing has not passed, unless every file it met was
+// passed over as unchanged; and allowed lines are never silent.
+void DiagnosticsWriter::sayHowItEnded()
+{
+    if (totals_.files == 0 && changes_ != nullptr && changes_->passedOver() > 0) {
+        say("cmeasure: no changed file\n");
+    } else if (totals_.files == 0) {
+        say("cmeasure: no file measured\n");
+        status_ = 1;
+    }
+    const Count allowed = gate_.allowed.load(std::memory_order_relaxed);
+    if (allowed > 0)
+        say("cmeasure: " + std::to_string(allowed) + (allowed == 1 ? " line" : " lines") +
+            " over the limit allowed by '" + std::string(ALLOW_MARKER) + "'\n");
+}
+
+} // namespace cli

@@ -1,0 +1,158 @@
+// Everything of --max-symbols: the diagnostics of each file, written in
+// output order however many there are, in bounded memory.
+//
+// Standard output passes between the writer and the worker measuring the
+// oldest target not yet written, so that a file's diagnostics take at most
+// a buffer however many there are, and still come out in order. It rests on
+// these invariants:
+//  1. The turn is a window position. The writer's `taken_` counts every
+//     target it has taken out of the window, skipped and failed ones too,
+//     so it is the position of the oldest target not yet written: the one
+//     whose worker may write.
+//  2. The writer passes the turn on (beforeWait) before every wait for
+//     finished targets, once it has written everything it took. Otherwise
+//     a worker waiting for the turn and the writer waiting for that
+//     worker's target would wait for each other for ever.
+//  3. A worker writes only while the turn is at its target's position
+//     (Reporter), and the writer only between waits; the writer takes that
+//     target only once it is finished, when its worker writes no more. So
+//     at most one of them writes at any moment.
+//  4. Either side ends the run on a write error (endOnWriteError), so that
+//     neither waits for the other once output has failed.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "c_rules.h"
+#include "changes/changed_files.h"
+#include "counting.h"
+#include "report/output.h"
+#include "report/sarif.h"
+#include "run/window.h"
+#include "report/writer.h"
+
+namespace cli {
+
+// Diagnostics not yet written may take this much in all before workers
+// write their own; and a slot may hold a share of this much whatever the
+// others hold, from 1 KiB to 64 KiB. So they take at most 16 MiB and the
+// window's shares, usually 8 MiB, and a worker waits for its turn only
+// when some file has a great many.
+constexpr std::size_t HELD_DIAGNOSTICS = 16 << 20;
+constexpr std::size_t SHARED_DIAGNOSTICS = 8 << 20;
+
+// Whose turn it is to write: a window position.
+class Turn {
+public:
+    void pass(std::size_t position);
+    void await(std::size_t position);
+
+private:
+    std::mutex mutex_;
+    std::condition_variable passed_;
+    std::size_t position_ = 0;
+};
+
+// How the diagnostics are written: as a compiler's, as JSON Lines, as the
+// results of a SARIF log.
+enum class Report { Text, Json, Sarif };
+
+// The mark that allows a line over the limit: a comment on the line that
+// holds it. The line is still measured, and counted as allowed.
+inline constexpr std::string_view ALLOW_MARKER = "cmeasure: allow";
+
+// Whether `text`, a piece of a line, holds the mark in a comment: after a
+// "//" or a "/*" within the piece.
+bool holdsAllowMarker(std::string_view text);
+
+// What the workers and the writer share.
+struct Gate {
+    Gate(Count limit, Report report, std::size_t slots, bool outputClosed);
+
+    Count limit;
+    Report report;
+    std::size_t share; // the diagnostics a slot may hold whatever the others hold
+    bool outputClosed;
+    std::atomic<std::size_t> held = 0; // bytes of diagnostics not yet written, in every slot
+    std::atomic<Count> allowed = 0;    // lines over the limit that hold the allow mark
+    Turn turn;
+    sarif::Log log; // written to by whoever has the turn
+};
+
+// The worker's side: gathers the diagnostics of one file into its outcome;
+// when they fill their buffer, waits for the file's turn and writes them.
+class Reporter {
+public:
+    // `reported`: with --new-from-rev, the only lines to report.
+    Reporter(Gate &gate, std::size_t position, const Request &request, Outcome &outcome)
+        : gate_(gate), position_(position), path_(request.path), reported_(request.reported), outcome_(outcome)
+    {
+    }
+
+    // The menu's rules report pieces; C's rules report lines, whose column
+    // is where the line goes over the limit.
+    // The menu's pieces carry their text, in which the marker is looked
+    // for; C's rules find it in the line's comments themselves. A C line's
+    // column counts bytes, and stands for its character column too.
+    static void report(void *context, const PieceOverLimit &piece)
+    {
+        static_cast<Reporter *>(context)->add(piece, holdsAllowMarker(piece.text));
+    }
+    static void reportLine(void *context, const crules::LineOverLimit &line)
+    {
+        static_cast<Reporter *>(context)->add(
+            {.line = line.line, .column = line.column, .symbols = line.symbols, .characterColumn = line.column},
+            line.allowed);
+    }
+
+private:
+    void add(const PieceOverLimit &piece, bool allowed);
+    bool isReported(Count line);
+    void append(const PieceOverLimit &piece, bool allowed);
+    void write();
+
+    Gate &gate_;
+    std::size_t position_;
+    const std::string &path_;
+    std::optional<std::span<const changed::LineRange>> reported_; // those not yet passed
+    Outcome &outcome_;
+    // Made on the first piece over the limit, the one the report takes.
+    std::optional<Diagnostics> diagnostics_;
+    std::optional<sarif::FileResults> results_;
+};
+
+// The writer's side: the diagnostics each worker left, in order, and a
+// message where a file could not be read to its end.
+class DiagnosticsWriter : public Writer {
+public:
+    // Only a moment's gathering: the targets behind the oldest may be
+    // waiting for their turn to write, which is passed on only once the
+    // writer has taken them.
+    static constexpr milliseconds GATE_GATHERING{1};
+
+    // `changes`: with --new-from-rev, what changed, so that a run that
+    // passed over every file as unchanged passes.
+    DiagnosticsWriter(Gate &gate, bool progress, const changed::ChangedFiles *changes);
+
+    void beforeWait() override;
+    milliseconds gathering() const override { return GATE_GATHERING; }
+    void take(Target &&target) override;
+    int finish() override;
+
+private:
+    void sayHowItEnded();
+
+    Gate &gate_;
+    const changed::ChangedFiles *changes_;
+    std::size_t taken_ = 0; // targets taken out of the window, skipped ones included (invariant 1)
+    bool failed_ = false;   // a path could not be read
+};
+
+} // namespace cli

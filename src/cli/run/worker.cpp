@@ -1,0 +1,163 @@
+#include "run/worker.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "text_input.h"
+#include "find/walk.h"
+
+namespace cli {
+
+namespace {
+
+// One worker's own input buffer and line: nothing of a scan is shared.
+class Scanner {
+public:
+    Scanner(bool inputClosed, Rules rules, bool countBytes, Gate *gate, bool splitLarge)
+        : inputClosed_(inputClosed), rules_(rules), countBytes_(countBytes), gate_(gate), splitLarge_(splitLarge)
+    {
+    }
+
+    Result measure(const Job &job)
+    {
+        const Request &request = job.request;
+        if (request.origin == Origin::StandardInput) {
+            if (inputClosed_)
+                return {job.position, {.state = State::Failed, .error = EBADF}};
+            input_.reopen(STDIN_FILENO);
+            return {job.position, scan(job, -1, -1)};
+        }
+        int error = 0;
+        off_t size = -1; // of a regular file
+        const int fd = request.origin == Origin::Walked ? openFound(request.directory.get(), request.name, error, &size)
+                                                        : openNamed(request.path, error);
+        if (fd < 0)
+            return {job.position, {.state = error != 0 ? State::Failed : State::Skipped, .error = error}};
+        if (request.origin != Origin::Walked)
+            size = regularSize(fd);
+        input_.reopen(fd, true, size);
+        Outcome outcome = scan(job, fd, size);
+        if (countBytes_ && size >= 0)
+            outcome.bytes = size;
+        input_.close();
+        descriptorReleased();
+        return {job.position, std::move(outcome)};
+    }
+
+    void tellOfWaits(Crew &crew) { input_.setWaitNotice(Crew::waitNotice, &crew); }
+
+private:
+    static int openNamed(const std::string &path, int &error)
+    {
+        DescriptorWait wait;
+        int fd = -1;
+        while ((fd = open(path.c_str(), O_RDONLY | O_CLOEXEC)) < 0 && wait.again(errno)) {
+        }
+        error = fd < 0 ? errno : 0;
+        return fd;
+    }
+
+    // The size of a regular file; -1 for any other.
+    static off_t regularSize(int fd)
+    {
+        struct stat status;
+        return fstat(fd, &status) == 0 && S_ISREG(status.st_mode) ? status.st_size : -1;
+    }
+
+    // `fd`: the file's descriptor, which input_ reads, and `size` the size
+    // of a regular file; -1 for standard input.
+    Outcome scan(const Job &job, int fd, off_t size)
+    {
+        return rules_ == Rules::C ? scanByC(job, fd, size) : scanByMenu(job);
+    }
+
+    // Below 4 MiB the second thread's start and the first half's way into
+    // the second cost more than half the scan saves.
+    static constexpr off_t SPLIT_FROM = off_t{4} << 20;
+
+    Outcome scanByC(const Job &job, int fd, off_t size)
+    {
+        Outcome outcome = {.state = State::Measured};
+        const crules::Dialect dialect =
+            job.request.origin == Origin::StandardInput ? crules::Dialect::C : dialectOf(job.request.path);
+        crules::Result scan;
+        if (splitLarge_ && gate_ == nullptr && size >= SPLIT_FROM) {
+            scan = crules::scanInTwo(fd, size, dialect);
+        } else if (gate_ == nullptr) {
+            scan = crules::scan(input_, dialect);
+        } else {
+            Reporter reporter(*gate_, job.position, job.request, outcome);
+            const crules::Gate lines{gate_->limit, Reporter::reportLine, &reporter};
+            scan = crules::scan(input_, dialect, &lines);
+        }
+        outcome.state = scan.error != 0 ? State::Failed : State::Measured;
+        outcome.error = scan.error;
+        outcome.figures = scan.figures;
+        return outcome;
+    }
+
+    Outcome scanByMenu(const Job &job)
+    {
+        Outcome outcome = {.state = State::Measured};
+        Scan scan;
+        if (gate_ == nullptr) {
+            scan = scanLines(input_, line_);
+        } else {
+            Reporter reporter(*gate_, job.position, job.request, outcome);
+            // The options hold a menu's limit to 0..359.
+            const auto limit = static_cast<int>(gate_->limit);
+            scan = scanLines(input_, line_, PieceLimit{limit, Reporter::report, &reporter});
+        }
+        outcome.state = scan.error != 0 ? State::Failed : State::Measured;
+        outcome.error = scan.error;
+        const FileFigures &f = scan.figures;
+        outcome.figures = {f.lines, f.lineWithMaxSymbols, f.maxSymbols, f.identifiers};
+        return outcome;
+    }
+
+    TextInput input_{-1};
+    char line_[LINE_BUFFER_SIZE] = {};
+    bool inputClosed_;
+    Rules rules_;
+    bool countBytes_;
+    Gate *gate_;
+    bool splitLarge_;
+};
+
+} // namespace
+
+crules::Dialect dialectOf(std::string_view path)
+{
+    static constexpr std::string_view CPP_SUFFIXES[] = {".cc", ".cpp", ".cxx", ".c++", ".hh", ".hpp", ".hxx"};
+    for (const std::string_view suffix : CPP_SUFFIXES)
+        if (path.ends_with(suffix))
+            return crules::Dialect::Cpp;
+    return crules::Dialect::C;
+}
+
+void runWorker(Window &window, const ClosedAtStart &closed, Rules rules, bool countBytes, Gate *gate,
+               bool splitLarge, Crew &crew)
+{
+    auto scanner = std::make_unique<Scanner>(closed.input, rules, countBytes, gate, splitLarge);
+    scanner->tellOfWaits(crew);
+    std::optional<Result> done;
+    while (const std::optional<Job> job = window.take(done))
+        done = scanner->measure(*job);
+}
+
+void measureInTurn(Window &window, const ClosedAtStart &closed, Rules rules, bool splitLarge,
+                   const std::function<void()> &between)
+{
+    auto scanner = std::make_unique<Scanner>(closed.input, rules, false, nullptr, splitLarge);
+    std::optional<Result> done;
+    while (const std::optional<Job> job = window.take(done)) {
+        between();
+        done = scanner->measure(*job);
+    }
+}
+
+} // namespace cli
