@@ -23,7 +23,9 @@ import sys
 import tempfile
 from concurrent.futures import ProcessPoolExecutor
 
-CPP_SUFFIXES = (b".cc", b".cpp", b".cxx", b".c++", b".hh", b".hpp", b".hxx")
+# The suffixes cmeasure reads as C++ (src/cli/find/dialect.cpp).
+CPP_SUFFIXES = tuple(b"." + s for s in b"C cc CC cp cpp CPP cxx CXX c++ C++ cppm ccm cxxm c++m ixx ii cu hip mm M mii "
+                     b"H hh hp hpp HPP hxx h++ ipp tpp tcc inl".split())
 WHITE = set(b" \t\r\n\v\f\0")
 # Unicode spaces that clang's raw lexer gives as an "unknown" token.
 UNICODE_SPACES = ["\u0085", "\u00a0", "\u1680", "\u180e", "\u2028", "\u2029", "\u202f", "\u205f", "\u3000"] + [

@@ -27,14 +27,14 @@ _cmeasure()
             mapfile -t COMPREPLY < <(compgen -W 'c menu' -- "$cur")
             return
             ;;
-        -j | --jobs | --ext | --max-symbols | --exclude | --new-from-rev | -d | --max-depth)
+        -j | --jobs | --ext | --cxx-ext | --max-symbols | --exclude | --new-from-rev | -d | --max-depth)
             # A number, a list of suffixes, a pattern, a revision: nothing to offer.
             return
             ;;
         --files0-from) ;;
         *)
             if [[ $cur == -* ]]; then
-                mapfile -t COMPREPLY < <(compgen -W '--jobs= --ext= --json --rules=
+                mapfile -t COMPREPLY < <(compgen -W '--jobs= --ext= --cxx-ext= --json --rules=
                     --max-symbols= --sarif --new-from-rev= --exclude=
                     --no-ignore --files0-from= --max-depth= --summarize --list
                     --help --version' -- "$cur")

@@ -106,7 +106,7 @@ int measureHere(const Options &options, const ClosedAtStart &closed, bool splitL
         finished.clear();
         writer.writeHeld();
     };
-    measureInTurn(window, closed, options.rules, splitLarge, writeFinished);
+    measureInTurn(window, closed, options, splitLarge, writeFinished);
     return writeAll(window, writer);
 }
 
@@ -139,7 +139,7 @@ int measureAll(const Options &options, const ClosedAtStart &closed, const change
         return measureHere(options, closed, budget.splitLarge, window, *writer);
     Gate *const workersGate = gate ? &*gate : nullptr;
     Crew crew(budget.workers, [&](Crew &self) {
-        runWorker(window, closed, options.rules, progress, workersGate, budget.splitLarge, self);
+        runWorker(window, closed, options, progress, workersGate, budget.splitLarge, self);
     });
     std::optional<std::thread> walk = startThreads(options, closed, budget, changes, window, crew);
     if (!walk)

@@ -17,6 +17,7 @@ namespace {
 enum LongOption : int {
     JOBS = 256,
     EXT,
+    CXX_EXT,
     EXCLUDE,
     NO_IGNORE,
     FILES0_FROM,
@@ -36,6 +37,7 @@ enum LongOption : int {
 const option LONG_OPTIONS[] = {
     {"jobs", required_argument, nullptr, JOBS},
     {"ext", required_argument, nullptr, EXT},
+    {"cxx-ext", required_argument, nullptr, CXX_EXT},
     {"exclude", required_argument, nullptr, EXCLUDE},
     {"no-ignore", no_argument, nullptr, NO_IGNORE},
     {"files0-from", required_argument, nullptr, FILES0_FROM},
@@ -135,10 +137,11 @@ bool readRules(std::string_view text, Rules &rules)
 // walk that silently measures nothing.
 constexpr std::string_view NOT_IN_SUFFIX = "*?[/ ";
 
-// A comma-separated list of suffixes, each with or without its dot, added
-// to `extensions`; an empty list, or an empty item, is refused rather than
-// taken to match every name.
-bool readExtensions(std::string_view list, std::vector<std::string> &extensions, std::string &error)
+// A comma-separated list of suffixes of `option`, each with or without its
+// dot, added to `extensions`; an empty list, or an empty item, is refused
+// rather than taken to match every name.
+bool readExtensions(std::string_view option, std::string_view list, std::vector<std::string> &extensions,
+                    std::string &error)
 {
     for (;;) {
         const size_t comma = list.find(',');
@@ -147,7 +150,7 @@ bool readExtensions(std::string_view list, std::vector<std::string> &extensions,
             item.remove_prefix(1);
         if (item.find_first_of(NOT_IN_SUFFIX) != std::string_view::npos) {
             error = joined({"invalid suffix ", quoted(item), " in extension list",
-                            "\n--ext takes suffixes of names, such as c,h, not patterns"});
+                            "\n", option, " takes suffixes of names, such as c,h, not patterns"});
             return false;
         }
         if (item.empty())
@@ -183,7 +186,8 @@ bool readRevision(std::string_view text, std::optional<std::string> &revision)
 bool takeValue(int code, const char *value, Options &options, std::string &error)
 {
     code = code == 'd' ? MAX_DEPTH : code;
-    if (code == EXT ? readExtensions(value, options.extensions, error)
+    if (code == EXT            ? readExtensions("--ext", value, options.extensions, error)
+        : code == CXX_EXT      ? readExtensions("--cxx-ext", value, options.cxxExtensions, error)
         : code == RULES        ? readRules(value, options.rules)
         : code == MAX_SYMBOLS  ? readSymbolLimit(value, options.maxSymbols)
         : code == NEW_FROM_REV ? readRevision(value, options.newFromRev)
@@ -197,11 +201,11 @@ bool takeValue(int code, const char *value, Options &options, std::string &error
         error = joined({"invalid argument ", quoted(value), " for '--rules'\nValid arguments are 'c' and 'menu'"});
         return false;
     }
-    const char *what = code == EXT            ? "invalid extension list: "
-                       : code == MAX_SYMBOLS  ? "invalid symbol limit: "
-                       : code == NEW_FROM_REV ? "invalid revision: "
-                       : code == MAX_DEPTH    ? "invalid maximum depth: "
-                                              : "invalid number of jobs: ";
+    const char *what = code == EXT || code == CXX_EXT ? "invalid extension list: "
+                       : code == MAX_SYMBOLS             ? "invalid symbol limit: "
+                       : code == NEW_FROM_REV            ? "invalid revision: "
+                       : code == MAX_DEPTH               ? "invalid maximum depth: "
+                                                         : "invalid number of jobs: ";
     error = joined({what, quoted(value)});
     return false;
 }
@@ -345,6 +349,7 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case MAX_DEPTH:
         case 'j':
         case JOBS:
+        case CXX_EXT:
         case RULES:
         case NEW_FROM_REV:
             if (!takeValue(code, optarg, options, error))

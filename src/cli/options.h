@@ -29,6 +29,7 @@ struct Options {
     std::int64_t maxSymbols = -1; // with --max-symbols: report each line over it, instead of the figures
     unsigned jobs = 0; // 0: the default, 4 per processor this process may run on, at least 8
     std::vector<std::string> extensions = {"c", "h"};
+    std::vector<std::string> cxxExtensions; // --cxx-ext: suffixes read as C++ besides those compilers know
     bool noIgnore = false;             // --no-ignore: no ignore file is consulted
     std::vector<std::string> excludes; // --exclude patterns, in order
     std::optional<std::string> files0From; // --files0-from: the list of paths, "-" for standard input

@@ -76,7 +76,21 @@ INSTANTIATE_TEST_SUITE_P(CommandLineFigures, ProgramTest, testing::Values(
                   "test $(wc -c < big.c) -gt 4194304",
          .shell = "cmeasure --json big.c > two && cmeasure -j1 --json big.c > one && cmp one two && wc -l < one"},
     Case{.name = "NoFilesGiveAnEmptyTotal", .args = {"--rules=menu", "--json", "t"}, .expected = total(0, 0, 0, 0, "null", 0),
-         .setup = "mkdir t"}
+         .setup = "mkdir t"},
+    // A raw string holding quotes and digit separators: 4 identifiers in
+    // C++, 7 in C. The suffixes compilers read as C++, in their case, and
+    // those --cxx-ext adds; .h, standard input and the suffixes of no
+    // compiler stay C.
+    Case{.name = "CxxBySuffixesOfCompilersAndCxxExt",
+         .expected = "4: f.C f.C++ f.CC f.CPP f.CXX f.H f.HPP f.M f.c++ f.c++m f.cc f.ccm f.cp f.cpp f.cppm f.cu f.cxx "
+                     "f.cxxm f.h++ f.hh f.hip f.hp f.hpp f.hxx f.ii f.inl f.ipp f.ixx f.mii f.mm f.tcc f.tpp\n"
+                     "7: - f.Cpp f.c f.cuh f.h\n4: f.cuh f.h\n7: - f.Cpp f.c\n",
+         .setup = "for s in C cc CC cp cpp CPP cxx CXX c++ C++ cppm ccm cxxm c++m ixx ii cu hip mm M mii H hh hp hpp "
+                  "HPP hxx h++ ipp tpp tcc inl c h Cpp cuh; do "
+                  "printf 'auto s = R\"x(one \"two three\" four)x\"; int n = 1\\047000\\047000;\\n' > f.$s; done",
+         .shell = "by() { jq -rs 'map(select(.total | not)) | group_by(.identifiers)[] | "
+                  "\"\\(.[0].identifiers): \\(map(.path) | sort | join(\" \"))\"'; } && "
+                  "cmeasure --json f.* - < f.c | by && cmeasure --cxx-ext=.h --cxx-ext=cuh --json f.c f.h f.cuh f.Cpp - < f.c | by"}
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(CommandLineWalk, ProgramTest, testing::Values(
@@ -670,6 +684,15 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
          .source = "int x; // cmeasure: allow\nint y; //cmeasure: allow, a table\n"},
     Case{.name = "AllowMarkerOutsideCommentReported", .args = {"--rules=menu", "--max-symbols=9", "main.c"},
          .expected = "main.c:1:1: 24 symbols (limit 9)\n", .status = 1, .source = "s = \"cmeasure: allow\"; /**/\n"},
+    Case{.name = "AllowMarkerAfterSlashesInAStringReported", .args = {"--rules=menu", "--max-symbols=9", "main.c"},
+         .expected = "main.c:1:1: 50 symbols (limit 9)\n", .status = 1,
+         .source = "puts(\"http://x\"); int cmeasure: allow_not_a_comment;\n"},
+    Case{.name = "AllowMarkerAfterAClosedCommentReported", .args = {"--rules=menu", "--max-symbols=9", "main.c"},
+         .expected = "main.c:1:1: 34 symbols (limit 9)\n", .status = 1,
+         .source = "puts(\"a\"); /* x */ int cmeasure: allow;\n"},
+    Case{.name = "AllowMarkerInCommentAfterQuotesOfLiterals", .args = {"--rules=menu", "--max-symbols=9", "main.c"},
+         .expected = "", .errors = "cmeasure: 2 lines over the limit allowed by 'cmeasure: allow'\n",
+         .source = "c = '\"'; /* cmeasure: allow */\ns = \"\\\\\" // \"; x = 1; // cmeasure: allow\n"},
     Case{.name = "AllowMarkerBeforeCommentReported", .args = {"--rules=menu", "--max-symbols=9", "main.c"},
          .expected = "main.c:1:1: 19 symbols (limit 9)\n", .status = 1, .source = "cmeasure: allow; // x\n"},
     Case{.name = "NoFileMeasuredFails", .args = {"--rules=menu", "--max-symbols=9", "--ext=cc", "t"}, .expected = "",

@@ -22,6 +22,7 @@ struct ParseCase {
     std::int64_t maxSymbols = -1;
     Rules rules = Rules::C;
     std::vector<std::string> extensions = {"c", "h"};
+    std::vector<std::string> cxxExtensions = {};
     std::vector<std::string> paths = {};
     bool sarif = false;
     std::optional<std::string> newFromRev = {};
@@ -62,6 +63,7 @@ TEST_P(ParseTest, GivesTheOptions)
     EXPECT_EQ(options.maxSymbols, c.maxSymbols);
     EXPECT_EQ(options.rules, c.rules);
     EXPECT_EQ(options.extensions, c.extensions);
+    EXPECT_EQ(options.cxxExtensions, c.cxxExtensions);
     EXPECT_EQ(options.paths, c.paths);
     EXPECT_EQ(options.sarif, c.sarif);
     EXPECT_EQ(options.newFromRev, c.newFromRev);
@@ -81,6 +83,8 @@ INSTANTIATE_TEST_SUITE_P(Options, ParseTest, testing::Values(
               .extensions = {"c+", "h!", "]x", "\\y"}},
     ParseCase{.name = "RepeatedExtensionsAddUp", .args = {"--ext=c", "--ext", ".h,y", "a", "--ext=z"},
               .extensions = {"c", "h", "y", "z"}, .paths = {"a"}},
+    ParseCase{.name = "CxxSuffixesAddUpAndLeaveTheWalksAlone", .args = {"--cxx-ext=.h,inl", "--cxx", "CUH"},
+              .cxxExtensions = {"h", "inl", "CUH"}},
     ParseCase{.name = "SarifAfterTheLimit", .args = {"--max-symbols=5", "--sarif"}, .maxSymbols = 5, .sarif = true},
     ParseCase{.name = "SarifBeforeTheLimitAbbreviated", .args = {"--sa", "--max-symbols=5"}, .maxSymbols = 5, .sarif = true},
     ParseCase{.name = "RevisionAbbreviatedGlued", .args = {"--new=HEAD~1", "--max-symbols=0"}, .maxSymbols = 0,
@@ -135,6 +139,9 @@ INSTANTIATE_TEST_SUITE_P(Options, RefusalTest, testing::Values(
     RefusalCase{"SuffixWithASpace", {"--ext=c, h"}, "invalid suffix ' h'" + EXT_HINT},
     RefusalCase{"BadSuffixInARepeatedExt", {"--ext=c", "--ext=*"}, "invalid suffix '*'" + EXT_HINT},
     RefusalCase{"EmptySuffixInARepeatedExt", {"--ext=c", "--ext=h,"}, "invalid extension list: 'h,'"},
+    RefusalCase{"CxxSuffixWithAStar", {"--cxx-ext=*.h"},
+                "invalid suffix '*.h' in extension list\n--cxx-ext takes suffixes of names, such as c,h, not patterns"},
+    RefusalCase{"EmptyCxxSuffix", {"--cxx-ext="}, "invalid extension list: ''"},
     RefusalCase{"SarifWithoutTheLimit", {"--sarif", "a.c"}, "option '--sarif' requires --max-symbols"},
     RefusalCase{"RevisionWithoutTheLimit", {"--new-from-rev=HEAD"}, "option '--new-from-rev' requires --max-symbols"},
     RefusalCase{"EmptyRevision", {"--max-symbols=1", "--new-from-rev="}, "invalid revision: ''"},

@@ -35,8 +35,26 @@ constexpr int OWN_MAPPING_FROM = 128 << 10;
 
 bool holdsAllowMarker(std::string_view text)
 {
-    const std::size_t comment = std::min(text.find("//"), text.find("/*"));
-    return comment != std::string_view::npos && text.find(ALLOW_MARKER, comment + 2) != std::string_view::npos;
+    char quote = 0; // of the literal the text is in
+    for (std::size_t at = 0; at + 1 < text.size(); at++) {
+        const char c = text[at];
+        if (quote != 0) {
+            if (c == '\\')
+                at++; // the escaped character
+            else if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '/' && (text[at + 1] == '/' || text[at + 1] == '*')) {
+            const std::size_t end = text[at + 1] == '/' ? text.size() : text.find("*/", at + 2);
+            if (text.substr(at + 2, end - (at + 2)).find(ALLOW_MARKER) != std::string_view::npos)
+                return true;
+            if (end >= text.size())
+                return false;
+            at = end + 1;
+        }
+    }
+    return false;
 }
 
 Gate::Gate(Count limit, Report report, std::size_t slots, bool outputClosed)

@@ -68,8 +68,9 @@ enum class Report { Text, Json, Sarif };
 // holds it. The line is still measured, and counted as allowed.
 inline constexpr std::string_view ALLOW_MARKER = "cmeasure: allow";
 
-// Whether `text`, a piece of a line, holds the mark in a comment: after a
-// "//" or a "/*" within the piece.
+// Whether `text`, a piece of a line, holds the mark in a comment that opens
+// within the piece: after a "//", or between "/*" and "*/", that is outside
+// a string literal or character constant.
 bool holdsAllowMarker(std::string_view text);
 
 // What the workers and the writer share.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "text_input.h"
+#include "find/dialect.h"
 #include "find/walk.h"
 
 namespace cli {
@@ -17,8 +18,9 @@ namespace {
 // One worker's own input buffer and line: nothing of a scan is shared.
 class Scanner {
 public:
-    Scanner(bool inputClosed, Rules rules, bool countBytes, Gate *gate, bool splitLarge)
-        : inputClosed_(inputClosed), rules_(rules), countBytes_(countBytes), gate_(gate), splitLarge_(splitLarge)
+    Scanner(bool inputClosed, const Options &options, bool countBytes, Gate *gate, bool splitLarge)
+        : inputClosed_(inputClosed), rules_(options.rules), cxxSuffixes_(options.cxxExtensions),
+          countBytes_(countBytes), gate_(gate), splitLarge_(splitLarge)
     {
     }
 
@@ -82,8 +84,8 @@ private:
     Outcome scanByC(const Job &job, int fd, off_t size)
     {
         Outcome outcome = {.state = State::Measured};
-        const crules::Dialect dialect =
-            job.request.origin == Origin::StandardInput ? crules::Dialect::C : dialectOf(job.request.path);
+        const bool named = job.request.origin != Origin::StandardInput;
+        const crules::Dialect dialect = named ? dialectOfPath(job.request.path, cxxSuffixes_) : crules::Dialect::C;
         crules::Result scan;
         if (splitLarge_ && gate_ == nullptr && size >= SPLIT_FROM) {
             scan = crules::scanInTwo(fd, size, dialect);
@@ -123,6 +125,7 @@ private:
     char line_[LINE_BUFFER_SIZE] = {};
     bool inputClosed_;
     Rules rules_;
+    const std::vector<std::string> &cxxSuffixes_;
     bool countBytes_;
     Gate *gate_;
     bool splitLarge_;
@@ -130,29 +133,20 @@ private:
 
 } // namespace
 
-crules::Dialect dialectOf(std::string_view path)
-{
-    static constexpr std::string_view CPP_SUFFIXES[] = {".cc", ".cpp", ".cxx", ".c++", ".hh", ".hpp", ".hxx"};
-    for (const std::string_view suffix : CPP_SUFFIXES)
-        if (path.ends_with(suffix))
-            return crules::Dialect::Cpp;
-    return crules::Dialect::C;
-}
-
-void runWorker(Window &window, const ClosedAtStart &closed, Rules rules, bool countBytes, Gate *gate,
+void runWorker(Window &window, const ClosedAtStart &closed, const Options &options, bool countBytes, Gate *gate,
                bool splitLarge, Crew &crew)
 {
-    auto scanner = std::make_unique<Scanner>(closed.input, rules, countBytes, gate, splitLarge);
+    auto scanner = std::make_unique<Scanner>(closed.input, options, countBytes, gate, splitLarge);
     scanner->tellOfWaits(crew);
     std::optional<Result> done;
     while (const std::optional<Job> job = window.take(done))
         done = scanner->measure(*job);
 }
 
-void measureInTurn(Window &window, const ClosedAtStart &closed, Rules rules, bool splitLarge,
+void measureInTurn(Window &window, const ClosedAtStart &closed, const Options &options, bool splitLarge,
                    const std::function<void()> &between)
 {
-    auto scanner = std::make_unique<Scanner>(closed.input, rules, false, nullptr, splitLarge);
+    auto scanner = std::make_unique<Scanner>(closed.input, options, false, nullptr, splitLarge);
     std::optional<Result> done;
     while (const std::optional<Job> job = window.take(done)) {
         between();

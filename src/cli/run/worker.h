@@ -3,9 +3,7 @@
 #pragma once
 
 #include <functional>
-#include <string_view>
 
-#include "c_rules.h"
 #include "run/crew.h"
 #include "report/gate.h"
 #include "options.h"
@@ -19,17 +17,15 @@ namespace cli {
 // `splitLarge`: a file of 4 MiB or more may be scanned in two halves side by
 // side (by C's rules, without a gate). `crew`: the worker's own, told of
 // each read that would wait for the disk.
-void runWorker(Window &window, const ClosedAtStart &closed, Rules rules, bool countBytes, Gate *gate,
+// `options`: the rules, and the suffixes read as C++ besides those
+// compilers know.
+void runWorker(Window &window, const ClosedAtStart &closed, const Options &options, bool countBytes, Gate *gate,
                bool splitLarge, Crew &crew);
 
 // Measures the targets of a complete window on the calling thread, one
 // after the other, without a gate. `between` is called before each target
 // is measured, once what came before it is recorded in the window.
-void measureInTurn(Window &window, const ClosedAtStart &closed, Rules rules, bool splitLarge,
+void measureInTurn(Window &window, const ClosedAtStart &closed, const Options &options, bool splitLarge,
                    const std::function<void()> &between);
-
-// The dialect of C's rules a file is measured in: C++ for the suffixes C++
-// sources and headers are known by, C for any other name and standard input.
-crules::Dialect dialectOf(std::string_view path);
 
 } // namespace cli
