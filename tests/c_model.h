@@ -43,6 +43,8 @@ inline std::size_t characterLength(const std::string &text, std::size_t at, std:
     return length;
 }
 
+// A UTF-8 byte order mark that begins the text is white space, compilers
+// skipping it; its bytes keep their columns.
 inline std::vector<Line> lines(const std::string &text)
 {
     std::vector<Line> found;
@@ -51,7 +53,8 @@ inline std::vector<Line> lines(const std::string &text)
         std::size_t end = text.find('\n', start);
         end = end == std::string::npos ? text.size() : end;
         Line line;
-        for (std::size_t at = start; at < end; at += characterLength(text, at, end)) {
+        const std::size_t first = start == 0 && text.starts_with("\xef\xbb\xbf") ? 3 : start;
+        for (std::size_t at = first; at < end; at += characterLength(text, at, end)) {
             if (std::string(" \t\r\v\f\0", 6).find(text[at]) == std::string::npos) {
                 line.symbols++;
                 line.columns.push_back(static_cast<std::int64_t>(at - start + 1));

@@ -18,11 +18,12 @@ Scanner::Scanner(Dialect dialect, const Gate *gate, InstructionSet set) : set_(s
 
 void Scanner::feed(const char *bytes, std::size_t length)
 {
-    dispatch::entryPointsOf(set_).feedC(state_, reinterpret_cast<const unsigned char *>(bytes), length);
+    mark_.feed(dispatch::entryPointsOf(set_).feedC, state_, reinterpret_cast<const unsigned char *>(bytes), length);
 }
 
 Figures Scanner::finish()
 {
+    mark_.finish(dispatch::entryPointsOf(set_).feedC, state_);
     dispatch::entryPointsOf(set_).finishC(state_);
     return figuresOf(state_);
 }

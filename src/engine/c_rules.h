@@ -17,6 +17,7 @@
 
 #include "c_state.h"
 #include "counting.h"
+#include "leading_mark.h"
 
 namespace crules {
 
@@ -57,6 +58,7 @@ public:
 private:
     State state_;
     InstructionSet set_;
+    LeadingMark mark_;
 };
 
 // The figures a state holds: those of the input so far, once finished.

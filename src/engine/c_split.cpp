@@ -83,7 +83,7 @@ std::optional<State> settledCourse(const State &state)
 // One half's scan: its state and its own input.
 struct Half {
     Half(int fd, FileSpan span, Dialect dialect, InstructionSet set)
-        : input(std::make_unique<TextInput>(-1)), points(dispatch::entryPointsOf(set))
+        : input(std::make_unique<TextInput>(-1)), points(dispatch::entryPointsOf(set)), mark(span.offset == 0)
     {
         input->reopenAt(fd, span);
         state.lex.cpp = dialect == Dialect::Cpp;
@@ -93,7 +93,7 @@ struct Half {
     bool feedPiece()
     {
         const std::string_view piece = input->unread();
-        points.feedC(state, reinterpret_cast<const unsigned char *>(piece.data()), piece.size());
+        mark.feed(points.feedC, state, reinterpret_cast<const unsigned char *>(piece.data()), piece.size());
         input->skip(piece.size());
         fed += static_cast<off_t>(piece.size());
         return !piece.empty();
@@ -101,6 +101,7 @@ struct Half {
 
     std::unique_ptr<TextInput> input;
     const EntryPoints &points;
+    LeadingMark mark;
     State state;
     off_t fed = 0; // bytes delivered
 };
@@ -233,6 +234,7 @@ Result scanInTwo(int fd, off_t size, Dialect dialect)
         return second->joined(figuresOf(first.state), met);
     while (first.input->error() == 0 && first.feedPiece()) {
     }
+    first.mark.finish(first.points.feedC, first.state);
     first.points.finishC(first.state);
     return {figuresOf(first.state), first.input->error()};
 }

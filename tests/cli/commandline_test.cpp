@@ -75,6 +75,14 @@ INSTANTIATE_TEST_SUITE_P(CommandLineFigures, ProgramTest, testing::Values(
                   "(i == 110000 ? \"/*\" : (i == 160000 ? \"*/\" : \" * a line of a comment\")) }' > big.c && "
                   "test $(wc -c < big.c) -gt 4194304",
          .shell = "cmeasure --json big.c > two && cmeasure -j1 --json big.c > one && cmp one two && wc -l < one"},
+    // Saved "UTF-8 with BOM": compilers skip the mark, and so do C's rules;
+    // the menu's count its bytes as symbols, as they always did.
+    Case{.name = "ByteOrderMarkSkippedBeforeADirective", .args = {"--json", "bom.c"},
+         .expected = row("\"bom.c\"", 2, 1, 17, 4) + total(1, 2, 4, 17, "\"bom.c\"", 1),
+         .setup = "printf '\\357\\273\\277#include <stdio.h>\\nint main(void);\\n' > bom.c"},
+    Case{.name = "ByteOrderMarkSymbolsOfTheMenusRules", .args = {"--rules=menu", "--json", "bom.c"},
+         .expected = row("\"bom.c\"", 2, 1, 21, 6) + total(1, 2, 6, 21, "\"bom.c\"", 1),
+         .setup = "printf '\\357\\273\\277#include <stdio.h>\\nint main(void);\\n' > bom.c"},
     Case{.name = "NoFilesGiveAnEmptyTotal", .args = {"--rules=menu", "--json", "t"}, .expected = total(0, 0, 0, 0, "null", 0),
          .setup = "mkdir t"},
     // A raw string holding quotes and digit separators: 4 identifiers in
