@@ -32,7 +32,20 @@ CMEASURE_INLINE std::uint64_t lowBits(int n)
 // 64; 64 when there is none.
 CMEASURE_INLINE int firstBitFrom(std::uint64_t mask, int from)
 {
-    return std::countr_zero(mask & ~lowBits(from));
+    return std::countr_zero(mask & (~std::uint64_t{0} << from));
+}
+
+// The position of the highest bit set in `mask`, 0 when none is. With bit 0
+// forced, the compiler needs no test for zero, which a processor without
+// lzcnt would otherwise take as a branch that mispredicts.
+CMEASURE_INLINE int highestBit(std::uint64_t mask)
+{
+    return 63 - std::countl_zero(mask | 1);
+}
+
+CMEASURE_INLINE std::uint64_t bitAt(int i)
+{
+    return std::uint64_t{1} << i;
 }
 
 // Bits set in a byte, 0 to 255: a table for sets without a popcount

@@ -1,7 +1,5 @@
-// The lexer's steps, one per mode, over the characters that line splices
-// leave. Included once per instruction set, after c_lexer.h.
-
-CMEASURE_INLINE void spliceByte(crules::State &state, unsigned char c);
+// The byte lexer's step in each mode, over the characters that line
+// splices leave.
 
 CMEASURE_INLINE void code(crules::State &state, unsigned char c);
 
@@ -153,11 +151,9 @@ CMEASURE_INLINE void identifier(crules::State &state, unsigned char c)
 CMEASURE_INLINE void number(crules::State &state, unsigned char c)
 {
     LexState &lex = state.lex;
-    const unsigned char previous = lex.numberPrevious | 0x20;
-    const bool hexFloat = !lex.cpp || (lex.numberHex && !lex.numberUnderscore);
     if (isWordByte(c) || c == '.') {
         continueNumber(lex, c);
-    } else if ((c == '+' || c == '-') && (previous == 'e' || (previous == 'p' && hexFloat))) {
+    } else if ((c == '+' || c == '-') && signContinuesNumber(lex)) {
         continueNumber(lex, c);
         lex.numberPrevious = 0;
     } else if (c == '\'' && lex.cpp)
@@ -174,9 +170,7 @@ CMEASURE_INLINE void literal(crules::State &state, unsigned char c)
 {
     LexState &lex = state.lex;
     if (c == lex.quote) {
-        // In C++ a suffix may follow, but not an empty character constant,
-        // which is no literal.
-        lex.mode = lex.cpp && !(c == '\'' && lex.literalEmpty) ? Mode::LiteralEnd : Mode::Code;
+        lex.mode = modeAfterClosingQuote(lex.cpp, c, lex.literalEmpty);
     } else if (c == '\\') {
         lex.mode = Mode::LiteralEscape;
     } else if (isNewlineByte(c)) {

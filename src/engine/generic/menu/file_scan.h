@@ -1,6 +1,5 @@
-// The scan of an input that gives a file's figures, measuring each line
-// where the read put it. Included once per instruction set, after
-// generic/line_counters.h; <string_view> is included before the region.
+// The menu's scan of an input that gives a file's figures, measuring each
+// line where the read put it.
 
 // A line longer than this arrives in pieces of this many characters.
 constexpr int PIECE = LINE_BUFFER_SIZE - 1;

@@ -1,5 +1,4 @@
-// The two counters of a line buffer, as the menu's typed lines use them.
-// Included once per instruction set, after generic/line_walk.h.
+// The menu's two counters of a line buffer, as its typed lines use them.
 
 // The zero bytes among the 64 at `group`, a block or several.
 CMEASURE_INLINE std::uint64_t zerosIn64(const unsigned char *group)

@@ -1,4 +1,4 @@
-// A whole group of C (not C++) at once, when nothing in it needs more than
+// A skipper of a whole group of C (not C++), when nothing in it needs more than
 // its masks and a few of its bytes: the lexer steps from one region to the
 // next (code, a comment, a literal), and the code's identifiers are counted
 // at the end, a run of word bytes led by a letter or '_' being one. Anything
@@ -7,8 +7,10 @@
 // comment text, a splice that may join two tokens, a literal's prefix, a
 // pp-number with a '.' or a sign, a directive that may name a header, and
 // a backslash at the group's end. A group may begin or end in the middle of
-// an identifier, a number, a '/' or a comment's '*'.
-// Included once per instruction set, from c_feed.h.
+// an identifier, a number, a '/' or a comment's '*'. The rules it keeps
+// for speed (a run of word bytes led by a letter is one identifier, a '#'
+// first on its line begins a directive) are checked against the byte lexer
+// by the tests that feed the same text whole and a byte at a time.
 
 // Where the group's regions have taken the lexer.
 struct GroupLex {
@@ -22,17 +24,12 @@ struct GroupLex {
     crules::Count carried = 0;             // 1 when the identifier the group begins in ends in it
 };
 
-CMEASURE_INLINE std::uint64_t bitAt(int i)
-{
-    return std::uint64_t{1} << i;
-}
-
 // A directive whose name begins at or after byte `from` may be #include,
 // #include_next or #import, whose header name the full lexer must read; so
 // may one whose name the group's end cuts, or a splice or a comment hides.
 CMEASURE_INLINE bool mayNameHeader(const unsigned char *group, const CMasks &m, int from)
 {
-    const int name = bitFrom(~m.space, from);
+    const int name = firstBitFrom(~m.space, from);
     if (name >= 63)
         return true;
     const unsigned char first = group[name];
@@ -77,7 +74,7 @@ CMEASURE_INLINE int lastSpecial(GroupLex &g, const CMasks &m, unsigned char c, b
 // position after it, or -1 when the group needs the full lexer.
 CMEASURE_INLINE int groupCode(GroupLex &g, const unsigned char *group, const CMasks &m, int i)
 {
-    const int at = bitFrom(m.special, i);
+    const int at = firstBitFrom(m.special, i);
     g.code |= lowBits(at) & ~lowBits(i);
     if (at == 64)
         return 64;
@@ -110,7 +107,7 @@ CMEASURE_INLINE int groupCode(GroupLex &g, const unsigned char *group, const CMa
 
 CMEASURE_INLINE int groupBlockComment(GroupLex &g, const unsigned char *group, const CMasks &m, int i)
 {
-    const int at = bitFrom(m.star & ((m.special >> 1) | bitAt(63)), i);
+    const int at = firstBitFrom(m.star & ((m.special >> 1) | bitAt(63)), i);
     if (at == 64)
         return 64;
     if (at == 63) {
@@ -127,7 +124,7 @@ CMEASURE_INLINE int groupBlockComment(GroupLex &g, const unsigned char *group, c
 
 CMEASURE_INLINE int groupLineComment(GroupLex &g, const unsigned char *group, const CMasks &m, int i)
 {
-    const int at = bitFrom(m.ends, i);
+    const int at = firstBitFrom(m.ends, i);
     if (at == 64)
         return 64;
     if (group[at] == '\n') {
@@ -142,7 +139,7 @@ CMEASURE_INLINE int groupLineComment(GroupLex &g, const unsigned char *group, co
 
 CMEASURE_INLINE int groupLiteral(GroupLex &g, const unsigned char *group, const CMasks &m, int i)
 {
-    const int at = bitFrom(m.literal, i);
+    const int at = firstBitFrom(m.literal, i);
     if (at == 64)
         return 64;
     const unsigned char c = group[at];
@@ -176,7 +173,7 @@ CMEASURE_INLINE int pendingResolved(GroupLex &g, const LexState &lex, const unsi
     const bool wantName = lex.directive == Directive::WantName;
     switch (g.mode) {
     case Mode::Identifier: {
-        const int end = bitFrom(~m.word, 0);
+        const int end = firstBitFrom(~m.word, 0);
         if (lex.suffixCandidate || end == 64 || !has(group[end], ENDS_IDENTIFIER) ||
             (wantName && carriedNameMayNameHeader(lex, group)))
             return -1;
@@ -186,7 +183,7 @@ CMEASURE_INLINE int pendingResolved(GroupLex &g, const LexState &lex, const unsi
     }
     case Mode::Code: return wantName && !mayNameHeader(group, m, 0) ? 0 : -1;
     case Mode::Number: {
-        const int end = bitFrom(~(m.word | m.alnumDot), 0);
+        const int end = firstBitFrom(~(m.word | m.alnumDot), 0);
         if (wantName || end == 64 || !has(group[end], ENDS_NUMBER))
             return -1;
         g.mode = Mode::Code;
@@ -226,7 +223,7 @@ CMEASURE_INLINE bool groupRegions(GroupLex &g, const LexState &lex, const unsign
         // which must be one that ends it whatever it is. Taken without a
         // branch on the mode, which would mispredict.
         const bool carried = g.mode == Mode::Identifier;
-        const int end = bitFrom(~m.word, 0);
+        const int end = firstBitFrom(~m.word, 0);
         const bool ends = end < 64 && has(group[end & 63], ENDS_IDENTIFIER) && !lex.suffixCandidate;
         if (carried && !ends)
             return false;
@@ -246,19 +243,6 @@ CMEASURE_INLINE bool groupRegions(GroupLex &g, const LexState &lex, const unsign
             return false;
     }
     return true;
-}
-
-// The bytes where a pp-number may go on past its run of word bytes, or
-// begin with '.': the full lexer reads those.
-// A '.' that ends the group needs no care: a number it begins goes on with
-// a digit, which the next group takes as a number whether the '.' is part
-// of it or not.
-CMEASURE_INLINE std::uint64_t numberHazards(const CMasks &m, std::uint64_t runStarts)
-{
-    const std::uint64_t numberStarts = runStarts & m.digit;
-    const std::uint64_t afterNumber = (m.word + numberStarts) & ~m.word;
-    const std::uint64_t dot = m.alnumDot & ~m.word;
-    return (afterNumber & m.join) | (dot & (m.digit >> 1));
 }
 
 // A run of word bytes from byte `from` to the group's end: an identifier
@@ -293,8 +277,8 @@ CMEASURE_INLINE bool lexWholeGroup(LexState &lex, const unsigned char *group, co
     GroupLex g{.mode = lex.mode, .quote = lex.quote, .startOfLine = lex.startOfLine};
     if (!groupRegions(g, lex, group, m))
         return false;
-    const std::uint64_t runStarts = m.word & ~(m.word << 1);
-    if ((g.code & numberHazards(m, runStarts)) != 0)
+    const std::uint64_t runStarts = runStartsOf(m);
+    if ((g.code & numberMayGoOn(m, runStarts)) != 0)
         return false;
     std::uint64_t starts = runStarts & ~m.digit & g.code;
     // A run of code that reaches the group's end is an identifier or a

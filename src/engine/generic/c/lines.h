@@ -1,12 +1,7 @@
 // The physical lines of a scan under C's rules: their count, the densest,
-// and each line over the gate's limit, one byte at a time. Included once
-// per instruction set, inside its namespace, after c_rules.h.
-
-// White space and NUL, which are not symbols.
-CMEASURE_INLINE bool isBlankByte(unsigned char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == 0;
-}
+// and each line over the gate's limit; a byte at a time, where a character
+// beyond ASCII or a gate needs it, else from a group's masks. The lines see
+// bytes, not tokens: the lexer tells them only that a line is allowed.
 
 // A UTF-8 sequence that `lead` begins: the bytes it still needs and the range
 // of the next, so that overlong forms, surrogates and code points past
@@ -111,4 +106,84 @@ CMEASURE_INLINE void finishLines(crules::State &state)
         breakSequence(state);
     if (state.lines.column > 0)
         endLine(state);
+}
+
+// The lines of a group all in ASCII, with no character begun before it and
+// no gate, the figures in locals through the group; from byte `start` on,
+// when those before it were counted already.
+CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks, int start)
+{
+    crules::LineState &line = state.lines;
+    std::uint64_t symbols = ~masks.blank & ~lowBits(start); // those not counted yet
+    std::uint64_t lf = masks.lf & ~lowBits(start);
+    if (lf == 0) {
+        line.symbols += bitsSet<64>(symbols);
+        line.column += 64 - start;
+        return;
+    }
+    const int last = highestBit(lf);
+    if (line.densestLine != 0 && line.symbols + bitsSet<64>(symbols) <= line.maxSymbols) {
+        // No line of the group can be denser than the densest so far.
+        const std::uint64_t upToLast = (std::uint64_t{2} << last) - 1; // all 64 when last is 63
+        line.lines += bitsSet<64>(lf);
+        line.symbols = bitsSet<64>(symbols & ~upToLast);
+        line.column = 63 - last;
+        line.allowed = false;
+        return;
+    }
+    crules::Count lines = line.lines;
+    crules::Count densest = line.densestLine;
+    crules::Count most = line.maxSymbols;
+    crules::Count current = line.symbols;
+    int from = 0;
+    for (; lf != 0; lf &= lf - 1) {
+        const int at = std::countr_zero(lf);
+        const std::uint64_t upToLf = (std::uint64_t{2} << at) - 1; // all 64 when at is 63
+        current += bitsSet<64>(symbols & upToLf);
+        symbols &= ~upToLf;
+        lines++;
+        if (densest == 0 || current > most) {
+            most = current;
+            densest = lines;
+        }
+        current = 0;
+        from = at + 1;
+    }
+    line.lines = lines;
+    line.densestLine = densest;
+    line.maxSymbols = most;
+    line.symbols = bitsSet<64>(symbols);
+    line.column = 64 - from;
+    line.allowed = false;
+}
+
+// The symbols `symbols` holds in bytes [from, to) of the current line, with
+// the column of the one that passes the gate's limit when it is among them.
+CMEASURE_INLINE void countGatedSpan(crules::State &state, std::uint64_t symbols, int from, int to)
+{
+    crules::LineState &line = state.lines;
+    const std::uint64_t here = symbols & ~lowBits(from) & lowBits(to);
+    const int count = bitsSet<64>(here);
+    const crules::Count limit = state.gate->limit;
+    if (line.symbols <= limit && limit - line.symbols < count) {
+        std::uint64_t rest = here;
+        for (crules::Count k = limit - line.symbols; k > 0; k--)
+            rest &= rest - 1;
+        line.overColumn = line.column + std::countr_zero(rest) - from + 1;
+    }
+    line.symbols += count;
+    line.column += to - from;
+}
+
+// The lines of bytes [start, 64) of a group without a gate: from its masks
+// when they are all ASCII and no character is begun, else a byte at a time.
+CMEASURE_INLINE void countGroupLines(crules::State &state, const unsigned char *group, const CMasks &masks,
+                                     int start)
+{
+    if ((masks.high & ~lowBits(start)) == 0 && state.lines.utf8.have == 0) {
+        countLines64(state, masks, start);
+        return;
+    }
+    for (int i = start; i < 64; i++)
+        countByte(state, group[i]);
 }

@@ -1,7 +1,8 @@
-// The lexer's entry: a byte of input through the removal of line splices,
-// then to the step of the lexer's mode; raw strings, which splices do not
-// reach; and the end of the input. Included once per instruction set,
-// after c_tokens.h.
+// The byte lexer's entry: a byte of input through the removal of line
+// splices (and CRs before LF), then to the step of the lexer's mode; raw
+// strings, which splices do not reach; and the end of the input.
+
+CMEASURE_INLINE void spliceByte(crules::State &state, unsigned char c);
 
 CMEASURE_INLINE bool isRaw(const LexState &lex)
 {

@@ -1,20 +1,8 @@
-// The walk over the masks of a line that applies the counting rules: both
-// figures of a line in one pass over its blocks. Included once per
-// instruction set, after generic/masks.h and the set's `Blocks`, which
-// gives the WIDTH of a block (16, 32 or 64 bytes); POPCNT, whether the set
-// has that instruction; equal(), the bytes of a block equal to a given one;
-// classify(), its Masks; and allZero(), whether 64 bytes are all zero.
-
-// Bits set in a mask of `BITS` bits: a block's, or a group of 64 bytes.
-template <int BITS = Blocks::WIDTH> CMEASURE_INLINE int bitsSet(std::uint64_t mask)
-{
-    if constexpr (Blocks::POPCNT)
-        return std::popcount(mask);
-    else if constexpr (BITS <= 16)
-        return bitsSetIn16(mask);
-    else
-        return bitsSetIn64(mask);
-}
+// The menu's rules: the walk over the masks of a line that applies them,
+// both figures of a line in one pass over its blocks. It uses the set's
+// `Blocks`: the WIDTH of a block (16, 32 or 64 bytes); POPCNT, whether the
+// set has that instruction; equal(), the bytes of a block equal to a given
+// one; classify(), its Masks; and allZero(), whether 64 bytes are all zero.
 
 // Text to measure: `length` bytes, and zero fill after them up to
 // LINE_BUFFER_SIZE positions. The first `readable` bytes, at least

@@ -1,11 +1,11 @@
-// The lexer's common path over a span of a group, taken from the masks with
-// the state in locals: white space, whole identifiers and numbers, comment
-// and literal bodies are passed over at once; plain punctuators, quotes,
-// comment openers and closers, escapes and LF are read at once. It stops at
-// the first byte whose meaning depends on more than it knows (a splice, a
-// CR, a byte beyond ASCII, a token that the span cuts, a header name, C++'s
-// literal suffixes), which the caller reads one at a time.
-// Included once per instruction set, from c_feed.h.
+// A skipper over a span of a group, from its masks, with the lexer's state
+// in locals: white space, whole identifiers and numbers, comment and
+// literal bodies are passed over at once; plain punctuators, quotes,
+// comment openers and closers, escapes and LF are taken at once, through
+// the byte lexer's own steps where they change a directive or a literal.
+// It hands back the first byte whose meaning depends on more than it knows
+// (a splice, a CR, a byte beyond ASCII, a token that the span cuts, where a
+// number may go on, a header name, C++'s literal suffixes).
 
 // In a comment: the text that allows a line over the gate's limit, looked
 // for in `length` bytes. Until its first letter matches, only a 'c' can
@@ -21,78 +21,6 @@ CMEASURE_INLINE void matchAllowIn(crules::State &state, const unsigned char *byt
         }
         matchAllow(state, bytes[k]);
     }
-}
-
-// What the common path makes of a byte in code, and of the byte after a
-// token, from one table rather than a chain of tests.
-enum class Kind : unsigned char { Slow, Word, Digit, Newline, Hash, Quote, Slash, Dot, Less, Plain, Backslash };
-
-enum : unsigned char {
-    ENDS_IDENTIFIER = 1, // read as code after an identifier whatever surrounds it
-    ENDS_NUMBER = 2,     // the same after a pp-number
-    PLAIN_NEXT = 4,      // neither held back nor beyond ASCII
-    PLAIN_ESCAPED = 8,   // taken at once by an escape: no part of a splice
-};
-
-struct ByteClass {
-    Kind kind;
-    unsigned char flags;
-};
-
-constexpr ByteClass classOf(unsigned char c)
-{
-    ByteClass b{Kind::Slow, 0};
-    if (c < 0x80 && c != '\\' && c != '\r') {
-        b.flags = PLAIN_NEXT;
-        if (c != '"' && c != '\'' && c != '$')
-            b.flags |= ENDS_IDENTIFIER;
-        if ((b.flags & ENDS_IDENTIFIER) != 0 && c != '+' && c != '-')
-            b.flags |= ENDS_NUMBER;
-        if (c != ' ' && c != '\t' && c != '\v' && c != '\f' && c != '\n')
-            b.flags |= PLAIN_ESCAPED;
-    }
-    if (isLetter(c) || c == '_')
-        b.kind = Kind::Word;
-    else if (isDigit(c))
-        b.kind = Kind::Digit;
-    else if (c == '\n')
-        b.kind = Kind::Newline;
-    else if (c == '#')
-        b.kind = Kind::Hash;
-    else if (c == '"' || c == '\'')
-        b.kind = Kind::Quote;
-    else if (c == '/')
-        b.kind = Kind::Slash;
-    else if (c == '.')
-        b.kind = Kind::Dot;
-    else if (c == '<')
-        b.kind = Kind::Less;
-    else if (plainPunctuator(c))
-        b.kind = Kind::Plain;
-    else if (c == '\\')
-        b.kind = Kind::Backslash;
-    return b;
-}
-
-constexpr std::array<ByteClass, 256> classesOfBytes()
-{
-    std::array<ByteClass, 256> classes{};
-    for (int c = 0; c < 256; c++)
-        classes[static_cast<std::size_t>(c)] = classOf(static_cast<unsigned char>(c));
-    return classes;
-}
-
-inline constexpr std::array<ByteClass, 256> BYTE_CLASSES = classesOfBytes();
-
-CMEASURE_INLINE bool has(unsigned char c, unsigned char flag)
-{
-    return (BYTE_CLASSES[c].flags & flag) != 0;
-}
-
-// The first bit of `mask` at or after `from`, which is below 64; 64 if none.
-CMEASURE_INLINE int bitFrom(std::uint64_t mask, int from)
-{
-    return std::countr_zero(mask & (~std::uint64_t{0} << from));
 }
 
 // A backslash at byte i and LF after it vanish. Between tokens, in a
@@ -129,20 +57,17 @@ struct FastMasks {
 };
 
 // The bytes before which code's tokens can be told from the masks alone:
-// special bytes, a '.' that a digit follows (a number), a byte that may
-// go on with a number after its run of word bytes ('.', or a sign after an
-// exponent), and a '.' at the end of the group, whose next byte is not known.
+// special bytes, where a number may go on or begin, and a '.' at the end of
+// the group, whose next byte is not known.
 CMEASURE_INLINE std::uint64_t bulkStopsOf(const CMasks &m, std::uint64_t runStarts)
 {
-    const std::uint64_t numberStarts = runStarts & m.digit;
-    const std::uint64_t afterNumber = (m.word + numberStarts) & ~m.word; // the carry runs to the byte after
     const std::uint64_t dot = m.alnumDot & ~m.word;
-    return m.special | (afterNumber & m.join) | (dot & ((m.digit >> 1) | std::uint64_t{1} << 63));
+    return m.special | numberMayGoOn(m, runStarts) | (dot & bitAt(63));
 }
 
 CMEASURE_INLINE FastMasks fastMasks(const CMasks &m)
 {
-    const std::uint64_t runStarts = m.word & ~(m.word << 1);
+    const std::uint64_t runStarts = runStartsOf(m);
     return {.notSpace = ~m.space,
             .notWord = ~m.word,
             .notNumber = ~(m.word | m.alnumDot),
@@ -162,20 +87,11 @@ CMEASURE_INLINE void fastPunctuator(FastLex &f)
     f.startOfLine = false;
 }
 
-CMEASURE_INLINE bool namesInclude(const char *name, int length)
-{
-    const auto is = [&](const char *word, int size) {
-        return length == size && std::memcmp(name, word, static_cast<std::size_t>(size)) == 0;
-    };
-    return is("include", 7) || is("include_next", 12) || is("import", 6);
-}
-
 // An identifier ended: counted, and looked at if a directive may name a header.
 CMEASURE_INLINE void fastEndIdentifier(FastLex &f, const char *name, int length)
 {
     f.identifiers++;
-    f.directive = f.directive == Directive::WantName && namesInclude(name, length) ? Directive::WantHeader
-                                                                                    : Directive::None;
+    f.directive = directiveAfterIdentifier(f.directive, name, length);
 }
 
 // The bytes [from, to) of a group, an identifier that goes on, into its
@@ -209,7 +125,7 @@ CMEASURE_INLINE void carryIdentifier(LexState &lex, FastLex &f, const unsigned c
 CMEASURE_INLINE int fastIdentifier(LexState &lex, FastLex &f, const unsigned char *group, const FastMasks &m, int i,
                                    int to)
 {
-    const int end = std::min(bitFrom(m.notWord, i), to);
+    const int end = std::min(firstBitFrom(m.notWord, i), to);
     appendToName(lex, group, i, end);
     if (end < to && has(group[end], ENDS_IDENTIFIER)) {
         f.mode = Mode::Code;
@@ -225,14 +141,14 @@ CMEASURE_INLINE int fastToken(LexState &lex, FastLex &f, const unsigned char *gr
     const unsigned char c = group[i];
     switch (BYTE_CLASSES[c].kind) {
     case Kind::Digit: {
-        const int end = bitFrom(m.notNumber, i);
+        const int end = firstBitFrom(m.notNumber, i);
         if (end >= to || !has(group[end], ENDS_NUMBER))
             return i;
         fastPunctuator(f);
         return end;
     }
     case Kind::Hash:
-        f.directive = f.startOfLine ? Directive::WantName : Directive::None;
+        f.directive = directiveAfterHash(f.startOfLine);
         f.startOfLine = false;
         return i + 1;
     case Kind::Quote:
@@ -275,7 +191,7 @@ CMEASURE_INLINE int bulkCode(FastLex &f, const FastMasks &m, int i, int to)
 {
     if (((m.inWord >> i) & 1) != 0)
         return i;
-    const int stop = std::min(bitFrom(m.bulkStops, i), to);
+    const int stop = std::min(firstBitFrom(m.bulkStops, i), to);
     const std::uint64_t before = m.notWord & lowBits(stop);
     const int end = highestBit(before) + (before != 0 ? 1 : 0);
     if (end <= i)
@@ -293,7 +209,7 @@ CMEASURE_INLINE int bulkCode(FastLex &f, const FastMasks &m, int i, int to)
 CMEASURE_INLINE int fastCode(LexState &lex, FastLex &f, const unsigned char *group, const FastMasks &m, int i, int to)
 {
     while (i < to) {
-        i = std::min(bitFrom(m.notSpace, i), to);
+        i = std::min(firstBitFrom(m.notSpace, i), to);
         if (i == to)
             break;
         if (f.directive == Directive::None) {
@@ -303,7 +219,7 @@ CMEASURE_INLINE int fastCode(LexState &lex, FastLex &f, const unsigned char *gro
         }
         const Kind kind = BYTE_CLASSES[group[i]].kind;
         if (kind == Kind::Word) {
-            const int end = bitFrom(m.notWord, i);
+            const int end = firstBitFrom(m.notWord, i);
             if (end >= to || !has(group[end], ENDS_IDENTIFIER)) {
                 carryIdentifier(lex, f, group, i, std::min(end, to));
                 return std::min(end, to);
@@ -334,7 +250,7 @@ CMEASURE_INLINE int fastCode(LexState &lex, FastLex &f, const unsigned char *gro
 template <bool CPP>
 CMEASURE_INLINE int fastLiteral(FastLex &f, const unsigned char *group, const FastMasks &m, int i, int to)
 {
-    const int stop = std::min(bitFrom(m.literal, i), to);
+    const int stop = std::min(firstBitFrom(m.literal, i), to);
     if (stop > i)
         f.literalEmpty = false;
     if (stop == to)
@@ -345,8 +261,7 @@ CMEASURE_INLINE int fastLiteral(FastLex &f, const unsigned char *group, const Fa
         return stop + 1;
     }
     if (c == f.quote) {
-        // In C++ a suffix may follow, but not an empty character constant.
-        f.mode = CPP && !(c == '\'' && f.literalEmpty) ? Mode::LiteralEnd : Mode::Code;
+        f.mode = modeAfterClosingQuote(CPP, c, f.literalEmpty);
         f.literalEmpty = false;
         return stop + 1;
     }
@@ -374,7 +289,7 @@ CMEASURE_INLINE int fastComment(crules::State &state, FastLex &f, const unsigned
 {
     const bool line = f.mode == Mode::LineComment;
     const std::uint64_t ends = line ? m.lineComment : GATED ? m.starOrSplice : m.commentEnds;
-    const int stop = std::min(bitFrom(ends, i), to);
+    const int stop = std::min(firstBitFrom(ends, i), to);
     if (GATED)
         matchAllowIn(state, group + i, stop - i);
     if (stop == to)

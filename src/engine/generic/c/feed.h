@@ -1,0 +1,105 @@
+// Stage 4 of C's rules, the scan fed a piece of input at a time. Whole
+// groups of 64 bytes are classified once; a group goes to the whole-group
+// skipper, else to the span skipper and the mode's skipper, which hand the
+// bytes they cannot pass over to the byte lexer one at a time. With a gate,
+// a group is taken a line at a time. The lines are counted from the masks,
+// or a byte at a time. The bytes of a piece after its last whole group are
+// read from the masks of the 64 bytes that end it, and a piece shorter than
+// a group a byte at a time.
+
+// Bytes [from, to) of a group.
+struct Span {
+    int from;
+    int to;
+};
+
+// The lexer over a span of a group.
+template <bool GATED>
+CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, const CMasks &masks,
+                             const FastMasks &fast, Span span)
+{
+    LexState &lex = state.lex;
+    const auto [from, to] = span;
+    // Only feedByte() holds bytes back or lets them go: the flag is read
+    // again after it alone, rather than from the state at every stop.
+    bool pass = mayPass(lex);
+    for (int i = from; i < to;) {
+        if (pass) {
+            i = lexFast<GATED>(state, group, fast, i, to);
+            if (i == to)
+                break;
+            const int stop = std::min(firstBitFrom(stops<GATED>(lex, masks), i), to);
+            if (stop > i) {
+                passOver<GATED>(state, group, i, stop);
+                i = stop;
+                if (i == to)
+                    break;
+            }
+        }
+        feedByte(state, group[i++]);
+        pass = mayPass(lex);
+    }
+}
+
+// A group under a gate, a line at a time: the lexer reads a line up to its
+// LF before the line ends, so that the allowing comment is the line's own.
+CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *group, const CMasks &masks)
+{
+    const std::uint64_t symbols = ~masks.blank;
+    const FastMasks fast = fastMasks(masks);
+    std::uint64_t lf = masks.lf;
+    for (int from = 0; from < 64;) {
+        const int to = lf == 0 ? 64 : std::countr_zero(lf) + 1;
+        lf &= lf - 1;
+        lexSpan<true>(state, group, masks, fast, {from, to});
+        if ((masks.high & ~lowBits(from) & lowBits(to)) == 0 && state.lines.utf8.have == 0) {
+            countGatedSpan(state, symbols, from, to);
+            if (group[to - 1] == '\n')
+                endLine(state);
+        } else {
+            for (int i = from; i < to; i++)
+                countByte(state, group[i]);
+        }
+        from = to;
+    }
+}
+
+// The bytes of `group` from `start` on, those before it read already: the
+// last of a piece that ends within a group, read from the masks of the 64
+// bytes that end it rather than a byte at a time (0.5 us a file saved).
+CMEASURE_INLINE void feedLastBytes(crules::State &state, const unsigned char *group, int start)
+{
+    const CMasks masks = classify64(group);
+    lexSpan<false>(state, group, masks, fastMasks(masks), {start, 64});
+    countGroupLines(state, group, masks, start);
+}
+
+void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
+{
+    std::size_t k = 0;
+    if (state.gate != nullptr) {
+        for (; k + 64 <= length; k += 64)
+            feedGatedGroup(state, bytes + k, classify64(bytes + k));
+    } else {
+        for (; k + 64 <= length; k += 64) {
+            const CMasks masks = classify64(bytes + k);
+            if (!lexWholeGroup(state.lex, bytes + k, masks))
+                lexSpan<false>(state, bytes + k, masks, fastMasks(masks), {0, 64});
+            countGroupLines(state, bytes + k, masks, 0);
+        }
+    }
+    if (k < length && length >= 64 && state.gate == nullptr) {
+        feedLastBytes(state, bytes + length - 64, static_cast<int>(64 - (length - k)));
+        return;
+    }
+    for (; k < length; k++) {
+        feedByte(state, bytes[k]);
+        countByte(state, bytes[k]);
+    }
+}
+
+void finishC(crules::State &state)
+{
+    finishLexer(state);
+    finishLines(state);
+}
