@@ -18,12 +18,21 @@ inline constexpr std::string_view PIECES[] = {
     // characters beyond ASCII: letters, a combining mark, spaces, invalid bytes
     "\xc3\xa9", "\xe5\x90\x8d", "\xf0\x9f\x98\x80", "\xcc\x81", "\xc2\xa0", "\xe2\x80\x83", "\xff", "\x80",
     "\xe2\x82", "\xed\xa0\x80", "\xc0\xaf",
+    // a sequence broken off before more than a group of 64 bytes of ASCII,
+    // so that its bytes' symbols are carried into a group of ASCII alone
+    "\xf0\x9f\x98x = y + z; x = y + z; x = y + z; x = y + z; x = y + z; x = y + z; x = y + z; x = y + z; x = y + z;"
+    " x = y + z; x = y + z; x = y + z;",
     // pp-numbers
     "0x1F", "10UL", "1e+5", ".5e-3f", "0x1.fp-3", "1'000", "0x1p", "1_e", "1.", ".", "+", "-", "9", "p",
+    // pp-numbers whose sign the next piece may continue: an exponent's in C
+    // whatever the number, in C++ only a hexadecimal one's
+    "9p+", "9P-", "1e-", "0x1p-", "0x1_p+", "1.E+",
     // quotes, escapes, comments
     "\"", "'", "\"abc\"", "'x'", "\\\"", "\\'", "\\\\", "\\n", "/*", "*/", "//", "/", "*", "cmeasure: allow",
     // splices, line endings, white space
     "\\\n", "\\ \n", "\\\t \r\n", "\\\r", "\\", "\n", "\r\n", "\r", "\n\r", " ", "\t", "\v", "\f",
+    // trigraphs, which neither C17 nor C++17 replaces: "??/" is no backslash
+    "?\?/", "?\?=", "?\?/\n",
     std::string_view("\0", 1),
     // directives and header names
     "\n#include <a/b.h>", "\n# include_next <x-y.h>", "\n#import <sys/t.h>", "\n%:include <c.h>", "#", "%:",
@@ -41,13 +50,13 @@ template <std::size_t N> std::string_view pick(Rng &rng, const std::string_view 
 // in which whole groups of 64 bytes are told from their masks alone.
 inline constexpr std::string_view CODE_PIECES[] = {
     "a", "foo", "_x1", "e", "int", "0x1F", "10UL", "1e+5", "1e", "1.", ".", "+", "-", "9", "p", "*", "(", ")",
-    ";", "->", " ", "  ", "\t", "\n", "\n", "&", "|", "~", "..."};
+    ";", "->", " ", "  ", "\t", "\n", "\n", "&", "|", "~", "...", "9p+", "1e-", "0x1p-"};
 
 // The text of a header, which the scan lexes a whole group at a time: code,
 // comments, literals, directives and splices, with no CR, no byte beyond
 // ASCII, no '$' and no '%'.
 inline constexpr std::string_view HEADER_PIECES[] = {
-    "a", "foo", "_x1", "int", "e", "L", "u8", "0x1F", "10UL", "1e+5", "1.", ".", "+", "-", "9", "*", "(", ")",
+    "a", "foo", "_x1", "int", "e", "L", "u8", "0x1F", "10UL", "1e+5", "1.", ".", "+", "-", "9", "*", "(", ")", "9p+",
     ";", " ", "  ", "\t", "\f", "\n", "\n", "\n", "/*", "*/", "//", "/", "\"", "'", "\"abc\"", "'x'", "\\\"",
     "\\n", "\\\\", "\\\n", "\\ \n", "\\", "\n#define ", "\n# if ", "\n#include <a/b.h>", "\n#import <c.h>", "#",
     "include", std::string_view("\0", 1)};

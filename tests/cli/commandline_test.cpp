@@ -22,6 +22,7 @@
 #include "report/output.h"
 #include "program.h"
 #include "random_text.h"
+#include "seed.h"
 
 namespace {
 
@@ -832,7 +833,7 @@ TEST(CommandLine, GateMemoryBoundedWhateverTheWorkers)
 // whether there was one.
 TEST(CommandLine, RandomTreesGateAgreesWithModel)
 {
-    const unsigned seed = std::random_device()();
+    const unsigned seed = testseed::fresh();
     SCOPED_TRACE("seed " + std::to_string(seed));
     randomtext::Rng rng(seed);
     char pattern[] = "/tmp/cmeasure-gate-XXXXXX";
@@ -881,7 +882,7 @@ std::string withoutAllowMarker(std::string text)
 // symbol past the limit, as the model counts them.
 TEST(CommandLine, RandomTreesCRulesGateAgreesWithModel)
 {
-    const unsigned seed = std::random_device()();
+    const unsigned seed = testseed::fresh();
     SCOPED_TRACE("seed " + std::to_string(seed));
     crandom::Rng rng(seed);
     char pattern[] = "/tmp/cmeasure-cgate-XXXXXX";

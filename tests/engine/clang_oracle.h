@@ -7,7 +7,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +20,7 @@ struct Token {
     std::string kind;
     std::string spelling;
     bool startOfLine;
+    std::string raw; // as the file holds it, line splices and all
 };
 
 inline bool clangRuns()
@@ -50,8 +53,12 @@ inline std::vector<Token> parse(const std::string &dump, const std::string &path
             close = chunk.find("'\t", close + 1);
         if (close == std::string::npos)
             continue;
-        tokens.push_back({std::string(chunk.substr(0, space)), std::string(chunk.substr(space + 2, close - space - 2)),
-                          chunk.substr(close + 2).starts_with(" [StartOfLine]")});
+        const std::string_view flags = chunk.substr(close + 2);
+        const std::size_t unclean = flags.find(" [UnClean='");
+        const std::string spelling(chunk.substr(space + 2, close - space - 2));
+        tokens.push_back({std::string(chunk.substr(0, space)), spelling, flags.starts_with(" [StartOfLine]"),
+                          unclean == std::string_view::npos ? spelling
+                                                            : std::string(flags.substr(unclean + 11, flags.size() - unclean - 13))});
     }
     return tokens;
 }
@@ -120,6 +127,48 @@ inline long countIdentifiers(const std::vector<Token> &tokens)
         k = greater;
     }
     return count;
+}
+
+// The lines of `text`, numbered from 1 after each LF, on which a comment
+// that clang found completes "cmeasure: allow", read with its line splices
+// removed (a backslash, horizontal white space, then LF, CR, or both in
+// either order): the line of the text's last character. Each token's raw
+// spelling is looked for in `text` after the one before it.
+inline std::set<long> allowedLines(const std::vector<Token> &tokens, const std::string &text)
+{
+    static const std::string ALLOW = "cmeasure: allow";
+    const auto horizontal = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; };
+    const auto newline = [](char c) { return c == '\n' || c == '\r'; };
+    std::set<long> lines;
+    std::size_t cursor = 0;
+    for (const Token &token : tokens) {
+        const std::size_t at = text.find(token.raw, cursor);
+        if (at == std::string::npos || token.raw.empty())
+            continue;
+        cursor = at + token.raw.size();
+        // A block comment that the input ends is an unknown token.
+        if (token.kind != "comment" && !(token.kind == "unknown" && token.raw.starts_with("/*")))
+            continue;
+        std::string clean;
+        std::vector<std::size_t> offsets;
+        for (std::size_t k = at; k < cursor; k++) {
+            std::size_t after = k + 1;
+            while (text[k] == '\\' && after < cursor && horizontal(text[after]))
+                after++;
+            if (text[k] == '\\' && after < cursor && newline(text[after])) {
+                const bool pair = after + 1 < cursor && newline(text[after + 1]) && text[after + 1] != text[after];
+                k = after + (pair ? 1 : 0);
+                continue;
+            }
+            clean += text[k];
+            offsets.push_back(k);
+        }
+        for (std::size_t found = 0; (found = clean.find(ALLOW, found)) != std::string::npos; found++) {
+            const std::size_t last = offsets[found + ALLOW.size() - 1];
+            lines.insert(1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(last), '\n'));
+        }
+    }
+    return lines;
 }
 
 } // namespace clangoracle

@@ -1,6 +1,6 @@
 // The counters and the file line scan against the plain model, on random
 // lines and files. Sequence k of a row uses seed firstSeed + k, printed when
-// it fails, so every failure can be replayed alone.
+// it fails, so every failure can be replayed alone (CMEASURE_SEED=seed).
 #include <algorithm>
 #include <sys/socket.h>
 #include <thread>
@@ -13,6 +13,7 @@
 #include "print_set.h"
 #include "counting.h"
 #include "random_text.h"
+#include "seed.h"
 
 namespace {
 
@@ -51,7 +52,8 @@ TEST_P(CountersTest, AgreeWithModelLineByLine)
 {
     const auto &[c, set] = GetParam();
     SKIP_UNLESS_RUN(set);
-    for (unsigned seed = c.firstSeed; seed < c.firstSeed + c.sequences; seed++) {
+    const unsigned first = testseed::first(c.firstSeed);
+    for (unsigned seed = first; seed < first + c.sequences; seed++) {
         randomtext::Rng rng(seed);
         bool inside = false;
         bool model_inside = false;
@@ -136,7 +138,8 @@ TEST_P(FileScanTest, AgreesWithModel)
     SKIP_UNLESS_RUN(set);
     FILE *file = std::tmpfile();
     ASSERT_NE(file, nullptr);
-    for (unsigned seed = c.firstSeed; seed < c.firstSeed + c.sequences; seed++) {
+    const unsigned first = testseed::first(c.firstSeed);
+    for (unsigned seed = first; seed < first + c.sequences; seed++) {
         randomtext::Rng rng(seed);
         const std::string text = c.makeFile(rng, randomtext::pick(rng, 0, c.size));
         const std::string differs = throughInput(file, text, c, seed, [&](TextInput &input) {
@@ -170,7 +173,8 @@ TEST_P(PiecesOverLimitTest, AgreeWithModel)
     SKIP_UNLESS_RUN(set);
     FILE *file = std::tmpfile();
     ASSERT_NE(file, nullptr);
-    for (unsigned seed = c.firstSeed; seed < c.firstSeed + c.sequences; seed++) {
+    const unsigned first = testseed::first(c.firstSeed);
+    for (unsigned seed = first; seed < first + c.sequences; seed++) {
         randomtext::Rng rng(seed);
         const std::string text = randomtext::aroundPieceEdges(rng, randomtext::pick(rng, 0, c.size));
         const int limit = randomtext::pick(rng, 0, 359);

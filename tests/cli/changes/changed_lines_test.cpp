@@ -17,6 +17,7 @@
 #include "model.h"
 #include "report/output.h"
 #include "random_text.h"
+#include "seed.h"
 
 namespace {
 
@@ -125,8 +126,7 @@ void confineGitTo(const fs::path &scratch)
 // The first seed of a randomized test: CMEASURE_SEED, or 1.
 unsigned firstSeed()
 {
-    const char *seed = std::getenv("CMEASURE_SEED");
-    return seed != nullptr ? static_cast<unsigned>(std::stoul(seed)) : 1;
+    return testseed::first(1);
 }
 
 // A repository with one or two commits, then edits left in the work tree

@@ -22,6 +22,7 @@
 #include "program.h"
 #include "random_text.h"
 #include "find/wildmatch.h"
+#include "seed.h"
 
 using cli::wildmatch;
 
@@ -90,13 +91,16 @@ Files measured(std::vector<std::string> args, const fs::path &root, const std::s
 }
 
 const std::vector<std::string> DIRECTORIES = {"a", "b", "build", "src", "x y", "#d", "!e", "[f]", "g*", "c "};
-const std::vector<std::string> STEMS = {"a", "b", "ab", "main", "x y", "#c", "!d", "[e]", "f?", "a ", "T", "Main", "AB"};
+// "c", "d" and "C": the last member of the patterns' ranges [a-c] and [A-C],
+// and the first past it.
+const std::vector<std::string> STEMS = {"a", "b", "ab", "main", "x y", "#c", "!d", "[e]", "f?", "a ", "T", "Main", "AB",
+                                        "c", "d", "C"};
 const std::vector<std::string> EXTENSIONS = {".c", ".h", ".c", ".o", ".txt"};
 const std::vector<std::string> SEGMENTS = {
     "a", "b", "build", "src", "ab.c", "main.h", "*", "*.c", "*.h", "a*", "?", "?.c", "[ab]*", "[!a]*", "[^b].c",
     "[a-c]*", "[[:alpha:]]*.h", "[[:digit:][:upper:]].c", "\\#c.c", "\\#d", "\\!d.c", "\\!e", "*.[ch]", "\\[e].c",
     "[[]f]", "x\\ y", "x?y", "g\\*", "**", "T.?", "a .c", "[]]", "*b*", "c", "c\\ ", "c ", "A*", "MAIN.H", "*.C",
-    "[A-C]*", "[[:upper:]]*", "Src", "B", "\\A*"};
+    "[A-C]*", "[[:upper:]]*", "Src", "B", "\\A*", "[a-c].c", "[b-c]", "[!a-c]*"};
 
 std::string pattern(Rng &rng)
 {
@@ -232,7 +236,7 @@ fs::path makeRepository(Variant variant, const fs::path &root, const fs::path &s
 // root and of a subdirectory that git does not ignore either.
 TEST_F(GitIgnore, WalkListsWhatGitListsAsUntrackedAndNotIgnored)
 {
-    const unsigned first = std::getenv("CMEASURE_SEED") ? std::stoul(std::getenv("CMEASURE_SEED")) : 1;
+    const unsigned first = testseed::first(1);
     int subdirectories = 0;
     for (unsigned seed = first; seed < first + 125 && !HasFailure(); seed++) {
         Rng rng(seed);
@@ -274,7 +278,7 @@ TEST_F(GitIgnore, WalkListsWhatGitListsAsUntrackedAndNotIgnored)
 // nothing), and as if they ended the root's .gitignore.
 TEST_F(GitIgnore, ExcludedAsGitExcludesTheSamePatterns)
 {
-    const unsigned first = std::getenv("CMEASURE_SEED") ? std::stoul(std::getenv("CMEASURE_SEED")) : 1;
+    const unsigned first = testseed::first(1);
     for (unsigned seed = first; seed < first + 60 && !HasFailure(); seed++) {
         Rng rng(seed);
         const fs::path root = scratch_ / std::to_string(seed);
@@ -346,7 +350,10 @@ INSTANTIATE_TEST_SUITE_P(GitCases, Wildmatch, testing::Values(
     Glob{"DoubleStarInNameStopsAtSlash", "a**b", "a/b", true, false}, Glob{"DoubleStarInName", "a**b", "axxb", true, true},
     Glob{"StarStarSlashMatchesNone", "a/**/b", "a/b", true, true}, Glob{"LeadingStarStar", "**/b", "x/y/b", true, true},
     Glob{"TrailingBackslash", "a\\", "a", true, false}, Glob{"StarStopsAtSlash", "*/b", "a/x/b", true, false},
-    Glob{"RangeWithoutPathname", "[a-c]-x", "b-x", false, true}, Glob{"StarCrossesSlashWithoutPathname", "*", "a/b", false, true},
+    Glob{"RangeWithoutPathname", "[a-c]-x", "b-x", false, true},
+    Glob{"RangeHoldsItsFirst", "[a-c]", "a", true, true}, Glob{"RangeHoldsItsLast", "[a-c]", "c", true, true},
+    Glob{"RangeEndsAtItsLast", "[a-c]", "d", true, false}, Glob{"RangeBeginsAtItsFirst", "[b-c]", "a", true, false},
+    Glob{"NegatedRangeLeavesOutItsLast", "[!a-c]", "c", true, false}, Glob{"StarCrossesSlashWithoutPathname", "*", "a/b", false, true},
     Glob{"DeepStars", "*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", true, false},
     Glob{"FoldedLiteral", "Build", "bUILD", true, true, true}, Glob{"UnfoldedLiteral", "Build", "build", true, false},
     Glob{"FoldedStarLiteral", "*.C", "x.c", true, true, true}, Glob{"FoldedRange", "[A-C]x", "bx", true, true, true},
@@ -361,7 +368,7 @@ INSTANTIATE_TEST_SUITE_P(GitCases, Wildmatch, testing::Values(
 // patterns of both cases, with and without case folding.
 TEST(IgnorePatternForms, AnswerAsTheFullMatcher)
 {
-    const unsigned first = std::getenv("CMEASURE_SEED") ? std::stoul(std::getenv("CMEASURE_SEED")) : 1;
+    const unsigned first = testseed::first(1);
     for (unsigned seed = first; seed < first + 2000 && !HasFailure(); seed++) {
         Rng rng(seed);
         const auto draw = [&rng](const std::string &from, int most) {

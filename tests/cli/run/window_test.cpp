@@ -15,6 +15,7 @@
 
 #include "random_text.h"
 #include "run/window.h"
+#include "seed.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ Target targetOf(char kind, std::size_t position)
 TEST_P(WindowTest, KeepsOrderStandardInputTurnCapacityAndEnds)
 {
     const WindowCase &c = GetParam();
-    const unsigned seed = std::random_device()();
+    const unsigned seed = testseed::fresh();
     SCOPED_TRACE("seed " + std::to_string(seed));
     Window window(c.slots);
     std::vector<std::atomic<bool>> finished(c.kinds.size());
