@@ -378,6 +378,15 @@ INSTANTIATE_TEST_SUITE_P(CommandLineOutput, ProgramTest, testing::Values(
     // One worker, so that the program sleeps only to wait for room.
     Case{.name = "FullNonBlockingOutputIsAwaited", .args = {"--rules=menu", "--json", "-j1", "main.c"},
          .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE, .fullOutput = true},
+    // A table sized on its first 1 000 rows (big.c and 999 files of t) keeps
+    // room in each column of sums for three more digits than its own sum so
+    // far: 9 digits of lines, 3 of identifiers, within its header's width.
+    Case{.name = "ColumnsOfSumsSizedEachOnItsOwnSum",
+         .expected = "       lines  densest_line  max_symbols  identifiers  path\n"
+                     "   100001000             1            1         1000  total of 1001 files; densest line in t/1.c\n",
+         .setup = "mkfifo big.c && { head -c 100000000 /dev/zero | tr '\\0' '\\n' > big.c & } && mkdir t && "
+                  "for i in $(seq 1000); do echo x > t/$i.c; done",
+         .shell = "cmeasure big.c t | sed -n '1p;$p'"},
     Case{.name = "TableEscapesC1AndWhatIsNotUtf8", .args = {"--rules=menu", "t"},
          .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1            2            1  t/a\\xc2\\x9b\\xff\xC3\xA9.c\n",
          .setup = "mkdir t && echo x > \"t/$(printf 'a\\302\\233\\377\\303\\251.c')\""}
@@ -614,7 +623,7 @@ TEST(CommandLine, RandomTreesStreamWhatAFullBufferWrites)
     const std::string name(250, 'n');
     const std::string deep = dir.string() + "/" + name + "/" + name + "/" + name + "/" + name;
     fs::create_directories(deep);
-    randomtext::Rng rng(7);
+    randomtext::Rng rng(testseed::seedOr(7));
     Measured files;
     growTree(rng, dir, dir.string(), 1, files);
     for (int k = 0; files.size() < 1200; k++) {

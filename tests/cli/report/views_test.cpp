@@ -78,6 +78,11 @@ INSTANTIATE_TEST_SUITE_P(CommandLineViews, ProgramTest, testing::Values(
          .expected = directoryRow("t", 1, 1, 1, 2, DEEPEST, 1) + directoryRow("", 1, 1, 1, 2, DEEPEST, 1),
          .setup = "mkdir t && cd t && perl -e 'for (1..10000) { mkdir \"d\" or die; chdir \"d\" or die } "
                   "open(my $f, \">\", \"x.c\") or die; print $f \"x\\n\"'"},
+    // t/a and t/b tie on their densest line: t's row, as the total, names
+    // the first.
+    Case{.name = "TiedDirectoriesNameTheFirst", .args = {"--json", "-s", "t"},
+         .expected = directoryRow("t", 2, 2, 4, 5, "\"t/a/f.c\"", 1) + directoryRow("", 2, 2, 4, 5, "\"t/a/f.c\"", 1),
+         .setup = "mkdir -p t/a t/b && echo 'int x;' > t/a/f.c && echo 'int y;' > t/b/g.c"},
     Case{.name = "ListWritesPathsEscaped", .args = {"--list", "t", "main.c"},
          .expected = "t/a\\nb.c\nt/s/b.c\nmain.c\n", .source = "x\n",
          .setup = "mkdir -p t/s && echo x > t/s/b.c && echo x > \"t/$(printf 'a\\nb.c')\""},
