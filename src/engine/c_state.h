@@ -23,6 +23,7 @@ enum class Mode : unsigned char {
     Number,        // inside a pp-number
     NumberQuote,   // a pp-number then ', which a C++ digit separator continues
     Dot,           // a '.' that a digit makes a number
+    DotDot,        // "..", which a '.' makes an ellipsis and a digit a period and a number
     Slash,         // a '/' that may open a comment
     Percent,       // a '%' that ':' makes a '#'
     LineComment,   // up to the end of the line

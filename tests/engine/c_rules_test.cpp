@@ -371,6 +371,11 @@ INSTANTIATE_TEST_SUITE_P(Rules, FiguresTest, testing::ValuesIn(std::vector<Figur
     {"SignAfterPGoesOnWithAnyNumberInC", "9p+x y\n", Dialect::C, {1, 1, 5, 1}},
     {"SignAfterPGoesOnWithHexNumbersOnlyInCpp", "9p+x y 0x1p-x\n", Dialect::Cpp, {1, 1, 11, 2}},
     {"SignAfterEGoesOnWithAnyNumber", "1e-x y\n", Dialect::Cpp, {1, 1, 5, 1}},
+    // An ellipsis is taken before a number: "...0x1p-x" is "..." and a
+    // hexadecimal number; "..0x1p-x" is '.', ".0x1p", '-' and x
+    {"EllipsisBeforeANumber", "...0x1p-x y\n", Dialect::Cpp, {1, 1, 10, 1}},
+    {"PeriodBeforeANumber", "..0x1p-x y\n", Dialect::Cpp, {1, 1, 9, 2}},
+    {"EllipsisAndPeriodBeforeANumber", "....0x1p-x y\n", Dialect::Cpp, {1, 1, 11, 2}},
     // Two bytes of a broken sequence, two symbols, before bytes of ASCII
     // alone: across a group's edge, a group of those bytes carries them
     {"BrokenSequenceBeforeAGroupOfAscii", "\xe2\x82" + std::string(70, 'b') + "\nc\n", Dialect::C, {2, 1, 72, 2}},

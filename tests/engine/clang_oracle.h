@@ -147,7 +147,7 @@ inline std::set<long> allowedLines(const std::vector<Token> &tokens, const std::
             continue;
         cursor = at + token.raw.size();
         // A block comment that the input ends is an unknown token.
-        if (token.kind != "comment" && !(token.kind == "unknown" && token.raw.starts_with("/*")))
+        if (token.kind != "comment" && !(token.kind == "unknown" && token.spelling.starts_with("/*")))
             continue;
         std::string clean;
         std::vector<std::size_t> offsets;

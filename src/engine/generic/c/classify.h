@@ -151,13 +151,14 @@ CMEASURE_INLINE std::uint64_t runStartsOf(const CMasks &m)
 }
 
 // Where a pp-number may go on past its run of word bytes ('.', or a sign
-// that an exponent may take), and a '.' that a digit follows, which begins
-// one: what the byte lexer decides and the skippers hand back. A '.' at
-// the group's end is left to the caller, whose next byte is not here.
+// that an exponent may take), and a '.' that a digit or a '.' follows,
+// which may begin one, or an ellipsis before one: what the byte lexer
+// decides and the skippers hand back. A '.' at the group's end is left to
+// the caller, whose next byte is not here.
 CMEASURE_INLINE std::uint64_t numberMayGoOn(const CMasks &m, std::uint64_t runStarts)
 {
     const std::uint64_t numberStarts = runStarts & m.digit;
     const std::uint64_t afterNumber = (m.word + numberStarts) & ~m.word; // the carry runs to the byte after
     const std::uint64_t dot = m.alnumDot & ~m.word;
-    return (afterNumber & m.join) | (dot & (m.digit >> 1));
+    return (afterNumber & m.join) | (dot & ((m.digit | dot) >> 1));
 }

@@ -131,7 +131,9 @@ CMEASURE_INLINE bool lexCharacter(crules::State &state, unsigned char c)
     case Mode::Code: code(state, c); return true;
     case Mode::Identifier: identifier(state, c); return true;
     case Mode::Number: number(state, c); return true;
-    case Mode::NumberQuote: case Mode::Dot: case Mode::Slash: case Mode::Percent: resolve(state, c); return true;
+    case Mode::NumberQuote: case Mode::Dot: case Mode::DotDot: case Mode::Slash: case Mode::Percent:
+        resolve(state, c);
+        return true;
     case Mode::LineComment:
         if (isNewlineByte(c)) {
             lex.mode = Mode::Code;

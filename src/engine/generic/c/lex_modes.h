@@ -224,7 +224,20 @@ CMEASURE_INLINE void resolve(crules::State &state, unsigned char c)
             beginNumber(lex, '.');
             return continueNumber(lex, c);
         }
+        if (c == '.') {
+            lex.mode = Mode::DotDot;
+            return;
+        }
         break;
+    case Mode::DotDot:
+        // An ellipsis first: "...0" is "..." and 0, "..0" is '.' and ".0".
+        punctuator(lex);
+        if (c == '.') {
+            lex.mode = Mode::Code;
+            return;
+        }
+        lex.mode = Mode::Dot;
+        return resolve(state, c);
     case Mode::Percent:
         if (c == ':') {
             lex.mode = Mode::Code;

@@ -175,7 +175,7 @@ CMEASURE_INLINE int fastToken(LexState &lex, FastLex &f, const unsigned char *gr
         lex.allowMatched = 0;
         return i + 2;
     }
-    if (!has(next, PLAIN_NEXT) || (c == '.' && isDigit(next)))
+    if (!has(next, PLAIN_NEXT) || (c == '.' && (isDigit(next) || next == '.')))
         return i;
     fastPunctuator(f);
     return i + 1;
