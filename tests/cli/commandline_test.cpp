@@ -325,7 +325,12 @@ INSTANTIATE_TEST_SUITE_P(CommandLineIgnore, ProgramTest, testing::Values(
          .expected = row("\"./y.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"./y.c\"", 1),
          .errors = "cmeasure: .: git: unable to access '.git/config': Permission denied\n", .status = 1,
          .setup = "git init -q && chmod 0 .git/config && echo x.c > .gitignore && echo x > x.c && echo x > y.c",
-         .unprivileged = true}
+         .unprivileged = true},
+    // GIT_DIR alone makes the current directory the top of the work tree,
+    // to git run here, whatever directory the walk asks about.
+    Case{.name = "RelativeGitDirFromTheCurrentDirectory", .args = {"--list", "sub"}, .expected = "sub/a.c\n",
+         .setup = "git init -q . && mkdir sub && echo x > sub/a.c && echo x > sub/ign.c && echo ign.c > .gitignore",
+         .environment = {"GIT_DIR=.git"}}
 ), caseName);
 
 // Lists of paths ended by zero bytes (--files0-from).
@@ -751,6 +756,65 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
     Case{.name = "NewFromRevNoFileAtAllFails", .args = {"--rules=menu", "--max-symbols=1", "--new-from-rev=HEAD", "--ext=h", "."},
          .expected = "", .errors = "cmeasure: no file measured\n", .status = 1, .source = "int yyyy;\n",
          .setup = "git init -q . && git add main.c && git -c user.name=t -c user.email=t@t commit -qm one"},
+    // Git's view of a work tree, as git itself takes it from the current
+    // directory, and nothing run that the repository or the user configures.
+    Case{.name = "NewFromRevDirectoriesReplacingALinkAndAFile", .args = {"--max-symbols=5", "--new-from-rev=HEAD", "."},
+         .expected = "./lib/l.c:1:7: 8 symbols (limit 5)\n./vendor/v.c:1:7: 8 symbols (limit 5)\n", .status = 1,
+         .setup = "git init -q . && mkdir real && echo 'int r;' > real/r.c && ln -s real vendor && echo x > lib && "
+                  "git add -A && git -c user.name=t -c user.email=t@t commit -qm one && rm vendor lib && mkdir vendor lib && "
+                  "echo 'int vvvv;' > vendor/v.c && echo 'int llll;' > lib/l.c"},
+    Case{.name = "NewFromRevPathsThatAreNotThereFail", .expected = "false\n",
+         .errors = "cmeasure: scr: No such file or directory\ncmeasure: src/typo.c: No such file or directory\n"
+                   "cmeasure: no file measured\n",
+         .status = 1, .setup = "git init -q . && mkdir src && echo 'int x;' > src/a.c && git add -A && "
+                               "git -c user.name=t -c user.email=t@t commit -qm one",
+         .shell = "cmeasure --sarif --max-symbols=10 --new-from-rev=HEAD scr src/typo.c > log; s=$?; "
+                  "jq '.runs[0].invocations[0].executionSuccessful' log; exit $s"},
+    Case{.name = "NewFromRevRangesRefused", .expected = "2 2 2\n",
+         .errors = "cmeasure: a.c: git: not the name of one commit (a range such as A..B is refused)\n"
+                   "cmeasure: a.c: git: not the name of one commit (a range such as A..B is refused)\n"
+                   "cmeasure: a.c: git: not the name of one commit (a range such as A..B is refused)\n",
+         .setup = "git init -q . && echo 'int y;' > a.c && git add a.c && git -c user.name=t -c user.email=t@t commit -qm one && "
+                  "echo 'int yyyy;' >> a.c && git -c user.name=t -c user.email=t@t commit -qam two",
+         .shell = "for r in HEAD~1..HEAD HEAD~1...HEAD 'HEAD^!'; do cmeasure --max-symbols=1 --new-from-rev=$r a.c; "
+                  "printf '%s' \"$s$?\"; s=' '; done; echo"},
+    // a.c's clean filter is in the user's configuration, b.c's process in
+    // the repository's; either would leave its file behind.
+    Case{.name = "NewFromRevRunsNoFilter", .args = {"--max-symbols=5", "--new-from-rev=HEAD", "."},
+         .expected = "./a.c:2:8: 11 symbols (limit 5)\n./b.c:2:8: 11 symbols (limit 5)\n", .status = 1,
+         .setup = "git init -q . && echo 'int a;' > a.c && echo 'int b;' > b.c && "
+                  "printf 'a.c filter=one\\nb.c filter=two\\n' > .gitattributes && git add -A && "
+                  "git -c user.name=t -c user.email=t@t commit -qm one && "
+                  "git config --global filter.one.clean \"touch $PWD/ran-clean; cat\" && git config --global filter.one.required true && "
+                  "git config filter.two.process \"sh -c 'touch $PWD/ran-process'\" && git config filter.two.required true && "
+                  "echo 'int a; int aa;' >> a.c && echo 'int b; int bb;' >> b.c",
+         .teardown = "test ! -e ran-clean && test ! -e ran-process"},
+    // REV's blob is not in the partial clone: fetching it would run the
+    // remote's upload-pack command; the gate fails instead.
+    Case{.name = "NewFromRevFetchesNothingInAPartialClone", .expected = "status 2, 1 line\n",
+         .setup = "git init -q o && cd o && echo 'int a;' > a.c && git add a.c && git -c user.name=t -c user.email=t@t "
+                  "commit -qm one && echo 'int b;' >> a.c && git -c user.name=t -c user.email=t@t commit -qam two && "
+                  "git config uploadpack.allowFilter true && cd .. && git clone -q --filter=blob:none \"file://$PWD/o\" c && "
+                  "git -C c config remote.origin.uploadpack \"touch $PWD/ran; git-upload-pack\" && echo 'int cc;' >> c/a.c",
+         .teardown = "test ! -e ran",
+         .shell = "cd c && cmeasure --max-symbols=5 --new-from-rev=HEAD~1 . 2> ../err; s=$?; "
+                  "grep -q '^cmeasure: .: git: .' ../err && echo \"status $s, $(wc -l < ../err) line\""},
+    Case{.name = "NewFromRevLinesInSubmodulesNotGated", .args = {"--max-symbols=5", "--new-from-rev=HEAD", "."},
+         .expected = "", .errors = "cmeasure: no changed file\n", .source = "int y;\n",
+         .setup = "git init -q . && git init -q sm && echo 'int s;' > sm/s.c && git -C sm add s.c && "
+                  "git -C sm -c user.name=t -c user.email=t@t commit -qm s && git add main.c sm 2>/dev/null && "
+                  "git -c user.name=t -c user.email=t@t commit -qm one && git config --global diff.submodule diff && "
+                  "echo 'int ssssssss;' >> sm/s.c"},
+    Case{.name = "NewFromRevRelativeGitDirFromTheCurrentDirectory", .args = {"--max-symbols=3", "--new-from-rev=HEAD", "sub"},
+         .expected = "sub/a.c:2:5: 10 symbols (limit 3)\n", .status = 1,
+         .setup = "git init -q . && mkdir sub && echo x > sub/a.c && git add -A && "
+                  "git -c user.name=t -c user.email=t@t commit -qm one && echo 'int yyyyyy;' >> sub/a.c",
+         .environment = {"GIT_DIR=.git"}},
+    // Git refuses a repository of another user's: the gate says why.
+    Case{.name = "NewFromRevDubiousOwnershipSaysSo", .args = {"--max-symbols=3", "--new-from-rev=HEAD", "."},
+         .expected = "", .errors = "cmeasure: .: git: detected dubious ownership in repository at '@'\n", .status = 2,
+         .source = "int y;\n", .setup = "[ \"$(id -u)\" = 0 ] || exit 77; git init -q . && git add main.c && "
+                                       "git -c user.name=t -c user.email=t@t commit -qm one && chown -R nobody ."},
     Case{.name = "CRulesColumnWhereTheLineGoesOverTabsAndUtf8OneEach", .args = {"--max-symbols=3", "t"},
          .expected = "t/a.c:2:10: 5 symbols (limit 3)\nt/a.c:3:5: 5 symbols (limit 3)\n", .status = 1,
          .setup = "mkdir t && printf 'abc\\n\\t a  b\\303\\251\\tc d\\r\\n\\377\\377\\000\\342\\202z' > t/a.c"},

@@ -1,5 +1,6 @@
 #include "changes/changed_files.h"
 
+#include <set>
 #include <sys/stat.h>
 
 #include "find/git.h"
@@ -8,6 +9,9 @@
 namespace cli::changed {
 
 namespace {
+
+// A commit's name, or the names of a few settings; anything longer is not one.
+constexpr std::size_t MOST_ANSWER_BYTES = std::size_t{1} << 16;
 
 // A whole file, for a path git could not place.
 const LineRange EVERY_LINE[1] = {WHOLE_FILE};
@@ -21,12 +25,6 @@ std::pair<std::string, std::string> splitFile(const std::string &path)
     return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-bool isDirectory(const std::string &path)
-{
-    struct stat status;
-    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
 // Pathspecs are taken as paths: a name holding '*' or '?' matches itself only.
 std::vector<std::string> command(std::initializer_list<std::string> words, const std::vector<std::string> &pathspecs)
 {
@@ -35,6 +33,57 @@ std::vector<std::string> command(std::initializer_list<std::string> words, const
     arguments.emplace_back("--");
     arguments.insert(arguments.end(), pathspecs.begin(), pathspecs.end());
     return arguments;
+}
+
+// What git printed, whole: a commit's name, or a few settings.
+git::Outcome answer(const std::string &top, const std::vector<std::string> &arguments, std::string &text)
+{
+    return git::run(top, arguments, [&text](std::string_view chunk) {
+        text.append(chunk);
+        return text.size() <= MOST_ANSWER_BYTES;
+    });
+}
+
+// The commit that `revision` names, as git's full name. One commit only:
+// the diff of a range (A..B, A...B, A^!) is between two commits, so the
+// lines it shows as added would be another version's.
+std::optional<std::string> commitOf(const std::string &top, const std::string &revision, std::string &reason)
+{
+    std::string name;
+    const git::Outcome outcome = answer(top, {"rev-parse", "--verify", "--end-of-options", revision + "^{commit}"}, name);
+    if (outcome.succeeded() && name.ends_with('\n')) {
+        name.pop_back();
+        return name;
+    }
+    reason = outcome.message == "fatal: Needed a single revision"
+                 ? "git: not the name of one commit (a range such as A..B is refused)"
+                 : "git: " + outcome.reason();
+    return std::nullopt;
+}
+
+// Settings that switch off every filter driver git's configuration defines:
+// git reads the work tree's files through their clean command (or process),
+// which would run on each changed file. Files are then compared as they are
+// on disk; git's own conversions (end of line, ident, encoding) still apply.
+std::optional<std::vector<std::string>> filtersOff(const std::string &top, std::string &reason)
+{
+    std::string keys;
+    const git::Outcome outcome = answer(top, {"config", "--null", "--name-only", "--get-regexp", "^filter\\."}, keys);
+    if (!outcome.succeeded() && outcome.status != 1) { // 1: no such key
+        reason = "git: " + outcome.reason();
+        return std::nullopt;
+    }
+    std::set<std::string> drivers; // "filter.NAME"
+    for (std::size_t at = 0, end; (end = keys.find('\0', at)) != std::string::npos; at = end + 1) {
+        const std::size_t dot = keys.rfind('.', end);
+        if (dot > at + 7) // not filter.KEY, which names no driver
+            drivers.insert(keys.substr(at, dot - at));
+    }
+    std::vector<std::string> settings;
+    for (const std::string &driver : drivers)
+        for (const char *setting : {".clean=", ".process=", ".required=false"})
+            settings.insert(settings.end(), {"-c", driver + setting});
+    return settings;
 }
 
 } // namespace
@@ -47,13 +96,18 @@ std::optional<Failure> ChangedFiles::load(const std::vector<std::string> &paths)
             continue; // reported in its place as an empty name
         if (path == "-")
             return Failure{path, "git: standard input is in no work tree"};
-        const bool directory = isDirectory(path);
+        struct stat status;
+        if (stat(path.c_str(), &status) != 0)
+            continue; // reported in its place as a path that cannot be opened, as without a revision
+        const bool directory = S_ISDIR(status.st_mode);
         auto [parent, name] = directory ? std::pair{path, std::string()} : splitFile(path);
-        if (worktree::canonical(parent).empty())
-            continue; // reported in its place as a path that cannot be opened
+        // Where git could not answer (its configuration, the repository's
+        // owner), the walk goes on by the .git entries, but a diff cannot.
         worktree::Found found = finder.containing(parent);
+        if (!found.failure.empty())
+            return Failure{path, found.failure};
         if (!found.tree || !found.tree->inside)
-            return Failure{path, found.failure.empty() ? "git: not in a git work tree" : found.failure};
+            return Failure{path, "git: not in a git work tree"};
         Tree &tree = trees_[found.tree->top];
         if (tree.top.empty()) {
             tree.top = found.tree->top;
@@ -70,25 +124,36 @@ std::optional<Failure> ChangedFiles::load(const std::vector<std::string> &paths)
 }
 
 // Git's diff of the revision against the work tree, then the files it
-// neither tracks nor ignores; an untracked directory comes as one entry,
-// "DIR/", however many files it holds.
+// neither tracks nor ignores, each by its name: with --directory, git would
+// name an untracked directory alone, but leave out one that replaced a
+// tracked file or link. A repository inside the work tree, which git does
+// not enter, comes as one entry, "DIR/".
 std::optional<Failure> ChangedFiles::ask(Tree &tree) const
 {
+    std::string reason;
+    const std::optional<std::string> commit = commitOf(tree.top, revision_, reason);
+    std::optional<std::vector<std::string>> arguments = commit ? filtersOff(tree.top, reason) : std::nullopt;
+    if (!arguments)
+        return Failure{tree.firstArgument, reason};
+    // No context between hunks (diff.interHunkContext), whose lines would
+    // count as added; submodules are other repositories, whose lines are
+    // not gated, whatever diff.submodule and diff.ignoreSubmodules say.
+    const std::vector<std::string> diffing =
+        command({"diff", "-U0", "--inter-hunk-context=0", "--no-color", "--no-ext-diff", "--no-textconv", "-M",
+                 "--ignore-submodules=all", "--src-prefix=a/", "--dst-prefix=b/", *commit},
+                tree.pathspecs);
+    arguments->insert(arguments->end(), diffing.begin(), diffing.end());
     const git::Limits limits{.time = GIT_TIME};
     ChangedLines &lines = tree.lines;
-    const git::Outcome diff = git::run(
-        tree.top,
-        command({"diff", "-U0", "--no-color", "--no-ext-diff", "--no-textconv", "-M", "--src-prefix=a/",
-                 "--dst-prefix=b/", revision_},
-                tree.pathspecs),
-        [&lines](std::string_view chunk) { return lines.feed(chunk); }, limits);
+    const git::Outcome diff =
+        git::run(tree.top, *arguments, [&lines](std::string_view chunk) { return lines.feed(chunk); }, limits);
     if (!lines.error().empty() || (diff.succeeded() && !lines.finish()))
         return Failure{tree.firstArgument, "git: cannot read its diff: " + lines.error()};
     if (!diff.succeeded())
         return Failure{tree.firstArgument, "git: " + diff.reason()};
     std::string name;
     const git::Outcome others = git::run(
-        tree.top, command({"ls-files", "-z", "--others", "--exclude-standard", "--directory"}, tree.pathspecs),
+        tree.top, command({"ls-files", "-z", "--others", "--exclude-standard"}, tree.pathspecs),
         [&lines, &name](std::string_view chunk) {
             for (std::size_t end; (end = chunk.find('\0')) != std::string_view::npos; chunk.remove_prefix(end + 1)) {
                 name.append(chunk.substr(0, end));

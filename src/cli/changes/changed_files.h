@@ -1,10 +1,12 @@
 // Which files of a run changed since a git revision, and which of their
 // lines to report (--new-from-rev). Git is asked once per work tree, before
-// anything is measured: its diff of the revision against the work tree,
-// and the files it neither tracks nor ignores, which are new as a whole.
+// anything is measured: which commit the revision names, which filter
+// drivers its configuration defines (to switch them off), its diff of the
+// commit against the work tree, and the files it neither tracks nor
+// ignores, which are new as a whole.
 //
-// Memory grows with what changed (one entry per changed file or untracked
-// directory, one range per hunk), never with the files left as they were.
+// Memory grows with what changed (one entry per changed or untracked file,
+// one range per hunk), never with the files left as they were.
 #pragma once
 
 #include <atomic>
@@ -36,7 +38,9 @@ public:
 
     // Finds the work tree of every path argument and asks git what changed
     // there since the revision. The first failure, if any: a path outside
-    // any work tree, an unknown revision, git missing or too slow.
+    // any work tree or in one git refuses, a revision that names no single
+    // commit, git missing or too slow. A path that is not there is left to
+    // be reported where it is measured.
     std::optional<Failure> load(const std::vector<std::string> &paths);
 
     // The lines to report of the file `below` the path argument `argument`

@@ -1,7 +1,8 @@
 // The lines a change adds, read from git's own diff, so that renames, CRLF
 // conversion and the work tree's configuration are git's. The diff is
-//   git diff -U0 --no-color --no-ext-diff --no-textconv -M
-//            --src-prefix=a/ --dst-prefix=b/ REV -- PATHS
+//   git diff -U0 --inter-hunk-context=0 --no-color --no-ext-diff
+//            --no-textconv -M --ignore-submodules=all
+//            --src-prefix=a/ --dst-prefix=b/ COMMIT -- PATHS
 // (the prefixes given, since diff.noPrefix and diff.mnemonicPrefix would
 // change them), fed in chunks split anywhere. Paths are as git writes them:
 // relative to the top of the work tree.

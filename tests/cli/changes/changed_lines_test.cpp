@@ -28,7 +28,8 @@ using randomtext::pick;
 using randomtext::Rng;
 using Lines = std::set<std::pair<std::string, Count>>;
 
-const char DIFF[] = "diff -U0 --no-color --no-ext-diff --no-textconv -M --src-prefix=a/ --dst-prefix=b/ ";
+const char DIFF[] = "diff -U0 --inter-hunk-context=0 --no-color --no-ext-diff --no-textconv -M --ignore-submodules=all "
+                    "--src-prefix=a/ --dst-prefix=b/ ";
 
 // Names with a space (a tab follows it on "+++"), UTF-8 and a byte that is
 // not UTF-8 (quoted by git, with octal escapes).
@@ -130,11 +131,16 @@ unsigned firstSeed()
 }
 
 // A repository with one or two commits, then edits left in the work tree
-// and the index; the revision to compare with.
-std::string makeHistory(Rng &rng, const fs::path &root)
+// and the index; the revision to compare with. With `nested`, the first
+// commit also holds a link, a file and a repository of its own (a
+// submodule), for replaceAndNest to change.
+std::string makeHistory(Rng &rng, const fs::path &root, bool nested = false)
 {
     shell(root, "git init -q . && git config user.name t && git config user.email t@t && git config core.safecrlf false && "
                 "git config core.autocrlf " + std::string(pick(rng, 0, 3) == 0 ? "true" : "false"));
+    if (nested)
+        shell(root, "ln -s d link && echo x > plain && git add link plain && git init -q sm && echo 'int s;' > sm/s.c && "
+                    "git -C sm add s.c && git -C sm -c user.name=t -c user.email=t@t commit -qm s && git add sm 2>/dev/null");
     std::map<std::string, File> files;
     std::vector<std::string> free = NAMES;
     std::shuffle(free.begin(), free.end(), rng);
@@ -242,6 +248,24 @@ void addUntracked(Rng &rng, const fs::path &root)
     write(root / ".gitignore", {"ign.c\n"});
 }
 
+// The link and the file of the first commit become directories of new
+// files, which git lists one by one; the submodule's file gets new lines,
+// in its work tree and in a commit of its own, which are not gated, and the
+// user's configuration asks git to show them. Then the diff
+// may name context lines between hunks, which are not added.
+void replaceAndNest(Rng &rng, const fs::path &root)
+{
+    shell(root, "rm link plain && git config --global diff.submodule diff && git config diff.interHunkContext 3");
+    for (const std::string name : {"link/l.c", "plain/p.c", "sm/s.c", "sm/t.c"}) {
+        File file;
+        for (int k = pick(rng, 1, 8); k > 0; k--)
+            file.push_back(randomLine(rng));
+        write(root / name, file);
+    }
+    if (pick(rng, 0, 1) != 0)
+        shell(root, "git -C sm add t.c && git -C sm -c user.name=t -c user.email=t@t commit -qm t");
+}
+
 std::string readAll(const fs::path &path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -250,8 +274,9 @@ std::string readAll(const fs::path &path)
 
 // What the gate must report with --new-from-rev: each line over the limit
 // of a file on disk that git shows as added, or of a file git lists as
-// neither tracked nor ignored; then the status.
-std::string expectedReport(const fs::path &root, const std::string &revision, int limit)
+// neither tracked nor ignored, but none of the submodule; then the status,
+// which a path that is not there makes 1.
+std::string expectedReport(const fs::path &root, const std::string &revision, int limit, bool missing)
 {
     const Lines added = addedByAwk(root, revision);
     const std::string listed = shell(root, "git ls-files -z --others --exclude-standard");
@@ -261,7 +286,8 @@ std::string expectedReport(const fs::path &root, const std::string &revision, in
     std::set<std::string> reports;
     for (const fs::directory_entry &entry : fs::recursive_directory_iterator(root)) {
         const std::string path = entry.path().lexically_relative(root).string();
-        if (!entry.is_regular_file() || path.starts_with(".") || !(path.ends_with(".c") || path.ends_with(".h")))
+        if (!entry.is_regular_file() || path.starts_with(".") || path.starts_with("sm/") ||
+            !(path.ends_with(".c") || path.ends_with(".h")))
             continue;
         for (const model::OverLimit &over : model::overLimit(readAll(entry.path()), limit))
             if (untracked.contains(path) || added.contains({path, over.line}))
@@ -272,14 +298,16 @@ std::string expectedReport(const fs::path &root, const std::string &revision, in
     std::string text;
     for (const std::string &line : reports)
         text += line;
-    return text + "status " + (reports.empty() ? "0" : "1") + "\n";
+    return text + "status " + (reports.empty() && !missing ? "0" : "1") + "\n";
 }
 
-// The program's report, sorted as expectedReport sorts it.
-std::string gateReport(const fs::path &root, const std::string &revision, int limit)
+// The program's report, sorted as expectedReport sorts it; with `missing`,
+// two more paths are named that are not there.
+std::string gateReport(const fs::path &root, const std::string &revision, int limit, bool missing)
 {
     const std::string out = shell(root, std::string(CMEASURE_PATH) + " --rules=menu --max-symbols=" + std::to_string(limit) +
-                                            " --new-from-rev=" + revision + " . 2>/dev/null; echo \"status $?\"");
+                                            " --new-from-rev=" + revision + " ." + (missing ? " gone.c d/gone" : "") +
+                                            " 2>/dev/null; echo \"status $?\"");
     std::multiset<std::string> lines;
     std::string status;
     for (size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
@@ -296,7 +324,9 @@ std::string gateReport(const fs::path &root, const std::string &revision, int li
 }
 
 // End to end: each line over the limit is reported exactly when git shows
-// it added, in random edit histories with untracked and ignored files.
+// it added, in random edit histories with untracked and ignored files, now
+// and then a link and a file replaced by directories, a submodule, and
+// paths that are not there.
 TEST(ChangedLines, GateReportsTheAddedLinesOverTheLimit)
 {
     char pattern[] = "/tmp/cmeasure-newfrom-XXXXXX";
@@ -308,12 +338,17 @@ TEST(ChangedLines, GateReportsTheAddedLinesOverTheLimit)
         Rng rng(seed);
         const fs::path root = scratch / std::to_string(seed);
         fs::create_directories(root);
-        const std::string revision = makeHistory(rng, root);
+        const bool nested = pick(rng, 0, 2) == 0;
+        const std::string revision = makeHistory(rng, root, nested);
+        if (nested)
+            replaceAndNest(rng, root);
         if (pick(rng, 0, 1) != 0)
             addUntracked(rng, root);
         const int limit = pick(rng, 0, 9);
-        EXPECT_EQ(gateReport(root, revision, limit), expectedReport(root, revision, limit))
+        const bool missing = pick(rng, 0, 3) == 0;
+        EXPECT_EQ(gateReport(root, revision, limit, missing), expectedReport(root, revision, limit, missing))
             << "seed " << seed << ", limit " << limit;
+        shell(root, "git config --global --unset diff.submodule; true");
     }
     fs::remove_all(scratch);
 }
