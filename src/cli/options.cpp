@@ -137,11 +137,11 @@ bool readRules(std::string_view text, Rules &rules)
 // walk that silently measures nothing.
 constexpr std::string_view NOT_IN_SUFFIX = "*?[/ ";
 
-// A comma-separated list of suffixes of `option`, each with or without its
-// dot, added to `extensions`; an empty list, or an empty item, is refused
-// rather than taken to match every name.
-bool readExtensions(std::string_view option, std::string_view list, std::vector<std::string> &extensions,
-                    std::string &error)
+// A comma-separated list of suffixes, each with or without its dot, added
+// to `extensions`; an empty list, or an empty item, is refused rather than
+// taken to match every name. `option` is named in a refusal.
+bool readExtensions(std::string_view list, std::vector<std::string> &extensions, std::string &error,
+                    std::string_view option)
 {
     for (;;) {
         const size_t comma = list.find(',');
@@ -186,8 +186,8 @@ bool readRevision(std::string_view text, std::optional<std::string> &revision)
 bool takeValue(int code, const char *value, Options &options, std::string &error)
 {
     code = code == 'd' ? MAX_DEPTH : code;
-    if (code == EXT            ? readExtensions("--ext", value, options.extensions, error)
-        : code == CXX_EXT      ? readExtensions("--cxx-ext", value, options.cxxExtensions, error)
+    if (code == EXT            ? readExtensions(value, options.extensions, error, "--ext")
+        : code == CXX_EXT      ? readExtensions(value, options.cxxExtensions, error, "--cxx-ext")
         : code == RULES        ? readRules(value, options.rules)
         : code == MAX_SYMBOLS  ? readSymbolLimit(value, options.maxSymbols)
         : code == NEW_FROM_REV ? readRevision(value, options.newFromRev)
