@@ -27,7 +27,7 @@ _cmeasure()
             mapfile -t COMPREPLY < <(compgen -W 'c menu' -- "$cur")
             return
             ;;
-        -j | --jobs | --ext | --cxx-ext | --max-symbols | --exclude | --new-from-rev | -d | --max-depth)
+        -j | --jobs | --ext | --cxx-ext | --max-symbols | --exclude | --new-from-rev | -d | --max-depth | --top)
             # A number, a list of suffixes, a pattern, a revision: nothing to offer.
             return
             ;;
@@ -37,7 +37,7 @@ _cmeasure()
                 mapfile -t COMPREPLY < <(compgen -W '--jobs= --ext= --cxx-ext= --json --rules=
                     --max-symbols= --sarif --new-from-rev= --exclude=
                     --no-ignore --files0-from= --max-depth= --summarize --list
-                    --help --version' -- "$cur")
+                    --histogram --top= --help --version' -- "$cur")
                 # An option offered with its '=' takes its value joined.
                 [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
                 return

@@ -39,6 +39,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # No user's git configuration (an excludes file, say) changes what an example prints.
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
+# Nor does the width or the bars the user's terminal asks for.
+unset COLUMNS CMEASURE_BARS
 mkdir -p "$HOME"
 
 # The blocks of the documents, each opened by a line

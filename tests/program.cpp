@@ -74,28 +74,36 @@ bool openPseudoTerminal(int &master, int &slave, int mode)
 // be), a character after the last column goes on at the start of a new line.
 std::string screenOf(const std::string &text, unsigned short columns)
 {
-    std::vector<std::string> lines(1);
+    // A cell holds a character: the bytes that continue a UTF-8 sequence
+    // stay in the cell of its first.
+    std::vector<std::vector<std::string>> lines(1);
     size_t column = 0;
     for (const char c : text) {
         if (c == '\r' || c == '\n') {
             column = 0;
             if (c == '\n')
                 lines.emplace_back();
+        } else if ((static_cast<unsigned char>(c) & 0xC0) == 0x80 && column > 0) {
+            lines.back()[column - 1] += c;
         } else {
             if (columns > 0 && column == columns) {
                 lines.emplace_back();
                 column = 0;
             }
-            lines.back().resize(std::max(lines.back().size(), column + 1), ' ');
-            lines.back()[column++] = c;
+            lines.back().resize(std::max(lines.back().size(), column + 1), " ");
+            lines.back()[column++] = std::string(1, c);
         }
     }
     std::string screen;
-    for (std::string &line : lines) {
+    std::string line;
+    for (std::vector<std::string> &cells : lines) {
+        line.clear();
+        for (const std::string &cell : cells)
+            line += cell;
         line.erase(line.find_last_not_of(' ') + 1);
         screen += line + "\n";
     }
-    return screen.substr(0, screen.size() - (lines.back().empty() ? 1 : 0));
+    return screen.substr(0, screen.size() - (line.empty() ? 1 : 0));
 }
 
 // Standard input as the program will have it (`read`), and the side the

@@ -15,6 +15,8 @@
 #include "changes/changed_files.h"
 #include "run/crew.h"
 #include "report/gate.h"
+#include "report/histogram.h"
+#include "report/top.h"
 #include "options.h"
 #include "report/stdstreams.h"
 #include "run/targets.h"
@@ -71,8 +73,10 @@ std::size_t fewNamedFiles(const Options &options)
 }
 
 // The main thread writes: it takes the finished targets out of the window
-// in order until the window has no more.
-int writeAll(Window &window, Writer &writer)
+// in order until the window has no more. What the run ends with is written
+// once the workers are joined (Writer::finish), so that a survey has every
+// worker's tally.
+void writeAll(Window &window, Writer &writer)
 {
     std::vector<Target> finished;
     for (bool more = true; more;) {
@@ -83,7 +87,6 @@ int writeAll(Window &window, Writer &writer)
         finished.clear();
         writer.tick();
     }
-    return writer.finish();
 }
 
 // A few named files, no gate and no progress line: measured on the main
@@ -107,13 +110,16 @@ int measureHere(const Options &options, const ClosedAtStart &closed, bool splitL
         writer.writeHeld();
     };
     measureInTurn(window, closed, options, splitLarge, writeFinished);
-    return writeAll(window, writer);
+    writeAll(window, writer);
+    return writer.finish();
 }
 
 // Arguments → options → budget → window; the walk thread fills the window,
 // the workers measure what is in it, and the main thread writes it out.
-// Returns the exit status.
-int measureAll(const Options &options, const ClosedAtStart &closed, const changed::ChangedFiles *changes)
+// `survey`: with --histogram or --top, what the lines go to instead of the
+// figures. Returns the exit status.
+int measureAll(const Options &options, const ClosedAtStart &closed, const changed::ChangedFiles *changes,
+               Survey *survey)
 {
     Budget budget = budgetFor(options.jobs);
     const std::size_t files = fewNamedFiles(options);
@@ -128,6 +134,8 @@ int measureAll(const Options &options, const ClosedAtStart &closed, const change
     std::unique_ptr<Writer> writer;
     if (options.list) {
         writer = std::make_unique<ListWriter>(options.json, closed.output);
+    } else if (survey != nullptr) {
+        writer = std::make_unique<SurveyWriter>(*survey, closed.output, progress, changes);
     } else if (options.maxSymbols >= 0) {
         const Report report = options.sarif ? Report::Sarif : options.json ? Report::Json : Report::Text;
         gate.emplace(options.maxSymbols, report, budget.slots, closed.output);
@@ -135,19 +143,37 @@ int measureAll(const Options &options, const ClosedAtStart &closed, const change
     } else {
         writer = std::make_unique<FiguresWriter>(options.json, closed.output, progress, options.maxDepth);
     }
-    if (files > 0 && !gate && !progress && !options.list && changes == nullptr)
+    if (files > 0 && !gate && survey == nullptr && !progress && !options.list && changes == nullptr)
         return measureHere(options, closed, budget.splitLarge, window, *writer);
     Gate *const workersGate = gate ? &*gate : nullptr;
     Crew crew(budget.workers, [&](Crew &self) {
-        runWorker(window, closed, options, progress, workersGate, budget.splitLarge, self);
+        runWorker(window, closed, options, progress, workersGate, survey, budget.splitLarge, self);
     });
     std::optional<std::thread> walk = startThreads(options, closed, budget, changes, window, crew);
     if (!walk)
         return 1;
-    const int status = writeAll(window, *writer);
+    writeAll(window, *writer);
     walk->join();
     crew.join();
-    return status;
+    return writer->finish();
+}
+
+// --histogram or --top: what the workers tally the lines for; none for any
+// other run. A style of bars the histogram cannot draw is refused, with
+// `refusal` saying why.
+std::unique_ptr<Survey> surveyOf(const Options &options, std::string &refusal)
+{
+    if (options.top > 0) {
+        const std::optional<Count> limit =
+            options.maxSymbols >= 0 ? std::optional<Count>(options.maxSymbols) : std::nullopt;
+        return std::make_unique<TopSurvey>(options.top, limit, options.json);
+    }
+    if (!options.histogram)
+        return nullptr;
+    const std::optional<PlotStyle> style = plotStyleOfOutput(refusal);
+    if (!style)
+        return nullptr;
+    return std::make_unique<HistogramSurvey>(options.limits, options.json, *style);
 }
 
 int usageError(const std::string &error)
@@ -171,8 +197,13 @@ int runCommandLine(int argc, char **argv)
     }
     if (options.paths.empty() && !options.files0From)
         options.paths.emplace_back("-");
+    const std::unique_ptr<Survey> survey = surveyOf(options, error);
+    if (!error.empty()) {
+        say("cmeasure: CMEASURE_BARS: " + error + "\n");
+        return 2;
+    }
     if (!options.newFromRev)
-        return measureAll(options, closed, nullptr);
+        return measureAll(options, closed, nullptr, survey.get());
     // Git is asked before anything is written, so that an unknown revision
     // stops the run with nothing half done.
     changed::ChangedFiles changes(*options.newFromRev);
@@ -180,7 +211,7 @@ int runCommandLine(int argc, char **argv)
         complain(failure->path, failure->reason);
         return 2;
     }
-    return measureAll(options, closed, &changes);
+    return measureAll(options, closed, &changes, survey.get());
 }
 
 } // namespace cli

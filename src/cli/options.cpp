@@ -29,6 +29,8 @@ enum LongOption : int {
     MAX_DEPTH,
     SUMMARIZE,
     LIST,
+    HISTOGRAM,
+    TOP,
     HELP,
     VERSION
 };
@@ -49,6 +51,8 @@ const option LONG_OPTIONS[] = {
     {"max-depth", required_argument, nullptr, MAX_DEPTH},
     {"summarize", no_argument, nullptr, SUMMARIZE},
     {"list", no_argument, nullptr, LIST},
+    {"histogram", no_argument, nullptr, HISTOGRAM},
+    {"top", required_argument, nullptr, TOP},
     {"help", no_argument, nullptr, HELP},
     {"version", no_argument, nullptr, VERSION},
     {nullptr, 0, nullptr, 0},
@@ -109,6 +113,17 @@ bool readJobs(std::string_view text, unsigned &jobs)
     if (!value || *value == 0)
         return false;
     jobs = static_cast<unsigned>(*value);
+    return true;
+}
+
+// A positive number of any size, held at the largest count.
+bool readTop(std::string_view text, std::int64_t &top)
+{
+    constexpr auto most = static_cast<std::uint64_t>(INT64_MAX);
+    const std::optional<std::uint64_t> value = readDigits(text, most);
+    if (!value || *value == 0)
+        return false;
+    top = static_cast<std::int64_t>(*value);
     return true;
 }
 
@@ -192,6 +207,7 @@ bool takeValue(int code, const char *value, Options &options, std::string &error
         : code == MAX_SYMBOLS  ? readSymbolLimit(value, options.maxSymbols)
         : code == NEW_FROM_REV ? readRevision(value, options.newFromRev)
         : code == MAX_DEPTH    ? readDepth(value, options.maxDepth)
+        : code == TOP          ? readTop(value, options.top)
                                : readJobs(value, options.jobs))
         return true;
     if (!error.empty())
@@ -205,44 +221,71 @@ bool takeValue(int code, const char *value, Options &options, std::string &error
                        : code == MAX_SYMBOLS             ? "invalid symbol limit: "
                        : code == NEW_FROM_REV            ? "invalid revision: "
                        : code == MAX_DEPTH               ? "invalid maximum depth: "
+                       : code == TOP                     ? "invalid number of lines: "
                                                          : "invalid number of jobs: ";
     error = joined({what, quoted(value)});
     return false;
 }
 
-// Options that only change the report of --max-symbols make no sense
-// without it: a usage error names the first of them given. With it, the
-// limit must be one the rules can pass; `limitText` is the limit as given.
-bool checkGateOptions(const Options &options, std::string_view limitText, std::string &error)
+// The report that replaces the figures, when one does: its option's name.
+const char *reportOption(const Options &options)
 {
-    if (options.rules == Rules::Menu && options.maxSymbols > Options::MOST_MENU_SYMBOL_LIMIT)
-        error = joined({"invalid symbol limit: ", quoted(limitText)});
-    else if (options.sarif && options.json)
+    return options.histogram    ? "--histogram"
+           : options.top > 0        ? "--top"
+           : options.maxSymbols >= 0 ? "--max-symbols"
+                                     : nullptr;
+}
+
+// Each limit must be one the rules can pass: the last one given, which the
+// gate takes, or with --histogram every one, which its ladder takes.
+// `limitTexts` are the limits as given.
+bool checkLimits(const Options &options, const std::vector<std::string_view> &limitTexts, std::string &error)
+{
+    if (options.rules != Rules::Menu)
+        return true;
+    const std::size_t first = options.histogram || options.limits.empty() ? 0 : options.limits.size() - 1;
+    for (std::size_t k = first; k < options.limits.size(); k++)
+        if (options.limits[k] > Options::MOST_MENU_SYMBOL_LIMIT) {
+            error = joined({"invalid symbol limit: ", quoted(limitTexts[k])});
+            return false;
+        }
+    return true;
+}
+
+// Options that only change the report of --max-symbols make no sense
+// without it: a usage error names the first of them given. --new-from-rev
+// also narrows the lines of --histogram and --top; neither has a SARIF log.
+bool checkGateOptions(const Options &options, std::string &error)
+{
+    const bool survey = options.histogram || options.top > 0;
+    if (options.sarif && options.json)
         error = "options '--sarif' and '--json' cannot be used together";
     else if (options.newFromRev && options.files0From)
         error = "options '--new-from-rev' and '--files0-from' cannot be used together";
-    if (!error.empty() || options.maxSymbols >= 0)
-        return error.empty();
-    if (options.sarif)
+    else if (options.histogram && options.top > 0)
+        error = "options '--histogram' and '--top' cannot be combined";
+    else if (options.sarif && survey)
+        error = joined({"options '--sarif' and '", reportOption(options), "' cannot be combined"});
+    else if (options.sarif && options.maxSymbols < 0)
         error = "option '--sarif' requires --max-symbols";
-    else if (options.newFromRev)
-        error = "option '--new-from-rev' requires --max-symbols";
+    else if (options.newFromRev && reportOption(options) == nullptr)
+        error = "option '--new-from-rev' requires --max-symbols, --histogram or --top";
     return error.empty();
 }
 
-// The views replace the figures of each file, and the report of
-// --max-symbols replaces the figures: no two of them make sense together.
-// --summarize is then taken as the depth it stands for.
+// The views replace the figures of each file, and the reports of
+// --max-symbols, --histogram and --top replace the figures: no two of them
+// make sense together. --summarize is then taken as the depth it stands for.
 bool checkViewOptions(Options &options, std::string &error)
 {
     const char *view = options.summarize ? "--summarize" : "--max-depth";
+    const char *report = reportOption(options);
     if (options.summarize && options.maxDepth >= 0)
         error = "options '--summarize' and '--max-depth' cannot be combined";
-    else if (options.list && options.maxSymbols >= 0)
-        error = "options '--list' and '--max-symbols' cannot be combined";
-    else if ((options.summarize || options.maxDepth >= 0) && (options.list || options.maxSymbols >= 0))
-        error = joined({"options '", view, "' and '", options.list ? "--list" : "--max-symbols",
-                        "' cannot be combined"});
+    else if (options.list && report != nullptr)
+        error = joined({"options '--list' and '", report, "' cannot be combined"});
+    else if ((options.summarize || options.maxDepth >= 0) && (options.list || report != nullptr))
+        error = joined({"options '", view, "' and '", options.list ? "--list" : report, "' cannot be combined"});
     if (options.summarize)
         options.maxDepth = 0;
     return error.empty();
@@ -289,14 +332,15 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
     opterr = 0;
     error.clear();
     bool extensionsGiven = false;
-    std::string_view limitText;
+    std::vector<std::string_view> limitTexts;
     for (;;) {
         const int code = getopt_long(argc, argv, SHORT_OPTIONS, LONG_OPTIONS, nullptr);
         switch (code) {
         case -1:
             // The end, or "--": every argument after it is a path.
             options.paths.insert(options.paths.end(), argv + optind, argv + argc);
-            if (!checkGateOptions(options, limitText, error) || !checkViewOptions(options, error))
+            if (!checkLimits(options, limitTexts, error) || !checkGateOptions(options, error) ||
+                !checkViewOptions(options, error))
                 return Parsed::USAGE_ERROR;
             if (options.files0From && !options.paths.empty()) {
                 // In the words users of --files0-from know from other tools.
@@ -330,6 +374,9 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case LIST:
             options.list = true;
             break;
+        case HISTOGRAM:
+            options.histogram = true;
+            break;
         case HELP:
             return Parsed::HELP;
         case VERSION:
@@ -343,8 +390,11 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
                 return Parsed::USAGE_ERROR;
             break;
         case MAX_SYMBOLS:
-            limitText = optarg;
-            [[fallthrough]];
+            if (!takeValue(code, optarg, options, error))
+                return Parsed::USAGE_ERROR;
+            options.limits.push_back(options.maxSymbols);
+            limitTexts.emplace_back(optarg);
+            break;
         case 'd':
         case MAX_DEPTH:
         case 'j':
@@ -352,6 +402,7 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case CXX_EXT:
         case RULES:
         case NEW_FROM_REV:
+        case TOP:
             if (!takeValue(code, optarg, options, error))
                 return Parsed::USAGE_ERROR;
             break;

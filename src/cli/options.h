@@ -39,6 +39,9 @@ struct Options {
     int maxDepth = -1;  // -d, --max-depth, -s: rows of directories down to this depth instead of files
     bool summarize = false; // -s: --max-depth=0
     bool list = false;  // --list: the paths a run would measure, instead of their figures
+    bool histogram = false; // --histogram: the distribution of line symbols, instead of the figures
+    std::vector<std::int64_t> limits; // every --max-symbols, in order: the limits --histogram adds to its ladder
+    std::int64_t top = 0; // --top: the densest lines of the run, this many, instead of the figures; 0 for none
 };
 
 enum class Parsed { RUN, HELP, VERSION, USAGE_ERROR };

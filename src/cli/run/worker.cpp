@@ -18,9 +18,10 @@ namespace {
 // One worker's own input buffer and line: nothing of a scan is shared.
 class Scanner {
 public:
-    Scanner(bool inputClosed, const Options &options, bool countBytes, Gate *gate, bool splitLarge)
+    Scanner(bool inputClosed, const Options &options, bool countBytes, Gate *gate, Survey *survey, bool splitLarge)
         : inputClosed_(inputClosed), rules_(options.rules), cxxSuffixes_(options.cxxExtensions),
-          countBytes_(countBytes), gate_(gate), splitLarge_(splitLarge)
+          countBytes_(countBytes), gate_(gate), tally_(survey != nullptr ? survey->tally() : nullptr),
+          splitLarge_(splitLarge)
     {
     }
 
@@ -51,6 +52,13 @@ public:
     }
 
     void tellOfWaits(Crew &crew) { input_.setWaitNotice(Crew::waitNotice, &crew); }
+
+    // Once the worker takes no more files.
+    void handOver()
+    {
+        if (tally_)
+            tally_->handOver();
+    }
 
 private:
     static int openNamed(const std::string &path, int &error)
@@ -87,8 +95,12 @@ private:
         const bool named = job.request.origin != Origin::StandardInput;
         const crules::Dialect dialect = named ? dialectOfPath(job.request.path, cxxSuffixes_) : crules::Dialect::C;
         crules::Result scan;
-        if (splitLarge_ && gate_ == nullptr && size >= SPLIT_FROM) {
+        if (splitLarge_ && gate_ == nullptr && !tally_ && size >= SPLIT_FROM) {
             scan = crules::scanInTwo(fd, size, dialect);
+        } else if (tally_) {
+            tally_->begin(job.position, job.request);
+            scan = crules::scan(input_, dialect, &tally_->cLines());
+            tally_->end();
         } else if (gate_ == nullptr) {
             scan = crules::scan(input_, dialect);
         } else {
@@ -106,7 +118,11 @@ private:
     {
         Outcome outcome = {.state = State::Measured};
         Scan scan;
-        if (gate_ == nullptr) {
+        if (tally_) {
+            tally_->begin(job.position, job.request);
+            scan = scanLines(input_, line_, tally_->menuPieces());
+            tally_->end();
+        } else if (gate_ == nullptr) {
             scan = scanLines(input_, line_);
         } else {
             Reporter reporter(*gate_, job.position, job.request, outcome);
@@ -128,25 +144,27 @@ private:
     const std::vector<std::string> &cxxSuffixes_;
     bool countBytes_;
     Gate *gate_;
+    std::unique_ptr<Tally> tally_;
     bool splitLarge_;
 };
 
 } // namespace
 
 void runWorker(Window &window, const ClosedAtStart &closed, const Options &options, bool countBytes, Gate *gate,
-               bool splitLarge, Crew &crew)
+               Survey *survey, bool splitLarge, Crew &crew)
 {
-    auto scanner = std::make_unique<Scanner>(closed.input, options, countBytes, gate, splitLarge);
+    auto scanner = std::make_unique<Scanner>(closed.input, options, countBytes, gate, survey, splitLarge);
     scanner->tellOfWaits(crew);
     std::optional<Result> done;
     while (const std::optional<Job> job = window.take(done))
         done = scanner->measure(*job);
+    scanner->handOver();
 }
 
 void measureInTurn(Window &window, const ClosedAtStart &closed, const Options &options, bool splitLarge,
                    const std::function<void()> &between)
 {
-    auto scanner = std::make_unique<Scanner>(closed.input, options, false, nullptr, splitLarge);
+    auto scanner = std::make_unique<Scanner>(closed.input, options, false, nullptr, nullptr, splitLarge);
     std::optional<Result> done;
     while (const std::optional<Job> job = window.take(done)) {
         between();
