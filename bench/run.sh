@@ -5,7 +5,8 @@
 # run, and the peak memory at start), beside BASELINE when it is given.
 # Then it prints the medians of RUNS runs (default 5), the ratios to `wc -l`,
 # the program's peak resident memory; the command line on the tree
-# /usr/include (by C's rules, the default, and by the menu's, and the corpus
+# /usr/include (by C's rules, the default, and by the menu's, --histogram
+# and --top=20 beside --json, and the corpus
 # as one file under both, by C's rules also with -j1, which does not scan it
 # in two halves), with its default workers and with -j 2, from a warm cache
 # and, where the caches can be dropped (as root), from a cold one; a tree of
@@ -124,6 +125,17 @@ gate=$(median treeGate)
 printf '%-28s %8s s  %6.2f x --json\n' "tree, --max-symbols=80" "$gate" "$(ratio "$gate" "$tree")"
 /usr/bin/time -f %M -o "$build/peak" "$program" --json /usr/include >/dev/null
 printf 'peak resident memory on the tree: %s KiB\n' "$(cat "$build/peak")"
+# Choosing a limit: the same walk and scan as the gate at limit 0, every
+# line tallied (--histogram) or the 20 densest kept (--top) instead of the
+# rows written.
+treeHistogram() { "$program" --histogram /usr/include; }
+treeTop() { "$program" --top=20 /usr/include; }
+histogram=$(median treeHistogram)
+top=$(median treeTop)
+printf '%-28s %8s s  %6.2f x --json (goal 1.1)\n' "tree, --histogram" "$histogram" "$(ratio "$histogram" "$tree")"
+printf '%-28s %8s s  %6.2f x --json (goal 1.1)\n' "tree, --top=20" "$top" "$(ratio "$top" "$tree")"
+/usr/bin/time -f %M -o "$build/peak" "$program" --histogram /usr/include >/dev/null
+printf 'peak resident memory on the tree, --histogram: %s KiB\n' "$(cat "$build/peak")"
 
 # The default number of workers (4 per processor, at least 8) against -j 2,
 # from a warm cache and from a cold one: a read that waits for the disk

@@ -42,12 +42,12 @@ private:
             fileMostLine_ = line.line;
         }
         if (line.allowed) {
-            survey_.addLines(line.symbols, 1, 1);
+            survey_.addLines({.symbols = line.symbols, .lines = 1, .allowed = 1});
             return;
         }
         fileOver_ = std::max(fileOver_, line.symbols);
         if (line.symbols >= OWN) {
-            survey_.addLines(line.symbols, 1, 0);
+            survey_.addLines({.symbols = line.symbols, .lines = 1});
             return;
         }
         if (own_.empty())
@@ -96,12 +96,12 @@ std::vector<Bucket> bucketsOf(const LineCounts &counts, const Distribution &d)
     std::vector<Bucket> buckets;
     Count to = 0;
     while (to < top) {
-        buckets.push_back({.from = to + 1, .to = to + width, .lines = counts.linesIn(to + 1, to + width)});
+        buckets.push_back({.from = to + 1, .to = to + width, .lines = counts.allOver(to) - counts.allOver(to + width)});
         to += width;
     }
     while (to < d.densest.symbols && to < MOST) {
         const Count next = nextRound(to);
-        buckets.push_back({.from = to + 1, .to = next, .lines = counts.linesIn(to + 1, next)});
+        buckets.push_back({.from = to + 1, .to = next, .lines = counts.allOver(to) - counts.allOver(next)});
         to = next;
     }
     return buckets;
@@ -184,10 +184,10 @@ std::unique_ptr<Tally> HistogramSurvey::tally()
     return std::make_unique<HistogramTally>(*this);
 }
 
-void HistogramSurvey::addLines(Count symbols, Count lines, Count allowed)
+void HistogramSurvey::addLines(const LineCounts::Lines &added)
 {
     std::lock_guard lock(mutex_);
-    counts_.addLines(symbols, lines, allowed);
+    counts_.addLines(added);
 }
 
 void HistogramSurvey::addLines(std::span<const Count> linesBySymbols)
@@ -195,7 +195,7 @@ void HistogramSurvey::addLines(std::span<const Count> linesBySymbols)
     std::lock_guard lock(mutex_);
     for (std::size_t symbols = 1; symbols < linesBySymbols.size(); symbols++)
         if (linesBySymbols[symbols] > 0)
-            counts_.addLines(static_cast<Count>(symbols), linesBySymbols[symbols], 0);
+            counts_.addLines({.symbols = static_cast<Count>(symbols), .lines = linesBySymbols[symbols]});
 }
 
 void HistogramSurvey::addFile(Count symbols, const Densest &densest, const std::string &path)

@@ -79,7 +79,7 @@ public:
     int appendReport(std::string &out, const Totals &totals) override;
 
     // What the tallies hand over, under a lock.
-    void addLines(Count symbols, Count lines, Count allowed);
+    void addLines(const LineCounts::Lines &added);
     void addLines(std::span<const Count> linesBySymbols);
     // A file whose densest line not allowed holds `symbols`, and whose
     // densest line is `densest`, at `path`.

@@ -63,13 +63,13 @@ LineCounts::Counters &LineCounts::at(Count symbols)
     return exact_[index];
 }
 
-void LineCounts::addLines(Count symbols, Count lines, Count allowed)
+void LineCounts::addLines(const Lines &added)
 {
-    Counters &counters = at(symbols);
-    counters.lines += lines;
-    counters.allowed += allowed;
-    counters.most = std::max(counters.most, symbols);
-    lines_ += lines;
+    Counters &counters = at(added.symbols);
+    counters.lines += added.lines;
+    counters.allowed += added.allowed;
+    counters.most = std::max(counters.most, added.symbols);
+    lines_ += added.lines;
 }
 
 void LineCounts::addFile(Count symbols)
@@ -90,7 +90,7 @@ Count LineCounts::atRank(Count rank) const
     return 0;
 }
 
-LineCounts::Over LineCounts::sumFrom(Count limit) const
+LineCounts::Over LineCounts::over(Count limit) const
 {
     Over over;
     const auto add = [&over](const Counters &counters) {
@@ -108,16 +108,10 @@ LineCounts::Over LineCounts::sumFrom(Count limit) const
     return over;
 }
 
-LineCounts::Over LineCounts::over(Count limit) const
+Count LineCounts::allOver(Count limit) const
 {
-    return sumFrom(limit);
-}
-
-Count LineCounts::linesIn(Count from, Count to) const
-{
-    const Over above = sumFrom(from - 1);
-    const Over beyond = sumFrom(to);
-    return above.lines + above.allowed - beyond.lines - beyond.allowed;
+    const Over lines = over(limit);
+    return lines.lines + lines.allowed;
 }
 
 bool LineCounts::isEdge(Count limit) const

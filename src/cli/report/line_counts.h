@@ -33,8 +33,14 @@ public:
     // `limits`: edges to keep exact besides the round numbers.
     explicit LineCounts(std::span<const Count> limits);
 
-    // A line of `symbols` (at least 1), which the allow marker allows or not.
-    void addLines(Count symbols, Count lines, Count allowed);
+    // Lines of `symbols` (at least 1), of which the allow marker allows
+    // `allowed`.
+    struct Lines {
+        Count symbols;
+        Count lines;
+        Count allowed = 0;
+    };
+    void addLines(const Lines &added);
     // A file whose densest line the marker does not allow holds `symbols`.
     void addFile(Count symbols);
 
@@ -53,9 +59,8 @@ public:
         Count files = 0;
     };
     Over over(Count limit) const;
-
-    // The lines of `from` up to `to` symbols.
-    Count linesIn(Count from, Count to) const;
+    // Every line over `limit`, allowed or not.
+    Count allOver(Count limit) const;
 
     // Whether a count over `limit` is exact: it is an edge of the counters.
     bool isEdge(Count limit) const;
@@ -71,8 +76,6 @@ private:
     Counters &at(Count symbols);
     // The range of counters for lines over EXACT symbols.
     std::size_t rangeOf(Count symbols) const;
-    // All of the counters of lines over `limit`, in two parts.
-    Over sumFrom(Count limit) const;
 
     std::vector<Counters> exact_;  // by number of symbols, up to the densest line counted
     std::vector<Count> edges_;     // the upper ends, inclusive, of the ranges past EXACT

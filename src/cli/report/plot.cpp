@@ -188,10 +188,18 @@ struct Scale {
     }
 };
 
+// Where the chart's parts stand: the width of the labels of the buckets,
+// before the axis, and the columns after it that a row may take.
+struct Frame {
+    std::size_t indent;
+    std::size_t room;
+};
+
 // The axis under the bars, and the labels of its ticks where they fit
 // apart, each starting under its tick.
-void appendAxis(std::string &out, const Scale &scale, const Pen &pen, std::size_t indent, std::size_t room)
+void appendAxis(std::string &out, const Scale &scale, const Pen &pen, const Frame &frame)
 {
+    const std::size_t indent = frame.indent;
     std::string rule(indent, ' ');
     std::string labels(indent, ' ');
     std::vector<bool> marked(static_cast<std::size_t>(scale.columns) + 1);
@@ -200,7 +208,7 @@ void appendAxis(std::string &out, const Scale &scale, const Pen &pen, std::size_
         const auto column = static_cast<std::size_t>(std::lround(scale.share(tick) * scale.columns));
         marked[column] = true;
         const std::string label = std::to_string(tick);
-        if ((labelsEnd && column <= *labelsEnd) || column + label.size() > room)
+        if ((labelsEnd && column <= *labelsEnd) || column + label.size() > frame.room)
             continue;
         labels.append(indent + column - labels.size(), ' ');
         labels += label;
@@ -241,7 +249,7 @@ void appendChart(std::string &out, const Distribution &d, const PlotStyle &style
         out += std::to_string(d.buckets[k].lines);
         out += '\n';
     }
-    appendAxis(out, scale, pen, labelWidth + 1, static_cast<std::size_t>(columns) + 1 + countWidth);
+    appendAxis(out, scale, pen, {.indent = labelWidth + 1, .room = static_cast<std::size_t>(columns) + 1 + countWidth});
 }
 
 } // namespace

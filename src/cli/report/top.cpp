@@ -13,7 +13,7 @@ namespace {
 
 class TopTally final : public Tally {
 public:
-    TopTally(TopSurvey &survey, Count most, Count limit) : Tally(limit), survey_(survey), top_(most) {}
+    explicit TopTally(TopSurvey &survey) : Tally(survey.limit()), survey_(survey), top_(survey.most()) {}
 
     void end() override {}
 
@@ -90,7 +90,7 @@ std::vector<TopLine> TopLines::takeInOrder()
 
 std::unique_ptr<Tally> TopSurvey::tally()
 {
-    return std::make_unique<TopTally>(*this, most_, limit_.value_or(0));
+    return std::make_unique<TopTally>(*this);
 }
 
 void TopSurvey::addLines(TopLines &lines, Count allowed, bool overLimit)

@@ -54,6 +54,9 @@ public:
     void sayAfterReport() override;
     bool gates() const override { return limit_.has_value(); }
 
+    Count most() const { return most_; }
+    Count limit() const { return limit_.value_or(0); }
+
     // What a tally hands over: its lines, and how many it left out as allowed.
     void addLines(TopLines &lines, Count allowed, bool overLimit);
 

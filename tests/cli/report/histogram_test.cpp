@@ -42,10 +42,10 @@ LineCounts sample()
 {
     const Count given[] = {123457};
     LineCounts counts(given);
-    counts.addLines(5, 3, 1);
+    counts.addLines({.symbols = 5, .lines = 3, .allowed = 1});
     counts.addFile(5);
     for (const Count symbols : {LineCounts::EXACT + 1, Count{70000}, Count{70001}, Count{123457}, Count{123458}}) {
-        counts.addLines(symbols, 1, 0);
+        counts.addLines({.symbols = symbols, .lines = 1});
         counts.addFile(symbols);
     }
     return counts;
@@ -85,9 +85,9 @@ TEST(LineCounts, RanksAndRangesGiveLinesOfTheData)
     EXPECT_EQ(counts.atRank(6), 70001);
     EXPECT_EQ(counts.atRank(7), 123457);
     EXPECT_EQ(counts.atRank(8), 123458);
-    EXPECT_EQ(counts.linesIn(1, 5), 3);
-    EXPECT_EQ(counts.linesIn(6, 70000), 2);
-    EXPECT_EQ(counts.linesIn(70001, INT64_MAX), 3);
+    EXPECT_EQ(counts.allOver(0) - counts.allOver(5), 3);
+    EXPECT_EQ(counts.allOver(5) - counts.allOver(70000), 2);
+    EXPECT_EQ(counts.allOver(70000), 3);
     EXPECT_FALSE(counts.isEdge(70001));
 }
 
