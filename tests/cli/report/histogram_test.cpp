@@ -18,6 +18,7 @@
 #include "model.h"
 #include "program.h"
 #include "random_text.h"
+#include "seed.h"
 #include "report/histogram.h"
 #include "report/top.h"
 
@@ -364,7 +365,7 @@ void expectGatesLadder(const std::string &json, const std::string &run, const st
 // diagnostics at limit 0, sorted by symbols and stably.
 TEST(CommandLine, RandomTreesHistogramAgreesWithModelAndGate)
 {
-    const unsigned seed = std::random_device()();
+    const unsigned seed = testseed::fresh();
     SCOPED_TRACE("seed " + std::to_string(seed));
     crandom::Rng rng(seed);
     char pattern[] = "/tmp/cmeasure-histogram-XXXXXX";
