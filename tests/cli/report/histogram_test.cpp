@@ -100,6 +100,8 @@ TEST(Histogram, NearestRankIsTheSmallestAtOrAboveTheShare)
     EXPECT_EQ(nearestRank(1000, 999), 999);
     EXPECT_EQ(nearestRank(1001, 999), 1000);
     EXPECT_EQ(nearestRank(10, 999), 10);
+    // 998.001 rounds up.
+    EXPECT_EQ(nearestRank(999, 999), 999);
     EXPECT_EQ(nearestRank(INT64_MAX, 999), INT64_MAX - INT64_MAX / 1000);
     EXPECT_EQ(roundUp(3), 5);
     EXPECT_EQ(roundUp(11), 20);
