@@ -165,6 +165,10 @@ const Baseline *Settings::baselineOf(const Config *config, std::string &error)
         path = config->baseline->starts_with('/') ? *config->baseline : config->directory + *config->baseline;
     if (path.empty())
         return nullptr;
+    // Named from the current directory where it lies below it, as messages
+    // name it.
+    if (path.starts_with(workingDirectory_) && path.size() > workingDirectory_.size())
+        path.erase(0, workingDirectory_.size());
     auto known = baselines_.find(path);
     if (known == baselines_.end()) {
         std::unique_ptr<Baseline> read = Baseline::read(path, error);

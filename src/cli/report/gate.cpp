@@ -78,6 +78,10 @@ bool Reporter::isReported(Count line)
 
 void Reporter::add(const PieceOverLimit &piece, bool allowed)
 {
+    // A line of the baseline takes its entry whether or not it is reported,
+    // so that only entries of lines gone are counted as no longer found.
+    if (!allowed && !gate_.recording && inBaseline(piece.line))
+        return;
     if (!isReported(piece.line))
         return;
     if (allowed) {
@@ -86,8 +90,6 @@ void Reporter::add(const PieceOverLimit &piece, bool allowed)
         // The menu's rules report a line in pieces: it is recorded once.
         if (overLines_.empty() || overLines_.back() != piece.line)
             overLines_.push_back(piece.line);
-        return;
-    } else if (inBaseline(piece.line)) {
         return;
     } else {
         outcome_.overLimit = true;
