@@ -103,7 +103,7 @@ bool readEntries(const std::string &path, std::string_view text, const std::stri
             return false;
         }
         if (entries.empty() || entries.back().first != key) {
-            struct stat status;
+            struct stat status {};
             const std::string file = key.starts_with('/') ? key : directory + key;
             if (lstat(file.c_str(), &status) != 0) {
                 error = at(path, line, joined({quoted(key), " no longer exists: write the baseline again with --write-baseline"}));
@@ -156,7 +156,7 @@ template <typename Take> bool forEachLine(int fd, Take take)
 std::unique_ptr<Baseline> Baseline::read(const std::string &path, std::string &error)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat status;
+    struct stat status {};
     std::string text;
     int failure = fd < 0 ? errno : fstat(fd, &status) != 0 ? errno : S_ISDIR(status.st_mode) ? EISDIR : 0;
     if (failure == 0 && !S_ISREG(status.st_mode)) {

@@ -297,13 +297,14 @@ Loaded parseConfig(std::string_view text, const std::string &shown, const std::s
     return {std::move(config), {}};
 }
 
-Loaded readConfig(int at, const std::string &name, const std::string &shown, const std::string &directory)
+Loaded readConfig(const Place &place)
 {
+    const std::string &shown = place.shown;
     // Not blocking: a FIFO is refused, not waited on.
-    const int fd = openat(at, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = openat(place.at, place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return {nullptr, joined({shown, ": ", std::strerror(errno)})};
-    struct stat status;
+    struct stat status {};
     std::string text;
     int error = fstat(fd, &status) != 0 ? errno : S_ISDIR(status.st_mode) ? EISDIR : 0;
     if (error == 0 && !S_ISREG(status.st_mode)) {
@@ -328,7 +329,7 @@ Loaded readConfig(int at, const std::string &name, const std::string &shown, con
     close(fd);
     if (error != 0)
         return {nullptr, joined({shown, ": ", std::strerror(error)})};
-    return parseConfig(text, shown, directory);
+    return parseConfig(text, shown, place.directory);
 }
 
 } // namespace cli::config

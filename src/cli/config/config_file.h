@@ -57,10 +57,18 @@ struct Loaded {
 // Reads and checks the configuration text `text` of the file `shown`.
 Loaded parseConfig(std::string_view text, const std::string &shown, const std::string &directory);
 
-// Reads the file `name`, relative to the directory open at `at` (or to the
-// current directory at AT_FDCWD): a regular file of at most MOST_BYTES, in
-// UTF-8. `shown` names it in messages; `directory` is where it lies.
-Loaded readConfig(int at, const std::string &name, const std::string &shown, const std::string &directory);
+// Where a configuration file lies: `name` relative to the directory open at
+// `at` (or to the current directory at AT_FDCWD), named `shown` in
+// messages, in `directory`, which the paths it holds are relative to.
+struct Place {
+    int at;
+    std::string name;
+    std::string shown;
+    std::string directory;
+};
+
+// Reads the file of `place`: a regular file of at most MOST_BYTES, in UTF-8.
+Loaded readConfig(const Place &place);
 
 // Whether a pattern of an override could match a path: not empty, no
 // comment, no byte that ends a line, every '[' closed, no backslash at the

@@ -28,7 +28,7 @@ std::string canonicalDirectory(const std::string &path)
 
 bool exists(const std::string &path)
 {
-    struct stat status;
+    struct stat status {};
     return lstat(path.c_str(), &status) == 0 || errno != ENOENT;
 }
 
@@ -68,7 +68,7 @@ bool Settings::prepare(const std::vector<std::string> &paths, std::string &error
 {
     if (options_.config) {
         const std::string directory = canonicalDirectory(joinedPath(options_.config->substr(0, options_.config->rfind('/') + 1), "."));
-        Loaded loaded = readConfig(AT_FDCWD, *options_.config, *options_.config, directory);
+        Loaded loaded = readConfig({AT_FDCWD, *options_.config, *options_.config, directory});
         if (!loaded.config) {
             error = std::move(loaded.error);
             return false;
@@ -76,7 +76,7 @@ bool Settings::prepare(const std::vector<std::string> &paths, std::string &error
         named_ = std::move(loaded.config);
     }
     for (const std::string &path : paths) {
-        struct stat status;
+        struct stat status {};
         const bool directory = path != "-" && stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
         const std::string at = directory ? path : path == "-" ? "." : joinedPath(path.substr(0, path.rfind('/') + 1), ".");
         Governing found = governing(at);
@@ -134,7 +134,7 @@ Governing Settings::lookUp(const std::string &canonical)
         file.append(FILE_NAME);
         if (exists(file)) {
             const std::string shown = file.starts_with(workingDirectory_) ? file.substr(workingDirectory_.size()) : file;
-            Loaded loaded = readConfig(AT_FDCWD, file, shown, at);
+            Loaded loaded = readConfig({AT_FDCWD, file, shown, at});
             found.config = std::move(loaded.config);
             found.error = std::move(loaded.error);
             found.below = canonical.substr(at.size());
@@ -262,8 +262,8 @@ const std::vector<std::string> *TreeSettings::entered(std::string_view relative,
         level.at.canonical = top_.canonical + std::string(relative) + '/';
     if (holds && !settings_.named_ && !settings_.options_.noConfig) {
         const std::string directory = root ? root_ : joinedPath(root_, relative);
-        Loaded loaded = readConfig(fd, std::string(FILE_NAME), joinedPath(directory, FILE_NAME),
-                                   level.at.canonical.empty() ? joinedPath(directory, "") : level.at.canonical);
+        Loaded loaded = readConfig({fd, std::string(FILE_NAME), joinedPath(directory, FILE_NAME),
+                                    level.at.canonical.empty() ? joinedPath(directory, "") : level.at.canonical});
         level.at.config = std::move(loaded.config);
         level.at.error = std::move(loaded.error);
         level.at.below.clear();

@@ -2,6 +2,14 @@
 // governs a file, what counts over it, each fault of a file named with its
 // line and status 2 before anything is written, and a baseline that keeps
 // lines by their text as they move.
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "config/baseline.h"
+#include "config/config_file.h"
 #include "program.h"
 
 namespace {
@@ -159,5 +167,83 @@ INSTANTIATE_TEST_SUITE_P(Baseline, ProgramTest, testing::Values(
     baseline("PathNoLongerThereIsAFault", "mv t/a.c t/b.c", "", 2,
              "cmeasure: t/base.txt:2: 'a.c' no longer exists: write the baseline again with --write-baseline\n")
 ), caseName);
+
+} // namespace
+
+namespace {
+
+// An override pattern that could never match is refused, rather than taken
+// for one that matches nothing: a set left open, a backslash with nothing
+// to quote, a comment, a line break, a pattern of no name.
+struct PatternCase {
+    const char *name;
+    std::string pattern;
+    bool valid;
+};
+
+void PrintTo(const PatternCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class PatternTest : public testing::TestWithParam<PatternCase> {};
+
+TEST_P(PatternTest, ValidOnlyWhenItCanMatch)
+{
+    std::string why;
+    EXPECT_EQ(cli::config::validPattern(GetParam().pattern, why), GetParam().valid) << why;
+    EXPECT_EQ(why.empty(), GetParam().valid);
+}
+
+INSTANTIATE_TEST_SUITE_P(Config, PatternTest, testing::ValuesIn(std::vector<PatternCase>{
+    {"SetClosed", "[ab].c", true},
+    {"SetOpen", "[ab", false},
+    {"BracketFirstInSetIsAMember", "[]a]", true},
+    {"BracketFirstInNegatedSet", "[!]]", true},
+    {"ClassInsideSet", "[[:alpha:]]*", true},
+    {"ClassWithoutTheSetsEnd", "[[:alpha:]", false},
+    {"EscapedBracketNoSet", "\\[ab", true},
+    {"EscapedBracketInsideSet", "[\\]]", true},
+    {"TrailingBackslash", "a\\", false},
+    {"EscapedBackslashAtTheEnd", "a\\\\", true},
+    {"Comment", "#x.c", false},
+    {"EscapedHashIsAName", "\\#x.c", true},
+    {"LineBreak", "a\nb", false},
+    {"ZeroByte", std::string("a\0b", 3), false},
+    {"Empty", "", false},
+    {"NegationAlone", "!", false},
+    {"SlashAlone", "/", false},
+    {"AnchoredDirectory", "/gen/", true},
+}), [](const auto &info) { return std::string(info.param.name); });
+
+// A baseline written and read again gives back every path and text, bytes
+// that are escaped in the file among them, and matches each line by its
+// text: a tab, a backslash, a CR inside a line, invalid UTF-8, a format
+// character, and two lines alike.
+TEST(Baseline, WrittenAndReadBackWhateverTheBytes)
+{
+    char directory[] = "/tmp/cmeasure-baseline-XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string base = std::string(directory) + "/b.txt";
+    const std::vector<std::string> texts = {"a\tb", "back\\slash", "cr\rinside", "\xff\xfe", "\xe2\x80\xae", "same",
+                                            "same"};
+    const std::string file = std::string(directory) + "/t\tx.c";
+    ASSERT_EQ(std::system(("printf '%s' '' > '" + file + "'").c_str()), 0);
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const std::string &text : texts)
+        entries.emplace_back("t\tx.c", text);
+    ASSERT_EQ(cli::config::writeBaseline(base, entries), 0);
+    std::string error;
+    const std::unique_ptr<cli::config::Baseline> read = cli::config::Baseline::read(base, error);
+    ASSERT_NE(read, nullptr) << error;
+    std::vector<std::string> back;
+    for (const std::string_view text : read->linesOf("t\tx.c"))
+        back.emplace_back(text);
+    std::vector<std::string> sorted = texts;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(back, sorted);
+    EXPECT_TRUE(read->linesOf("t").empty());
+    std::system(("rm -rf " + std::string(directory)).c_str());
+}
 
 } // namespace
