@@ -31,13 +31,14 @@ _cmeasure()
             # A number, a list of suffixes, a pattern, a revision: nothing to offer.
             return
             ;;
-        --files0-from) ;;
+        --files0-from | --config | --baseline | --write-baseline) ;;
         *)
             if [[ $cur == -* ]]; then
                 mapfile -t COMPREPLY < <(compgen -W '--jobs= --ext= --cxx-ext= --json --rules=
                     --max-symbols= --sarif --new-from-rev= --exclude=
                     --no-ignore --files0-from= --max-depth= --summarize --list
-                    --histogram --top= --help --version' -- "$cur")
+                    --histogram --top= --check --config= --no-config --baseline=
+                    --write-baseline= --help --version' -- "$cur")
                 # An option offered with its '=' takes its value joined.
                 [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
                 return

@@ -29,6 +29,7 @@ inline constexpr std::string_view PIECES[] = {
     "9p+", "9P-", "1e-", "0x1p-", "0x1_p+", "1.E+",
     // quotes, escapes, comments
     "\"", "'", "\"abc\"", "'x'", "\\\"", "\\'", "\\\\", "\\n", "/*", "*/", "//", "/", "*", "cmeasure: allow",
+    "cmeasure: allow-next-line", "cmeasure: off", "cmeasure: on",
     // splices, line endings, white space
     "\\\n", "\\ \n", "\\\t \r\n", "\\\r", "\\", "\n", "\r\n", "\r", "\n\r", " ", "\t", "\v", "\f",
     // trigraphs, which neither C17 nor C++17 replaces: "??/" is no backslash

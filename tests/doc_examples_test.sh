@@ -156,7 +156,7 @@ while IFS= read -r line; do
 done <"$expected_file"
 
 # The tree every example runs in: sources at the top, in src/, lib/,
-# include/ and vendor/, the fuzz seeds the README shows, the program as
+# include/ and vendor/, the fuzz seeds the README shows, a .cmeasure.toml, the program as
 # build/cmeasure beside a source that CMake generated there, which the
 # tree's .gitignore names, and a git history holding main.c and the fuzz
 # seeds, with origin/main at its last commit.
@@ -197,6 +197,8 @@ cp -r "$source_dir/fuzz/corpus" "$tree/fuzz/corpus"
 mkdir -p "$tree/vendor" "$tree/build/CMakeFiles"
 printf 'int vendored(void) { return 0; }\n' >"$tree/vendor/lib.c"
 printf 'build/\n' >"$tree/.gitignore"
+# The project's settings, as a repository that adopted the gate keeps them.
+printf 'max-symbols = 100\n' >"$tree/.cmeasure.toml"
 printf '#if !defined(__cplusplus)\nchar const *info_compiler = "INFO:compiler[GNU]";\n#endif\n' \
     >"$tree/build/CMakeFiles/CMakeCCompilerId.c"
 ln -s "$cmeasure" "$tree/build/cmeasure"

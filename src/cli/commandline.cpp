@@ -13,6 +13,7 @@
 
 #include "run/budget.h"
 #include "changes/changed_files.h"
+#include "config/settings.h"
 #include "run/crew.h"
 #include "report/gate.h"
 #include "report/histogram.h"
@@ -33,13 +34,14 @@ namespace {
 // takes about 0.2 ms to start here). Returns the walk; none when not even a
 // worker and the walk could be started, and then no worker runs.
 std::optional<std::thread> startThreads(const Options &options, const ClosedAtStart &closed, const Budget &budget,
-                                        const changed::ChangedFiles *changes, Window &window, Crew &crew)
+                                        const changed::ChangedFiles *changes, config::Settings &settings,
+                                        Window &window, Crew &crew)
 {
     std::optional<std::thread> walk;
     try {
         if (crew.startUpTo(1) == 1)
             walk.emplace(addAllTargets, std::cref(options), closed.input, std::cref(budget.walk), changes,
-                         std::ref(window));
+                         std::ref(settings), std::ref(window));
     } catch (const std::system_error &error) {
         errno = error.code().value();
     }
@@ -94,11 +96,18 @@ void writeAll(Window &window, Writer &writer)
 // (0.4 of the 3 ms of `cmeasure --json /dev/null`). What a file gave is
 // written before the next is read, which may wait for a pipe or a
 // terminal; a progress line would need a thread free to show it meanwhile.
-int measureHere(const Options &options, const ClosedAtStart &closed, bool splitLarge, Window &window, Writer &writer)
+int measureHere(const Options &options, const ClosedAtStart &closed, bool splitLarge, config::Settings &settings,
+                Window &window, Writer &writer)
 {
     std::vector<Target> targets;
-    for (const std::string &path : options.paths)
-        targets.push_back({.request = {.path = path, .origin = path == "-" ? Origin::StandardInput : Origin::Named}});
+    for (const std::string &path : options.paths) {
+        Target &target = targets.emplace_back(
+            Target{.request = {.path = path, .origin = path == "-" ? Origin::StandardInput : Origin::Named}});
+        std::string error;
+        target.request.settings = settings.forNamed(path, error);
+        if (!error.empty())
+            target = {.request = {}, .outcome = {.state = State::Failed, .reason = std::move(error), .settingsFault = true}};
+    }
     window.add(targets);
     window.complete();
     std::vector<Target> finished;
@@ -117,9 +126,9 @@ int measureHere(const Options &options, const ClosedAtStart &closed, bool splitL
 // Arguments → options → budget → window; the walk thread fills the window,
 // the workers measure what is in it, and the main thread writes it out.
 // `survey`: with --histogram or --top, what the lines go to instead of the
-// figures. Returns the exit status.
+// figures. `settings`: of each file. Returns the exit status.
 int measureAll(const Options &options, const ClosedAtStart &closed, const changed::ChangedFiles *changes,
-               Survey *survey)
+               Survey *survey, config::Settings &settings)
 {
     Budget budget = budgetFor(options.jobs);
     const std::size_t files = fewNamedFiles(options);
@@ -136,20 +145,21 @@ int measureAll(const Options &options, const ClosedAtStart &closed, const change
         writer = std::make_unique<ListWriter>(options.json, closed.output);
     } else if (survey != nullptr) {
         writer = std::make_unique<SurveyWriter>(*survey, closed.output, progress, changes);
-    } else if (options.maxSymbols >= 0) {
+    } else if (options.gate()) {
         const Report report = options.sarif ? Report::Sarif : options.json ? Report::Json : Report::Text;
-        gate.emplace(options.maxSymbols, report, budget.slots, closed.output);
-        writer = std::make_unique<DiagnosticsWriter>(*gate, progress, changes);
+        gate.emplace(settings.runLimit(), report, budget.slots, closed.output);
+        writer = std::make_unique<DiagnosticsWriter>(*gate, progress, changes, &settings.baselines(),
+                                                     options.writeBaseline);
     } else {
         writer = std::make_unique<FiguresWriter>(options.json, closed.output, progress, options.maxDepth);
     }
     if (files > 0 && !gate && survey == nullptr && !progress && !options.list && changes == nullptr)
-        return measureHere(options, closed, budget.splitLarge, window, *writer);
+        return measureHere(options, closed, budget.splitLarge, settings, window, *writer);
     Gate *const workersGate = gate ? &*gate : nullptr;
     Crew crew(budget.workers, [&](Crew &self) {
         runWorker(window, closed, options, progress, workersGate, survey, budget.splitLarge, self);
     });
-    std::optional<std::thread> walk = startThreads(options, closed, budget, changes, window, crew);
+    std::optional<std::thread> walk = startThreads(options, closed, budget, changes, settings, window, crew);
     if (!walk)
         return 1;
     writeAll(window, *writer);
@@ -202,8 +212,15 @@ int runCommandLine(int argc, char **argv)
         say("cmeasure: CMEASURE_BARS: " + error + "\n");
         return 2;
     }
+    // The configurations the arguments name are read first, so that a
+    // fault in them stops the run with nothing written.
+    config::Settings settings(options);
+    if (!settings.prepare(options.paths, error)) {
+        say("cmeasure: " + printablePath(error) + "\n");
+        return 2;
+    }
     if (!options.newFromRev)
-        return measureAll(options, closed, nullptr, survey.get());
+        return measureAll(options, closed, nullptr, survey.get(), settings);
     // Git is asked before anything is written, so that an unknown revision
     // stops the run with nothing half done.
     changed::ChangedFiles changes(*options.newFromRev);
@@ -211,7 +228,7 @@ int runCommandLine(int argc, char **argv)
         complain(failure->path, failure->reason);
         return 2;
     }
-    return measureAll(options, closed, &changes, survey.get());
+    return measureAll(options, closed, &changes, survey.get(), settings);
 }
 
 } // namespace cli

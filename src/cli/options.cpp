@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "report/output.h"
+#include "option_values.h"
 
 namespace cli {
 
@@ -31,6 +31,11 @@ enum LongOption : int {
     LIST,
     HISTOGRAM,
     TOP,
+    CONFIG,
+    NO_CONFIG,
+    CHECK,
+    BASELINE,
+    WRITE_BASELINE,
     HELP,
     VERSION
 };
@@ -53,6 +58,11 @@ const option LONG_OPTIONS[] = {
     {"list", no_argument, nullptr, LIST},
     {"histogram", no_argument, nullptr, HISTOGRAM},
     {"top", required_argument, nullptr, TOP},
+    {"config", required_argument, nullptr, CONFIG},
+    {"no-config", no_argument, nullptr, NO_CONFIG},
+    {"check", no_argument, nullptr, CHECK},
+    {"baseline", required_argument, nullptr, BASELINE},
+    {"write-baseline", required_argument, nullptr, WRITE_BASELINE},
     {"help", no_argument, nullptr, HELP},
     {"version", no_argument, nullptr, VERSION},
     {nullptr, 0, nullptr, 0},
@@ -62,22 +72,6 @@ const option LONG_OPTIONS[] = {
 // paths still count, and POSIXLY_CORRECT changes nothing. ':' next: a
 // missing value comes back as ':' rather than '?', and getopt prints nothing.
 const char SHORT_OPTIONS[] = "-:j:d:s";
-
-// The pieces of a message, one after the other.
-std::string joined(std::initializer_list<std::string_view> pieces)
-{
-    std::string text;
-    for (const std::string_view piece : pieces)
-        text += piece;
-    return text;
-}
-
-// A value as a message shows it: quoted, and escaped like a path, so that
-// the message stays one line however the value was made.
-std::string quoted(std::string_view value)
-{
-    return joined({"'", printablePath(value), "'"});
-}
 
 std::string quotedOption(int code)
 {
@@ -89,113 +83,6 @@ std::string quotedOption(int code)
         if (known->val == code)
             return joined({"'--", known->name, "'"});
     return {};
-}
-
-// A decimal number written in digits only: no sign, no exponent, nothing
-// around it; leading zeros are allowed. Its value is held at `ceiling` once
-// past it, so that any number of digits reads without overflow.
-std::optional<std::uint64_t> readDigits(std::string_view text, std::uint64_t ceiling)
-{
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos)
-        return std::nullopt;
-    std::uint64_t value = 0;
-    for (const char digit : text) {
-        const auto next = static_cast<std::uint64_t>(digit - '0');
-        value = value > (ceiling - next) / 10 ? ceiling : value * 10 + next;
-    }
-    return value;
-}
-
-// A positive number of any size; above MOST_JOBS it is MOST_JOBS.
-bool readJobs(std::string_view text, unsigned &jobs)
-{
-    const std::optional<std::uint64_t> value = readDigits(text, Options::MOST_JOBS);
-    if (!value || *value == 0)
-        return false;
-    jobs = static_cast<unsigned>(*value);
-    return true;
-}
-
-// A positive number of any size, held at the largest count.
-bool readTop(std::string_view text, std::int64_t &top)
-{
-    constexpr auto most = static_cast<std::uint64_t>(INT64_MAX);
-    const std::optional<std::uint64_t> value = readDigits(text, most);
-    if (!value || *value == 0)
-        return false;
-    top = static_cast<std::int64_t>(*value);
-    return true;
-}
-
-// A number from 0 to MOST_SYMBOL_LIMIT; the rules, which may come later,
-// narrow it once every option is read.
-bool readSymbolLimit(std::string_view text, std::int64_t &limit)
-{
-    constexpr auto most = static_cast<std::uint64_t>(Options::MOST_SYMBOL_LIMIT);
-    const std::optional<std::uint64_t> value = readDigits(text, most + 1);
-    if (!value || *value > most)
-        return false;
-    limit = static_cast<std::int64_t>(*value);
-    return true;
-}
-
-bool readRules(std::string_view text, Rules &rules)
-{
-    if (text != "c" && text != "menu")
-        return false;
-    rules = text == "c" ? Rules::C : Rules::Menu;
-    return true;
-}
-
-// Characters of patterns and paths: a suffix holding one would never match
-// a name, so it is a mistake, such as --ext='*.c', to say rather than a
-// walk that silently measures nothing.
-constexpr std::string_view NOT_IN_SUFFIX = "*?[/ ";
-
-// A comma-separated list of suffixes, each with or without its dot, added
-// to `extensions`; an empty list, or an empty item, is refused rather than
-// taken to match every name. `option` is named in a refusal.
-bool readExtensions(std::string_view list, std::vector<std::string> &extensions, std::string &error,
-                    std::string_view option)
-{
-    for (;;) {
-        const size_t comma = list.find(',');
-        std::string_view item = list.substr(0, comma);
-        if (item.starts_with('.'))
-            item.remove_prefix(1);
-        if (item.find_first_of(NOT_IN_SUFFIX) != std::string_view::npos) {
-            error = joined({"invalid suffix ", quoted(item), " in extension list",
-                            "\n", option, " takes suffixes of names, such as c,h, not patterns"});
-            return false;
-        }
-        if (item.empty())
-            return false;
-        extensions.emplace_back(item);
-        if (comma == std::string_view::npos)
-            return true;
-        list.remove_prefix(comma + 1);
-    }
-}
-
-// A depth of directories: a number of any size, held at a depth no tree
-// reaches.
-bool readDepth(std::string_view text, int &depth)
-{
-    constexpr unsigned DEEPEST = 1U << 30;
-    const std::optional<unsigned> value = readDigits(text, DEEPEST);
-    if (!value)
-        return false;
-    depth = static_cast<int>(*value);
-    return true;
-}
-
-// A revision for git: not empty, and not taken for one of git's options.
-bool readRevision(std::string_view text, std::optional<std::string> &revision)
-{
-    if (text.empty() || text.starts_with('-'))
-        return false;
-    revision = text;
-    return true;
 }
 
 bool takeValue(int code, const char *value, Options &options, std::string &error)
@@ -233,6 +120,7 @@ const char *reportOption(const Options &options)
     return options.histogram    ? "--histogram"
            : options.top > 0        ? "--top"
            : options.maxSymbols >= 0 ? "--max-symbols"
+           : options.check           ? "--check"
                                      : nullptr;
 }
 
@@ -266,10 +154,18 @@ bool checkGateOptions(const Options &options, std::string &error)
         error = "options '--histogram' and '--top' cannot be combined";
     else if (options.sarif && survey)
         error = joined({"options '--sarif' and '", reportOption(options), "' cannot be combined"});
-    else if (options.sarif && options.maxSymbols < 0)
-        error = "option '--sarif' requires --max-symbols";
+    else if (options.sarif && !options.gate())
+        error = "option '--sarif' requires --max-symbols or --check";
     else if (options.newFromRev && reportOption(options) == nullptr)
-        error = "option '--new-from-rev' requires --max-symbols, --histogram or --top";
+        error = "option '--new-from-rev' requires --max-symbols, --check, --histogram or --top";
+    else if (options.config && options.noConfig)
+        error = "options '--config' and '--no-config' cannot be used together";
+    else if (options.writeBaseline && options.newFromRev)
+        // A baseline of the changed lines alone would report the others as new.
+        error = "options '--write-baseline' and '--new-from-rev' cannot be used together";
+    else if ((options.baseline || options.writeBaseline) && !options.gate())
+        error = joined({"option '", options.baseline ? "--baseline" : "--write-baseline",
+                        "' requires --max-symbols or --check"});
     return error.empty();
 }
 
@@ -331,7 +227,6 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
     optind = 0; // 0, not 1: getopt forgets where it was in an earlier parse
     opterr = 0;
     error.clear();
-    bool extensionsGiven = false;
     std::vector<std::string_view> limitTexts;
     for (;;) {
         const int code = getopt_long(argc, argv, SHORT_OPTIONS, LONG_OPTIONS, nullptr);
@@ -374,6 +269,21 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case LIST:
             options.list = true;
             break;
+        case CONFIG:
+            options.config = optarg;
+            break;
+        case NO_CONFIG:
+            options.noConfig = true;
+            break;
+        case CHECK:
+            options.check = true;
+            break;
+        case BASELINE:
+            options.baseline = optarg;
+            break;
+        case WRITE_BASELINE:
+            options.writeBaseline = optarg;
+            break;
         case HISTOGRAM:
             options.histogram = true;
             break;
@@ -383,9 +293,9 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
             return Parsed::VERSION;
         case EXT:
             // The first --ext replaces the default suffixes; later ones add.
-            if (!extensionsGiven)
+            if (!options.extensionsGiven)
                 options.extensions.clear();
-            extensionsGiven = true;
+            options.extensionsGiven = true;
             if (!takeValue(code, optarg, options, error))
                 return Parsed::USAGE_ERROR;
             break;
@@ -401,6 +311,8 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case JOBS:
         case CXX_EXT:
         case RULES:
+            options.rulesGiven = options.rulesGiven || code == RULES;
+            [[fallthrough]];
         case NEW_FROM_REV:
         case TOP:
             if (!takeValue(code, optarg, options, error))

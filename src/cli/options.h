@@ -42,6 +42,19 @@ struct Options {
     bool histogram = false; // --histogram: the distribution of line symbols, instead of the figures
     std::vector<std::int64_t> limits; // every --max-symbols, in order: the limits --histogram adds to its ladder
     std::int64_t top = 0; // --top: the densest lines of the run, this many, instead of the figures; 0 for none
+    bool extensionsGiven = false; // --ext: the configuration's `ext` does not count
+    bool rulesGiven = false;      // --rules: nor its `rules`
+    // The configuration: the nearest .cmeasure.toml of each file, or the
+    // one --config names, or none with --no-config.
+    std::optional<std::string> config;
+    bool noConfig = false;
+    bool check = false; // --check: the gate at the configured limits, unless --max-symbols gives one
+    std::optional<std::string> baseline;      // --baseline: lines over the limit it holds are not reported
+    std::optional<std::string> writeBaseline; // --write-baseline: record the lines over the limit there
+
+    // Whether the run is a gate: lines over a limit instead of the figures.
+    // --histogram and --top take --max-symbols as a limit of their own.
+    bool gate() const { return check || (maxSymbols >= 0 && !histogram && top == 0); }
 };
 
 enum class Parsed { RUN, HELP, VERSION, USAGE_ERROR };

@@ -35,7 +35,8 @@ struct LineOverLimit {
     Count line;    // numbered from 1
     Count symbols;
     Count column;  // 1-based byte column of the symbol that passes the limit
-    bool allowed;  // the line holds "cmeasure: allow" inside a comment
+    bool allowed;  // a marker in a comment allows it: "cmeasure: allow" on it, "cmeasure: allow-next-line"
+                   // on the line before, or "cmeasure: off" before it without "cmeasure: on" between
 };
 
 // Each line with more than `limit` symbols goes to `report`, with

@@ -73,6 +73,7 @@ std::optional<State> settledCourse(const State &state)
         std::copy_n(lex.name, std::min<int>(lex.nameLength, NAME_BUFFER), course.lex.name);
     } else if (lex.mode != Mode::Code) {
         course.lex.allowMatched = lex.allowMatched;
+        course.lex.allowHeld = lex.allowHeld;
     }
     course.lines.symbols = state.lines.symbols;
     course.lines.column = state.lines.column;

@@ -68,7 +68,9 @@ struct LineState {
     Count overColumn = 0; // of the symbol that passed the gate's limit
     Count utf8Column = 0; // of the first byte of `utf8`
     Utf8 utf8;
-    bool allowed = false; // the current line holds the allowing comment
+    bool allowed = false;   // the current line is allowed over the gate's limit by a marker
+    bool allowNext = false; // and so is the next, by "cmeasure: allow-next-line"
+    bool off = false;       // the lines from "cmeasure: off" on are, until "cmeasure: on"
     bool operator==(const LineState &) const = default;
 };
 
@@ -101,7 +103,8 @@ struct LexState {
     unsigned char delimiterLength = 0;
     unsigned char closeMatched = 0;   // of ')' and the delimiter
     char delimiter[DELIMITER_MAX] = {};
-    unsigned char allowMatched = 0;   // of the allowing text, in a comment
+    unsigned char allowMatched = 0;   // of the allowing markers, in a comment
+    bool allowHeld = false;           // the line's allowance before "cmeasure: allow" matched
     bool operator==(const LexState &) const = default;
 };
 

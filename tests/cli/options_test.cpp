@@ -142,9 +142,9 @@ INSTANTIATE_TEST_SUITE_P(Options, RefusalTest, testing::Values(
     RefusalCase{"CxxSuffixWithAStar", {"--cxx-ext=*.h"},
                 "invalid suffix '*.h' in extension list\n--cxx-ext takes suffixes of names, such as c,h, not patterns"},
     RefusalCase{"EmptyCxxSuffix", {"--cxx-ext="}, "invalid extension list: ''"},
-    RefusalCase{"SarifWithoutTheLimit", {"--sarif", "a.c"}, "option '--sarif' requires --max-symbols"},
+    RefusalCase{"SarifWithoutTheLimit", {"--sarif", "a.c"}, "option '--sarif' requires --max-symbols or --check"},
     RefusalCase{"RevisionWithoutTheLimit", {"--new-from-rev=HEAD"},
-                "option '--new-from-rev' requires --max-symbols, --histogram or --top"},
+                "option '--new-from-rev' requires --max-symbols, --check, --histogram or --top"},
     RefusalCase{"EmptyRevision", {"--max-symbols=1", "--new-from-rev="}, "invalid revision: ''"},
     RefusalCase{"RevisionLikeAnOption", {"--max-symbols=1", "--new-from-rev", "--output=x"}, "invalid revision: '--output=x'"},
     RefusalCase{"RevisionWithoutValue", {"--max-symbols=1", "--new-from-rev"}, "option '--new-from-rev' requires an argument"},
@@ -157,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(Options, RefusalTest, testing::Values(
     RefusalCase{"RulesAbbreviatedValue", {"--rules=m"}, "invalid argument 'm' for '--rules'\nValid arguments are 'c' and 'menu'"},
     RefusalCase{"RulesWithoutValue", {"--rules"}, "option '--rules' requires an argument"},
     RefusalCase{"AbbreviationOfNoIgnoreAndNewFromRev", {"--n"},
-                "option '--n' is ambiguous; possibilities: '--no-ignore' '--new-from-rev'"}
+                "option '--n' is ambiguous; possibilities: '--no-ignore' '--new-from-rev' '--no-config'"}
 ), [](const testing::TestParamInfo<RefusalCase> &info) { return std::string(info.param.name); });
 
 } // namespace

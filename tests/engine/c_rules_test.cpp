@@ -463,6 +463,17 @@ INSTANTIATE_TEST_SUITE_P(Gate, GateTest, testing::ValuesIn(std::vector<GateCase>
     {"NotAllowedByString", "s = \"cmeasure: allow\";\n", 0, {{1, 19, 1, false}}},
     {"AllowedOnTheCommentsLine", "/*\ncmeasure: allow */\n", 0, {{1, 2, 1, false}, {2, 16, 1, true}}},
     {"ByteOrderMarkKeepsItsColumns", MARK + "abc\n", 2, {{1, 3, 6, false}}},
+    {"NextLineAllowsTheNextOnly", "a; // cmeasure: allow-next-line\nbb\ncc\n", 0,
+     {{1, 28, 1, false}, {2, 2, 1, true}, {3, 2, 1, false}}},
+    {"NextLineInAStringIsNoMarker", "s = \"cmeasure: allow-next-line\";\nb\n", 0, {{1, 29, 1, false}, {2, 1, 1, false}}},
+    {"OwnAndNextLineMarkersBoth", "x /* cmeasure: allow */ // cmeasure: allow-next-line\ny\nz\n", 0,
+     {{1, 45, 1, true}, {2, 1, 1, true}, {3, 1, 1, false}}},
+    {"OffToOnBothIncluded", "/* cmeasure: off */ x\ny\nz /* cmeasure: on */\nw\n", 0,
+     {{1, 17, 1, true}, {2, 1, 1, true}, {3, 16, 1, true}, {4, 1, 1, false}}},
+    {"OffWithoutOnToTheEnd", "a\n// cmeasure: off\nb\nc", 0,
+     {{1, 1, 1, false}, {2, 14, 1, true}, {3, 1, 1, true}, {4, 1, 1, true}}},
+    {"OnWithoutOffNothing", "x // cmeasure: on\ny\n", 0, {{1, 14, 1, false}, {2, 1, 1, false}}},
+    {"OffInAStringIsNoMarker", "s = \"cmeasure: off\";\ny\n", 0, {{1, 17, 1, false}, {2, 1, 1, false}}},
 }), [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -129,17 +129,24 @@ inline long countIdentifiers(const std::vector<Token> &tokens)
     return count;
 }
 
-// The lines of `text`, numbered from 1 after each LF, on which a comment
-// that clang found completes "cmeasure: allow", read with its line splices
+// The lines of `text`, numbered from 1 after each LF, that the markers of
+// the comments clang found allow, each comment read with its line splices
 // removed (a backslash, horizontal white space, then LF, CR, or both in
-// either order): the line of the text's last character. Each token's raw
-// spelling is looked for in `text` after the one before it.
+// either order), a marker being on the line of its last character:
+// "cmeasure: allow" its own line, "cmeasure: allow-next-line" the next one
+// instead, and "cmeasure: off" every line up to the one holding "cmeasure:
+// on", both included, or to the end. Each token's raw spelling is looked
+// for in `text` after the one before it.
 inline std::set<long> allowedLines(const std::vector<Token> &tokens, const std::string &text)
 {
-    static const std::string ALLOW = "cmeasure: allow";
+    static const std::string PREFIX = "cmeasure: ";
     const auto horizontal = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; };
     const auto newline = [](char c) { return c == '\n' || c == '\r'; };
+    const auto lineOf = [&text](std::size_t at) {
+        return 1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n');
+    };
     std::set<long> lines;
+    long offFrom = 0; // the line of the "off" in force, 0 for none
     std::size_t cursor = 0;
     for (const Token &token : tokens) {
         const std::size_t at = text.find(token.raw, cursor);
@@ -163,11 +170,24 @@ inline std::set<long> allowedLines(const std::vector<Token> &tokens, const std::
             clean += text[k];
             offsets.push_back(k);
         }
-        for (std::size_t found = 0; (found = clean.find(ALLOW, found)) != std::string::npos; found++) {
-            const std::size_t last = offsets[found + ALLOW.size() - 1];
-            lines.insert(1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(last), '\n'));
+        for (std::size_t found = 0; (found = clean.find(PREFIX, found)) != std::string::npos; found++) {
+            const std::string_view rest = std::string_view(clean).substr(found + PREFIX.size());
+            const auto lastAt = [&](std::string_view word) { return lineOf(offsets[found + PREFIX.size() + word.size() - 1]); };
+            if (rest.starts_with("allow-next-line")) {
+                lines.insert(lastAt("allow-next-line") + 1);
+            } else if (rest.starts_with("allow")) {
+                lines.insert(lastAt("allow"));
+            } else if (rest.starts_with("off") && offFrom == 0) {
+                offFrom = lastAt("off");
+            } else if (rest.starts_with("on") && offFrom != 0) {
+                for (long line = offFrom; line <= lastAt("on"); line++)
+                    lines.insert(line);
+                offFrom = 0;
+            }
         }
     }
+    for (long line = offFrom, last = lineOf(text.size()); offFrom != 0 && line <= last; line++)
+        lines.insert(line);
     return lines;
 }
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "find/ignore.h"
+#include "find/walk_levels.h"
 
 namespace cli {
 
@@ -16,30 +17,6 @@ namespace {
 
 // Room for a few hundred entries per read of a directory.
 constexpr size_t LISTING_BUFFER_SIZE = size_t{32} * 1024;
-
-bool hasExtension(std::string_view name, const std::vector<std::string> &extensions)
-{
-    for (const std::string &extension : extensions)
-        if (name.size() > extension.size() && name.ends_with(extension) &&
-            name[name.size() - extension.size() - 1] == '.')
-            return true;
-    return false;
-}
-
-// An entry of a directory still to be walked.
-struct Entry {
-    std::string key; // its name, with '/' after it for a directory
-    int error = 0;   // errno of the failure to learn what it is
-};
-
-// A directory the walk is in.
-struct WalkedDirectory {
-    std::shared_ptr<OpenDirectory> directory; // null while closed to spare descriptors
-    dev_t device = 0;
-    ino_t inode = 0;
-    size_t pathLength = 0;      // its path is the start of Walker::path_
-    std::vector<Entry> entries; // those left to walk, the next one last
-};
 
 // Depth-first through each directory's entries sorted by name, a
 // directory's with '/' after it: then a name comes before every name below
@@ -108,6 +85,7 @@ private:
     void list(WalkedDirectory &level)
     {
         const int fd = level.directory->fd();
+        holds_ = false;
         for (ssize_t got; (got = getdents64(fd, buffer_.data(), buffer_.size())) != 0;) {
             if (got < 0) {
                 const int error = errno;
@@ -120,6 +98,8 @@ private:
                 take(level, entry->d_name, entry->d_type);
             }
         }
+        if (rules_.watch != nullptr)
+            takeWatched(level);
         std::sort(level.entries.begin(), level.entries.end(),
                   [](const Entry &a, const Entry &b) { return a.key > b.key; });
     }
@@ -128,8 +108,10 @@ private:
     // does not say what an entry is, it is asked without following a link.
     void take(WalkedDirectory &level, const char *name, unsigned char type)
     {
-        if (name[0] == '.')
+        if (name[0] == '.') {
+            holds_ = holds_ || (rules_.watch != nullptr && rules_.watch->noticed() == name);
             return;
+        }
         if (type == DT_UNKNOWN) {
             struct stat status;
             if (fstatat(level.directory->fd(), name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -142,8 +124,18 @@ private:
         }
         if (type == DT_DIR)
             level.entries.push_back({std::string(name) + '/'});
-        else if (type == DT_REG && hasExtension(name, rules_.extensions))
+        else if (type == DT_REG && (rules_.watch != nullptr || hasExtension(name, rules_.extensions)))
             level.entries.push_back({name});
+    }
+
+    // The watch, told of the directory once its listing is read, decides
+    // which of its files are taken: they were all kept until then.
+    void takeWatched(WalkedDirectory &level)
+    {
+        const std::string_view relative = path_.size() < below_ ? "" : std::string_view(path_).substr(below_);
+        const std::vector<std::string> *extensions = rules_.watch->entered(relative, level.directory->fd(), holds_);
+        std::erase_if(level.entries, [extensions](const Entry &e) {
+            return !extensions || (e.error == 0 && e.key.back() != '/' && !hasExtension(e.key, *extensions)); });
     }
 
     // Entries are asked about in the walk's order, depth first, so that the
@@ -154,9 +146,11 @@ private:
         if (directory)
             entry.key.pop_back();
         pathTo(levels_.size() - 1, entry.key);
+        const std::string_view relative = std::string_view(path_).substr(below_);
         if (entry.error == 0 && rules_.ignores != nullptr &&
-            rules_.ignores->ignored(std::string_view(path_).substr(below_), directory,
-                                    levels_.back().directory->fd()))
+            rules_.ignores->ignored(relative, directory, levels_.back().directory->fd()))
+            return;
+        if (entry.error == 0 && rules_.watch != nullptr && rules_.watch->passedOver(relative, directory))
             return;
         if (entry.error != 0)
             found_({.path = path_, .error = entry.error});
@@ -185,6 +179,7 @@ private:
     {
         const size_t child = levels_.size() - 1;
         mark(child, Found::Mark::Left);
+        if (rules_.watch != nullptr) rules_.watch->left();
         if (child == 0 || levels_[child - 1].directory) {
             levels_.pop_back();
             return;
@@ -223,8 +218,11 @@ private:
             }
             if (fd >= 0)
                 close(fd);
-            for (size_t gone = levels_.size(); gone-- > k;)
+            for (size_t gone = levels_.size(); gone-- > k;) {
                 mark(gone, Found::Mark::Left);
+                if (rules_.watch != nullptr)
+                    rules_.watch->left();
+            }
             path_.resize(levels_[k].pathLength);
             levels_.resize(k);
             if (fd >= 0 || error == ENOENT || error == ELOOP || error == ENOTDIR)
@@ -338,6 +336,7 @@ private:
     std::vector<char> buffer_ = std::vector<char>(LISTING_BUFFER_SIZE);
     size_t openLevelsAllowed_;
     size_t directoriesAllowed_;
+    bool holds_ = false; // the listing being read names the watch's file
 };
 
 } // namespace

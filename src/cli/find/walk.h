@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "find/opening.h"
@@ -28,6 +29,30 @@ struct WalkAllowance {
     std::size_t directories = 510;
 };
 
+// Told of each directory a walk enters, once it is listed, and of each it
+// leaves, so that settings kept in a file of a directory are read only where
+// the listing names that file (`noticed`): no call per file or directory.
+class DirectoryWatch {
+public:
+    virtual ~DirectoryWatch() = default;
+    DirectoryWatch() = default;
+    DirectoryWatch(const DirectoryWatch &) = delete;
+    DirectoryWatch &operator=(const DirectoryWatch &) = delete;
+
+    virtual std::string_view noticed() const = 0;
+
+    // The directory open at `fd`, `relative` below the root ("" for the
+    // root), whose listing named the noticed file when `holds`. Returns the
+    // suffixes of the files to take in it; null to take nothing in it, the
+    // watch having said why.
+    virtual const std::vector<std::string> *entered(std::string_view relative, int fd, bool holds) = 0;
+    virtual void left() = 0;
+
+    // Whether the entry `relative` below the root, in the directory last
+    // entered, is passed over.
+    virtual bool passedOver(std::string_view relative, bool directory) = 0;
+};
+
 // What a walk takes: files whose names end in '.' and one of `extensions`,
 // but for those that `ignores` passes over, with the directories it passes
 // over. It is asked about directories and those files only. `marks`: each
@@ -43,6 +68,9 @@ struct WalkRules {
     // the files found that it still holds, and so of their directories,
     // which only it could release.
     std::function<void()> handBack = {};
+    // When given, it decides the suffixes of each directory instead of
+    // `extensions`, and may pass entries over.
+    DirectoryWatch *watch = nullptr;
 };
 
 // Calls `found` with every file below the directory `root` that the rules

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 #include <malloc.h>
 
 #include "report/stdstreams.h"
@@ -77,16 +78,36 @@ bool Reporter::isReported(Count line)
 
 void Reporter::add(const PieceOverLimit &piece, bool allowed)
 {
+    // A line of the baseline takes its entry whether or not it is reported,
+    // so that only entries of lines gone are counted as no longer found.
+    if (!allowed && !gate_.recording && inBaseline(piece.line))
+        return;
     if (!isReported(piece.line))
         return;
-    if (allowed)
+    if (allowed) {
         gate_.allowed.fetch_add(1, std::memory_order_relaxed);
-    else
+    } else if (gate_.recording) {
+        // The menu's rules report a line in pieces: it is recorded once.
+        if (overLines_.empty() || overLines_.back() != piece.line)
+            overLines_.push_back(piece.line);
+        return;
+    } else {
         outcome_.overLimit = true;
+    }
     // A SARIF log shows an allowed line as a suppressed result; the other
     // reports leave it out.
     if (!allowed || gate_.report == Report::Sarif)
         append(piece, allowed);
+}
+
+// A line the baseline holds takes one of its entries with its first piece;
+// its later pieces follow it.
+bool Reporter::inBaseline(Count line)
+{
+    if (match_ == nullptr || (baselinedLine_ != line && !match_->take(line)))
+        return false;
+    baselinedLine_ = line;
+    return true;
 }
 
 void Reporter::append(const PieceOverLimit &piece, bool allowed)
@@ -94,11 +115,11 @@ void Reporter::append(const PieceOverLimit &piece, bool allowed)
     const std::size_t before = outcome_.diagnostics.size();
     if (gate_.report == Report::Sarif) {
         if (!results_)
-            results_.emplace(path_, gate_.limit);
+            results_.emplace(path_, limit_);
         results_->append(outcome_.diagnostics, piece, allowed);
     } else {
         if (!diagnostics_)
-            diagnostics_.emplace(path_, gate_.limit, gate_.report == Report::Json);
+            diagnostics_.emplace(path_, limit_, gate_.report == Report::Json);
         diagnostics_->append(outcome_.diagnostics, piece);
     }
     const std::size_t added = outcome_.diagnostics.size() - before;
@@ -116,9 +137,13 @@ void Reporter::write()
     outcome_.diagnostics.clear();
 }
 
-DiagnosticsWriter::DiagnosticsWriter(Gate &gate, bool progress, const changed::ChangedFiles *changes)
-    : Writer(gate.outputClosed, progress), gate_(gate), changes_(changes)
+DiagnosticsWriter::DiagnosticsWriter(Gate &gate, bool progress, const changed::ChangedFiles *changes,
+                                     const std::map<std::string, std::unique_ptr<config::Baseline>> *baselines,
+                                     std::optional<std::string> recordIn)
+    : Writer(gate.outputClosed, progress), gate_(gate), changes_(changes), baselines_(baselines),
+      recordIn_(std::move(recordIn))
 {
+    gate_.recording = recordIn_.has_value();
     // Written before any worker may write: the turn passes on only once
     // this is flushed (invariant 2).
     if (gate_.report == Report::Sarif)
@@ -142,7 +167,9 @@ void DiagnosticsWriter::take(Target &&target)
     if (outcome.state == State::Measured)
         count(target);
     if (outcome.overLimit)
-        status_ = 1;
+        status_ = std::max(status_, 1);
+    if (recordIn_)
+        record(target);
     // Many are written as they are, rather than copied first.
     const std::string_view diagnostics =
         gate_.report == Report::Sarif ? gate_.log.results(outcome.diagnostics) : std::string_view(outcome.diagnostics);
@@ -166,8 +193,35 @@ int DiagnosticsWriter::finish()
         sarif::Log::appendClosing(out_.text, !failed_);
     flush();
     progress_.clear();
+    if (recordIn_)
+        writeRecord();
     sayHowItEnded();
     return status_;
+}
+
+// The lines over the limit of a file, for the baseline; a file that could
+// not be read again (a pipe) is said to be left out of it.
+void DiagnosticsWriter::record(const Target &target)
+{
+    const Outcome &outcome = target.outcome;
+    if (!outcome.overTextsRead) {
+        complain(target.request.path, "lines over the limit not recorded: the file cannot be read again");
+        status_ = std::max(status_, 1);
+    }
+    for (const std::string &text : outcome.overTexts)
+        recorded_.emplace_back(target.request.settings.baselineKey, text);
+}
+
+void DiagnosticsWriter::writeRecord()
+{
+    const std::size_t entries = recorded_.size();
+    if (const int error = config::writeBaseline(*recordIn_, std::move(recorded_)); error != 0) {
+        complain(*recordIn_, std::strerror(error));
+        status_ = std::max(status_, 1);
+        return;
+    }
+    say("cmeasure: " + std::to_string(entries) + (entries == 1 ? " line" : " lines") + " over the limit recorded in " +
+        printablePath(*recordIn_) + "\n");
 }
 
 // A gate that measured nothing has not passed, unless every file it met was
@@ -178,8 +232,15 @@ void DiagnosticsWriter::sayHowItEnded()
         say("cmeasure: no changed file\n");
     } else if (totals_.files == 0) {
         say("cmeasure: no file measured\n");
-        status_ = 1;
+        status_ = std::max(status_, 1);
     }
+    Count stale = 0;
+    if (baselines_ != nullptr)
+        for (const auto &[path, baseline] : *baselines_)
+            stale += baseline->stale();
+    if (stale > 0)
+        say("cmeasure: " + std::to_string(stale) + (stale == 1 ? " baseline entry" : " baseline entries") +
+            " no longer found\n");
     const Count allowed = gate_.allowed.load(std::memory_order_relaxed);
     if (allowed > 0)
         say("cmeasure: " + std::to_string(allowed) + (allowed == 1 ? " line" : " lines") +

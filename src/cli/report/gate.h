@@ -24,14 +24,19 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "c_rules.h"
 #include "changes/changed_files.h"
+#include "config/baseline.h"
 #include "counting.h"
 #include "report/output.h"
 #include "report/sarif.h"
@@ -83,6 +88,7 @@ struct Gate {
     bool outputClosed;
     std::atomic<std::size_t> held = 0; // bytes of diagnostics not yet written, in every slot
     std::atomic<Count> allowed = 0;    // lines over the limit that hold the allow mark
+    bool recording = false;            // --write-baseline: lines over the limit are recorded, not reported
     Turn turn;
     sarif::Log log; // written to by whoever has the turn
 };
@@ -91,11 +97,19 @@ struct Gate {
 // when they fill their buffer, waits for the file's turn and writes them.
 class Reporter {
 public:
-    // `reported`: with --new-from-rev, the only lines to report.
-    Reporter(Gate &gate, std::size_t position, const Request &request, Outcome &outcome)
-        : gate_(gate), position_(position), path_(request.path), reported_(request.reported), outcome_(outcome)
+    // `reported`: with --new-from-rev, the only lines to report. `match`:
+    // the file's lines in its baseline, which are not reported.
+    Reporter(Gate &gate, std::size_t position, const Request &request, Outcome &outcome,
+             config::BaselineMatch *match)
+        : gate_(gate), position_(position), path_(request.path), limit_(request.settings.limit),
+          reported_(request.reported), outcome_(outcome), match_(match)
     {
     }
+
+    Count limit() const { return limit_; }
+
+    // With --write-baseline: the lines over the limit, not allowed, in order.
+    const std::vector<Count> &overLines() const { return overLines_; }
 
     // The menu's rules report pieces; C's rules report lines, whose column
     // is where the line goes over the limit.
@@ -115,6 +129,7 @@ public:
 
 private:
     void add(const PieceOverLimit &piece, bool allowed);
+    bool inBaseline(Count line);
     bool isReported(Count line);
     void append(const PieceOverLimit &piece, bool allowed);
     void write();
@@ -122,8 +137,12 @@ private:
     Gate &gate_;
     std::size_t position_;
     const std::string &path_;
+    Count limit_;
     std::optional<std::span<const changed::LineRange>> reported_; // those not yet passed
     Outcome &outcome_;
+    config::BaselineMatch *match_;
+    Count baselinedLine_ = 0; // the last line found in the baseline
+    std::vector<Count> overLines_;
     // Made on the first piece over the limit, the one the report takes.
     std::optional<Diagnostics> diagnostics_;
     std::optional<sarif::FileResults> results_;
@@ -139,8 +158,12 @@ public:
     static constexpr milliseconds GATE_GATHERING{1};
 
     // `changes`: with --new-from-rev, what changed, so that a run that
-    // passed over every file as unchanged passes.
-    DiagnosticsWriter(Gate &gate, bool progress, const changed::ChangedFiles *changes);
+    // passed over every file as unchanged passes. `baselines`: those the
+    // run reads, whose entries no longer found are told of at the end.
+    // `recordIn`: with --write-baseline, the file.
+    DiagnosticsWriter(Gate &gate, bool progress, const changed::ChangedFiles *changes,
+                      const std::map<std::string, std::unique_ptr<config::Baseline>> *baselines = nullptr,
+                      std::optional<std::string> recordIn = std::nullopt);
 
     void beforeWait() override;
     milliseconds gathering() const override { return GATE_GATHERING; }
@@ -149,9 +172,14 @@ public:
 
 private:
     void sayHowItEnded();
+    void record(const Target &target);
+    void writeRecord();
 
     Gate &gate_;
     const changed::ChangedFiles *changes_;
+    const std::map<std::string, std::unique_ptr<config::Baseline>> *baselines_;
+    std::optional<std::string> recordIn_;
+    std::vector<std::pair<std::string, std::string>> recorded_; // (path, text) of each line over the limit
     std::size_t taken_ = 0; // targets taken out of the window, skipped ones included (invariant 1)
     bool failed_ = false;   // a path could not be read
 };

@@ -41,9 +41,12 @@ void Writer::complainAbout(const Target &target)
     const Outcome &outcome = target.outcome;
     if (outcome.state == State::Unnamed)
         say("cmeasure: invalid zero-length file name\n");
+    else if (outcome.settingsFault)
+        say("cmeasure: " + printablePath(outcome.reason) + "\n");
     else
         complain(target.request.path, outcome.reason.empty() ? std::strerror(outcome.error) : outcome.reason);
-    status_ = 1;
+    // A fault in the settings is the user's to mend, as a usage error is.
+    status_ = std::max(status_, outcome.settingsFault ? 2 : 1);
 }
 
 void FiguresWriter::take(Target &&target)

@@ -11,6 +11,7 @@
 
 #include "find/ignore.h"
 #include "find/namelist.h"
+#include "config/settings.h"
 
 namespace cli {
 
@@ -47,8 +48,8 @@ Target failure(std::string path, int error, std::string reason = {})
 class Pending {
 public:
     Pending(Window &window, const Options &options, const WalkAllowance &allowance,
-            const changed::ChangedFiles *changes)
-        : window_(window), options_(options), allowance_(allowance), changes_(changes)
+            const changed::ChangedFiles *changes, config::Settings &settings)
+        : window_(window), options_(options), allowance_(allowance), changes_(changes), settings_(settings)
     {
     }
 
@@ -84,6 +85,7 @@ public:
 
     const Options &options() const { return options_; }
     const WalkAllowance &allowance() const { return allowance_; }
+    config::Settings &settings() { return settings_; }
 
 private:
     static constexpr std::size_t MOST_PENDING = 64;
@@ -91,24 +93,56 @@ private:
     const Options &options_;
     const WalkAllowance &allowance_;
     const changed::ChangedFiles *changes_;
+    config::Settings &settings_;
     std::vector<Target> targets_;
 };
 
+// A fault in the settings, reported in its place: the message names the
+// file, and the line where it lies on one.
+Target settingsFault(std::string message)
+{
+    return {.request = {},
+            .outcome = {.state = State::Failed, .reason = std::move(message), .settingsFault = true}};
+}
+
 // Adds the files of a directory argument, but for those its ignore rules
-// pass over, and the failures to read the directory or its rules.
+// or its configuration pass over, and the failures to read the directory
+// or its rules. The settings watch the walk only where a configuration or
+// a baseline may count.
 void walkDirectory(const std::string &path, IgnoreContext &ignores, Pending &pending)
 {
     const Options &options = pending.options();
     const std::size_t below = path.size() + (path.ends_with('/') ? 0 : 1);
-    const auto add = [&pending, &path, below, list = options.list](Found &&found) {
-        pending.addChanged(walked(std::move(found), list), path, below);
+    const std::unique_ptr<config::TreeSettings> settings = pending.settings().forTree(
+        path, [&pending](std::string &&message) { pending.add(settingsFault(std::move(message))); });
+    const bool watched = !options.noConfig || options.baseline || options.writeBaseline;
+    const config::FileSettings plain = pending.settings().plain();
+    const auto add = [&](Found &&found) {
+        Target target = walked(std::move(found), options.list);
+        if (target.request.origin == Origin::Walked) {
+            const std::string_view relative = std::string_view(target.request.path).substr(below);
+            target.request.settings = watched ? settings->forFile(relative) : plain;
+        }
+        pending.addChanged(std::move(target), path, below);
     };
     const std::unique_ptr<TreeIgnores> rules = ignores.forTree(path, [&pending](RulesFailure &&unread) {
         pending.add(failure(std::move(unread.path), unread.error, std::move(unread.reason)));
     });
     walkTree(path,
-             {options.extensions, rules.get(), pending.allowance(), options.maxDepth >= 0, [&pending] { pending.flush(); }},
+             {options.extensions, rules.get(), pending.allowance(), options.maxDepth >= 0, [&pending] { pending.flush(); },
+              watched ? settings.get() : nullptr},
              add);
+}
+
+// A file named as an argument or in a list, with its settings.
+void addNamed(Target &&target, const std::string &path, Pending &pending)
+{
+    std::string error;
+    target.request.settings = pending.settings().forNamed(path, error);
+    if (!error.empty())
+        pending.add(settingsFault(std::move(error)));
+    else
+        pending.addChanged(std::move(target), path, path.size());
 }
 
 // Adds the targets of one path argument, in output order: standard input, a
@@ -126,11 +160,11 @@ void addTargets(const std::string &path, IgnoreContext &ignores, Pending &pendin
     else if (list && (path == "-" || !S_ISDIR(status.st_mode)))
         pending.add({.request = {.path = path}, .outcome = {.state = State::Listed}});
     else if (path == "-")
-        pending.add({.request = {.path = path, .origin = Origin::StandardInput}});
+        addNamed({.request = {.path = path, .origin = Origin::StandardInput}}, path, pending);
     else if (found == 0 && S_ISDIR(status.st_mode))
         walkDirectory(path, ignores, pending);
     else
-        pending.addChanged({.request = {.path = path}}, path, path.size());
+        addNamed({.request = {.path = path}}, path, pending);
     pending.flush();
 }
 
@@ -177,9 +211,9 @@ void addListed(const std::string &list, bool inputClosed, IgnoreContext &ignores
 } // namespace
 
 void addAllTargets(const Options &options, bool inputClosed, const WalkAllowance &allowance,
-                   const changed::ChangedFiles *changes, Window &window)
+                   const changed::ChangedFiles *changes, config::Settings &settings, Window &window)
 {
-    Pending pending(window, options, allowance, changes);
+    Pending pending(window, options, allowance, changes, settings);
     IgnoreContext ignores({!options.noIgnore, options.excludes});
     if (options.files0From)
         addListed(*options.files0From, inputClosed, ignores, pending);

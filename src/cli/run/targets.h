@@ -4,6 +4,7 @@
 #pragma once
 
 #include "changes/changed_files.h"
+#include "config/settings.h"
 #include "options.h"
 #include "find/walk.h"
 #include "run/window.h"
@@ -13,8 +14,8 @@ namespace cli {
 // Adds the targets of every path, then completes the window. `inputClosed`:
 // standard input was closed at start. `allowance`: the descriptors each
 // walk may hold. `changes`: with --new-from-rev, what changed; a file that
-// did not is passed over.
+// did not is passed over. `settings`: those of each file, prepared.
 void addAllTargets(const Options &options, bool inputClosed, const WalkAllowance &allowance,
-                   const changed::ChangedFiles *changes, Window &window);
+                   const changed::ChangedFiles *changes, config::Settings &settings, Window &window);
 
 } // namespace cli

@@ -120,7 +120,7 @@ std::optional<Job> Window::take(std::optional<Result> &done)
             target.outcome.state = State::Measuring;
             Request &request = target.request;
             return Job{*position, {request.path, request.origin, std::move(request.directory), std::move(request.name),
-                                   request.reported}};
+                                   request.reported, request.settings}};
         }
         if (complete_ && inputs_.empty())
             return std::nullopt;

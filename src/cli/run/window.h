@@ -19,6 +19,7 @@
 #include "changes/changed_lines.h"
 #include "counting.h"
 #include "c_rules.h"
+#include "config/file_settings.h"
 #include "find/walk.h"
 
 namespace cli {
@@ -51,6 +52,7 @@ struct Request {
     std::string name = {};
     // With --new-from-rev: the only lines whose diagnostics are reported.
     std::optional<std::span<const changed::LineRange>> reported = {};
+    config::FileSettings settings = {}; // of its configuration and the command line
 };
 
 // What became of it: the part that a worker fills in, or the walk when it
@@ -65,6 +67,11 @@ struct Outcome {
     // and whether there was any at all.
     std::string diagnostics = {};
     bool overLimit = false;
+    bool settingsFault = false; // Failed for a fault in the settings, which `reason` states whole
+    // With --write-baseline: the texts of its lines over the limit, and
+    // whether they could be read.
+    std::vector<std::string> overTexts = {};
+    bool overTextsRead = true;
 };
 
 struct Target {

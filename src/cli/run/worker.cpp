@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "text_input.h"
+#include "config/baseline.h"
 #include "find/dialect.h"
 #include "find/walk.h"
 
@@ -19,8 +20,8 @@ namespace {
 class Scanner {
 public:
     Scanner(bool inputClosed, const Options &options, bool countBytes, Gate *gate, Survey *survey, bool splitLarge)
-        : inputClosed_(inputClosed), rules_(options.rules), cxxSuffixes_(options.cxxExtensions),
-          countBytes_(countBytes), gate_(gate), tally_(survey != nullptr ? survey->tally() : nullptr),
+        : inputClosed_(inputClosed), cxxSuffixes_(options.cxxExtensions), countBytes_(countBytes), gate_(gate),
+          tally_(survey != nullptr ? survey->tally() : nullptr),
           splitLarge_(splitLarge)
     {
     }
@@ -44,6 +45,10 @@ public:
             size = regularSize(fd);
         input_.reopen(fd, true, size);
         Outcome outcome = scan(job, fd, size);
+        if (match_) {
+            request.settings.baseline->countStale(match_->left());
+            match_.reset();
+        }
         if (countBytes_ && size >= 0)
             outcome.bytes = size;
         input_.close();
@@ -82,70 +87,84 @@ private:
     // of a regular file; -1 for standard input.
     Outcome scan(const Job &job, int fd, off_t size)
     {
-        return rules_ == Rules::C ? scanByC(job, fd, size) : scanByMenu(job);
+        const config::FileSettings &settings = job.request.settings;
+        Gate *const gate = settings.limit >= 0 ? gate_ : nullptr;
+        if (gate != nullptr && settings.baseline != nullptr && fd >= 0) {
+            const std::vector<std::string_view> texts = settings.baseline->linesOf(settings.baselineKey);
+            if (!texts.empty() && !match_.emplace().readLines(fd, texts))
+                match_.reset();
+        }
+        Outcome outcome = {.state = State::Measured};
+        std::optional<Reporter> reporter;
+        if (gate != nullptr)
+            reporter.emplace(*gate, job.position, job.request, outcome, match_ ? &*match_ : nullptr);
+        const auto read = settings.rules == Rules::C ? scanByC(job, fd, size, reporter) : scanByMenu(job, reporter);
+        outcome.state = read.second != 0 ? State::Failed : State::Measured;
+        outcome.error = read.second;
+        outcome.figures = read.first;
+        if (reporter && gate->recording && !reporter->overLines().empty())
+            outcome.overTextsRead = config::readLineTexts(fd, reporter->overLines(), outcome.overTexts);
+        return outcome;
     }
 
     // Below 4 MiB the second thread's start and the first half's way into
     // the second cost more than half the scan saves.
     static constexpr off_t SPLIT_FROM = off_t{4} << 20;
 
-    Outcome scanByC(const Job &job, int fd, off_t size)
+    // The figures, and the errno of a read that failed.
+    using Scanned = std::pair<crules::Figures, int>;
+
+    Scanned scanByC(const Job &job, int fd, off_t size, std::optional<Reporter> &reporter)
     {
-        Outcome outcome = {.state = State::Measured};
-        const bool named = job.request.origin != Origin::StandardInput;
-        const crules::Dialect dialect = named ? dialectOfPath(job.request.path, cxxSuffixes_) : crules::Dialect::C;
+        const Request &request = job.request;
+        // Where what counts as a symbol is chosen, once the scan can count
+        // those of code alone: request.settings.symbols.
+        const crules::Dialect dialect = request.origin == Origin::StandardInput
+                                            ? crules::Dialect::C
+                                            : request.settings.dialect.value_or(dialectOfPath(request.path, cxxSuffixes_));
         crules::Result scan;
-        if (splitLarge_ && gate_ == nullptr && !tally_ && size >= SPLIT_FROM) {
+        if (splitLarge_ && !reporter && !tally_ && size >= SPLIT_FROM) {
             scan = crules::scanInTwo(fd, size, dialect);
         } else if (tally_) {
             tally_->begin(job.position, job.request);
             scan = crules::scan(input_, dialect, &tally_->cLines());
             tally_->end();
-        } else if (gate_ == nullptr) {
+        } else if (!reporter) {
             scan = crules::scan(input_, dialect);
         } else {
-            Reporter reporter(*gate_, job.position, job.request, outcome);
-            const crules::Gate lines{gate_->limit, Reporter::reportLine, &reporter};
+            const crules::Gate lines{request.settings.limit, Reporter::reportLine, &*reporter};
             scan = crules::scan(input_, dialect, &lines);
         }
-        outcome.state = scan.error != 0 ? State::Failed : State::Measured;
-        outcome.error = scan.error;
-        outcome.figures = scan.figures;
-        return outcome;
+        return {scan.figures, scan.error};
     }
 
-    Outcome scanByMenu(const Job &job)
+    Scanned scanByMenu(const Job &job, std::optional<Reporter> &reporter)
     {
-        Outcome outcome = {.state = State::Measured};
         Scan scan;
         if (tally_) {
             tally_->begin(job.position, job.request);
             scan = scanLines(input_, line_, tally_->menuPieces());
             tally_->end();
-        } else if (gate_ == nullptr) {
+        } else if (!reporter) {
             scan = scanLines(input_, line_);
         } else {
-            Reporter reporter(*gate_, job.position, job.request, outcome);
-            // The options hold a menu's limit to 0..359.
-            const auto limit = static_cast<int>(gate_->limit);
-            scan = scanLines(input_, line_, PieceLimit{limit, Reporter::report, &reporter});
+            // The settings hold a menu's limit to 0..359.
+            const auto limit = static_cast<int>(reporter->limit());
+            scan = scanLines(input_, line_, PieceLimit{limit, Reporter::report, &*reporter});
         }
-        outcome.state = scan.error != 0 ? State::Failed : State::Measured;
-        outcome.error = scan.error;
         const FileFigures &f = scan.figures;
-        outcome.figures = {f.lines, f.lineWithMaxSymbols, f.maxSymbols, f.identifiers};
-        return outcome;
+        return {{f.lines, f.lineWithMaxSymbols, f.maxSymbols, f.identifiers}, scan.error};
     }
 
     TextInput input_{-1};
     char line_[LINE_BUFFER_SIZE] = {};
     bool inputClosed_;
-    Rules rules_;
     const std::vector<std::string> &cxxSuffixes_;
     bool countBytes_;
     Gate *gate_;
     std::unique_ptr<Tally> tally_;
     bool splitLarge_;
+    std::optional<config::BaselineMatch> match_; // of the file being measured, when its baseline names it
 };
 
 } // namespace

@@ -13,6 +13,8 @@
 
 namespace cli {
 
+// Each file is measured by the rules, the limit and the dialect of its
+// settings (Request::settings).
 // `countBytes`: learn each file's size, for the progress line. `gate`: with
 // --max-symbols, where the diagnostics go; null otherwise. `survey`: with
 // --histogram or --top, what the worker's tally of lines is handed over
@@ -20,8 +22,7 @@ namespace cli {
 // `splitLarge`: a file of 4 MiB or more may be scanned in two halves side by
 // side (by C's rules, without a gate). `crew`: the worker's own, told of
 // each read that would wait for the disk.
-// `options`: the rules, and the suffixes read as C++ besides those
-// compilers know.
+// `options`: the suffixes read as C++ besides those compilers know.
 void runWorker(Window &window, const ClosedAtStart &closed, const Options &options, bool countBytes, Gate *gate,
                Survey *survey, bool splitLarge, Crew &crew);
 

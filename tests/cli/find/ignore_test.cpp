@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <fcntl.h>
 #include <ostream>
 #include <set>
@@ -17,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "config/config_file.h"
 #include "find/git.h"
 #include "find/ignore_rules.h"
 #include "program.h"
@@ -584,5 +587,110 @@ INSTANTIATE_TEST_SUITE_P(Runs, GitRunner, testing::Values(
     GitRun{"SinkThatStopsEndsTheRun", {"--version"}, true, false, "git version ", ""}), [](const auto &info) {
         return std::string(info.param.name);
     });
+
+} // namespace
+
+namespace {
+
+// The overrides of a configuration against git given each override's
+// patterns: in random trees, a file's limit and dialect must be those of
+// the last override whose patterns git would ignore it by, else the file's
+// own. A file over any limit reports its limit; a line of C++'s raw string
+// counts one identifier fewer in C++ than in C.
+struct Override {
+    std::string patterns; // one a line, for git
+    std::string toml;
+    int limit = 0;        // -1: "off", 0: none
+    int dialect = 0;      // 1: C, 2: C++, 0: none
+};
+
+Override randomOverride(Rng &rng)
+{
+    Override override;
+    std::string paths;
+    for (int k = pick(rng, 1, 3); k > 0;) {
+        const std::string line = pattern(rng);
+        std::string why;
+        if (line.find('\'') != std::string::npos || !cli::config::validPattern(line, why))
+            continue;
+        override.patterns += line + "\n";
+        paths += (paths.empty() ? "'" : ", '") + line + "'";
+        k--;
+    }
+    override.toml = "[[override]]\npaths = [" + paths + "]\n";
+    if ((override.limit = pick(rng, -1, 3) * 50) != 0)
+        override.toml += override.limit < 0 ? "max-symbols = \"off\"\n" : "max-symbols = " + std::to_string(override.limit) + "\n";
+    if ((override.dialect = pick(rng, 0, 2)) != 0)
+        override.toml += override.dialect == 1 ? "dialect = \"c\"\n" : "dialect = \"c++\"\n";
+    return override;
+}
+
+void makePlainTree(Rng &rng, const fs::path &directory, int depth)
+{
+    for (int k = pick(rng, 1, 4); k > 0; k--)
+        write(directory / (STEMS[pick(rng, 0, static_cast<int>(STEMS.size()) - 1)] + (pick(rng, 0, 1) ? ".c" : ".h")),
+              "R\"x(a b)x\";\n" + std::string(180, 'x') + "\n");
+    if (depth < 3)
+        for (int k = pick(rng, 0, 3); k > 0; k--)
+            makePlainTree(rng, directory / DIRECTORIES[pick(rng, 0, static_cast<int>(DIRECTORIES.size()) - 1)],
+                          depth + 1);
+}
+
+// Each JSON line's "path" and the number after `key`, the path without "./".
+std::map<std::string, int> valuesOf(const std::string &printed, const std::string &key)
+{
+    std::map<std::string, int> values;
+    std::istringstream lines(printed);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t path = line.find("{\"path\": \"./");
+        const size_t value = line.find("\"" + key + "\": ");
+        if (path != 0 || value == std::string::npos)
+            continue;
+        const size_t end = line.find("\", ", 12);
+        values[line.substr(12, end - 12)] = std::stoi(line.substr(value + key.size() + 4));
+    }
+    return values;
+}
+
+TEST_F(GitIgnore, OverridesMatchWhatGitIgnoresByTheirPatterns)
+{
+    const unsigned first = std::getenv("CMEASURE_SEED") ? std::stoul(std::getenv("CMEASURE_SEED")) : 1;
+    for (unsigned seed = first; seed < first + 60 && !HasFailure(); seed++) {
+        Rng rng(seed);
+        const fs::path root = scratch_ / std::to_string(seed);
+        makePlainTree(rng, root, 0);
+        capture({"git", "init", "-q"}, root);
+        fs::create_directories(home_);
+        const int top = pick(rng, 0, 1) ? 100 : -1;
+        std::string toml = top < 0 ? "max-symbols = \"off\"\n" : "max-symbols = 100\n";
+        std::vector<Override> overrides;
+        for (int k = pick(rng, 1, 4); k > 0; k--)
+            toml += (overrides.emplace_back(randomOverride(rng))).toml;
+        write(root / ".cmeasure.toml", toml);
+        const Files all = gitList(capture({"git", "ls-files", "-z", "--others"}, root));
+        std::map<std::string, int> limits;
+        std::map<std::string, int> identifiers;
+        for (const std::string &file : all) {
+            limits[file] = top;
+            identifiers[file] = 2;
+        }
+        for (const Override &override : overrides) {
+            write(scratch_ / "patterns", override.patterns);
+            const Files unmatched = gitList(capture(
+                {"git", "ls-files", "-z", "--others", "--exclude-from=" + (scratch_ / "patterns").string()}, root));
+            for (const std::string &file : all) {
+                if (unmatched.count(file) != 0)
+                    continue;
+                limits[file] = override.limit != 0 ? override.limit : limits[file];
+                identifiers[file] = override.dialect != 0 ? 3 - override.dialect : identifiers[file];
+            }
+        }
+        std::erase_if(limits, [](const auto &entry) { return entry.second < 0; });
+        const std::string gated = capture({CMEASURE_PATH, "--check", "--json", "-j", "1", "."}, root);
+        const std::string figures = capture({CMEASURE_PATH, "--json", "-j", "1", "."}, root);
+        EXPECT_EQ(valuesOf(gated, "limit"), limits) << "seed " << seed << "\n" << toml;
+        EXPECT_EQ(valuesOf(figures, "identifiers"), identifiers) << "seed " << seed << "\n" << toml;
+    }
+}
 
 } // namespace

@@ -129,15 +129,45 @@ CMEASURE_INLINE void beginComment(LexState &lex, Mode mode)
     lex.allowMatched = 0;
 }
 
-// In a comment: follows the text that allows a line over the gate's limit.
+// In a comment: follows the markers that allow lines over the gate's limit.
+// "cmeasure: allow" allows its own line, "cmeasure: allow-next-line" the
+// next instead, and "cmeasure: off" the lines up to the one that holds
+// "cmeasure: on", both included. The match is an index into ALLOW, or with
+// IN_OFF into OFF, which it leaves for at the byte after the common prefix.
 CMEASURE_INLINE void matchAllow(crules::State &state, unsigned char c)
 {
-    static constexpr char ALLOW[] = "cmeasure: allow";
+    static constexpr char ALLOW[] = "cmeasure: allow-next-line";
+    static constexpr char OFF[] = "cmeasure: off";
+    static constexpr int PREFIX = 10; // "cmeasure: "
+    static constexpr int ALLOWED = 15; // "cmeasure: allow"
+    static constexpr unsigned char IN_OFF = 0x80;
     LexState &lex = state.lex;
-    if (c != static_cast<unsigned char>(ALLOW[lex.allowMatched])) {
+    crules::LineState &line = state.lines;
+    const bool off = (lex.allowMatched & IN_OFF) != 0;
+    int k = lex.allowMatched & ~IN_OFF;
+    if (c == static_cast<unsigned char>((off ? OFF : ALLOW)[k])) {
+        k++;
+    } else if (!off && k == PREFIX && c == 'o') {
+        lex.allowMatched = IN_OFF | (PREFIX + 1);
+        return;
+    } else {
+        // "cmeasure: on"; the line that holds it is allowed already.
+        if (off && k == PREFIX + 1 && c == 'n' && state.gate != nullptr)
+            line.off = false;
         lex.allowMatched = c == 'c';
-    } else if (++lex.allowMatched == sizeof ALLOW - 1) {
-        state.lines.allowed = true;
+        return;
+    }
+    lex.allowMatched = static_cast<unsigned char>((off ? IN_OFF : 0) | k);
+    if (!off && k == ALLOWED) {
+        lex.allowHeld = line.allowed;
+        line.allowed = true;
+    } else if (!off && k == sizeof ALLOW - 1) {
+        line.allowed = lex.allowHeld;
+        line.allowNext = state.gate != nullptr;
+        lex.allowMatched = 0;
+    } else if (off && k == sizeof OFF - 1) {
+        line.off = state.gate != nullptr;
+        line.allowed = true;
         lex.allowMatched = 0;
     }
 }

@@ -72,7 +72,8 @@ CMEASURE_INLINE void endLine(crules::State &state)
                                                  .allowed = line.allowed});
     line.symbols = 0;
     line.column = 0;
-    line.allowed = false;
+    line.allowed = line.allowNext || line.off;
+    line.allowNext = false;
 }
 
 // One byte of the input, for the lines.
