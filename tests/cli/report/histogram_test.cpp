@@ -248,7 +248,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineHistogram, ProgramTest, testing::Values(
     Case{.name = "HistogramMenuLimitPastAPiece", .args = {"--rules=menu", "--histogram", "--max-symbols=360", "--max-symbols=9"},
          .expected = "", .errors = "cmeasure: invalid symbol limit: '360'\n" + TRY_HELP, .status = 2},
     Case{.name = "RevisionWithoutAReport", .args = {"--new-from-rev=HEAD"}, .expected = "",
-         .errors = "cmeasure: option '--new-from-rev' requires --max-symbols, --histogram or --top\n" + TRY_HELP,
+         .errors = "cmeasure: option '--new-from-rev' requires --max-symbols, --check, --histogram or --top\n" + TRY_HELP,
          .status = 2}
 ), caseName);
 
