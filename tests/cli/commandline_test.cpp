@@ -45,7 +45,8 @@ std::string total(int files, int lines, int identifiers, int symbols, const std:
 }
 
 const std::string NOTE = "int x; // note\n";
-const std::string NOTE_ROW = row("\"main.c\"", 1, 1, 12, 2);
+const std::string NOTE_ROW = row("\"main.c\"", 1, 1, 12, 2); // by the menu's rules
+const std::string NOTE_C_ROW = row("\"main.c\"", 1, 1, 11, 2);
 const std::string TREE = "mkdir -p t/a t/.git && echo x > t/a.c && echo yy > t/B.c && echo z > t/a-b.c && "
                          "echo w > t/a/b.c && echo v > t/a/c.txt && echo u > t/.git/d.c && echo s > t/.e.c";
 // bin/git appends a line to calls at each start, then runs git.
@@ -54,17 +55,17 @@ const std::string RECORDING_GIT = "mkdir bin && : > calls && printf '#!/bin/sh\\
 const std::string TRY_HELP = "Try 'cmeasure --help' for more information.\n";
 
 INSTANTIATE_TEST_SUITE_P(CommandLineFigures, ProgramTest, testing::Values(
-    Case{.name = "FileAsModeTwoMeasuresIt", .args = {"--rules=menu", "--json", "main.c"}, .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
+    Case{.name = "FileAsModeTwoMeasuresIt", .args = {"--json", "main.c"}, .expected = NOTE_C_ROW + total(1, 1, 2, 11, "\"main.c\"", 1),
          .source = NOTE},
-    Case{.name = "StandardInputAsAFile", .args = {"--rules=menu", "--json", "-", "main.c"}, .input = NOTE,
-         .expected = row("\"-\"", 1, 1, 12, 2) + NOTE_ROW + total(2, 2, 4, 12, "\"-\"", 1), .source = NOTE},
-    Case{.name = "NoPathReadsStandardInput", .args = {"--rules=menu", "--json"}, .input = "a\r\nbc",
-         .expected = row("\"-\"", 2, 1, 2, 2) + total(1, 2, 2, 2, "\"-\"", 1)},
-    Case{.name = "CommentDoesNotCarryToNextFile", .args = {"--rules=menu", "--json", "a.c", "b.c"},
-         .expected = row("\"a.c\"", 1, 1, 7, 0) + row("\"b.c\"", 1, 1, 3, 2) + total(2, 2, 2, 7, "\"a.c\"", 1),
+    Case{.name = "StandardInputAsAFile", .args = {"--json", "-", "main.c"}, .input = NOTE,
+         .expected = row("\"-\"", 1, 1, 11, 2) + NOTE_C_ROW + total(2, 2, 4, 11, "\"-\"", 1), .source = NOTE},
+    Case{.name = "NoPathReadsStandardInput", .args = {"--json"}, .input = "a\r\nbc",
+         .expected = row("\"-\"", 2, 2, 2, 2) + total(1, 2, 2, 2, "\"-\"", 2)},
+    Case{.name = "CommentDoesNotCarryToNextFile", .args = {"--json", "a.c", "b.c"},
+         .expected = row("\"a.c\"", 1, 1, 6, 0) + row("\"b.c\"", 1, 1, 2, 2) + total(2, 2, 2, 6, "\"a.c\"", 1),
          .setup = "printf '/* open\\n' > a.c && printf 'x y\\n' > b.c"},
-    Case{.name = "EmptyFileAndNoFinalNewline", .args = {"--rules=menu", "--json", "e.c", "f.c"},
-         .expected = row("\"e.c\"", 0, 1, 0, 0) + row("\"f.c\"", 2, 2, 4, 2) + total(2, 2, 2, 4, "\"f.c\"", 2),
+    Case{.name = "EmptyFileAndNoFinalNewline", .args = {"--json", "e.c", "f.c"},
+         .expected = row("\"e.c\"", 0, 0, 0, 0) + row("\"f.c\"", 2, 2, 4, 2) + total(2, 2, 2, 4, "\"f.c\"", 2),
          .setup = "touch e.c && printf 'ab\\ncdef' > f.c"},
     Case{.name = "TenMegabyteLineInPieces", .args = {"--rules=menu", "--json", "big.c"},
          .expected = row("\"big.c\"", 27856, 1, 359, 27856) + total(1, 27856, 27856, 359, "\"big.c\"", 1),
@@ -103,22 +104,22 @@ INSTANTIATE_TEST_SUITE_P(CommandLineFigures, ProgramTest, testing::Values(
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(CommandLineWalk, ProgramTest, testing::Values(
-    Case{.name = "SortedByWholePathHiddenAndOthersPassedOver", .args = {"--rules=menu", "--json", "t", "main.c"},
-         .expected = row("\"t/B.c\"", 1, 1, 3, 1) + row("\"t/a-b.c\"", 1, 1, 2, 1) + row("\"t/a.c\"", 1, 1, 2, 1) +
-                     row("\"t/a/b.c\"", 1, 1, 2, 1) + NOTE_ROW + total(5, 5, 6, 12, "\"main.c\"", 1),
+    Case{.name = "SortedByWholePathHiddenAndOthersPassedOver", .args = {"--json", "t", "main.c"},
+         .expected = row("\"t/B.c\"", 1, 1, 2, 1) + row("\"t/a-b.c\"", 1, 1, 1, 1) + row("\"t/a.c\"", 1, 1, 1, 1) +
+                     row("\"t/a/b.c\"", 1, 1, 1, 1) + NOTE_C_ROW + total(5, 5, 6, 11, "\"main.c\"", 1),
          .source = NOTE, .setup = TREE},
-    Case{.name = "NamedHiddenDirectoryAndTrailingSlash", .args = {"--rules=menu", "--json", "t/.git/", "--ext=txt", "t/a"},
-         .expected = row("\"t/a/c.txt\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"t/a/c.txt\"", 1), .setup = TREE},
-    Case{.name = "DotNamesItsFilesFromDot", .args = {"--rules=menu", "--json", "--ext", "c,txt", "."},
-         .expected = row("\"./t/B.c\"", 1, 1, 3, 1) + row("\"./t/a-b.c\"", 1, 1, 2, 1) + row("\"./t/a.c\"", 1, 1, 2, 1) +
-                     row("\"./t/a/b.c\"", 1, 1, 2, 1) + row("\"./t/a/c.txt\"", 1, 1, 2, 1) + total(5, 5, 5, 3, "\"./t/B.c\"", 1),
+    Case{.name = "NamedHiddenDirectoryAndTrailingSlash", .args = {"--json", "t/.git/", "--ext=txt", "t/a"},
+         .expected = row("\"t/a/c.txt\"", 1, 1, 1, 1) + total(1, 1, 1, 1, "\"t/a/c.txt\"", 1), .setup = TREE},
+    Case{.name = "DotNamesItsFilesFromDot", .args = {"--json", "--ext", "c,txt", "."},
+         .expected = row("\"./t/B.c\"", 1, 1, 2, 1) + row("\"./t/a-b.c\"", 1, 1, 1, 1) + row("\"./t/a.c\"", 1, 1, 1, 1) +
+                     row("\"./t/a/b.c\"", 1, 1, 1, 1) + row("\"./t/a/c.txt\"", 1, 1, 1, 1) + total(5, 5, 5, 2, "\"./t/B.c\"", 1),
          .setup = TREE},
-    Case{.name = "LinksLoopsAndFifosInATreePassedOver", .args = {"--rules=menu", "--json", "t"},
-         .expected = row("\"t/a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"t/a.c\"", 1),
+    Case{.name = "LinksLoopsAndFifosInATreePassedOver", .args = {"--json", "t"},
+         .expected = row("\"t/a.c\"", 1, 1, 1, 1) + total(1, 1, 1, 1, "\"t/a.c\"", 1),
          .setup = "mkdir t && echo x > t/a.c && ln -s .. t/up && ln -s a.c t/link.c && mkfifo t/f.c"},
-    Case{.name = "NamedLinkAndFifoAreMeasured", .args = {"--rules=menu", "--json", "link.c", "f.c"},
-         .expected = NOTE_ROW.substr(0, 10) + "link.c" + NOTE_ROW.substr(16) + row("\"f.c\"", 1, 1, 6, 2) +
-                     total(2, 2, 4, 12, "\"link.c\"", 1),
+    Case{.name = "NamedLinkAndFifoAreMeasured", .args = {"--json", "link.c", "f.c"},
+         .expected = NOTE_C_ROW.substr(0, 10) + "link.c" + NOTE_C_ROW.substr(16) + row("\"f.c\"", 1, 1, 5, 2) +
+                     total(2, 2, 4, 11, "\"link.c\"", 1),
          .source = NOTE, .setup = "ln -s main.c link.c && mkfifo f.c && { printf 'int x;\\n' > f.c & }"},
     // git on the PATH (bin, relative to the run's directory) records each
     // start in calls: a walk that meets no .git starts none; one that does,
