@@ -40,7 +40,7 @@ std::string directoryRow(const std::string &directory, long files, long lines, l
 }
 
 const std::string TRY_HELP = "Try 'cmeasure --help' for more information.\n";
-// t/a.c: one line of 2 symbols; t/s/b.c: two lines, the second of 4; t/e empty.
+// t/a.c: one line of 1 symbol; t/s/b.c: two lines, the second of 3; t/e empty.
 const std::string TREE = "mkdir -p t/s t/e && echo x > t/a.c && printf 'y\\nz = 1\\n' > t/s/b.c";
 const std::string A_IN_T = "\"t/a.c\"";
 const std::string B_IN_S = "\"t/s/b.c\"";
@@ -53,29 +53,29 @@ const std::string DEEPEST = [] {
 }();
 
 INSTANTIATE_TEST_SUITE_P(CommandLineViews, ProgramTest, testing::Values(
-    Case{.name = "SummarizeOneRowPerArgumentFileKeepsItsOwn", .args = {"--rules=menu", "--json", "-s", "t", "main.c", "t/e"},
-         .expected = directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) + fileRow("\"main.c\"", 1, 1, 2, 1) +
-                     directoryRow("t/e", 0, 0, 0, 0, "null", 0) + directoryRow("", 3, 4, 4, 4, B_IN_S, 2),
+    Case{.name = "SummarizeOneRowPerArgumentFileKeepsItsOwn", .args = {"--json", "-s", "t", "main.c", "t/e"},
+         .expected = directoryRow("t", 2, 3, 3, 3, B_IN_S, 2) + fileRow("\"main.c\"", 1, 1, 1, 1) +
+                     directoryRow("t/e", 0, 0, 0, 0, "null", 0) + directoryRow("", 3, 4, 4, 3, B_IN_S, 2),
          .source = "x\n", .setup = TREE},
-    Case{.name = "DepthOneRowsAfterTheirContents", .args = {"--rules=menu", "--json", "--max-depth=1", "t"},
-         .expected = directoryRow("t/e", 0, 0, 0, 0, "null", 0) + directoryRow("t/s", 1, 2, 2, 4, B_IN_S, 2) +
-                     directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) + directoryRow("", 2, 3, 3, 4, B_IN_S, 2),
+    Case{.name = "DepthOneRowsAfterTheirContents", .args = {"--json", "--max-depth=1", "t"},
+         .expected = directoryRow("t/e", 0, 0, 0, 0, "null", 0) + directoryRow("t/s", 1, 2, 2, 3, B_IN_S, 2) +
+                     directoryRow("t", 2, 3, 3, 3, B_IN_S, 2) + directoryRow("", 2, 3, 3, 3, B_IN_S, 2),
          .setup = TREE},
-    Case{.name = "TableRowNamesDirectoryAndDensestFile", .args = {"--rules=menu", "-d", "1", "t"},
+    Case{.name = "TableRowNamesDirectoryAndDensestFile", .args = {"-d", "1", "t"},
          .expected = "lines  densest_line  max_symbols  identifiers  path\n"
                      "    0             0            0            0  t/e/  (0 files)\n"
-                     "    2             2            4            2  t/s/  (1 file; densest line in t/s/b.c)\n"
-                     "    3             2            4            3  t/  (2 files; densest line in t/s/b.c)\n"
-                     "    3             2            4            3  total of 2 files; densest line in t/s/b.c\n",
+                     "    2             2            3            2  t/s/  (1 file; densest line in t/s/b.c)\n"
+                     "    3             2            3            3  t/  (2 files; densest line in t/s/b.c)\n"
+                     "    3             2            3            3  total of 2 files; densest line in t/s/b.c\n",
          .setup = TREE},
-    Case{.name = "UnreadableDirectoryReportedInItsPlace", .args = {"--rules=menu", "--json", "-d", "1", "t"},
-         .expected = "cmeasure: t/m: Permission denied\n" + directoryRow("t/s", 1, 2, 2, 4, B_IN_S, 2) +
-                     directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) + directoryRow("", 2, 3, 3, 4, B_IN_S, 2),
+    Case{.name = "UnreadableDirectoryReportedInItsPlace", .args = {"--json", "-d", "1", "t"},
+         .expected = "cmeasure: t/m: Permission denied\n" + directoryRow("t/s", 1, 2, 2, 3, B_IN_S, 2) +
+                     directoryRow("t", 2, 3, 3, 3, B_IN_S, 2) + directoryRow("", 2, 3, 3, 3, B_IN_S, 2),
          .status = 1, .setup = "mkdir -p t/m t/s && echo x > t/a.c && echo x > t/m/b.c && chmod 0 t/m && "
                                "printf 'y\\nz = 1\\n' > t/s/b.c",
          .unprivileged = true, .oneStream = true},
-    Case{.name = "TenThousandLevelsSummarized", .args = {"--rules=menu", "--json", "-s", "t"},
-         .expected = directoryRow("t", 1, 1, 1, 2, DEEPEST, 1) + directoryRow("", 1, 1, 1, 2, DEEPEST, 1),
+    Case{.name = "TenThousandLevelsSummarized", .args = {"--json", "-s", "t"},
+         .expected = directoryRow("t", 1, 1, 1, 1, DEEPEST, 1) + directoryRow("", 1, 1, 1, 1, DEEPEST, 1),
          .setup = "mkdir t && cd t && perl -e 'for (1..10000) { mkdir \"d\" or die; chdir \"d\" or die } "
                   "open(my $f, \">\", \"x.c\") or die; print $f \"x\\n\"'"},
     // t/a and t/b tie on their densest line: t's row, as the total, names
@@ -108,8 +108,8 @@ INSTANTIATE_TEST_SUITE_P(CommandLineViewsUsage, ProgramTest, testing::Values(
     usage("ListWithSummarize", {"--list", "-s", "t"}, "options '--summarize' and '--list' cannot be combined"),
     usage("DepthWithMaxSymbols", {"-d", "2", "--max-symbols=3", "t"},
           "options '--max-depth' and '--max-symbols' cannot be combined"),
-    Case{.name = "DepthPastTheTreeIsFine", .args = {"--rules=menu", "--json", "-d", "99999999999999999999", "t/s"},
-         .expected = directoryRow("t/s", 1, 2, 2, 4, B_IN_S, 2) + directoryRow("", 1, 2, 2, 4, B_IN_S, 2), .setup = TREE}
+    Case{.name = "DepthPastTheTreeIsFine", .args = {"--json", "-d", "99999999999999999999", "t/s"},
+         .expected = directoryRow("t/s", 1, 2, 2, 3, B_IN_S, 2) + directoryRow("", 1, 2, 2, 3, B_IN_S, 2), .setup = TREE}
 ), caseName);
 
 const char *const NAMES[] = {"a", "a.c", "a-b.c", "a0.h", "b", "b.txt", "a.c.c"};
