@@ -36,7 +36,17 @@ CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, c
                     break;
             }
         }
-        feedByte(state, group[i++]);
+        const unsigned char c = group[i++];
+        if (pass && has(c, PLAIN_NEXT)) {
+            // Neither a CR nor a backslash: feedByte() would hold nothing
+            // back, and the byte lexer reads it at once; of what holds
+            // bytes back, only a header name's '<' may follow.
+            while (!lexCharacter(state, c)) {
+            }
+            pass = lex.angle == Angle::Off;
+            continue;
+        }
+        feedByte(state, c);
         pass = mayPass(lex);
     }
 }
