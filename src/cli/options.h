@@ -24,33 +24,33 @@ struct Options {
     static constexpr std::int64_t MOST_MENU_SYMBOL_LIMIT = 359;
     static constexpr std::int64_t MOST_SYMBOL_LIMIT = INT64_MAX;
 
-    bool json = false;
-    Rules rules = Rules::C;
     std::int64_t maxSymbols = -1; // with --max-symbols: report each line over it, instead of the figures
-    unsigned jobs = 0; // 0: the default, 4 per processor this process may run on, at least 8
     std::vector<std::string> extensions = {"c", "h"};
     std::vector<std::string> cxxExtensions; // --cxx-ext: suffixes read as C++ besides those compilers know
-    bool noIgnore = false;             // --no-ignore: no ignore file is consulted
     std::vector<std::string> excludes; // --exclude patterns, in order
     std::optional<std::string> files0From; // --files0-from: the list of paths, "-" for standard input
     std::vector<std::string> paths; // standard input when empty
-    bool sarif = false;                     // --sarif: the gate's report as a SARIF log
     std::optional<std::string> newFromRev; // --new-from-rev: only lines added since this git revision
-    int maxDepth = -1;  // -d, --max-depth, -s: rows of directories down to this depth instead of files
-    bool summarize = false; // -s: --max-depth=0
-    bool list = false;  // --list: the paths a run would measure, instead of their figures
-    bool histogram = false; // --histogram: the distribution of line symbols, instead of the figures
     std::vector<std::int64_t> limits; // every --max-symbols, in order: the limits --histogram adds to its ladder
     std::int64_t top = 0; // --top: the densest lines of the run, this many, instead of the figures; 0 for none
-    bool extensionsGiven = false; // --ext: the configuration's `ext` does not count
-    bool rulesGiven = false;      // --rules: nor its `rules`
     // The configuration: the nearest .cmeasure.toml of each file, or the
     // one --config names, or none with --no-config.
     std::optional<std::string> config;
-    bool noConfig = false;
-    bool check = false; // --check: the gate at the configured limits, unless --max-symbols gives one
     std::optional<std::string> baseline;      // --baseline: lines over the limit it holds are not reported
     std::optional<std::string> writeBaseline; // --write-baseline: record the lines over the limit there
+    Rules rules = Rules::C;
+    unsigned jobs = 0; // 0: the default, 4 per processor this process may run on, at least 8
+    int maxDepth = -1;  // -d, --max-depth, -s: rows of directories down to this depth instead of files
+    bool json = false;
+    bool noIgnore = false;             // --no-ignore: no ignore file is consulted
+    bool sarif = false;                     // --sarif: the gate's report as a SARIF log
+    bool summarize = false; // -s: --max-depth=0
+    bool list = false;  // --list: the paths a run would measure, instead of their figures
+    bool histogram = false; // --histogram: the distribution of line symbols, instead of the figures
+    bool extensionsGiven = false; // --ext: the configuration's `ext` does not count
+    bool rulesGiven = false;      // --rules: nor its `rules`
+    bool noConfig = false;
+    bool check = false; // --check: the gate at the configured limits, unless --max-symbols gives one
 
     // Whether the run is a gate: lines over a limit instead of the figures.
     // --histogram and --top take --max-symbols as a limit of their own.
