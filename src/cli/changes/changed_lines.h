@@ -14,6 +14,7 @@
 
 #include <limits>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -31,6 +32,18 @@ struct LineRange {
     Count end() const { return first + count; } // one past the last
     bool operator==(const LineRange &) const = default;
 };
+
+// Whether `line` lies in one of `ranges`, asked of lines in ascending
+// order: the ranges wholly before it are dropped, so a file's lines cost one
+// pass over its ranges. No ranges (nullopt) means every line.
+inline bool holdsInOrder(std::optional<std::span<const LineRange>> &ranges, Count line)
+{
+    if (!ranges)
+        return true;
+    while (!ranges->empty() && ranges->front().end() <= line)
+        *ranges = ranges->subspan(1);
+    return !ranges->empty() && ranges->front().first <= line;
+}
 
 // A file measured whole: every line counts as added (a binary file, whose
 // lines git does not show, or a file git does not track).

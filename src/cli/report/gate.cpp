@@ -68,12 +68,7 @@ Gate::Gate(Count limit, Report report, std::size_t slots, bool outputClosed)
 // Pieces come in the order of their lines, so the ranges passed are dropped.
 bool Reporter::isReported(Count line)
 {
-    if (!reported_)
-        return true;
-    std::span<const changed::LineRange> &ranges = *reported_;
-    while (!ranges.empty() && ranges.front().end() <= line)
-        ranges = ranges.subspan(1);
-    return !ranges.empty() && ranges.front().first <= line;
+    return changed::holdsInOrder(reported_, line);
 }
 
 void Reporter::add(const PieceOverLimit &piece, bool allowed)

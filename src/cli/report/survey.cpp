@@ -29,12 +29,7 @@ void Tally::begin(std::size_t position, const Request &request)
 // Lines come in order, so the ranges passed are dropped.
 bool Tally::isReported(Count line)
 {
-    if (!reported_)
-        return true;
-    std::span<const changed::LineRange> &ranges = *reported_;
-    while (!ranges.empty() && ranges.front().end() <= line)
-        ranges = ranges.subspan(1);
-    return !ranges.empty() && ranges.front().first <= line;
+    return changed::holdsInOrder(reported_, line);
 }
 
 void Tally::takeLine(void *self, const crules::LineOverLimit &line)
