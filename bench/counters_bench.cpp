@@ -129,7 +129,7 @@ void scanC(benchmark::State &state, InstructionSet set, const std::string &lines
     TextInput input(fileno(file));
     crules::Figures figures;
     Count reported = 0;
-    const crules::Gate gate{limit, countLine, &reported};
+    const crules::LineLimit gate{limit, countLine, &reported};
     for (auto _ : state) {
         lseek(fileno(file), 0, SEEK_SET);
         input.reopen(fileno(file));

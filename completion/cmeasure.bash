@@ -27,6 +27,11 @@ _cmeasure()
             mapfile -t COMPREPLY < <(compgen -W 'c menu' -- "$cur")
             return
             ;;
+        --format)
+            # Those of the figures, then those of the gate's report.
+            mapfile -t COMPREPLY < <(compgen -W 'table json csv markdown text sarif github gitlab' -- "$cur")
+            return
+            ;;
         -j | --jobs | --ext | --cxx-ext | --max-symbols | --exclude | --new-from-rev | -d | --max-depth | --top)
             # A number, a list of suffixes, a pattern, a revision: nothing to offer.
             return
@@ -34,7 +39,7 @@ _cmeasure()
         --files0-from | --config | --baseline | --write-baseline) ;;
         *)
             if [[ $cur == -* ]]; then
-                mapfile -t COMPREPLY < <(compgen -W '--jobs= --ext= --cxx-ext= --json --rules=
+                mapfile -t COMPREPLY < <(compgen -W '--jobs= --ext= --cxx-ext= --json --format= --rules=
                     --max-symbols= --sarif --new-from-rev= --exclude=
                     --no-ignore --files0-from= --max-depth= --summarize --list
                     --histogram --top= --check --config= --no-config --baseline=

@@ -55,7 +55,7 @@ Measured inPieces(const std::string &text, crules::Dialect dialect, crules::Coun
                   std::size_t largest, std::uint32_t seed)
 {
     Measured measured;
-    const crules::Gate gate{limit, collect, &measured.over};
+    const crules::LineLimit gate{limit, collect, &measured.over};
     crules::Scanner scanner(dialect, &gate, set);
     for (std::size_t at = 0, size; at < text.size(); at += size) {
         seed = seed * 1664525u + 1013904223u;
@@ -70,7 +70,7 @@ Measured fromFile(crules::Dialect dialect, crules::Count limit, InstructionSet s
 {
     Measured measured;
     check(lseek(fileno(file), 0, SEEK_SET) == 0, "cannot rewind the scratch file");
-    const crules::Gate gate{limit, collect, &measured.over};
+    const crules::LineLimit gate{limit, collect, &measured.over};
     TextInput input(fileno(file));
     measured.figures = crules::scan(input, dialect, &gate, set).figures;
     return measured;

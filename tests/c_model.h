@@ -12,6 +12,8 @@ namespace cmodel {
 struct Line {
     std::int64_t symbols = 0;
     std::vector<std::int64_t> columns; // 1-based byte column of each symbol
+    std::vector<std::int64_t> characterColumns; // and its column in characters
+    std::uint64_t symbolsHash = 0xcbf29ce484222325; // FNV-1a of the symbols' bytes
 };
 
 // The length of the valid UTF-8 sequence at `at`, before `end`, or 1 for a byte that
@@ -53,11 +55,16 @@ inline std::vector<Line> lines(const std::string &text)
         std::size_t end = text.find('\n', start);
         end = end == std::string::npos ? text.size() : end;
         Line line;
+        std::int64_t characters = 0; // a byte order mark takes none, as editors drop it
         const std::size_t first = start == 0 && text.starts_with("\xef\xbb\xbf") ? 3 : start;
         for (std::size_t at = first; at < end; at += characterLength(text, at, end)) {
+            characters++;
             if (std::string(" \t\r\v\f\0", 6).find(text[at]) == std::string::npos) {
                 line.symbols++;
                 line.columns.push_back(static_cast<std::int64_t>(at - start + 1));
+                line.characterColumns.push_back(characters);
+                for (std::size_t k = at; k < at + characterLength(text, at, end); k++)
+                    line.symbolsHash = (line.symbolsHash ^ static_cast<unsigned char>(text[k])) * 0x100000001b3;
             }
         }
         found.push_back(line);

@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -15,6 +16,8 @@
 #include "changes/changed_files.h"
 #include "config/settings.h"
 #include "run/crew.h"
+#include "find/worktree.h"
+#include "report/format.h"
 #include "report/gate.h"
 #include "report/histogram.h"
 #include "report/top.h"
@@ -74,6 +77,37 @@ std::size_t fewNamedFiles(const Options &options)
     return options.paths.size();
 }
 
+// Where a report for a CI service gives paths from: the work tree that
+// holds the current directory, which git finds as its commands do.
+SourceRoot findSourceRoot()
+{
+    std::string current;
+    if (char *directory = getcwd(nullptr, 0)) {
+        current = directory;
+        std::free(directory);
+    }
+    const worktree::Found found = worktree::Finder().containing(current);
+    return sourceRootOf(current, found.tree ? found.tree->top : "");
+}
+
+// The form of the output, chosen once for the run from the options, which
+// have made sure it fits the run. `limit`: the gate's limit for the run, as
+// a SARIF log's rule gives it (a file's own limit comes with each finding).
+std::unique_ptr<Format> formatOf(const Options &options, Count limit, const SourceRoot &root)
+{
+    switch (options.form) {
+    case Form::Table: return makeTable();
+    case Form::Json: return options.gate() ? makeJsonFindings() : makeJsonLines();
+    case Form::Csv: return makeCsv();
+    case Form::Markdown: return makeMarkdown();
+    case Form::Text: return makeTextFindings();
+    case Form::Sarif: return makeSarif(limit, root);
+    case Form::Github: return makeGithub(root);
+    case Form::Gitlab: return makeGitlab(root);
+    }
+    return makeTable();
+}
+
 // The main thread writes: it takes the finished targets out of the window
 // in order until the window has no more. What the run ends with is written
 // once the workers are joined (Writer::finish), so that a survey has every
@@ -106,7 +140,7 @@ int measureHere(const Options &options, const ClosedAtStart &closed, bool splitL
         std::string error;
         target.request.settings = settings.forNamed(path, error);
         if (!error.empty())
-            target = {.request = {}, .outcome = {.state = State::Failed, .reason = std::move(error), .settingsFault = true}};
+            target = {.request = {}, .outcome = {.state = TargetState::Failed, .reason = std::move(error), .settingsFault = true}};
     }
     window.add(targets);
     window.complete();
@@ -139,23 +173,25 @@ int measureAll(const Options &options, const ClosedAtStart &closed, const change
     }
     const bool progress = isatty(STDERR_FILENO) && !isatty(STDOUT_FILENO);
     Window window(budget.slots);
-    std::optional<Gate> gate;
+    const bool forService = options.form == Form::Sarif || options.form == Form::Github || options.form == Form::Gitlab;
+    const SourceRoot root = forService ? findSourceRoot() : SourceRoot{};
+    const std::unique_ptr<Format> format = formatOf(options, settings.runLimit(), root);
+    std::optional<GateRun> gate;
     std::unique_ptr<Writer> writer;
     if (options.list) {
-        writer = std::make_unique<ListWriter>(options.json, closed.output);
+        writer = std::make_unique<ListWriter>(*format, closed.output);
     } else if (survey != nullptr) {
         writer = std::make_unique<SurveyWriter>(*survey, closed.output, progress, changes);
     } else if (options.gate()) {
-        const Report report = options.sarif ? Report::Sarif : options.json ? Report::Json : Report::Text;
-        gate.emplace(settings.runLimit(), report, budget.slots, closed.output);
+        gate.emplace(settings.runLimit(), *format, budget.slots, closed.output);
         writer = std::make_unique<DiagnosticsWriter>(*gate, progress, changes, &settings.baselines(),
                                                      options.writeBaseline);
     } else {
-        writer = std::make_unique<FiguresWriter>(options.json, closed.output, progress, options.maxDepth);
+        writer = std::make_unique<FiguresWriter>(*format, closed.output, progress, options.maxDepth);
     }
     if (files > 0 && !gate && survey == nullptr && !progress && !options.list && changes == nullptr)
         return measureHere(options, closed, budget.splitLarge, settings, window, *writer);
-    Gate *const workersGate = gate ? &*gate : nullptr;
+    GateRun *const workersGate = gate ? &*gate : nullptr;
     Crew crew(budget.workers, [&](Crew &self) {
         runWorker(window, closed, options, progress, workersGate, survey, budget.splitLarge, self);
     });
@@ -176,14 +212,14 @@ std::unique_ptr<Survey> surveyOf(const Options &options, std::string &refusal)
     if (options.top > 0) {
         const std::optional<Count> limit =
             options.maxSymbols >= 0 ? std::optional<Count>(options.maxSymbols) : std::nullopt;
-        return std::make_unique<TopSurvey>(options.top, limit, options.json);
+        return std::make_unique<TopSurvey>(options.top, limit, options.form == Form::Json);
     }
     if (!options.histogram)
         return nullptr;
     const std::optional<PlotStyle> style = plotStyleOfOutput(refusal);
     if (!style)
         return nullptr;
-    return std::make_unique<HistogramSurvey>(options.limits, options.json, *style);
+    return std::make_unique<HistogramSurvey>(options.limits, options.form == Form::Json, *style);
 }
 
 int usageError(const std::string &error)

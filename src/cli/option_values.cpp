@@ -1,6 +1,8 @@
 #include "option_values.h"
 
-#include "report/output.h"
+#include <array>
+
+#include "report/escaping.h"
 
 namespace cli {
 
@@ -33,6 +35,17 @@ std::optional<std::uint64_t> readDigits(std::string_view text, std::uint64_t cei
     }
     return value;
 }
+
+constexpr std::array<std::pair<std::string_view, Form>, 8> FORMS = {{
+    {"table", Form::Table},
+    {"json", Form::Json},
+    {"csv", Form::Csv},
+    {"markdown", Form::Markdown},
+    {"text", Form::Text},
+    {"sarif", Form::Sarif},
+    {"github", Form::Github},
+    {"gitlab", Form::Gitlab},
+}};
 
 } // namespace
 
@@ -123,6 +136,32 @@ bool readRevision(std::string_view text, std::optional<std::string> &revision)
         return false;
     revision = text;
     return true;
+}
+
+bool readForm(std::string_view text, Form &form)
+{
+    for (const auto &[name, named] : FORMS)
+        if (text == name) {
+            form = named;
+            return true;
+        }
+    return false;
+}
+
+std::string_view nameOf(Form form)
+{
+    for (const auto &[name, named] : FORMS)
+        if (form == named)
+            return name;
+    return {};
+}
+
+std::string formNames()
+{
+    std::string names;
+    for (std::size_t k = 0; k < FORMS.size(); k++)
+        names += joined({k == 0 ? "" : k + 1 == FORMS.size() ? " and " : ", ", "'", FORMS[k].first, "'"});
+    return names;
 }
 
 } // namespace cli

@@ -27,6 +27,13 @@ bool readSymbolLimit(std::string_view text, std::int64_t &limit);
 bool readRules(std::string_view text, Rules &rules);
 bool readDepth(std::string_view text, int &depth);
 bool readRevision(std::string_view text, std::optional<std::string> &revision);
+bool readForm(std::string_view text, Form &form);
+
+// The name of a form, as --format takes it.
+std::string_view nameOf(Form form);
+
+// "'table', 'json', ... and 'gitlab'": what readForm takes.
+std::string formNames();
 
 // A comma-separated list of suffixes of `option`, each with or without its
 // dot, added to `extensions`; an empty list, or an empty item, is refused

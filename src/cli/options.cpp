@@ -5,7 +5,9 @@
 #include <initializer_list>
 #include <optional>
 #include <string_view>
+#include <utility>
 
+#include "form_choice.h"
 #include "option_values.h"
 
 namespace cli {
@@ -25,6 +27,7 @@ enum LongOption : int {
     RULES,
     MAX_SYMBOLS,
     SARIF,
+    FORMAT,
     NEW_FROM_REV,
     MAX_DEPTH,
     SUMMARIZE,
@@ -52,6 +55,7 @@ const option LONG_OPTIONS[] = {
     {"rules", required_argument, nullptr, RULES},
     {"max-symbols", required_argument, nullptr, MAX_SYMBOLS},
     {"sarif", no_argument, nullptr, SARIF},
+    {"format", required_argument, nullptr, FORMAT},
     {"new-from-rev", required_argument, nullptr, NEW_FROM_REV},
     {"max-depth", required_argument, nullptr, MAX_DEPTH},
     {"summarize", no_argument, nullptr, SUMMARIZE},
@@ -141,21 +145,20 @@ bool checkLimits(const Options &options, const std::vector<std::string_view> &li
 }
 
 // Options that only change the report of --max-symbols make no sense
-// without it: a usage error names the first of them given. --new-from-rev
-// also narrows the lines of --histogram and --top; neither has a SARIF log.
-bool checkGateOptions(const Options &options, std::string &error)
+// without it, nor forms of the figures with it: a usage error names the
+// first of them given. --new-from-rev also narrows the lines of --histogram
+// and --top, which take text or JSON only. JSON is a form of every report.
+bool checkGateOptions(Options &options, const FormChoice &choice, std::string &error)
 {
-    const bool survey = options.histogram || options.top > 0;
-    if (options.sarif && options.json)
-        error = "options '--sarif' and '--json' cannot be used together";
+    options.form = choice.resolved(options);
+    if (!choice.conflict.empty())
+        error = choice.conflict;
     else if (options.newFromRev && options.files0From)
         error = "options '--new-from-rev' and '--files0-from' cannot be used together";
     else if (options.histogram && options.top > 0)
         error = "options '--histogram' and '--top' cannot be combined";
-    else if (options.sarif && survey)
-        error = joined({"options '--sarif' and '", reportOption(options), "' cannot be combined"});
-    else if (options.sarif && !options.gate())
-        error = "option '--sarif' requires --max-symbols or --check";
+    else if (std::string misfit = choice.misfit(options, reportOption(options)); !misfit.empty())
+        error = std::move(misfit);
     else if (options.newFromRev && reportOption(options) == nullptr)
         error = "option '--new-from-rev' requires --max-symbols, --check, --histogram or --top";
     else if (options.config && options.noConfig)
@@ -182,6 +185,8 @@ bool checkViewOptions(Options &options, std::string &error)
         error = joined({"options '--list' and '", report, "' cannot be combined"});
     else if ((options.summarize || options.maxDepth >= 0) && (options.list || report != nullptr))
         error = joined({"options '", view, "' and '", options.list ? "--list" : report, "' cannot be combined"});
+    else if (options.list && options.form != Form::Table && options.form != Form::Json)
+        error = joined({"format ", quoted(nameOf(options.form)), " cannot be used with --list"});
     if (options.summarize)
         options.maxDepth = 0;
     return error.empty();
@@ -228,13 +233,14 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
     opterr = 0;
     error.clear();
     std::vector<std::string_view> limitTexts;
+    FormChoice form;
     for (;;) {
         const int code = getopt_long(argc, argv, SHORT_OPTIONS, LONG_OPTIONS, nullptr);
         switch (code) {
         case -1:
             // The end, or "--": every argument after it is a path.
             options.paths.insert(options.paths.end(), argv + optind, argv + argc);
-            if (!checkLimits(options, limitTexts, error) || !checkGateOptions(options, error) ||
+            if (!checkLimits(options, limitTexts, error) || !checkGateOptions(options, form, error) ||
                 !checkViewOptions(options, error))
                 return Parsed::USAGE_ERROR;
             if (options.files0From && !options.paths.empty()) {
@@ -248,7 +254,7 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
             options.paths.emplace_back(optarg);
             break;
         case JSON:
-            options.json = true;
+            form.ask(Form::Json, "--json");
             break;
         case EXCLUDE:
             options.excludes.emplace_back(optarg);
@@ -260,8 +266,16 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
             options.files0From = optarg;
             break;
         case SARIF:
-            options.sarif = true;
+            form.ask(Form::Sarif, "--sarif");
             break;
+        case FORMAT:
+            if (Form asked{}; readForm(optarg, asked)) {
+                form.ask(asked, joined({"--format=", optarg}));
+                break;
+            }
+            // In the words GNU tools use for a value outside a list.
+            error = joined({"invalid argument ", quoted(optarg), " for '--format'\nValid arguments are ", formNames()});
+            return Parsed::USAGE_ERROR;
         case 's':
         case SUMMARIZE:
             options.summarize = true;

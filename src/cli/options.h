@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "report/form.h"
+
 namespace cli {
 
 // How text is measured: C's own lexical rules on physical lines, or the
@@ -38,12 +40,14 @@ struct Options {
     std::optional<std::string> config;
     std::optional<std::string> baseline;      // --baseline: lines over the limit it holds are not reported
     std::optional<std::string> writeBaseline; // --write-baseline: record the lines over the limit there
+    // --format, or its short forms --json and --sarif; once the options are
+    // read, the default of the run (Table, or Text with a gate) when none
+    // was given.
+    Form form = Form::Table;
     Rules rules = Rules::C;
     unsigned jobs = 0; // 0: the default, 4 per processor this process may run on, at least 8
     int maxDepth = -1;  // -d, --max-depth, -s: rows of directories down to this depth instead of files
-    bool json = false;
     bool noIgnore = false;             // --no-ignore: no ignore file is consulted
-    bool sarif = false;                     // --sarif: the gate's report as a SARIF log
     bool summarize = false; // -s: --max-depth=0
     bool list = false;  // --list: the paths a run would measure, instead of their figures
     bool histogram = false; // --histogram: the distribution of line symbols, instead of the figures

@@ -8,9 +8,9 @@
 
 namespace crules {
 
-Scanner::Scanner(Dialect dialect, const Gate *gate) : Scanner(dialect, gate, dispatch::setInUse()) {}
+Scanner::Scanner(Dialect dialect, const LineLimit *gate) : Scanner(dialect, gate, dispatch::setInUse()) {}
 
-Scanner::Scanner(Dialect dialect, const Gate *gate, InstructionSet set) : set_(set)
+Scanner::Scanner(Dialect dialect, const LineLimit *gate, InstructionSet set) : set_(set)
 {
     state_.lex.cpp = dialect == Dialect::Cpp;
     state_.gate = gate;
@@ -52,13 +52,13 @@ Result scanWith(TextInput &input, Scanner &scanner)
 
 } // namespace
 
-Result scan(TextInput &input, Dialect dialect, const Gate *gate)
+Result scan(TextInput &input, Dialect dialect, const LineLimit *gate)
 {
     Scanner scanner(dialect, gate);
     return scanWith(input, scanner);
 }
 
-Result scan(TextInput &input, Dialect dialect, const Gate *gate, InstructionSet set)
+Result scan(TextInput &input, Dialect dialect, const LineLimit *gate, InstructionSet set)
 {
     Scanner scanner(dialect, gate, set);
     return scanWith(input, scanner);

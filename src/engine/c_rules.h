@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <sys/types.h>
 
+#include "allow_marker.h"
 #include "c_state.h"
 #include "counting.h"
 #include "leading_mark.h"
@@ -30,29 +31,36 @@ struct Figures {
     Count identifiers = 0;
 };
 
-// A physical line with more symbols than the gate's limit.
+// A physical line with more symbols than the gate's limit: what a rule on
+// the line's symbols needs to know of it.
 struct LineOverLimit {
     Count line;    // numbered from 1
     Count symbols;
     Count column;  // 1-based byte column of the symbol that passes the limit
     bool allowed;  // a marker in a comment allows it: "cmeasure: allow" on it, "cmeasure: allow-next-line"
                    // on the line before, or "cmeasure: off" before it without "cmeasure: on" between
+    // The same symbol's column in characters (code points; a byte of broken
+    // UTF-8 is one), as editors count them.
+    Count characterColumn = 0;
+    // A hash of the line's symbols (its bytes but white space and NUL), the
+    // same wherever the line moves and however it is indented.
+    std::uint64_t textHash = 0;
 };
 
 // Each line with more than `limit` symbols goes to `report`, with
 // `context`, in order, on the thread that scans.
-struct Gate {
+struct LineLimit {
     Count limit;
     void (*report)(void *context, const LineOverLimit &line);
     void *context;
 };
 
 // A scan fed piece by piece: feed() any number of times, then finish() once.
-// The gate, if any, must outlive the scanner.
+// The line limit, if any, must outlive the scanner.
 class Scanner {
 public:
-    explicit Scanner(Dialect dialect, const Gate *gate = nullptr);
-    Scanner(Dialect dialect, const Gate *gate, InstructionSet set);
+    explicit Scanner(Dialect dialect, const LineLimit *gate = nullptr);
+    Scanner(Dialect dialect, const LineLimit *gate, InstructionSet set);
     void feed(const char *bytes, std::size_t length);
     Figures finish();
 
@@ -72,8 +80,8 @@ struct Result {
 
 // Scans all that `input` delivers, with the processor's widest set or the
 // one chosen by chooseInstructionSet(), or with `set`.
-Result scan(TextInput &input, Dialect dialect, const Gate *gate = nullptr);
-Result scan(TextInput &input, Dialect dialect, const Gate *gate, InstructionSet set);
+Result scan(TextInput &input, Dialect dialect, const LineLimit *gate = nullptr);
+Result scan(TextInput &input, Dialect dialect, const LineLimit *gate, InstructionSet set);
 
 // The figures of the regular file `fd`, `size` bytes, without a gate, as
 // scan() gives them, from its two halves scanned side by side: the second

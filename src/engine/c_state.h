@@ -12,7 +12,7 @@ namespace crules {
 
 using Count = std::int64_t;
 
-struct Gate;
+struct LineLimit;
 
 // What the lexer is in the middle of. The first group is between or inside
 // tokens of code; a pending state holds one character whose meaning depends
@@ -58,6 +58,11 @@ struct Utf8 {
     bool operator==(const Utf8 &) const = default;
 };
 
+// FNV-1a, 64 bits, over the symbols of a line: cheap enough for every byte
+// of a gated scan, and spreads lines that differ in a byte.
+inline constexpr std::uint64_t TEXT_HASH_START = 0xcbf29ce484222325;
+inline constexpr std::uint64_t TEXT_HASH_PRIME = 0x100000001b3;
+
 // The physical lines: their count, the densest, and the line being read.
 struct LineState {
     Count lines = 0;
@@ -67,6 +72,12 @@ struct LineState {
     Count column = 0;     // bytes of the current line before the next one
     Count overColumn = 0; // of the symbol that passed the gate's limit
     Count utf8Column = 0; // of the first byte of `utf8`
+    // With a gate: the bytes of the current line that continue a character,
+    // so far, and the column of the symbol that passed the limit counted in
+    // characters; and the hash of the line's symbols so far.
+    Count continuing = 0;
+    Count overCharacterColumn = 0;
+    std::uint64_t textHash = TEXT_HASH_START;
     Utf8 utf8;
     bool allowed = false;   // the current line is allowed over the gate's limit by a marker
     bool allowNext = false; // and so is the next, by "cmeasure: allow-next-line"
@@ -111,7 +122,7 @@ struct LexState {
 struct State {
     LineState lines;
     LexState lex;
-    const Gate *gate = nullptr;
+    const LineLimit *gate = nullptr;
     bool operator==(const State &) const = default;
 };
 

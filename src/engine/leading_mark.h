@@ -30,8 +30,13 @@ public:
                 release(feedC, state, MARK, held_);
                 break;
             }
-            if (++held_ == sizeof MARK)
+            if (++held_ == sizeof MARK) {
+                // Editors show none of it: the columns in characters of
+                // line 1 start after it.
+                if (state.gate != nullptr)
+                    state.lines.continuing = sizeof MARK;
                 release(feedC, state, SPACES, sizeof SPACES);
+            }
         }
         if (length > 0)
             feedC(state, bytes, length);

@@ -19,7 +19,7 @@
 #include "c_random_text.h"
 #include "model.h"
 #include "options.h"
-#include "report/output.h"
+#include "report/format.h"
 #include "program.h"
 #include "random_text.h"
 #include "seed.h"
@@ -569,11 +569,6 @@ void growTree(randomtext::Rng &rng, const fs::path &dir, const std::string &show
     }
 }
 
-int digits(Count number)
-{
-    return static_cast<int>(std::to_string(number).size());
-}
-
 // What the program wrote when it gathered every row before writing any:
 // the files in byte order of their paths, and a table whose columns are
 // sized on its first 1 000 rows, and also on the total when there are no
@@ -583,27 +578,22 @@ std::string fullBufferOutput(Measured files, bool json)
 {
     std::sort(files.begin(), files.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
     Totals totals;
-    Widths widths;
+    const std::unique_ptr<Format> format = json ? makeJsonLines() : makeTable();
     for (size_t k = 0; k < files.size(); k++) {
         totals.add(files[k].first, files[k].second);
         if (k < 1000)
-            widths.fit(files[k].second);
-        if (k == 1000) {
-            widths.lines = std::max(widths.lines, digits(totals.lines) + 3);
-            widths.identifiers = std::max(widths.identifiers, digits(totals.identifiers) + 3);
-        }
+            format->fit(files[k].second);
+        if (k == 1000)
+            format->reserve(totals, 3);
     }
     if (files.size() <= 1000)
-        widths.fit(totals.figures());
+        format->fit(totals.figures());
     std::string out;
-    if (!json && !files.empty())
-        appendTableHeader(out, widths);
+    if (!files.empty())
+        format->header(out);
     for (const auto &[path, figures] : files)
-        json ? appendJsonRow(out, path, figures) : appendTableRow(out, widths, path, figures);
-    if (json)
-        appendJsonTotal(out, totals);
-    else if (files.size() > 1)
-        appendTableTotal(out, widths, totals);
+        format->fileRow(out, path, figures);
+    format->total(out, totals);
     return out;
 }
 
@@ -743,6 +733,17 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
                   "[.locations[0].physicalLocation | .artifactLocation.uri, .region.startLine, .region.startColumn], "
                   ".suppressions] == [[\"t/a.c\", 1, 1], [{\"kind\": \"inSource\"}], "
                   "[\"t/b.c\", 1, 1], null, [\"t/b.c\", 1, 181], null] and .invocations[0].executionSuccessful' log"},
+    // Under C's rules: the text gives the byte column, the log the
+    // character column it declares; the 6th symbol is the 6th 'é', at
+    // byte 11; after a tab, an 'é' and a broken sequence (2 bytes, each a
+    // character) the 4th is 'z', at byte 6 and character 5.
+    Case{.name = "CRulesSarifColumnInCharactersTextInBytes", .expected = "a.c:1:11: 11 symbols (limit 5)\n"
+                                                                          "a.c:2:6: 5 symbols (limit 3)\n[6,5]\n",
+         .setup = "printf '\303\251\303\251\303\251\303\251\303\251\303\251\303\251\303\251\303\251\303\251 x\n"
+                  "\t\303\251\342\202z\303\251\n' > a.c",
+         .shell = "cmeasure --max-symbols=5 a.c; cmeasure --max-symbols=3 a.c | tail -n 1; cmeasure --max-symbols=5 --sarif a.c > l5; "
+                  "cmeasure --max-symbols=3 --sarif a.c > l3; jq -c -n '[input, input | .runs[0].results[-1].locations[0]"
+                  ".physicalLocation.region.startColumn]' l5 l3"},
     Case{.name = "NewFromRevOutsideWorkTree", .args = {"--max-symbols=9", "--new-from-rev=HEAD", "."}, .expected = "",
          .errors = "cmeasure: .: git: not in a git work tree\n", .status = 2, .source = NOTE},
     Case{.name = "NewFromRevStandardInput", .args = {"--max-symbols=9", "--new-from-rev=HEAD"}, .expected = "",

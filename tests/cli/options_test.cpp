@@ -18,14 +18,13 @@ struct ParseCase {
     const char *name;
     std::vector<std::string> args;
     unsigned jobs = 0;
-    bool json = false;
     std::int64_t maxSymbols = -1;
     Rules rules = Rules::C;
     std::vector<std::string> extensions = {"c", "h"};
     std::vector<std::string> cxxExtensions = {};
     std::vector<std::string> paths = {};
-    bool sarif = false;
     std::optional<std::string> newFromRev = {};
+    Form form = Form::Table;
 };
 
 void PrintTo(const ParseCase &c, std::ostream *os)
@@ -59,13 +58,12 @@ TEST_P(ParseTest, GivesTheOptions)
     unsetenv("POSIXLY_CORRECT");
     ASSERT_EQ(parsed, Parsed::RUN) << error;
     EXPECT_EQ(options.jobs, c.jobs);
-    EXPECT_EQ(options.json, c.json);
+    EXPECT_EQ(options.form, c.form);
     EXPECT_EQ(options.maxSymbols, c.maxSymbols);
     EXPECT_EQ(options.rules, c.rules);
     EXPECT_EQ(options.extensions, c.extensions);
     EXPECT_EQ(options.cxxExtensions, c.cxxExtensions);
     EXPECT_EQ(options.paths, c.paths);
-    EXPECT_EQ(options.sarif, c.sarif);
     EXPECT_EQ(options.newFromRev, c.newFromRev);
 }
 
@@ -85,24 +83,41 @@ INSTANTIATE_TEST_SUITE_P(Options, ParseTest, testing::Values(
               .extensions = {"c", "h", "y", "z"}, .paths = {"a"}},
     ParseCase{.name = "CxxSuffixesAddUpAndLeaveTheWalksAlone", .args = {"--cxx-ext=.h,inl", "--cxx", "CUH"},
               .cxxExtensions = {"h", "inl", "CUH"}},
-    ParseCase{.name = "SarifAfterTheLimit", .args = {"--max-symbols=5", "--sarif"}, .maxSymbols = 5, .sarif = true},
-    ParseCase{.name = "SarifBeforeTheLimitAbbreviated", .args = {"--sa", "--max-symbols=5"}, .maxSymbols = 5, .sarif = true},
+    ParseCase{.name = "SarifAfterTheLimit", .args = {"--max-symbols=5", "--sarif"}, .maxSymbols = 5, .form = Form::Sarif},
+    ParseCase{.name = "SarifBeforeTheLimitAbbreviated", .args = {"--sa", "--max-symbols=5"}, .maxSymbols = 5, .form = Form::Sarif},
     ParseCase{.name = "RevisionAbbreviatedGlued", .args = {"--new=HEAD~1", "--max-symbols=0"}, .maxSymbols = 0,
-              .newFromRev = "HEAD~1"},
+              .newFromRev = "HEAD~1", .form = Form::Text},
     ParseCase{.name = "RevisionSeparate", .args = {"--new-from-rev", "@{upstream}", "--max-symbols", "9"}, .maxSymbols = 9,
-              .newFromRev = "@{upstream}"},
-    ParseCase{.name = "SymbolLimitZero", .args = {"--max-symbols=0"}, .maxSymbols = 0},
-    ParseCase{.name = "SymbolLimitHighestWithLeadingZerosAbbreviatedSeparate", .args = {"--max-s", "000359"}, .maxSymbols = 359},
+              .newFromRev = "@{upstream}", .form = Form::Text},
+    ParseCase{.name = "SymbolLimitZero", .args = {"--max-symbols=0"}, .maxSymbols = 0, .form = Form::Text},
+    ParseCase{.name = "SymbolLimitHighestWithLeadingZerosAbbreviatedSeparate", .args = {"--max-s", "000359"}, .maxSymbols = 359, .form = Form::Text},
     ParseCase{.name = "MenuRulesHighestLimitAfterTheRules", .args = {"--rules=menu", "--max-symbols=359"}, .maxSymbols = 359,
-              .rules = Rules::Menu},
+              .rules = Rules::Menu, .form = Form::Text},
     ParseCase{.name = "MenuRulesHighestLimitBeforeTheRules", .args = {"--max-symbols=359", "--rul", "menu"}, .maxSymbols = 359,
-              .rules = Rules::Menu},
-    ParseCase{.name = "CRulesLimitAboveAPiece", .args = {"--max-symbols=360"}, .maxSymbols = 360},
-    ParseCase{.name = "CRulesLimitOfAThousand", .args = {"--max-symbols=1000", "--rules=menu", "--rules=c"}, .maxSymbols = 1000},
-    ParseCase{.name = "CRulesHighestLimit", .args = {"--max-symbols=" + std::to_string(INT64_MAX)}, .maxSymbols = INT64_MAX},
-    ParseCase{.name = "JsonAbbreviated", .args = {"--js"}, .json = true},
-    ParseCase{.name = "OptionsAfterPathsDashAndDoubleDash", .args = {"a", "--json", "-", "--", "-j", "--json"}, .json = true,
-              .paths = {"a", "-", "-j", "--json"}}
+              .rules = Rules::Menu, .form = Form::Text},
+    ParseCase{.name = "CRulesLimitAboveAPiece", .args = {"--max-symbols=360"}, .maxSymbols = 360, .form = Form::Text},
+    ParseCase{.name = "CRulesLimitOfAThousand", .args = {"--max-symbols=1000", "--rules=menu", "--rules=c"}, .maxSymbols = 1000, .form = Form::Text},
+    ParseCase{.name = "CRulesHighestLimit", .args = {"--max-symbols=" + std::to_string(INT64_MAX)}, .maxSymbols = INT64_MAX, .form = Form::Text},
+    ParseCase{.name = "JsonAbbreviated", .args = {"--js"}, .form = Form::Json},
+    ParseCase{.name = "FormatOfFiguresSeparate", .args = {"--format", "csv"}, .form = Form::Csv},
+    ParseCase{.name = "FormatOfFiguresAbbreviated", .args = {"--form=markdown"}, .form = Form::Markdown},
+    ParseCase{.name = "FormatJsonWithItsShortForm", .args = {"--json", "--format=json"}, .form = Form::Json},
+    ParseCase{.name = "FormatOfTheGateBeforeTheLimit", .args = {"--format=github", "--max-symbols=3"}, .maxSymbols = 3,
+              .form = Form::Github},
+    ParseCase{.name = "FormatSarifWithItsShortForm", .args = {"--max-symbols=3", "--sarif", "--format=sarif"},
+              .maxSymbols = 3, .form = Form::Sarif},
+    ParseCase{.name = "FormatGitlab", .args = {"--max-symbols=3", "--format=gitlab"}, .maxSymbols = 3,
+              .form = Form::Gitlab},
+    ParseCase{.name = "FormatTextNamedAsTheDefault", .args = {"--max-symbols=3", "--format=text"}, .maxSymbols = 3,
+              .form = Form::Text},
+    ParseCase{.name = "CheckTakesTheFormsOfTheGate", .args = {"--check", "--format=gitlab"}, .form = Form::Gitlab},
+    ParseCase{.name = "HistogramInJsonByFormat", .args = {"--histogram", "--format=json"}, .form = Form::Json},
+    ParseCase{.name = "HistogramWithALimitInText", .args = {"--max-symbols=4", "--histogram"}, .maxSymbols = 4,
+              .form = Form::Text},
+    ParseCase{.name = "TopInTextNamed", .args = {"--format=text", "--top=2"}, .form = Form::Text},
+    ParseCase{.name = "TopInJsonByItsShortForm", .args = {"--top=2", "--json"}, .form = Form::Json},
+    ParseCase{.name = "OptionsAfterPathsDashAndDoubleDash", .args = {"a", "--json", "-", "--", "-j", "--json"},
+              .paths = {"a", "-", "-j", "--json"}, .form = Form::Json}
 ), [](const testing::TestParamInfo<ParseCase> &info) { return std::string(info.param.name); });
 
 // Refused values, and options that need --max-symbols, with what the
@@ -143,6 +158,35 @@ INSTANTIATE_TEST_SUITE_P(Options, RefusalTest, testing::Values(
                 "invalid suffix '*.h' in extension list\n--cxx-ext takes suffixes of names, such as c,h, not patterns"},
     RefusalCase{"EmptyCxxSuffix", {"--cxx-ext="}, "invalid extension list: ''"},
     RefusalCase{"SarifWithoutTheLimit", {"--sarif", "a.c"}, "option '--sarif' requires --max-symbols or --check"},
+    RefusalCase{"FormatOfTheGateWithoutTheLimit", {"--format=github", "a.c"}, "format 'github' requires --max-symbols or --check"},
+    RefusalCase{"FormatTextWithoutAReport", {"--format=text"},
+                "format 'text' requires --max-symbols, --check, --histogram or --top"},
+    RefusalCase{"FormatOfFiguresWithTheLimit", {"--format=markdown", "--max-symbols=1"},
+                "format 'markdown' cannot be used with --max-symbols"},
+    RefusalCase{"FormatTableWithTheLimit", {"--max-symbols=1", "--format=table"},
+                "format 'table' cannot be used with --max-symbols"},
+    RefusalCase{"FormatOfFiguresWithCheck", {"--format=csv", "--check"}, "format 'csv' cannot be used with --check"},
+    RefusalCase{"FormatCsvWithHistogram", {"--histogram", "--format=csv"},
+                "options '--format=csv' and '--histogram' cannot be combined"},
+    RefusalCase{"FormatTableWithHistogram", {"--format=table", "--histogram", "--max-symbols=4"},
+                "options '--format=table' and '--histogram' cannot be combined"},
+    RefusalCase{"FormatOfTheGateWithTop", {"--top=3", "--max-symbols=1", "--format=github"},
+                "options '--format=github' and '--top' cannot be combined"},
+    RefusalCase{"SarifWithTop", {"--sarif", "--top=3"}, "options '--sarif' and '--top' cannot be combined"},
+    RefusalCase{"FormatCsvWithList", {"--list", "--format=csv"}, "format 'csv' cannot be used with --list"},
+    RefusalCase{"FormatAgainstJson", {"--format=csv", "--json"},
+                "options '--json' and '--format=csv' cannot be used together"},
+    RefusalCase{"JsonAgainstSarifEitherOrder", {"--json", "--sarif", "--max-symbols=1"},
+                "options '--sarif' and '--json' cannot be used together"},
+    RefusalCase{"FormatAgainstFormat", {"--format=sarif", "--format=gitlab", "--max-symbols=1"},
+                "options '--format=sarif' and '--format=gitlab' cannot be used together"},
+    RefusalCase{"FormatUnknown", {"--format=xml"},
+                "invalid argument 'xml' for '--format'\nValid arguments are 'table', 'json', 'csv', 'markdown', "
+                "'text', 'sarif', 'github' and 'gitlab'"},
+    RefusalCase{"FormatCaseMatters", {"--format=CSV"},
+                "invalid argument 'CSV' for '--format'\nValid arguments are 'table', 'json', 'csv', 'markdown', "
+                "'text', 'sarif', 'github' and 'gitlab'"},
+    RefusalCase{"FormatWithoutValue", {"--format"}, "option '--format' requires an argument"},
     RefusalCase{"RevisionWithoutTheLimit", {"--new-from-rev=HEAD"},
                 "option '--new-from-rev' requires --max-symbols, --check, --histogram or --top"},
     RefusalCase{"EmptyRevision", {"--max-symbols=1", "--new-from-rev="}, "invalid revision: ''"},

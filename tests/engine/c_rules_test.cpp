@@ -45,7 +45,8 @@ Expected modelOf(const std::string &text, crules::Count limit)
             expected.figures.densestLine = number;
         }
         if (lines[k].symbols > limit)
-            expected.overLimit.push_back({number, lines[k].symbols, lines[k].columns[limit], false});
+            expected.overLimit.push_back({number, lines[k].symbols, lines[k].columns[limit], false,
+                                          lines[k].characterColumns[limit], lines[k].symbolsHash});
     }
     return expected;
 }
@@ -66,7 +67,7 @@ Measured measureInPieces(const std::string &text, crules::Dialect dialect, Instr
                          crandom::Rng &rng, std::size_t largest, bool gated = true)
 {
     Measured measured;
-    const crules::Gate gate{limit, collect, &measured.overLimit};
+    const crules::LineLimit gate{limit, collect, &measured.overLimit};
     crules::Scanner scanner(dialect, gated ? &gate : nullptr, set);
     for (std::size_t at = 0, size; at < text.size(); at += size) {
         size = std::min(std::uniform_int_distribution<std::size_t>(1, largest)(rng), text.size() - at);
@@ -84,7 +85,7 @@ Measured measureFromFile(const std::string &text, crules::Dialect dialect, Instr
     if (file == nullptr || std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0 ||
         lseek(fileno(file), 0, SEEK_SET) != 0)
         return measured;
-    const crules::Gate gate{limit, collect, &measured.overLimit};
+    const crules::LineLimit gate{limit, collect, &measured.overLimit};
     TextInput input(fileno(file));
     measured.figures = crules::scan(input, dialect, &gate, set).figures;
     std::fclose(file);
@@ -99,12 +100,24 @@ std::string describe(const crules::Figures &f)
     return out.str();
 }
 
-// Each line's number, column, symbols and whether it is allowed.
+// Each line's number, column in bytes and in characters, symbols and
+// whether it is allowed.
 std::string describeWithAllowed(const std::vector<crules::LineOverLimit> &lines)
 {
     std::ostringstream out;
     for (const crules::LineOverLimit &line : lines)
-        out << ' ' << line.line << ':' << line.column << ':' << line.symbols << (line.allowed ? ":allowed" : "");
+        out << ' ' << line.line << ':' << line.column << ':' << line.characterColumn << ':' << line.symbols
+            << (line.allowed ? ":allowed" : "");
+    return out.str();
+}
+
+// The hash of each line's symbols.
+std::string hashes(const std::vector<crules::LineOverLimit> &lines)
+{
+    std::ostringstream out;
+    out << " hashes" << std::hex;
+    for (const crules::LineOverLimit &line : lines)
+        out << ' ' << line.textHash;
     return out.str();
 }
 
@@ -119,11 +132,12 @@ std::string differs(const Measured &got, const Expected &expected)
     const bool same = std::equal(got.overLimit.begin(), got.overLimit.end(), expected.overLimit.begin(),
                                  expected.overLimit.end(), [](const auto &x, const auto &y) {
                                      return x.line == y.line && x.column == y.column && x.symbols == y.symbols &&
-                                            x.allowed == y.allowed;
+                                            x.allowed == y.allowed && x.characterColumn == y.characterColumn &&
+                                            x.textHash == y.textHash;
                                  });
     return same ? ""
-                : "over the limit:" + describeWithAllowed(got.overLimit) + "; expected" +
-                      describeWithAllowed(expected.overLimit);
+                : "over the limit:" + describeWithAllowed(got.overLimit) + hashes(got.overLimit) + "; expected" +
+                      describeWithAllowed(expected.overLimit) + hashes(expected.overLimit);
 }
 
 std::string escaped(const std::string &text)
@@ -287,7 +301,7 @@ void PrintTo(const FiguresCase &c, std::ostream *os)
 // byte lexer reads; whole; and after 1 to 64 spaces, once each, so that a
 // boundary between groups of 64 bytes falls before each of its bytes and
 // every skipper meets it there. The spaces add nothing but to line 1's
-// columns, which are taken off again; they go after a byte order mark
+// columns, bytes and characters, which are taken off again; they go after a byte order mark
 // that begins the text, which only the input's first bytes may be. What
 // `check` finds differs on the first path where it does, named, or "".
 template <class Check>
@@ -295,7 +309,7 @@ std::string alongEveryPath(const std::string &text, Dialect dialect, const crule
 {
     const auto measure = [&](int pad, bool byteAtATime) {
         Measured measured;
-        const crules::Gate gate{limit != nullptr ? *limit : 0, collect, &measured.overLimit};
+        const crules::LineLimit gate{limit != nullptr ? *limit : 0, collect, &measured.overLimit};
         crules::Scanner scanner(dialect, limit != nullptr ? &gate : nullptr);
         const std::size_t mark = text.starts_with("\xef\xbb\xbf") ? 3 : 0;
         const std::string padded =
@@ -303,8 +317,10 @@ std::string alongEveryPath(const std::string &text, Dialect dialect, const crule
         for (std::size_t at = 0; at < padded.size(); at += byteAtATime ? 1 : padded.size())
             scanner.feed(padded.data() + at, byteAtATime ? 1 : padded.size());
         measured.figures = scanner.finish();
-        for (crules::LineOverLimit &line : measured.overLimit)
+        for (crules::LineOverLimit &line : measured.overLimit) {
             line.column -= line.line == 1 ? pad : 0;
+            line.characterColumn -= line.line == 1 ? pad : 0;
+        }
         return measured;
     };
     std::string differs = check(measure(0, true));
@@ -448,32 +464,34 @@ TEST_P(GateTest, ReportsEachLineOverTheLimit)
 
 const std::string X400(400, 'x');
 
-// line, symbols, column of the symbol past the limit, allowed
+// line, symbols, column of the symbol past the limit in bytes, allowed, the
+// same column in characters
 INSTANTIATE_TEST_SUITE_P(Gate, GateTest, testing::ValuesIn(std::vector<GateCase>{
-    {"LimitOneBelowTheLine", "abc\n", 2, {{1, 3, 3, false}}},
+    {"LimitOneBelowTheLine", "abc\n", 2, {{1, 3, 3, false, 3}}},
     {"LimitEqualToTheLine", "abc\n", 3, {}},
-    {"LimitZero", "\n a\n", 0, {{2, 1, 2, false}}},
-    {"ColumnCountsBytes", "\xc3\xa9 \xc3\xa9 x\n", 2, {{1, 3, 7, false}}},
-    {"BrokenSequenceBeforeAGroupOfAscii", "\xe2\x82" + std::string(70, 'b') + "\n", 71, {{1, 72, 72, false}}},
-    {"TabsAreNoSymbols", "\tab\n", 1, {{1, 2, 3, false}}},
-    {"LimitAbove359", X400 + "\n", 360, {{1, 400, 361, false}}},
+    {"LimitZero", "\n a\n", 0, {{2, 1, 2, false, 2}}},
+    {"ColumnCountsBytesAndCharacters", "\xc3\xa9 \xc3\xa9 x\n", 2, {{1, 3, 7, false, 5}}},
+    {"BrokenUtf8BytesOneCharacterEach", "\xe2\x82\xff \xf0\x9f\x98\x80x\n", 4, {{1, 5, 9, false, 6}}},
+    {"BrokenSequenceBeforeAGroupOfAscii", "\xe2\x82" + std::string(70, 'b') + "\n", 71, {{1, 72, 72, false, 72}}},
+    {"TabsAreNoSymbols", "\tab\n", 1, {{1, 2, 3, false, 3}}},
+    {"LimitAbove359", X400 + "\n", 360, {{1, 400, 361, false, 361}}},
     {"LargestLimit", X400, INT64_MAX, {}},
-    {"SeveralLinesInOrder", "ab\nc\nde", 1, {{1, 2, 2, false}, {3, 2, 2, false}}},
-    {"AllowedByLineComment", "int a; // cmeasure: allow\n", 0, {{1, 21, 1, true}}},
-    {"NotAllowedByString", "s = \"cmeasure: allow\";\n", 0, {{1, 19, 1, false}}},
-    {"AllowedOnTheCommentsLine", "/*\ncmeasure: allow */\n", 0, {{1, 2, 1, false}, {2, 16, 1, true}}},
-    {"ByteOrderMarkKeepsItsColumns", MARK + "abc\n", 2, {{1, 3, 6, false}}},
+    {"SeveralLinesInOrder", "ab\nc\nde", 1, {{1, 2, 2, false, 2}, {3, 2, 2, false, 2}}},
+    {"AllowedByLineComment", "int a; // cmeasure: allow\n", 0, {{1, 21, 1, true, 1}}},
+    {"NotAllowedByString", "s = \"cmeasure: allow\";\n", 0, {{1, 19, 1, false, 1}}},
+    {"AllowedOnTheCommentsLine", "/*\ncmeasure: allow */\n", 0, {{1, 2, 1, false, 1}, {2, 16, 1, true, 1}}},
+    {"ByteOrderMarkKeepsItsByteColumnsAndTakesNoCharacter", MARK + "abc\n", 2, {{1, 3, 6, false, 3}}},
     {"NextLineAllowsTheNextOnly", "a; // cmeasure: allow-next-line\nbb\ncc\n", 0,
-     {{1, 28, 1, false}, {2, 2, 1, true}, {3, 2, 1, false}}},
-    {"NextLineInAStringIsNoMarker", "s = \"cmeasure: allow-next-line\";\nb\n", 0, {{1, 29, 1, false}, {2, 1, 1, false}}},
+     {{1, 28, 1, false, 1}, {2, 2, 1, true, 1}, {3, 2, 1, false, 1}}},
+    {"NextLineInAStringIsNoMarker", "s = \"cmeasure: allow-next-line\";\nb\n", 0, {{1, 29, 1, false, 1}, {2, 1, 1, false, 1}}},
     {"OwnAndNextLineMarkersBoth", "x /* cmeasure: allow */ // cmeasure: allow-next-line\ny\nz\n", 0,
-     {{1, 45, 1, true}, {2, 1, 1, true}, {3, 1, 1, false}}},
+     {{1, 45, 1, true, 1}, {2, 1, 1, true, 1}, {3, 1, 1, false, 1}}},
     {"OffToOnBothIncluded", "/* cmeasure: off */ x\ny\nz /* cmeasure: on */\nw\n", 0,
-     {{1, 17, 1, true}, {2, 1, 1, true}, {3, 16, 1, true}, {4, 1, 1, false}}},
+     {{1, 17, 1, true, 1}, {2, 1, 1, true, 1}, {3, 16, 1, true, 1}, {4, 1, 1, false, 1}}},
     {"OffWithoutOnToTheEnd", "a\n// cmeasure: off\nb\nc", 0,
-     {{1, 1, 1, false}, {2, 14, 1, true}, {3, 1, 1, true}, {4, 1, 1, true}}},
-    {"OnWithoutOffNothing", "x // cmeasure: on\ny\n", 0, {{1, 14, 1, false}, {2, 1, 1, false}}},
-    {"OffInAStringIsNoMarker", "s = \"cmeasure: off\";\ny\n", 0, {{1, 17, 1, false}, {2, 1, 1, false}}},
+     {{1, 1, 1, false, 1}, {2, 14, 1, true, 1}, {3, 1, 1, true, 1}, {4, 1, 1, true, 1}}},
+    {"OnWithoutOffNothing", "x // cmeasure: on\ny\n", 0, {{1, 14, 1, false, 1}, {2, 1, 1, false, 1}}},
+    {"OffInAStringIsNoMarker", "s = \"cmeasure: off\";\ny\n", 0, {{1, 17, 1, false, 1}, {2, 1, 1, false, 1}}},
 }), [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

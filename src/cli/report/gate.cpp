@@ -34,35 +34,60 @@ constexpr int OWN_MAPPING_FROM = 128 << 10;
 
 } // namespace
 
-bool holdsAllowMarker(std::string_view text)
-{
-    char quote = 0; // of the literal the text is in
-    for (std::size_t at = 0; at + 1 < text.size(); at++) {
-        const char c = text[at];
-        if (quote != 0) {
-            if (c == '\\')
-                at++; // the escaped character
-            else if (c == quote)
-                quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '/' && (text[at + 1] == '/' || text[at + 1] == '*')) {
-            const std::size_t end = text[at + 1] == '/' ? text.size() : text.find("*/", at + 2);
-            if (text.substr(at + 2, end - (at + 2)).find(ALLOW_MARKER) != std::string_view::npos)
-                return true;
-            if (end >= text.size())
-                return false;
-            at = end + 1;
-        }
-    }
-    return false;
-}
-
-Gate::Gate(Count limit, Report report, std::size_t slots, bool outputClosed)
-    : limit(limit), report(report), share(std::clamp<std::size_t>(SHARED_DIAGNOSTICS / slots, 1 << 10, 64 << 10)),
-      outputClosed(outputClosed), log(limit)
+GateRun::GateRun(Count limit, Format &format, std::size_t slots, bool outputClosed)
+    : limit(limit), format(format), share(std::clamp<std::size_t>(SHARED_DIAGNOSTICS / slots, 1 << 10, 64 << 10)),
+      outputClosed(outputClosed)
 {
     mallopt(M_MMAP_THRESHOLD, OWN_MAPPING_FROM);
+}
+
+std::string_view GateRun::inOrder(std::string_view findings)
+{
+    if (findings.empty())
+        return findings;
+    if (!anyFinding_ && findings.starts_with(format.separator()))
+        findings.remove_prefix(format.separator().size());
+    anyFinding_ = true;
+    return findings;
+}
+
+namespace {
+
+// FNV-1a over a piece's symbols, as the engine hashes a line's under C's
+// rules.
+std::uint64_t hashOfSymbols(std::string_view text)
+{
+    std::uint64_t hash = crules::TEXT_HASH_START;
+    for (const char c : text)
+        if (c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\v' && c != '\f' && c != 0)
+            hash = (hash ^ static_cast<unsigned char>(c)) * crules::TEXT_HASH_PRIME;
+    return hash;
+}
+
+} // namespace
+
+void Reporter::report(void *context, const PieceOverLimit &piece)
+{
+    auto &self = *static_cast<Reporter *>(context);
+    self.add({.line = piece.line,
+              .column = piece.column,
+              .characterColumn = piece.characterColumn,
+              .symbols = piece.symbols,
+              .limit = self.limit_,
+              .textHash = hashOfSymbols(piece.text),
+              .allowed = holdsAllowMarker(piece.text)});
+}
+
+void Reporter::reportLine(void *context, const crules::LineOverLimit &line)
+{
+    auto &self = *static_cast<Reporter *>(context);
+    self.add({.line = line.line,
+              .column = line.column,
+              .characterColumn = line.characterColumn,
+              .symbols = line.symbols,
+              .limit = self.limit_,
+              .textHash = line.textHash,
+              .allowed = line.allowed});
 }
 
 // Pieces come in the order of their lines, so the ranges passed are dropped.
@@ -71,28 +96,28 @@ bool Reporter::isReported(Count line)
     return changed::holdsInOrder(reported_, line);
 }
 
-void Reporter::add(const PieceOverLimit &piece, bool allowed)
+void Reporter::add(const Finding &finding)
 {
     // A line of the baseline takes its entry whether or not it is reported,
     // so that only entries of lines gone are counted as no longer found.
-    if (!allowed && !gate_.recording && inBaseline(piece.line))
+    if (!finding.allowed && !gate_.recording && inBaseline(finding.line))
         return;
-    if (!isReported(piece.line))
+    if (!isReported(finding.line))
         return;
-    if (allowed) {
+    if (finding.allowed) {
         gate_.allowed.fetch_add(1, std::memory_order_relaxed);
     } else if (gate_.recording) {
         // The menu's rules report a line in pieces: it is recorded once.
-        if (overLines_.empty() || overLines_.back() != piece.line)
-            overLines_.push_back(piece.line);
+        if (overLines_.empty() || overLines_.back() != finding.line)
+            overLines_.push_back(finding.line);
         return;
     } else {
         outcome_.overLimit = true;
     }
     // A SARIF log shows an allowed line as a suppressed result; the other
     // reports leave it out.
-    if (!allowed || gate_.report == Report::Sarif)
-        append(piece, allowed);
+    if (!finding.allowed || gate_.format.showsAllowed())
+        append(finding);
 }
 
 // A line the baseline holds takes one of its entries with its first piece;
@@ -105,18 +130,12 @@ bool Reporter::inBaseline(Count line)
     return true;
 }
 
-void Reporter::append(const PieceOverLimit &piece, bool allowed)
+void Reporter::append(const Finding &finding)
 {
     const std::size_t before = outcome_.diagnostics.size();
-    if (gate_.report == Report::Sarif) {
-        if (!results_)
-            results_.emplace(path_, limit_);
-        results_->append(outcome_.diagnostics, piece, allowed);
-    } else {
-        if (!diagnostics_)
-            diagnostics_.emplace(path_, limit_, gate_.report == Report::Json);
-        diagnostics_->append(outcome_.diagnostics, piece);
-    }
+    if (!name_)
+        name_ = gate_.format.fileName(path_);
+    gate_.format.finding(outcome_.diagnostics, *name_, finding);
     const std::size_t added = outcome_.diagnostics.size() - before;
     if (gate_.held.fetch_add(added, std::memory_order_relaxed) + added > HELD_DIAGNOSTICS &&
         outcome_.diagnostics.size() >= gate_.share)
@@ -126,13 +145,12 @@ void Reporter::append(const PieceOverLimit &piece, bool allowed)
 void Reporter::write()
 {
     gate_.turn.await(position_); // invariant 3
-    writeOrEnd(gate_.outputClosed, gate_.report == Report::Sarif ? gate_.log.results(outcome_.diagnostics)
-                                                                  : std::string_view(outcome_.diagnostics));
+    writeOrEnd(gate_.outputClosed, gate_.inOrder(outcome_.diagnostics));
     gate_.held.fetch_sub(outcome_.diagnostics.size(), std::memory_order_relaxed);
     outcome_.diagnostics.clear();
 }
 
-DiagnosticsWriter::DiagnosticsWriter(Gate &gate, bool progress, const changed::ChangedFiles *changes,
+DiagnosticsWriter::DiagnosticsWriter(GateRun &gate, bool progress, const changed::ChangedFiles *changes,
                                      const std::map<std::string, std::unique_ptr<config::Baseline>> *baselines,
                                      std::optional<std::string> recordIn)
     : Writer(gate.outputClosed, progress), gate_(gate), changes_(changes), baselines_(baselines),
@@ -141,8 +159,7 @@ DiagnosticsWriter::DiagnosticsWriter(Gate &gate, bool progress, const changed::C
     gate_.recording = recordIn_.has_value();
     // Written before any worker may write: the turn passes on only once
     // this is flushed (invariant 2).
-    if (gate_.report == Report::Sarif)
-        gate_.log.appendOpening(out_.text);
+    gate_.format.header(out_.text);
 }
 
 void DiagnosticsWriter::beforeWait()
@@ -157,24 +174,23 @@ void DiagnosticsWriter::take(Target &&target)
 {
     taken_++; // before anything else, skipped targets too (invariant 1)
     const Outcome &outcome = target.outcome;
-    if (outcome.state == State::Skipped)
+    if (outcome.state == TargetState::Skipped)
         return;
-    if (outcome.state == State::Measured)
+    if (outcome.state == TargetState::Measured)
         count(target);
     if (outcome.overLimit)
         status_ = std::max(status_, 1);
     if (recordIn_)
         record(target);
     // Many are written as they are, rather than copied first.
-    const std::string_view diagnostics =
-        gate_.report == Report::Sarif ? gate_.log.results(outcome.diagnostics) : std::string_view(outcome.diagnostics);
+    const std::string_view diagnostics = gate_.inOrder(outcome.diagnostics);
     if (diagnostics.size() >= StdoutBuffer::FULL)
         flush(diagnostics);
     else
         out_.text += diagnostics;
     assert(gate_.held.load() >= outcome.diagnostics.size());
     gate_.held.fetch_sub(outcome.diagnostics.size(), std::memory_order_relaxed);
-    if (outcome.state != State::Measured) {
+    if (outcome.state != TargetState::Measured) {
         failed_ = true;
         complainAbout(target);
     }
@@ -184,8 +200,7 @@ void DiagnosticsWriter::take(Target &&target)
 
 int DiagnosticsWriter::finish()
 {
-    if (gate_.report == Report::Sarif)
-        sarif::Log::appendClosing(out_.text, !failed_);
+    gate_.format.close(out_.text, !failed_);
     flush();
     progress_.clear();
     if (recordIn_)

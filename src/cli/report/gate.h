@@ -34,12 +34,12 @@
 #include <utility>
 #include <vector>
 
+#include "allow_marker.h"
 #include "c_rules.h"
 #include "changes/changed_files.h"
 #include "config/baseline.h"
 #include "counting.h"
-#include "report/output.h"
-#include "report/sarif.h"
+#include "report/format.h"
 #include "run/window.h"
 #include "report/writer.h"
 
@@ -65,32 +65,26 @@ private:
     std::size_t position_ = 0;
 };
 
-// How the diagnostics are written: as a compiler's, as JSON Lines, as the
-// results of a SARIF log.
-enum class Report { Text, Json, Sarif };
-
-// The mark that allows a line over the limit: a comment on the line that
-// holds it. The line is still measured, and counted as allowed.
-inline constexpr std::string_view ALLOW_MARKER = "cmeasure: allow";
-
-// Whether `text`, a piece of a line, holds the mark in a comment that opens
-// within the piece: after a "//", or between "/*" and "*/", that is outside
-// a string literal or character constant.
-bool holdsAllowMarker(std::string_view text);
-
 // What the workers and the writer share.
-struct Gate {
-    Gate(Count limit, Report report, std::size_t slots, bool outputClosed);
+struct GateRun {
+    GateRun(Count limit, Format &format, std::size_t slots, bool outputClosed);
 
     Count limit;
-    Report report;
+    Format &format; // the workers call only its const members
     std::size_t share; // the diagnostics a slot may hold whatever the others hold
     bool outputClosed;
     std::atomic<std::size_t> held = 0; // bytes of diagnostics not yet written, in every slot
     std::atomic<Count> allowed = 0;    // lines over the limit that hold the allow mark
     bool recording = false;            // --write-baseline: lines over the limit are recorded, not reported
     Turn turn;
-    sarif::Log log; // written to by whoever has the turn
+
+    // Findings made by workers, as they are to be written, in order: the
+    // separator before the first of the run is dropped. Every finding of
+    // the run passes through here, by whoever has the turn.
+    std::string_view inOrder(std::string_view findings);
+
+private:
+    bool anyFinding_ = false;
 };
 
 // The worker's side: gathers the diagnostics of one file into its outcome;
@@ -99,7 +93,7 @@ class Reporter {
 public:
     // `reported`: with --new-from-rev, the only lines to report. `match`:
     // the file's lines in its baseline, which are not reported.
-    Reporter(Gate &gate, std::size_t position, const Request &request, Outcome &outcome,
+    Reporter(GateRun &gate, std::size_t position, const Request &request, Outcome &outcome,
              config::BaselineMatch *match)
         : gate_(gate), position_(position), path_(request.path), limit_(request.settings.limit),
           reported_(request.reported), outcome_(outcome), match_(match)
@@ -111,30 +105,20 @@ public:
     // With --write-baseline: the lines over the limit, not allowed, in order.
     const std::vector<Count> &overLines() const { return overLines_; }
 
-    // The menu's rules report pieces; C's rules report lines, whose column
-    // is where the line goes over the limit.
-    // The menu's pieces carry their text, in which the marker is looked
-    // for; C's rules find it in the line's comments themselves. A C line's
-    // column counts bytes, and stands for its character column too.
-    static void report(void *context, const PieceOverLimit &piece)
-    {
-        static_cast<Reporter *>(context)->add(piece, holdsAllowMarker(piece.text));
-    }
-    static void reportLine(void *context, const crules::LineOverLimit &line)
-    {
-        static_cast<Reporter *>(context)->add(
-            {.line = line.line, .column = line.column, .symbols = line.symbols, .characterColumn = line.column},
-            line.allowed);
-    }
+    // The menu's rules report pieces, whose text is searched for the allow
+    // marker; C's rules report lines, and find the marker in their comments
+    // themselves.
+    static void report(void *context, const PieceOverLimit &piece);
+    static void reportLine(void *context, const crules::LineOverLimit &line);
 
 private:
-    void add(const PieceOverLimit &piece, bool allowed);
+    void add(const Finding &finding);
     bool inBaseline(Count line);
     bool isReported(Count line);
-    void append(const PieceOverLimit &piece, bool allowed);
+    void append(const Finding &finding);
     void write();
 
-    Gate &gate_;
+    GateRun &gate_;
     std::size_t position_;
     const std::string &path_;
     Count limit_;
@@ -143,9 +127,7 @@ private:
     config::BaselineMatch *match_;
     Count baselinedLine_ = 0; // the last line found in the baseline
     std::vector<Count> overLines_;
-    // Made on the first piece over the limit, the one the report takes.
-    std::optional<Diagnostics> diagnostics_;
-    std::optional<sarif::FileResults> results_;
+    std::optional<std::string> name_; // the path as the format writes it, made on the first finding
 };
 
 // The writer's side: the diagnostics each worker left, in order, and a
@@ -161,7 +143,7 @@ public:
     // passed over every file as unchanged passes. `baselines`: those the
     // run reads, whose entries no longer found are told of at the end.
     // `recordIn`: with --write-baseline, the file.
-    DiagnosticsWriter(Gate &gate, bool progress, const changed::ChangedFiles *changes,
+    DiagnosticsWriter(GateRun &gate, bool progress, const changed::ChangedFiles *changes,
                       const std::map<std::string, std::unique_ptr<config::Baseline>> *baselines = nullptr,
                       std::optional<std::string> recordIn = std::nullopt);
 
@@ -175,7 +157,7 @@ private:
     void record(const Target &target);
     void writeRecord();
 
-    Gate &gate_;
+    GateRun &gate_;
     const changed::ChangedFiles *changes_;
     const std::map<std::string, std::unique_ptr<config::Baseline>> *baselines_;
     std::optional<std::string> recordIn_;

@@ -1,30 +1,28 @@
 #include "report/sarif.h"
 
-#include <charconv>
+#include "report/format.h"
 
-#include "report/output.h"
+namespace cli {
 
-namespace cli::sarif {
+namespace sarif {
 
 namespace {
 
-constexpr std::string_view SEPARATOR = ",\n";
-
 // Where the log's reader learns more about the tool; the build may name
-// another (CMEASURE_INFORMATION_URI).
+// another (CMEASURE_INFORMATION_URI). Only a page the build names is given
+// as each rule's help page too (CMEASURE_HELP_URI, else empty).
 constexpr std::string_view INFORMATION_URI = CMEASURE_INFORMATION_URI;
+constexpr std::string_view HELP_URI = CMEASURE_HELP_URI;
+
+// The key of a result's fingerprint: the hash of its line's symbols, which
+// keeps a finding the same when lines above it move. Versioned, as its
+// meaning must not change under the same name.
+constexpr std::string_view FINGERPRINT_KEY = "symbolsHash/v1";
 
 bool isUnreserved(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
            c == '_' || c == '~';
-}
-
-void appendNumber(std::string &out, Count number)
-{
-    char digits[24];
-    const auto [end, failure] = std::to_chars(digits, digits + sizeof digits, number);
-    out.append(digits, end);
 }
 
 // Every value this log holds is UTF-8 (URIs are ASCII once encoded), so the
@@ -34,18 +32,128 @@ void appendString(std::string &out, std::string_view text)
     appendJsonPath(out, text);
 }
 
-void appendRule(std::string &out, Count limit)
+void appendRule(std::string &out, const Rule &rule, Count limit)
 {
     out += "{\"id\": ";
-    appendString(out, RULE_ID);
-    out += ", \"name\": \"MaxSymbols\", \"shortDescription\": {\"text\": \"Line over the symbol limit\"}, "
-           "\"fullDescription\": {\"text\": \"A line holds more symbols (characters other than spaces) than "
-           "the limit given with --max-symbols. Split the line, or, where it is right as it is, put "
-           "'cmeasure: allow' in a comment on it.\"}, "
-           "\"defaultConfiguration\": {\"level\": \"error\"}, \"properties\": {\"limit\": ";
+    appendString(out, rule.id);
+    out += ", \"name\": ";
+    appendString(out, rule.name);
+    out += ", \"shortDescription\": {\"text\": ";
+    appendString(out, rule.summary);
+    out += "}, \"fullDescription\": {\"text\": ";
+    appendString(out, rule.description);
+    out += "}, \"help\": {\"text\": ";
+    appendString(out, rule.helpText);
+    out += ", \"markdown\": ";
+    appendString(out, rule.helpMarkdown);
+    out += '}';
+    if (!HELP_URI.empty()) {
+        out += ", \"helpUri\": ";
+        appendString(out, HELP_URI);
+    }
+    out += ", \"defaultConfiguration\": {\"level\": \"error\"}, \"properties\": {\"limit\": ";
     appendNumber(out, limit);
     out += "}}";
 }
+
+void appendHash(std::string &out, std::uint64_t hash)
+{
+    static const char DIGITS[] = "0123456789abcdef";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        out += DIGITS[(hash >> shift) & 15];
+}
+
+class Log : public Format {
+public:
+    Log(Count limit, const SourceRoot &root) : limit_(limit), root_(root) {}
+
+    // One run whose tool is this program, its version and the rules, the
+    // limit among each rule's properties; then the results array is open.
+    void header(std::string &out) override
+    {
+        out += "{\"$schema\": \"https://docs.oasis-open.org/sarif/sarif/v2.1.0/errata01/os/schemas/"
+               "sarif-schema-2.1.0.json\", \"version\": \"2.1.0\", \"runs\": [{\"tool\": {\"driver\": "
+               "{\"name\": \"cmeasure\", \"version\": ";
+        appendString(out, CMEASURE_VERSION);
+        out += ", \"informationUri\": ";
+        appendString(out, INFORMATION_URI);
+        out += ", \"rules\": [";
+        for (const Rule &rule : rules()) {
+            if (&rule != &rules().front())
+                out += ", ";
+            appendRule(out, rule, limit_);
+        }
+        // Relative URIs are below %SRCROOT%, which a viewer may map to
+        // where it keeps the sources.
+        out += "]}}, \"automationDetails\": {\"id\": \"cmeasure/\"}, \"originalUriBaseIds\": {\"%SRCROOT%\": "
+               "{\"uri\": ";
+        appendString(out, uriOf(root_.top));
+        out += ", \"description\": {\"text\": ";
+        appendString(out, root_.workTree ? "The top of the git work tree" : "The directory cmeasure ran in");
+        // The region's column counts characters (code points), as editors
+        // and code scanning pages count them, not the bytes of the text
+        // diagnostics.
+        out += "}}}, \"columnKind\": \"unicodeCodePoints\", \"results\": [\n";
+    }
+
+    // The artifactLocation object, the same for every result of a file.
+    std::string fileName(std::string_view path) const override
+    {
+        const std::string relative = root_.relative(path);
+        std::string location = "{\"uri\": ";
+        appendString(location, uriOf(relative));
+        if (!relative.starts_with('/'))
+            location += ", \"uriBaseId\": \"%SRCROOT%\"";
+        location += '}';
+        return location;
+    }
+
+    // An allowed line is written as suppressed in the source.
+    void finding(std::string &out, std::string_view location, const Finding &finding) const override
+    {
+        const Rule &rule = rules()[finding.rule];
+        out += separator();
+        out += "{\"ruleId\": ";
+        appendString(out, rule.id);
+        out += ", \"ruleIndex\": ";
+        appendNumber(out, static_cast<Count>(finding.rule));
+        out += ", \"level\": \"error\", \"message\": {\"text\": \"";
+        rule.message(out, finding);
+        out += "\"}, \"locations\": [{\"physicalLocation\": {\"artifactLocation\": ";
+        out += location;
+        out += ", \"region\": {\"startLine\": ";
+        appendNumber(out, finding.line);
+        out += ", \"startColumn\": ";
+        appendNumber(out, finding.characterColumn);
+        out += "}}}], \"partialFingerprints\": {";
+        appendString(out, FINGERPRINT_KEY);
+        out += ": \"";
+        appendHash(out, finding.textHash);
+        out += "\"}";
+        if (finding.allowed)
+            out += ", \"suppressions\": [{\"kind\": \"inSource\"}]";
+        out += '}';
+    }
+
+    bool showsAllowed() const override { return true; }
+
+    // Each result starts with the separator, since a worker cannot know
+    // whether another file's result came before.
+    std::string_view separator() const override { return ",\n"; }
+
+    // The rest of the document. When a path could not be read the run's
+    // invocation says so, and viewers show the log as incomplete.
+    void close(std::string &out, bool successful) const override
+    {
+        out += "\n], \"invocations\": [{\"executionSuccessful\": ";
+        out += successful ? "true" : "false";
+        out += "}]}]}\n";
+    }
+
+private:
+    Count limit_;
+    const SourceRoot &root_;
+};
 
 } // namespace
 
@@ -63,65 +171,11 @@ std::string uriOf(std::string_view path)
     return uri;
 }
 
-FileResults::FileResults(std::string_view path, Count limit) : limit_(limit)
+} // namespace sarif
+
+std::unique_ptr<Format> makeSarif(Count limit, const SourceRoot &root)
 {
-    location_ = "{\"uri\": ";
-    appendString(location_, uriOf(path));
-    if (!path.starts_with('/'))
-        location_ += ", \"uriBaseId\": \"%SRCROOT%\"";
-    location_ += '}';
+    return std::make_unique<sarif::Log>(limit, root);
 }
 
-void FileResults::append(std::string &out, const PieceOverLimit &piece, bool allowed) const
-{
-    out += SEPARATOR;
-    out += "{\"ruleId\": ";
-    appendString(out, RULE_ID);
-    out += ", \"ruleIndex\": 0, \"level\": \"error\", \"message\": {\"text\": \"";
-    appendNumber(out, static_cast<Count>(piece.symbols));
-    out += " symbols (limit ";
-    appendNumber(out, limit_);
-    out += ")\"}, \"locations\": [{\"physicalLocation\": {\"artifactLocation\": ";
-    out += location_;
-    out += ", \"region\": {\"startLine\": ";
-    appendNumber(out, piece.line);
-    out += ", \"startColumn\": ";
-    appendNumber(out, piece.characterColumn);
-    out += "}}}]";
-    if (allowed)
-        out += ", \"suppressions\": [{\"kind\": \"inSource\"}]";
-    out += '}';
-}
-
-void Log::appendOpening(std::string &out) const
-{
-    out += "{\"$schema\": \"https://docs.oasis-open.org/sarif/sarif/v2.1.0/errata01/os/schemas/sarif-schema-2.1.0.json\", "
-           "\"version\": \"2.1.0\", \"runs\": [{\"tool\": {\"driver\": {\"name\": \"cmeasure\", \"version\": ";
-    appendString(out, CMEASURE_VERSION);
-    out += ", \"informationUri\": ";
-    appendString(out, INFORMATION_URI);
-    out += ", \"rules\": [";
-    appendRule(out, limit_);
-    // The region's column counts characters, as editors and code
-    // scanning pages count them, not the bytes of the text diagnostics.
-    out += "]}}, \"columnKind\": \"unicodeCodePoints\", \"results\": [\n";
-}
-
-std::string_view Log::results(std::string_view results)
-{
-    if (results.empty())
-        return results;
-    if (!anyResult_ && results.starts_with(SEPARATOR))
-        results.remove_prefix(SEPARATOR.size());
-    anyResult_ = true;
-    return results;
-}
-
-void Log::appendClosing(std::string &out, bool successful)
-{
-    out += "\n], \"invocations\": [{\"executionSuccessful\": ";
-    out += successful ? "true" : "false";
-    out += "}]}]}\n";
-}
-
-} // namespace cli::sarif
+} // namespace cli

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "descriptors.h"
-#include "report/output.h"
+#include "report/escaping.h"
 
 namespace cli {
 

@@ -52,10 +52,10 @@ void Tally::takePiece(void *self, const PieceOverLimit &piece)
 
 void SurveyWriter::take(Target &&target)
 {
-    const State state = target.outcome.state;
-    if (state == State::Skipped)
+    const TargetState state = target.outcome.state;
+    if (state == TargetState::Skipped)
         return;
-    if (state == State::Measured)
+    if (state == TargetState::Measured)
         count(target);
     else
         complainAbout(target);

@@ -40,7 +40,7 @@ public:
     Tally &operator=(const Tally &) = delete;
 
     // What the scans report to: every line over the limit.
-    const crules::Gate &cLines() const { return cLines_; }
+    const crules::LineLimit &cLines() const { return cLines_; }
     const PieceLimit &menuPieces() const { return menuPieces_; }
 
     // `position`: the file's place in the output order, which breaks ties.
@@ -62,7 +62,7 @@ private:
     static void takePiece(void *self, const PieceOverLimit &piece);
     bool isReported(Count line);
 
-    crules::Gate cLines_;
+    crules::LineLimit cLines_;
     PieceLimit menuPieces_;
     // With --new-from-rev, the lines of the file begun still to come whose
     // facts count; none: every line.

@@ -2,17 +2,34 @@
 
 namespace cli {
 
-void DirectorySums::enter()
+bool DirectoryView::take(const Target &target, std::optional<DirectoryRow> &row)
+{
+    const TargetState state = target.outcome.state;
+    if (state == TargetState::Entered) {
+        enter();
+        return true;
+    }
+    if (state == TargetState::Left) {
+        row = leave(target.request.path);
+        return true;
+    }
+    if (state != TargetState::Measured || !inside())
+        return false;
+    add(target.request.path, target.outcome.figures);
+    return true;
+}
+
+void DirectoryView::enter()
 {
     levels_.emplace_back();
 }
 
-void DirectorySums::add(std::string_view path, const Figures &figures)
+void DirectoryView::add(std::string_view path, const Figures &figures)
 {
     levels_.back().add(path, figures);
 }
 
-std::optional<DirectoryRow> DirectorySums::leave(std::string path)
+std::optional<DirectoryRow> DirectoryView::leave(std::string path)
 {
     if (levels_.empty())
         return std::nullopt;

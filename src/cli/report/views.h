@@ -7,17 +7,25 @@
 #include <vector>
 
 #include "report/output.h"
+#include "run/window.h"
 
 namespace cli {
 
 // The sums of the directories the walk is in, from the marks it sets where
-// it enters and leaves each (see WalkRules::marks): one level per directory
-// entered and not yet left, so that memory grows with the depth of the
-// tree only.
-class DirectorySums {
+// it enters and leaves each (see WalkRules::marks), as du sums them: one
+// level per directory entered and not yet left, so that memory grows with
+// the depth of the tree only.
+class DirectoryView {
 public:
-    // `maxDepth`: the deepest level that gets a row, 0 for the argument.
-    explicit DirectorySums(int maxDepth) : maxDepth_(maxDepth) {}
+    // `maxDepth`: the deepest level that gets a row, 0 for the argument;
+    // -1 for no directory rows at all.
+    explicit DirectoryView(int maxDepth) : maxDepth_(maxDepth) {}
+
+    // Takes a mark, or a file measured inside a directory, whose figures go
+    // to its sums instead of a row of its own: then true, and `row` holds
+    // the row of a directory left within the depth. False for a target that
+    // keeps its own row.
+    bool take(const Target &target, std::optional<DirectoryRow> &row);
 
     // Whether a walk is in a directory: its files are summed, not rows.
     bool inside() const { return !levels_.empty(); }

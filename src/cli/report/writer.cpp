@@ -39,7 +39,7 @@ void Writer::complainAbout(const Target &target)
     flush();
     progress_.clear();
     const Outcome &outcome = target.outcome;
-    if (outcome.state == State::Unnamed)
+    if (outcome.state == TargetState::Unnamed)
         say("cmeasure: invalid zero-length file name\n");
     else if (outcome.settingsFault)
         say("cmeasure: " + printablePath(outcome.reason) + "\n");
@@ -51,55 +51,37 @@ void Writer::complainAbout(const Target &target)
 
 void FiguresWriter::take(Target &&target)
 {
-    const State state = target.outcome.state;
-    if (state == State::Skipped)
+    const TargetState state = target.outcome.state;
+    if (state == TargetState::Skipped)
         return;
-    if (state == State::Entered || state == State::Left) {
-        takeMark(target);
-        return;
-    }
-    if (state == State::Measured) {
+    if (state == TargetState::Measured)
         count(target);
-        if (directories_.inside()) {
-            directories_.add(target.request.path, target.outcome.figures);
-            return;
-        }
-    }
-    if (json_ || widthsFinal_)
-        write(Row(std::move(target)));
-    else
-        hold(Row(std::move(target)));
+    std::optional<DirectoryRow> row;
+    if (!directories_.take(target, row))
+        emit(Row(std::move(target)));
+    else if (row)
+        emit(Row(std::move(*row)));
 }
 
-// A directory entered, or left: then its row, when it is within the depth.
-void FiguresWriter::takeMark(const Target &target)
+void FiguresWriter::emit(Row &&row)
 {
-    if (target.outcome.state == State::Entered) {
-        directories_.enter();
-        return;
-    }
-    std::optional<DirectoryRow> row = directories_.leave(target.request.path);
-    if (!row)
-        return;
-    if (json_ || widthsFinal_)
-        write(Row(std::move(*row)));
+    if (widthsFinal_)
+        write(row);
     else
-        hold(Row(std::move(*row)));
+        hold(std::move(row));
 }
 
 int FiguresWriter::finish()
 {
-    if (!json_ && !widthsFinal_) {
-        widths_.fit(totals_.figures());
+    if (!widthsFinal_) {
+        format_.fit(totals_.figures());
         release();
     }
-    if (json_)
-        appendJsonTotal(out_.text, totals_);
-    else if (totals_.files > 1)
-        appendTableTotal(out_.text, widths_, totals_);
+    const bool written = format_.total(out_.text, totals_);
+    format_.close(out_.text, status_ == 0);
     flush();
     progress_.clear();
-    if (!json_ && totals_.files == 0)
+    if (!written)
         say("cmeasure: no file measured\n");
     return status_;
 }
@@ -110,7 +92,7 @@ namespace {
 bool hasFigures(const std::variant<Target, DirectoryRow> &row)
 {
     const Target *target = std::get_if<Target>(&row);
-    return target == nullptr || target->outcome.state == State::Measured;
+    return target == nullptr || target->outcome.state == TargetState::Measured;
 }
 
 Figures figuresOf(const std::variant<Target, DirectoryRow> &row)
@@ -126,13 +108,13 @@ void FiguresWriter::hold(Row &&row)
 {
     const bool figures = hasFigures(row);
     if ((figures && heldRows_ == TABLE_SAMPLE_ROWS) || held_.size() == MOST_HELD) {
-        widths_.reserve(totals_, TOTAL_RESERVE_DIGITS);
+        format_.reserve(totals_, TOTAL_RESERVE_DIGITS);
         release();
         write(row);
         return;
     }
     if (figures) {
-        widths_.fit(figuresOf(row));
+        format_.fit(figuresOf(row));
         heldRows_++;
     }
     held_.push_back(std::move(row));
@@ -158,42 +140,29 @@ void FiguresWriter::write(const Row &row)
     }
     if (out_.text.empty())
         gathered_ = Clock::now();
-    if (!json_ && !headed_)
-        appendTableHeader(out_.text, widths_);
+    if (!headed_)
+        format_.header(out_.text);
     headed_ = true;
-    if (const Target *target = std::get_if<Target>(&row)) {
-        if (json_)
-            appendJsonRow(out_.text, target->request.path, target->outcome.figures);
-        else
-            appendTableRow(out_.text, widths_, target->request.path, target->outcome.figures);
-    } else if (json_) {
-        appendJsonDirectory(out_.text, std::get<DirectoryRow>(row));
-    } else {
-        appendTableDirectory(out_.text, widths_, std::get<DirectoryRow>(row));
-    }
+    if (const Target *target = std::get_if<Target>(&row))
+        format_.fileRow(out_.text, target->request.path, target->outcome.figures);
+    else
+        format_.directoryRow(out_.text, std::get<DirectoryRow>(row));
     if (out_.full())
         flush();
 }
 
 void ListWriter::take(Target &&target)
 {
-    const State state = target.outcome.state;
-    if (state == State::Skipped || state == State::Entered || state == State::Left)
+    const TargetState state = target.outcome.state;
+    if (state == TargetState::Skipped || state == TargetState::Entered || state == TargetState::Left)
         return;
-    if (state != State::Listed) {
+    if (state != TargetState::Listed) {
         complainAbout(target);
         return;
     }
     if (out_.text.empty())
         gathered_ = Clock::now();
-    if (json_) {
-        out_.text += "{\"path\": ";
-        appendJsonPath(out_.text, target.request.path);
-        out_.text += "}\n";
-    } else {
-        out_.text += printablePath(target.request.path);
-        out_.text += '\n';
-    }
+    format_.listed(out_.text, target.request.path);
     if (out_.full())
         flush();
 }

@@ -1,7 +1,7 @@
 // The main thread's part: takes the finished targets out of the window in
 // order and writes what each gave, then what the run ends with. Two kinds:
-// the figures, as a table or JSON Lines (FiguresWriter, here), and the
-// diagnostics of --max-symbols (DiagnosticsWriter, in gate.h).
+// the figures (FiguresWriter, here) and the diagnostics of --max-symbols
+// (DiagnosticsWriter, in gate.h), each through the format of the run.
 #pragma once
 
 #include <chrono>
@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "report/format.h"
 #include "report/output.h"
 #include "report/progress.h"
 #include "report/stdstreams.h"
@@ -75,8 +76,8 @@ private:
     Count bytes_ = 0;
 };
 
-// The figures of each file as a table or as JSON Lines, then the total. A
-// table holds back its first rows to size its columns.
+// The figures of each file, or of each directory, then the total. A format
+// that sizes its columns has its first rows held back to size them.
 class FiguresWriter : public Writer {
 public:
     // The table's columns are sized on its first 1 000 rows: enough to fit
@@ -92,8 +93,9 @@ public:
 
     // `maxDepth`: with -d or -s, the depth of the directory rows written
     // instead of the rows of files walked; -1 for no directory rows.
-    FiguresWriter(bool json, bool outputClosed, bool progress, int maxDepth = -1)
-        : Writer(outputClosed, progress), json_(json), directories_(maxDepth)
+    FiguresWriter(Format &format, bool outputClosed, bool progress, int maxDepth = -1)
+        : Writer(outputClosed, progress), format_(format), directories_(maxDepth),
+          widthsFinal_(!format.sizesColumns())
     {
     }
 
@@ -103,33 +105,30 @@ public:
 private:
     using Row = std::variant<Target, DirectoryRow>;
 
-    void takeMark(const Target &target);
+    void emit(Row &&row);
     void hold(Row &&row);
     void release();
     void write(const Row &row);
 
-    bool json_;
-    DirectorySums directories_;
-    Widths widths_;
-    bool widthsFinal_ = false; // the table's columns are sized
-    bool headed_ = false;      // its header is written
+    Format &format_;
+    DirectoryView directories_;
+    bool widthsFinal_;    // the columns are sized, or need no sizing
+    bool headed_ = false; // the header is written
     std::vector<Row> held_;
     Count heldRows_ = 0;
 };
 
-// The paths a run would measure, one per line, escaped as in the table, or
-// with `json` one {"path": P} per line; failures to walk are reported in
-// their place.
+// The paths a run would measure, one per line, in the format's form;
+// failures to walk are reported in their place.
 class ListWriter : public Writer {
 public:
-    ListWriter(bool json, bool outputClosed) : Writer(outputClosed, false), json_(json) {}
+    ListWriter(Format &format, bool outputClosed) : Writer(outputClosed, false), format_(format) {}
 
     void take(Target &&target) override;
     int finish() override;
 
 private:
-    bool json_;
+    Format &format_;
 };
-
 
 } // namespace cli

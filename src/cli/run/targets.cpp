@@ -26,12 +26,12 @@ Target walked(Found &&found, bool list)
 {
     if (found.mark != Found::Mark::None)
         return {.request = {.path = std::move(found.path)},
-                .outcome = {.state = found.mark == Found::Mark::Entered ? State::Entered : State::Left}};
+                .outcome = {.state = found.mark == Found::Mark::Entered ? TargetState::Entered : TargetState::Left}};
     if (isFailure(found))
         return {.request = {.path = std::move(found.path)},
-                .outcome = {.state = State::Failed, .reason = failureReason(found)}};
+                .outcome = {.state = TargetState::Failed, .reason = failureReason(found)}};
     if (list)
-        return {.request = {.path = std::move(found.path)}, .outcome = {.state = State::Listed}};
+        return {.request = {.path = std::move(found.path)}, .outcome = {.state = TargetState::Listed}};
     return {.request = {.path = std::move(found.path), .origin = Origin::Walked,
                         .directory = std::move(found.directory), .name = std::move(found.name)}};
 }
@@ -39,7 +39,7 @@ Target walked(Found &&found, bool list)
 Target failure(std::string path, int error, std::string reason = {})
 {
     return {.request = {.path = std::move(path)},
-            .outcome = {.state = State::Failed, .error = error, .reason = std::move(reason)}};
+            .outcome = {.state = TargetState::Failed, .error = error, .reason = std::move(reason)}};
 }
 
 // Targets on their way to the window, added a few at a time to spare its
@@ -58,7 +58,7 @@ public:
     // argument starts at `below` in its own.
     void addChanged(Target &&target, const std::string &argument, std::size_t below)
     {
-        if (changes_ != nullptr && target.outcome.state == State::Waiting) {
+        if (changes_ != nullptr && target.outcome.state == TargetState::Waiting) {
             const std::string_view path = target.request.path;
             target.request.reported = changes_->linesOf(argument, path.substr(std::min(below, path.size())));
             if (!target.request.reported) {
@@ -102,7 +102,7 @@ private:
 Target settingsFault(std::string message)
 {
     return {.request = {},
-            .outcome = {.state = State::Failed, .reason = std::move(message), .settingsFault = true}};
+            .outcome = {.state = TargetState::Failed, .reason = std::move(message), .settingsFault = true}};
 }
 
 // Adds the files of a directory argument, but for those its ignore rules
@@ -154,11 +154,11 @@ void addTargets(const std::string &path, IgnoreContext &ignores, Pending &pendin
     struct stat status {};
     const int found = path.empty() || path == "-" ? 0 : stat(path.c_str(), &status) == 0 ? 0 : errno;
     if (path.empty())
-        pending.add({.request = {.path = path}, .outcome = {.state = State::Unnamed}});
+        pending.add({.request = {.path = path}, .outcome = {.state = TargetState::Unnamed}});
     else if (list && found != 0)
         pending.add(failure(path, found));
     else if (list && (path == "-" || !S_ISDIR(status.st_mode)))
-        pending.add({.request = {.path = path}, .outcome = {.state = State::Listed}});
+        pending.add({.request = {.path = path}, .outcome = {.state = TargetState::Listed}});
     else if (path == "-")
         addNamed({.request = {.path = path, .origin = Origin::StandardInput}}, path, pending);
     else if (found == 0 && S_ISDIR(status.st_mode))

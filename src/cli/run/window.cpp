@@ -6,9 +6,9 @@ namespace cli {
 
 namespace {
 
-bool isFinished(State state)
+bool isFinished(TargetState state)
 {
-    return state != State::Waiting && state != State::Measuring;
+    return state != TargetState::Waiting && state != TargetState::Measuring;
 }
 
 // Standard input waits for its turn: every target before it finished.
@@ -51,7 +51,7 @@ void Window::add(std::vector<Target> &targets)
             space_.wait(lock, [this] { return free() >= wakeWalkAt_; });
             walkWaits_ = false;
         }
-        const bool waits = target.outcome.state == State::Waiting;
+        const bool waits = target.outcome.state == TargetState::Waiting;
         if (waits && waitsForItsTurn(target))
             inputs_.push_back(tail_);
         if (tail_ < capacity_)
@@ -100,14 +100,14 @@ std::optional<std::size_t> Window::nextForWorker()
             work_.notify_all();
         return position;
     }
-    while (next_ < tail_ && (slot(next_).outcome.state != State::Waiting || waitsForItsTurn(slot(next_))))
+    while (next_ < tail_ && (slot(next_).outcome.state != TargetState::Waiting || waitsForItsTurn(slot(next_))))
         next_++;
     if (next_ < tail_)
         return next_++;
     return std::nullopt;
 }
 
-std::optional<Job> Window::take(std::optional<Result> &done)
+std::optional<Job> Window::take(std::optional<Finished> &done)
 {
     std::unique_lock lock(mutex_);
     if (done) {
@@ -117,7 +117,7 @@ std::optional<Job> Window::take(std::optional<Result> &done)
     for (;;) {
         if (const std::optional<std::size_t> position = nextForWorker()) {
             Target &target = slot(*position);
-            target.outcome.state = State::Measuring;
+            target.outcome.state = TargetState::Measuring;
             Request &request = target.request;
             return Job{*position, {request.path, request.origin, std::move(request.directory), std::move(request.name),
                                    request.reported, request.settings}};

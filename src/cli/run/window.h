@@ -32,7 +32,7 @@ enum class Origin {
 };
 
 // What has become of a target.
-enum class State {
+enum class TargetState {
     Waiting,   // for a worker
     Measuring, // a worker has it
     Measured,  // its figures are known
@@ -58,7 +58,7 @@ struct Request {
 // What became of it: the part that a worker fills in, or the walk when it
 // already knows (a failure to read a directory, an empty name).
 struct Outcome {
-    State state = State::Waiting;
+    TargetState state = TargetState::Waiting;
     int error = 0;           // errno, when Failed
     std::string reason = {}; // what a walk said of a failure
     crules::Figures figures = {};
@@ -87,7 +87,7 @@ struct Job {
 };
 
 // What a worker made of its job.
-struct Result {
+struct Finished {
     std::size_t position;
     Outcome outcome;
 };
@@ -110,7 +110,7 @@ public:
     // same writer) has read it first. Waits while there is none; empty once
     // every target is handed out and the window is complete.
     // What `done` holds is moved into the window.
-    std::optional<Job> take(std::optional<Result> &done);
+    std::optional<Job> take(std::optional<Finished> &done);
 
     // How long takeFinished waits: up to `patience` for the oldest target
     // to finish, then up to `gathering` for a quarter of the window to be

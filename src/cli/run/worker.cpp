@@ -17,21 +17,21 @@ namespace cli {
 namespace {
 
 // One worker's own input buffer and line: nothing of a scan is shared.
-class Scanner {
+class Measurer {
 public:
-    Scanner(bool inputClosed, const Options &options, bool countBytes, Gate *gate, Survey *survey, bool splitLarge)
+    Measurer(bool inputClosed, const Options &options, bool countBytes, GateRun *gate, Survey *survey, bool splitLarge)
         : inputClosed_(inputClosed), cxxSuffixes_(options.cxxExtensions), countBytes_(countBytes), gate_(gate),
           tally_(survey != nullptr ? survey->tally() : nullptr),
           splitLarge_(splitLarge)
     {
     }
 
-    Result measure(const Job &job)
+    Finished measure(const Job &job)
     {
         const Request &request = job.request;
         if (request.origin == Origin::StandardInput) {
             if (inputClosed_)
-                return {job.position, {.state = State::Failed, .error = EBADF}};
+                return {job.position, {.state = TargetState::Failed, .error = EBADF}};
             input_.reopen(STDIN_FILENO);
             return {job.position, scan(job, -1, -1)};
         }
@@ -40,7 +40,7 @@ public:
         const int fd = request.origin == Origin::Walked ? openFound(request.directory.get(), request.name, error, &size)
                                                         : openNamed(request.path, error);
         if (fd < 0)
-            return {job.position, {.state = error != 0 ? State::Failed : State::Skipped, .error = error}};
+            return {job.position, {.state = error != 0 ? TargetState::Failed : TargetState::Skipped, .error = error}};
         if (request.origin != Origin::Walked)
             size = regularSize(fd);
         input_.reopen(fd, true, size);
@@ -88,18 +88,18 @@ private:
     Outcome scan(const Job &job, int fd, off_t size)
     {
         const config::FileSettings &settings = job.request.settings;
-        Gate *const gate = settings.limit >= 0 ? gate_ : nullptr;
+        GateRun *const gate = settings.limit >= 0 ? gate_ : nullptr;
         if (gate != nullptr && settings.baseline != nullptr && fd >= 0) {
             const std::vector<std::string_view> texts = settings.baseline->linesOf(settings.baselineKey);
             if (!texts.empty() && !match_.emplace().readLines(fd, texts))
                 match_.reset();
         }
-        Outcome outcome = {.state = State::Measured};
+        Outcome outcome = {.state = TargetState::Measured};
         std::optional<Reporter> reporter;
         if (gate != nullptr)
             reporter.emplace(*gate, job.position, job.request, outcome, match_ ? &*match_ : nullptr);
         const auto read = settings.rules == Rules::C ? scanByC(job, fd, size, reporter) : scanByMenu(job, reporter);
-        outcome.state = read.second != 0 ? State::Failed : State::Measured;
+        outcome.state = read.second != 0 ? TargetState::Failed : TargetState::Measured;
         outcome.error = read.second;
         outcome.figures = read.first;
         if (reporter && gate->recording && !reporter->overLines().empty())
@@ -132,7 +132,7 @@ private:
         } else if (!reporter) {
             scan = crules::scan(input_, dialect);
         } else {
-            const crules::Gate lines{request.settings.limit, Reporter::reportLine, &*reporter};
+            const crules::LineLimit lines{request.settings.limit, Reporter::reportLine, &*reporter};
             scan = crules::scan(input_, dialect, &lines);
         }
         return {scan.figures, scan.error};
@@ -161,7 +161,7 @@ private:
     bool inputClosed_;
     const std::vector<std::string> &cxxSuffixes_;
     bool countBytes_;
-    Gate *gate_;
+    GateRun *gate_;
     std::unique_ptr<Tally> tally_;
     bool splitLarge_;
     std::optional<config::BaselineMatch> match_; // of the file being measured, when its baseline names it
@@ -169,12 +169,12 @@ private:
 
 } // namespace
 
-void runWorker(Window &window, const ClosedAtStart &closed, const Options &options, bool countBytes, Gate *gate,
+void runWorker(Window &window, const ClosedAtStart &closed, const Options &options, bool countBytes, GateRun *gate,
                Survey *survey, bool splitLarge, Crew &crew)
 {
-    auto scanner = std::make_unique<Scanner>(closed.input, options, countBytes, gate, survey, splitLarge);
+    auto scanner = std::make_unique<Measurer>(closed.input, options, countBytes, gate, survey, splitLarge);
     scanner->tellOfWaits(crew);
-    std::optional<Result> done;
+    std::optional<Finished> done;
     while (const std::optional<Job> job = window.take(done))
         done = scanner->measure(*job);
     scanner->handOver();
@@ -183,8 +183,8 @@ void runWorker(Window &window, const ClosedAtStart &closed, const Options &optio
 void measureInTurn(Window &window, const ClosedAtStart &closed, const Options &options, bool splitLarge,
                    const std::function<void()> &between)
 {
-    auto scanner = std::make_unique<Scanner>(closed.input, options, false, nullptr, nullptr, splitLarge);
-    std::optional<Result> done;
+    auto scanner = std::make_unique<Measurer>(closed.input, options, false, nullptr, nullptr, splitLarge);
+    std::optional<Finished> done;
     while (const std::optional<Job> job = window.take(done)) {
         between();
         done = scanner->measure(*job);

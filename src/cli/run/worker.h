@@ -23,7 +23,7 @@ namespace cli {
 // side (by C's rules, without a gate). `crew`: the worker's own, told of
 // each read that would wait for the disk.
 // `options`: the suffixes read as C++ besides those compilers know.
-void runWorker(Window &window, const ClosedAtStart &closed, const Options &options, bool countBytes, Gate *gate,
+void runWorker(Window &window, const ClosedAtStart &closed, const Options &options, bool countBytes, GateRun *gate,
                Survey *survey, bool splitLarge, Crew &crew);
 
 // Measures the targets of a complete window on the calling thread, one

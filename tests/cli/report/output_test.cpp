@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "report/output.h"
+#include "report/format.h"
 
 namespace {
 
@@ -174,10 +174,12 @@ class DiagnosticTest : public testing::TestWithParam<DiagnosticCase> {};
 TEST_P(DiagnosticTest, WritesOneLinePerPiece)
 {
     const DiagnosticCase &c = GetParam();
-    const Diagnostics diagnostics(c.path, c.limit, c.json);
+    const std::unique_ptr<Format> format = c.json ? makeJsonFindings() : makeTextFindings();
+    const std::string name = format->fileName(c.path);
     std::string out = "before\n";
-    diagnostics.append(out, c.piece);
-    diagnostics.append(out, c.piece);
+    const Finding finding = {.line = c.piece.line, .column = c.piece.column, .symbols = c.piece.symbols, .limit = c.limit};
+    format->finding(out, name, finding);
+    format->finding(out, name, finding);
     EXPECT_EQ(out, "before\n" + c.written + c.written);
 }
 

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "report/sarif.h"
+#include "report/gate.h"
 
 namespace {
 
@@ -17,7 +17,9 @@ namespace fs = std::filesystem;
 
 constexpr int LIMIT = 80;
 
-struct Result {
+// A finding of the one rule: line, column in bytes, symbols, column in
+// characters, as the engine reports a line.
+struct Given {
     std::string path;
     PieceOverLimit piece;
     bool allowed = false;
@@ -25,7 +27,7 @@ struct Result {
 
 struct SarifCase {
     const char *name;
-    std::vector<Result> results;
+    std::vector<Given> results;
     bool successful = true;
     std::string check; // a jq expression, true of the log
 };
@@ -40,24 +42,32 @@ const std::string EVERY_LOG =
     ".version == \"2.1.0\" and (.runs | length) == 1 and (.runs[0].tool.driver | .name == \"cmeasure\" and "
     ".version == $version and (.informationUri | test(\"^[a-z]+://\")) and (.rules | length) == 1 and "
     "(.rules[0] | .id == \"max-symbols\" and (.shortDescription.text | length) > 0 and "
-    "(.fullDescription.text | length) > 0 and .properties.limit == " + std::to_string(LIMIT) + ")) and "
+    "(.fullDescription.text | length) > 0 and (.help.text | contains(\"cmeasure: allow\")) and "
+    "(.help.markdown | contains(\"`cmeasure: allow`\")) and .properties.limit == " + std::to_string(LIMIT) + ")) and "
+    ".runs[0].automationDetails.id == \"cmeasure/\" and "
+    "(.runs[0].originalUriBaseIds[\"%SRCROOT%\"].uri | test(\"^file:///.*/$\")) and "
     "all(.runs[0].results[]; .ruleId == \"max-symbols\" and .level == \"error\" and "
     "(.message.text | test(\"^[0-9]+ symbols [(]limit " + std::to_string(LIMIT) + "[)]$\")) and "
     "(.locations | length) == 1 and (.locations[0].physicalLocation | "
     "(.artifactLocation.uri | test(\"^[A-Za-z0-9._~/%:-]+$\")) and .region.startLine >= 1 and "
-    ".region.startColumn >= 1))";
+    ".region.startColumn >= 1) and (.partialFingerprints[\"symbolsHash/v1\"] | test(\"^[0-9a-f]{16}$\")))";
 
 std::string document(const SarifCase &c)
 {
-    cli::sarif::Log log(LIMIT);
+    const cli::SourceRoot root = cli::sourceRootOf("/work/", "/work/");
+    const std::unique_ptr<cli::Format> log = cli::makeSarif(LIMIT, root);
+    cli::GateRun gate(LIMIT, *log, 1, false);
     std::string out;
-    log.appendOpening(out);
-    for (const Result &result : c.results) {
-        std::string fileResults; // formatted as a worker would, then handed over
-        cli::sarif::FileResults(result.path, LIMIT).append(fileResults, result.piece, result.allowed);
-        out += log.results(fileResults);
+    log->header(out);
+    for (const Given &given : c.results) {
+        std::string findings; // formatted as a worker would, then handed over
+        const PieceOverLimit &piece = given.piece;
+        log->finding(findings, log->fileName(given.path),
+                     {.line = piece.line, .column = piece.column, .characterColumn = piece.characterColumn,
+                      .symbols = piece.symbols, .limit = LIMIT, .allowed = given.allowed});
+        out += gate.inOrder(findings);
     }
-    cli::sarif::Log::appendClosing(out, c.successful);
+    log->close(out, c.successful);
     return out;
 }
 
@@ -81,6 +91,8 @@ TEST_P(SarifTest, IsAValidLogThatSaysIt)
         GTEST_SKIP() << "jq is missing";
     const SarifCase &c = GetParam();
     const std::string text = document(c);
+    if (const char *logs = std::getenv("CMEASURE_SARIF_LOGS"))
+        std::ofstream(fs::path(logs) / (std::string(c.name) + ".sarif"), std::ios::binary) << text;
     EXPECT_TRUE(holds(text, EVERY_LOG)) << text;
     EXPECT_TRUE(holds(text, c.check)) << text;
 }
@@ -94,6 +106,7 @@ INSTANTIATE_TEST_SUITE_P(Sarif, SarifTest, testing::Values(
     SarifCase{.name = "OneResult", .results = {{"src/a.c", {12, 7, 81, 7}}},
               .check = "(" + RESULTS + " | length) == 1 and " + RESULTS + "[0].message.text == \"81 symbols (limit 80)\" and " +
                        FIRST + ".artifactLocation == {\"uri\": \"src/a.c\", \"uriBaseId\": \"%SRCROOT%\"} and " +
+                       ".runs[0].originalUriBaseIds[\"%SRCROOT%\"].uri == \"file:///work/\" and " +
                        FIRST + ".region == {\"startLine\": 12, \"startColumn\": 7} and (" + RESULTS +
                        "[0] | has(\"suppressions\") | not)"},
     SarifCase{.name = "SuppressedResultBesideAnother", .results = {{"a.c", {1, 1, 90}, true}, {"a.c", {2, 1, 91}}},
@@ -102,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(Sarif, SarifTest, testing::Values(
     SarifCase{.name = "PathNotUtf8IsPercentEncoded", .results = {{"d/\xff\xfe.c", {3, 1, 100}}},
               .check = FIRST + ".artifactLocation.uri == \"d/%FF%FE.c\""},
     SarifCase{.name = "SpacesAndReservedCharactersEncodedUnreservedKept", .results = {{"./Az09-._~/a b#?%:@.c", {3, 1, 100}}},
-              .check = FIRST + ".artifactLocation.uri == \"./Az09-._~/a%20b%23%3F%25%3A%40.c\""},
+              .check = FIRST + ".artifactLocation.uri == \"Az09-._~/a%20b%23%3F%25%3A%40.c\""},
     SarifCase{.name = "AbsolutePathIsAFileUriWithoutBase", .results = {{"/usr/include/\xc3\xa9.h", {5, 2, 99}}},
               .check = FIRST + ".artifactLocation == {\"uri\": \"file:///usr/include/%C3%A9.h\"}"},
     SarifCase{.name = "ClosedAfterAnError", .results = {{"a.c", {1, 1, 81}}}, .successful = false,

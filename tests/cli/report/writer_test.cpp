@@ -49,11 +49,12 @@ std::string tableOf(const WidthCase &c)
     FILE *file = std::tmpfile();
     const int saved = dup(STDOUT_FILENO);
     dup2(fileno(file), STDOUT_FILENO);
-    FiguresWriter writer(false, false, false);
+    const std::unique_ptr<Format> table = makeTable();
+    FiguresWriter writer(*table, false, false);
     for (Count row = 1; row <= c.rows; row++) {
         const Count lines = row == c.wideRow ? WIDE : 1;
         writer.take({.request = {.path = pathOf(row)},
-                     .outcome = {.state = State::Measured, .figures = {.lines = lines, .identifiers = 1}}});
+                     .outcome = {.state = TargetState::Measured, .figures = {.lines = lines, .identifiers = 1}}});
     }
     writer.finish();
     dup2(saved, STDOUT_FILENO);

@@ -43,7 +43,7 @@ Target targetOf(char kind, std::size_t position)
     if (kind == 's')
         target.request.origin = Origin::StandardInput;
     if (kind == 'x')
-        target.outcome = {.state = State::Failed, .error = EIO};
+        target.outcome = {.state = TargetState::Failed, .error = EIO};
     return target;
 }
 
@@ -58,14 +58,14 @@ TEST_P(WindowTest, KeepsOrderStandardInputTurnCapacityAndEnds)
 
     const auto work = [&](unsigned worker) {
         randomtext::Rng rng(seed + worker);
-        std::optional<Result> done;
+        std::optional<Finished> done;
         while (const std::optional<Job> job = window.take(done)) {
             if (job->request.origin == Origin::StandardInput)
                 for (std::size_t before = 0; before < job->position; before++)
                     earlyInputs += finished[before] ? 0 : 1;
             std::this_thread::sleep_for(std::chrono::microseconds(randomtext::pick(rng, 0, 300)));
             finished[job->position] = true;
-            done = Result{job->position, {.state = State::Measured, .figures = {.lines = static_cast<Count>(job->position)}}};
+            done = Finished{job->position, {.state = TargetState::Measured, .figures = {.lines = static_cast<Count>(job->position)}}};
         }
     };
     std::vector<std::thread> threads;
@@ -101,7 +101,7 @@ TEST_P(WindowTest, KeepsOrderStandardInputTurnCapacityAndEnds)
     for (std::size_t position = 0; position < out.size(); position++) {
         EXPECT_EQ(out[position].request.path, std::to_string(position));
         const bool failed = c.kinds[position] == 'x';
-        EXPECT_EQ(out[position].outcome.state, failed ? State::Failed : State::Measured) << position;
+        EXPECT_EQ(out[position].outcome.state, failed ? TargetState::Failed : TargetState::Measured) << position;
         if (!failed) {
             EXPECT_EQ(out[position].outcome.figures.lines, static_cast<Count>(position));
         }

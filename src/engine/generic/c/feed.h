@@ -63,7 +63,7 @@ CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *g
         lf &= lf - 1;
         lexSpan<true>(state, group, masks, fast, {from, to});
         if ((masks.high & ~lowBits(from) & lowBits(to)) == 0 && state.lines.utf8.have == 0) {
-            countGatedSpan(state, symbols, from, to);
+            countGatedSpan(state, group, symbols, from, to);
             if (group[to - 1] == '\n')
                 endLine(state);
         } else {

@@ -139,7 +139,8 @@ CMEASURE_INLINE void matchAllow(crules::State &state, unsigned char c)
     static constexpr char ALLOW[] = "cmeasure: allow-next-line";
     static constexpr char OFF[] = "cmeasure: off";
     static constexpr int PREFIX = 10; // "cmeasure: "
-    static constexpr int ALLOWED = 15; // "cmeasure: allow"
+    static constexpr int ALLOWED = static_cast<int>(ALLOW_MARKER.size()); // "cmeasure: allow"
+    static_assert(std::string_view(ALLOW).starts_with(ALLOW_MARKER));
     static constexpr unsigned char IN_OFF = 0x80;
     LexState &lex = state.lex;
     crules::LineState &line = state.lines;

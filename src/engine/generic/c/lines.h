@@ -42,8 +42,17 @@ CMEASURE_INLINE void symbolAt(crules::State &state, crules::Count column)
 {
     crules::LineState &line = state.lines;
     line.symbols++;
-    if (state.gate != nullptr && line.symbols - 1 == state.gate->limit)
+    if (state.gate != nullptr && line.symbols - 1 == state.gate->limit) {
         line.overColumn = column;
+        line.overCharacterColumn = column - line.continuing;
+    }
+}
+
+// With a gate, a symbol's byte goes into the hash of its line.
+CMEASURE_INLINE void hashSymbolByte(crules::LineState &line, unsigned char c)
+{
+    if (!isBlankByte(c))
+        line.textHash = (line.textHash ^ c) * crules::TEXT_HASH_PRIME;
 }
 
 // A sequence broken off: each of its bytes is a character.
@@ -69,8 +78,12 @@ CMEASURE_INLINE void endLine(crules::State &state)
         state.gate->report(state.gate->context, {.line = line.lines,
                                                  .symbols = line.symbols,
                                                  .column = line.overColumn,
-                                                 .allowed = line.allowed});
+                                                 .allowed = line.allowed,
+                                                 .characterColumn = line.overCharacterColumn,
+                                                 .textHash = line.textHash});
     line.symbols = 0;
+    line.continuing = 0;
+    line.textHash = crules::TEXT_HASH_START;
     line.column = 0;
     line.allowed = line.allowNext || line.off;
     line.allowNext = false;
@@ -81,10 +94,14 @@ CMEASURE_INLINE void countByte(crules::State &state, unsigned char c)
 {
     crules::LineState &line = state.lines;
     const crules::Count column = ++line.column;
+    if (state.gate != nullptr)
+        hashSymbolByte(line, c);
     if (line.utf8.have != 0) {
         if (utf8Continues(line.utf8, c)) {
             if (line.utf8.need == 0) {
                 symbolAt(state, line.utf8Column);
+                if (state.gate != nullptr)
+                    line.continuing += line.utf8.have - 1;
                 line.utf8 = {};
             }
             return;
@@ -158,11 +175,15 @@ CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks, int
     line.allowed = false;
 }
 
-// The symbols `symbols` holds in bytes [from, to) of the current line, with
-// the column of the one that passes the gate's limit when it is among them.
-CMEASURE_INLINE void countGatedSpan(crules::State &state, std::uint64_t symbols, int from, int to)
+// The symbols `symbols` holds in bytes [from, to) of the current line, all
+// ASCII, with the column of the one that passes the gate's limit when it is
+// among them, and their hash.
+CMEASURE_INLINE void countGatedSpan(crules::State &state, const unsigned char *group, std::uint64_t symbols, int from,
+                                    int to)
 {
     crules::LineState &line = state.lines;
+    for (int k = from; k < to; k++)
+        hashSymbolByte(line, group[k]);
     const std::uint64_t here = symbols & ~lowBits(from) & lowBits(to);
     const int count = bitsSet<64>(here);
     const crules::Count limit = state.gate->limit;
@@ -171,6 +192,7 @@ CMEASURE_INLINE void countGatedSpan(crules::State &state, std::uint64_t symbols,
         for (crules::Count k = limit - line.symbols; k > 0; k--)
             rest &= rest - 1;
         line.overColumn = line.column + std::countr_zero(rest) - from + 1;
+        line.overCharacterColumn = line.overColumn - line.continuing;
     }
     line.symbols += count;
     line.column += to - from;

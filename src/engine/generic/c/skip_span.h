@@ -8,13 +8,13 @@
 // number may go on, a header name, C++'s literal suffixes).
 
 // In a comment: the text that allows a line over the gate's limit, looked
-// for in `length` bytes. Until its first letter matches, only a 'c' can
-// change the match, so the bytes up to the next 'c' are passed over.
+// for in `length` bytes. Until its first letter matches, only that letter
+// can change the match, so the bytes up to the next one are passed over.
 CMEASURE_INLINE void matchAllowIn(crules::State &state, const unsigned char *bytes, int length)
 {
     for (int k = 0; k < length; k++) {
         if (state.lex.allowMatched == 0) {
-            const void *c = std::memchr(bytes + k, 'c', static_cast<std::size_t>(length - k));
+            const void *c = std::memchr(bytes + k, ALLOW_MARKER[0], static_cast<std::size_t>(length - k));
             if (c == nullptr)
                 return;
             k = static_cast<int>(static_cast<const unsigned char *>(c) - bytes);

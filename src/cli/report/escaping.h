@@ -1,0 +1,34 @@
+// How a path or a number is written in each form of output: escaped for a
+// line of text, encoded for JSON, so that each file stays one line and
+// one value whatever bytes its name holds.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "counting.h"
+
+namespace cli {
+
+void appendNumber(std::string &out, Count number);
+
+// ", "NAME": NUMBER", a key and its number after another in a JSON object.
+void appendJsonField(std::string &out, std::string_view name, Count number);
+
+// True when `text` is well-formed UTF-8: no stray continuation bytes, no
+// overlong forms, no surrogates, nothing above U+10FFFF.
+bool isUtf8(std::string_view text);
+
+// A path or other value for a table row or a message: a backslash is
+// doubled; \n, \t and \r are written so; every other byte of a control
+// character (C0, DEL or C1), of a Unicode format character or separator
+// (Cf, Zl, Zp: U+200B, U+202E, U+2028, ...) or of anything that is not
+// well-formed UTF-8 is \x and two hex digits. Printable characters stay as
+// they are.
+std::string printablePath(std::string_view path);
+
+// A path as a JSON value: a string when it is UTF-8; otherwise an array of
+// its byte values, so that its exact bytes can be recovered.
+void appendJsonPath(std::string &out, std::string_view path);
+
+} // namespace cli

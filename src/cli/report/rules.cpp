@@ -1,0 +1,54 @@
+#include "report/rules.h"
+
+#include <array>
+
+#include "allow_marker.h"
+#include "report/escaping.h"
+
+namespace cli {
+
+namespace {
+
+void symbolsMessage(std::string &out, const Finding &finding)
+{
+    appendNumber(out, finding.symbols);
+    out += " symbols (limit ";
+    appendNumber(out, finding.limit);
+    out += ')';
+}
+
+const std::string MARKER(ALLOW_MARKER);
+
+const std::array<Rule, 1> RULES = {{
+    {.id = "max-symbols",
+     .name = "MaxSymbols",
+     .summary = "Line over the symbol limit",
+     .description = "A line holds more symbols (characters other than spaces) than the limit given with "
+                    "--max-symbols. Split the line, or, where it is right as it is, put '" + MARKER +
+                    "' in a comment on it.",
+     .helpText = "A line holds more symbols than the limit given with --max-symbols. A symbol is a character "
+                 "other than white space (space, tab, CR, LF, VT, FF) and NUL; a UTF-8 character counts once, "
+                 "whatever its bytes. Split the line: one declaration, condition or argument list per line, a "
+                 "long string literal as adjacent literals, a long expression at its operators. Where the line "
+                 "is right as it is (a table, a generated line), put '" + MARKER + "' in a comment on it, "
+                 "such as /* " + MARKER + " */: the line is still measured, and counted as allowed instead "
+                 "of reported.",
+     .helpMarkdown = "A line holds more **symbols** than the limit given with `--max-symbols`. A symbol is a "
+                     "character other than white space (space, tab, CR, LF, VT, FF) and NUL: a UTF-8 "
+                     "character counts once, whatever its bytes.\n\n"
+                     "Split the line: one declaration, condition or argument list per line, a long string "
+                     "literal as adjacent literals, a long expression at its operators.\n\n"
+                     "Where the line is right as it is (a table, a generated line), put `" + MARKER +
+                     "` in a comment on it, such as `/* " + MARKER + " */`: the line is still measured, "
+                     "and counted as allowed instead of reported.",
+     .message = symbolsMessage},
+}};
+
+} // namespace
+
+std::span<const Rule> rules()
+{
+    return RULES;
+}
+
+} // namespace cli

@@ -1,0 +1,190 @@
+// The figures as CSV, for spreadsheets and data tools, and as a Markdown
+// table, for a person to paste into a report or a pull request.
+#include <algorithm>
+
+#include "report/format.h"
+
+namespace cli {
+
+namespace {
+
+// A name that is not UTF-8 is written as the table prints it: neither form
+// has a way to give its bytes.
+std::string textOf(std::string_view path)
+{
+    return isUtf8(path) ? std::string(path) : printablePath(path);
+}
+
+// RFC 4180: a header row, then a record per row, each ended by CRLF; a
+// field that holds a comma, a double quote, CR or LF is quoted, its
+// double quotes doubled. The fields are those of the JSON rows: a file's
+// fill the first five, a directory's and the total's add the count of files
+// and what they are the sums of, `path` naming the file that holds the
+// densest line.
+class Csv : public Format {
+public:
+    void header(std::string &out) override
+    {
+        out += "path,lines,line_with_max_symbols,max_symbols,identifiers,files,directory,total\r\n";
+        headed_ = true;
+    }
+
+    void fileRow(std::string &out, std::string_view path, const Figures &figures) override
+    {
+        appendRecord(out, path, figures);
+        out += ",,,\r\n";
+    }
+
+    void directoryRow(std::string &out, const DirectoryRow &row) override
+    {
+        appendSums(out, row.sums);
+        appendField(out, row.directory);
+        out += ",\r\n";
+    }
+
+    // Always written, with the header when no row came before it, so that
+    // a script reads a run that measured nothing.
+    bool total(std::string &out, const Totals &totals) override
+    {
+        if (!headed_)
+            header(out);
+        appendSums(out, totals);
+        out += ",true\r\n";
+        return true;
+    }
+
+private:
+    static void appendField(std::string &out, std::string_view value)
+    {
+        const std::string text = textOf(value);
+        if (text.find_first_of(",\"\r\n") == std::string::npos) {
+            out += text;
+            return;
+        }
+        out += '"';
+        for (const char c : text) {
+            out += c;
+            if (c == '"')
+                out += '"';
+        }
+        out += '"';
+    }
+
+    static void appendRecord(std::string &out, std::string_view path, const Figures &figures)
+    {
+        appendField(out, path);
+        for (const Count number : {figures.lines, figures.densestLine, figures.maxSymbols, figures.identifiers}) {
+            out += ',';
+            appendNumber(out, number);
+        }
+    }
+
+    static void appendSums(std::string &out, const Totals &sums)
+    {
+        appendRecord(out, sums.files > 0 ? std::string_view(sums.densestPath) : std::string_view(),
+                     sums.files > 0 ? sums.figures() : Figures{});
+        out += ',';
+        appendNumber(out, sums.files);
+        out += ',';
+    }
+
+    bool headed_ = false;
+};
+
+// A name as a code span, printed as the table prints it, so that nothing
+// in it reads as Markdown: fenced by more backticks than it holds in a row,
+// a space inside the fence where it starts or ends with one, and '|'
+// escaped, as a table cell needs even inside a span.
+void appendName(std::string &out, std::string_view path)
+{
+    const std::string text = printablePath(path);
+    std::size_t longest = 0;
+    for (std::size_t at = 0, run = 0; at < text.size(); at++) {
+        run = text[at] == '`' ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    const std::string fence(longest + 1, '`');
+    const bool pad = text.empty() || text.front() == '`' || text.back() == '`' || text.front() == ' ';
+    out += fence;
+    if (pad)
+        out += ' ';
+    for (const char c : text) {
+        if (c == '|')
+            out += '\\';
+        out += c;
+    }
+    if (pad)
+        out += ' ';
+    out += fence;
+}
+
+// A pipe table with the table's columns, numbers aligned right; the total
+// row, under two rows or more, as the table writes it.
+class Markdown : public Format {
+public:
+    void header(std::string &out) override
+    {
+        out += "| lines | densest_line | max_symbols | identifiers | path |\n"
+               "| ---: | ---: | ---: | ---: | :--- |\n";
+    }
+
+    void fileRow(std::string &out, std::string_view path, const Figures &figures) override
+    {
+        appendFigures(out, figures);
+        appendName(out, path);
+        out += " |\n";
+    }
+
+    void directoryRow(std::string &out, const DirectoryRow &row) override
+    {
+        const Totals &sums = row.sums;
+        appendFigures(out, sums.files > 0 ? sums.figures() : Figures{});
+        appendName(out, row.directory.ends_with('/') ? row.directory : row.directory + '/');
+        out += " (";
+        appendNumber(out, sums.files);
+        out += sums.files == 1 ? " file" : " files";
+        if (sums.files > 0) {
+            out += "; densest line in ";
+            appendName(out, sums.densestPath);
+        }
+        out += ") |\n";
+    }
+
+    bool total(std::string &out, const Totals &totals) override
+    {
+        if (totals.files > 1) {
+            appendFigures(out, totals.figures());
+            out += "total of ";
+            appendNumber(out, totals.files);
+            out += " files; densest line in ";
+            appendName(out, totals.densestPath);
+            out += " |\n";
+        }
+        return totals.files > 0;
+    }
+
+private:
+    static void appendFigures(std::string &out, const Figures &figures)
+    {
+        for (const Count number : {figures.lines, figures.densestLine, figures.maxSymbols, figures.identifiers}) {
+            out += "| ";
+            appendNumber(out, number);
+            out += ' ';
+        }
+        out += "| ";
+    }
+};
+
+} // namespace
+
+std::unique_ptr<Format> makeCsv()
+{
+    return std::make_unique<Csv>();
+}
+
+std::unique_ptr<Format> makeMarkdown()
+{
+    return std::make_unique<Markdown>();
+}
+
+} // namespace cli
