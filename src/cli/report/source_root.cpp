@@ -46,7 +46,7 @@ std::string SourceRoot::relative(std::string_view path) const
     return joined;
 }
 
-SourceRoot sourceRootOf(std::string current, std::string workTreeTop)
+SourceRoot sourceRootOf(std::string current, const std::string &workTreeTop)
 {
     if (!current.ends_with('/'))
         current += '/';

@@ -23,6 +23,6 @@ struct SourceRoot {
 
 // The root of a run in `current` (absolute, ending in '/') whose work tree,
 // if any, has its top at `workTreeTop` (the same form, or "").
-SourceRoot sourceRootOf(std::string current, std::string workTreeTop);
+SourceRoot sourceRootOf(std::string current, const std::string &workTreeTop);
 
 } // namespace cli
