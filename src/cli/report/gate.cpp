@@ -160,6 +160,13 @@ DiagnosticsWriter::DiagnosticsWriter(GateRun &gate, bool progress, const changed
     // Written before any worker may write: the turn passes on only once
     // this is flushed (invariant 2).
     gate_.format.header(out_.text);
+    // Until the end is written, a closing that says the run did not end
+    // well stands after what is written, for a write that fails.
+    std::string closing;
+    gate_.format.close(closing, false);
+    if (!closing.empty())
+        keepClosed(std::move(closing));
+    flush();
 }
 
 void DiagnosticsWriter::beforeWait()
@@ -200,6 +207,7 @@ void DiagnosticsWriter::take(Target &&target)
 
 int DiagnosticsWriter::finish()
 {
+    stopKeepingClosed();
     gate_.format.close(out_.text, !failed_);
     flush();
     progress_.clear();

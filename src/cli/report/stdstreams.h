@@ -55,4 +55,15 @@ private:
 // Writes `bytes` to standard output, or else ends the run (endOnWriteError).
 void writeOrEnd(bool closed, std::string_view bytes);
 
+// From now on, while standard output is a regular file, `closing` stands
+// written after what it holds, and each write takes its place: when a
+// write fails (the disk full, a limit on a file's size), what was written
+// before it is kept, with the closing, where it fitted before. A document
+// cut by a failed write is then still closed. Whoever writes standard
+// output calls these, one at a time (see gate.h).
+void keepClosed(std::string closing);
+
+// Drops the closing kept, before the document's own end is written.
+void stopKeepingClosed();
+
 } // namespace cli

@@ -23,6 +23,14 @@ std::string keepLog(const std::string &file, const std::string &name)
 
 const std::string LIMIT = " --max-symbols=5";
 
+// 300 files of 10 lines, each over a limit of 0: about 1 MB of SARIF, 0.6 MB
+// for GitLab, written in blocks of 64 KiB, under a limit on the file's size
+// (100 KiB in dash's blocks of 512 bytes; SIGXFSZ ignored, so that the write
+// fails with EFBIG) that cuts the report after a block: the report keeps
+// the whole blocks written before, closed, and a SARIF log says that the
+// run did not end well.
+const std::string MANY_FILES = "mkdir t && for i in $(seq 300); do seq 10 > t/$i.c; done; ";
+
 INSTANTIATE_TEST_SUITE_P(FormatGithub, ProgramTest, testing::Values(
     Case{.name = "OddNamesEscapedPathsFromTheTop",
          .expected = "::error file=sub/-lead.c,line=1,col=8,title=cmeasure::7 symbols (limit 5)\n"
@@ -52,6 +60,12 @@ INSTANTIATE_TEST_SUITE_P(FormatGithub, ProgramTest, testing::Values(
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(FormatGitlab, ProgramTest, testing::Values(
+    Case{.name = "WriteErrorMidwayLeavesAClosedArray",
+         .expected = "true\n",
+         .errors = "cmeasure: write error: File too large\n",
+         .status = 1,
+         .shell = MANY_FILES + "(trap '' XFSZ; ulimit -f 200; cmeasure --format=gitlab --max-symbols=0 t > log); "
+                  "s=$?; jq -c 'length | . > 100 and . < 3000' log; exit $s"},
     // The same lines as GitHub's, each fingerprint its own, and all of them
     // the same in another run from another directory.
     Case{.name = "OddNamesOneIssueEachPathsFromTheTop",
@@ -88,6 +102,21 @@ INSTANTIATE_TEST_SUITE_P(FormatGitlab, ProgramTest, testing::Values(
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(FormatSarif, ProgramTest, testing::Values(
+    Case{.name = "WriteErrorMidwayLeavesAClosedLog",
+         .expected = "[true,false]\n",
+         .errors = "cmeasure: write error: File too large\n",
+         .status = 1,
+         .shell = MANY_FILES + "(trap '' XFSZ; ulimit -f 200; cmeasure --format=sarif --max-symbols=0 t > log); "
+                  "s=$?; jq -c '[(.runs[0].results | length | . > 100 and . < 3000), "
+                  ".runs[0].invocations[0].executionSuccessful]' log; exit $s"},
+    // While the closing is kept after what is written, a file holds in
+    // the end what a pipe is given, and text before it in a file opened
+    // to append stays.
+    Case{.name = "ToAFileAsToAPipeAndAfterWhatAFileHeld",
+         .expected = "",
+         .shell = MANY_FILES + "cmeasure --format=sarif --max-symbols=0 -j 4 t | cat > pipe; cmeasure --format=sarif "
+                  "--max-symbols=0 -j 4 t > file; echo before > appended; cmeasure --format=sarif --max-symbols=0 t "
+                  ">> appended; cmp pipe file && (echo before; cat file) | cmp - appended"},
     Case{.name = "OddNamesPercentEncodedFromTheTop",
          .expected = "true\n[\"sub/-lead.c\",\"%SRCROOT%\",8,\"sub/bad%FF.c\",\"%SRCROOT%\",8,\"sub/nl%0Ax.c\",\"%SRCROOT%\",8,"
                      "\"sub/sp%20ace%2C%25%23%3F%3A.c\",\"%SRCROOT%\",8]\n",
