@@ -168,6 +168,35 @@ INSTANTIATE_TEST_SUITE_P(Baseline, ProgramTest, testing::Values(
              "cmeasure: t/base.txt:2: 'a.c' no longer exists: write the baseline again with --write-baseline\n")
 ), caseName);
 
+// Every form of the gate's report takes each file's limit from its own
+// configuration, and leaves out the lines the baseline holds, as the text
+// does: the forms differ only in how they write the same findings. Paths
+// are relative to the directory of the run, which is in no work tree.
+const std::string EVERY_FORM =
+    "for f in json github; do cmeasure --check --format=$f t; done; "
+    "cmeasure --check --format=gitlab t | jq -c '.[] | [.location.path, .location.lines.begin, .description]'; "
+    "cmeasure --check --format=sarif t | jq -c '.runs[0] | .tool.driver.rules[0].properties.limit, (.results[] | "
+    "[.locations[0].physicalLocation | .artifactLocation.uri, .region.startLine, .region.startColumn], .message.text)'";
+
+INSTANTIATE_TEST_SUITE_P(ConfigInEveryForm, ProgramTest, testing::Values(
+    Case{.name = "EachFilesLimit",
+         .expected = "{\"path\": \"t/a.c\", \"line\": 1, \"column\": 5, \"symbols\": 6, \"limit\": 3}\n"
+                     "{\"path\": \"t/sub/b.c\", \"line\": 1, \"column\": 7, \"symbols\": 6, \"limit\": 5}\n"
+                     "::error file=t/a.c,line=1,col=5,title=cmeasure::6 symbols (limit 3)\n"
+                     "::error file=t/sub/b.c,line=1,col=7,title=cmeasure::6 symbols (limit 5)\n"
+                     "[\"t/a.c\",1,\"6 symbols (limit 3)\"]\n[\"t/sub/b.c\",1,\"6 symbols (limit 5)\"]\n"
+                     "3\n[\"t/a.c\",1,5]\n\"6 symbols (limit 3)\"\n[\"t/sub/b.c\",1,7]\n\"6 symbols (limit 5)\"\n",
+         .setup = TWO_FILES + configIn("t", "max-symbols = 3\\n") + configIn("t/sub", "max-symbols = 5\\n") + "true",
+         .shell = EVERY_FORM},
+    Case{.name = "BaselinedLinesInNone",
+         .expected = "{\"path\": \"t/a.c\", \"line\": 4, \"column\": 18, \"symbols\": 11, \"limit\": 10}\n"
+                     "::error file=t/a.c,line=4,col=18,title=cmeasure::11 symbols (limit 10)\n"
+                     "[\"t/a.c\",4,\"11 symbols (limit 10)\"]\n"
+                     "10\n[\"t/a.c\",4,18]\n\"11 symbols (limit 10)\"\n",
+         .setup = BASELINED + "echo 'int y = 1 + 2 + 3;' >> t/a.c",
+         .shell = EVERY_FORM}
+), caseName);
+
 } // namespace
 
 namespace {

@@ -240,6 +240,13 @@ INSTANTIATE_TEST_SUITE_P(CommandLineHistogram, ProgramTest, testing::Values(
          .errors = "cmeasure: options '--histogram' and '--top' cannot be combined\n" + TRY_HELP, .status = 2},
     Case{.name = "HistogramWithSarif", .args = {"--histogram", "--sarif", "--max-symbols=3"}, .expected = "",
          .errors = "cmeasure: options '--sarif' and '--histogram' cannot be combined\n" + TRY_HELP, .status = 2},
+    Case{.name = "HistogramWithFormatCsv", .args = {"--histogram", "--format=csv", "t"}, .expected = "",
+         .errors = "cmeasure: options '--format=csv' and '--histogram' cannot be combined\n" + TRY_HELP, .status = 2},
+    Case{.name = "TopWithFormatGithub", .args = {"--format=github", "--top=2", "--max-symbols=1", "t"}, .expected = "",
+         .errors = "cmeasure: options '--format=github' and '--top' cannot be combined\n" + TRY_HELP, .status = 2},
+    Case{.name = "TopInTextAsByDefaultAndJsonByFormat", .expected = "t/s/b.c:3:1: 22 symbols\n"
+         "{\"path\": \"t/s/b.c\", \"line\": 3, \"column\": 1, \"symbols\": 22}\n", .setup = TREE,
+         .shell = "cmeasure --top=1 --format=text t && cmeasure --format=json --top=1 t"},
     Case{.name = "TopWithSummarize", .args = {"--top=2", "-s"}, .expected = "",
          .errors = "cmeasure: options '--summarize' and '--top' cannot be combined\n" + TRY_HELP, .status = 2},
     Case{.name = "HistogramWithList", .args = {"--list", "--histogram"}, .expected = "",
