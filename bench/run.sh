@@ -136,6 +136,17 @@ printf '%-28s %8s s  %6.2f x --json (goal 1.1)\n' "tree, --histogram" "$histogra
 printf '%-28s %8s s  %6.2f x --json (goal 1.1)\n' "tree, --top=20" "$top" "$(ratio "$top" "$tree")"
 /usr/bin/time -f %M -o "$build/peak" "$program" --histogram /usr/include >/dev/null
 printf 'peak resident memory on the tree, --histogram: %s KiB\n' "$(cat "$build/peak")"
+# --sort holds every row (its path and figures) until the last file is
+# measured: the table of the tree sorted by max_symbols beside the same
+# table as it streams, and the memory the held rows take.
+treeTable() { "$program" /usr/include; }
+treeSorted() { "$program" --sort=max_symbols /usr/include; }
+table=$(median treeTable)
+sorted=$(median treeSorted)
+printf '%-28s %8s s\n' "tree, table" "$table"
+printf '%-28s %8s s  %6.2f x the table (goal 1.1)\n' "tree, --sort=max_symbols" "$sorted" "$(ratio "$sorted" "$table")"
+/usr/bin/time -f %M -o "$build/peak" "$program" --sort=max_symbols /usr/include >/dev/null
+printf 'peak resident memory on the tree, sorted: %s KiB\n' "$(cat "$build/peak")"
 
 # The default number of workers (4 per processor, at least 8) against -j 2,
 # from a warm cache and from a cold one: a read that waits for the disk

@@ -32,6 +32,10 @@ _cmeasure()
             mapfile -t COMPREPLY < <(compgen -W 'table json csv markdown text sarif github gitlab' -- "$cur")
             return
             ;;
+        --sort)
+            mapfile -t COMPREPLY < <(compgen -W 'path lines line_with_max_symbols max_symbols identifiers' -- "$cur")
+            return
+            ;;
         -j | --jobs | --ext | --cxx-ext | --max-symbols | --exclude | --new-from-rev | -d | --max-depth | --top)
             # A number, a list of suffixes, a pattern, a revision: nothing to offer.
             return
@@ -41,7 +45,8 @@ _cmeasure()
             if [[ $cur == -* ]]; then
                 mapfile -t COMPREPLY < <(compgen -W '--jobs= --ext= --cxx-ext= --json --format= --rules=
                     --max-symbols= --sarif --new-from-rev= --exclude=
-                    --no-ignore --files0-from= --max-depth= --summarize --list
+                    --no-ignore --files0-from= --max-depth= --summarize --sort=
+                    --by-dialect --list
                     --histogram --top= --check --config= --no-config --baseline=
                     --write-baseline= --help --version' -- "$cur")
                 # An option offered with its '=' takes its value joined.

@@ -95,11 +95,12 @@ SourceRoot findSourceRoot()
 // a SARIF log's rule gives it (a file's own limit comes with each finding).
 std::unique_ptr<Format> formatOf(const Options &options, Count limit, const SourceRoot &root)
 {
+    const bool sums = options.maxDepth >= 0 || options.byDialect;
     switch (options.form) {
-    case Form::Table: return makeTable();
+    case Form::Table: return makeTable(sums);
     case Form::Json: return options.gate() ? makeJsonFindings() : makeJsonLines();
-    case Form::Csv: return makeCsv();
-    case Form::Markdown: return makeMarkdown();
+    case Form::Csv: return makeCsv(options.byDialect);
+    case Form::Markdown: return makeMarkdown(sums);
     case Form::Text: return makeTextFindings();
     case Form::Sarif: return makeSarif(limit, root);
     case Form::Github: return makeGithub(root);
@@ -187,7 +188,9 @@ int measureAll(const Options &options, const ClosedAtStart &closed, const change
         writer = std::make_unique<DiagnosticsWriter>(*gate, progress, changes, &settings.baselines(),
                                                      options.writeBaseline);
     } else {
-        writer = std::make_unique<FiguresWriter>(*format, closed.output, progress, options.maxDepth);
+        const FigureRows rows{.maxDepth = options.maxDepth, .sort = options.sort, .byDialect = options.byDialect,
+                              .changedSince = options.newFromRev ? std::string_view(*options.newFromRev) : ""};
+        writer = std::make_unique<FiguresWriter>(*format, closed.output, progress, rows);
     }
     if (files > 0 && !gate && survey == nullptr && !progress && !options.list && changes == nullptr)
         return measureHere(options, closed, budget.splitLarge, settings, window, *writer);

@@ -5,9 +5,9 @@
 #include <initializer_list>
 #include <optional>
 #include <string_view>
-#include <utility>
 
 #include "form_choice.h"
+#include "option_checks.h"
 #include "option_values.h"
 
 namespace cli {
@@ -39,6 +39,8 @@ enum LongOption : int {
     CHECK,
     BASELINE,
     WRITE_BASELINE,
+    SORT,
+    BY_DIALECT,
     HELP,
     VERSION
 };
@@ -67,6 +69,8 @@ const option LONG_OPTIONS[] = {
     {"check", no_argument, nullptr, CHECK},
     {"baseline", required_argument, nullptr, BASELINE},
     {"write-baseline", required_argument, nullptr, WRITE_BASELINE},
+    {"sort", required_argument, nullptr, SORT},
+    {"by-dialect", no_argument, nullptr, BY_DIALECT},
     {"help", no_argument, nullptr, HELP},
     {"version", no_argument, nullptr, VERSION},
     {nullptr, 0, nullptr, 0},
@@ -118,80 +122,6 @@ bool takeValue(int code, const char *value, Options &options, std::string &error
     return false;
 }
 
-// The report that replaces the figures, when one does: its option's name.
-const char *reportOption(const Options &options)
-{
-    return options.histogram    ? "--histogram"
-           : options.top > 0        ? "--top"
-           : options.maxSymbols >= 0 ? "--max-symbols"
-           : options.check           ? "--check"
-                                     : nullptr;
-}
-
-// Each limit must be one the rules can pass: the last one given, which the
-// gate takes, or with --histogram every one, which its ladder takes.
-// `limitTexts` are the limits as given.
-bool checkLimits(const Options &options, const std::vector<std::string_view> &limitTexts, std::string &error)
-{
-    if (options.rules != Rules::Menu)
-        return true;
-    const std::size_t first = options.histogram || options.limits.empty() ? 0 : options.limits.size() - 1;
-    for (std::size_t k = first; k < options.limits.size(); k++)
-        if (options.limits[k] > Options::MOST_MENU_SYMBOL_LIMIT) {
-            error = joined({"invalid symbol limit: ", quoted(limitTexts[k])});
-            return false;
-        }
-    return true;
-}
-
-// Options that only change the report of --max-symbols make no sense
-// without it, nor forms of the figures with it: a usage error names the
-// first of them given. --new-from-rev also narrows the lines of --histogram
-// and --top, which take text or JSON only. JSON is a form of every report.
-bool checkGateOptions(Options &options, const FormChoice &choice, std::string &error)
-{
-    options.form = choice.resolved(options);
-    if (!choice.conflict.empty())
-        error = choice.conflict;
-    else if (options.newFromRev && options.files0From)
-        error = "options '--new-from-rev' and '--files0-from' cannot be used together";
-    else if (options.histogram && options.top > 0)
-        error = "options '--histogram' and '--top' cannot be combined";
-    else if (std::string misfit = choice.misfit(options, reportOption(options)); !misfit.empty())
-        error = std::move(misfit);
-    else if (options.newFromRev && reportOption(options) == nullptr)
-        error = "option '--new-from-rev' requires --max-symbols, --check, --histogram or --top";
-    else if (options.config && options.noConfig)
-        error = "options '--config' and '--no-config' cannot be used together";
-    else if (options.writeBaseline && options.newFromRev)
-        // A baseline of the changed lines alone would report the others as new.
-        error = "options '--write-baseline' and '--new-from-rev' cannot be used together";
-    else if ((options.baseline || options.writeBaseline) && !options.gate())
-        error = joined({"option '", options.baseline ? "--baseline" : "--write-baseline",
-                        "' requires --max-symbols or --check"});
-    return error.empty();
-}
-
-// The views replace the figures of each file, and the reports of
-// --max-symbols, --histogram and --top replace the figures: no two of them
-// make sense together. --summarize is then taken as the depth it stands for.
-bool checkViewOptions(Options &options, std::string &error)
-{
-    const char *view = options.summarize ? "--summarize" : "--max-depth";
-    const char *report = reportOption(options);
-    if (options.summarize && options.maxDepth >= 0)
-        error = "options '--summarize' and '--max-depth' cannot be combined";
-    else if (options.list && report != nullptr)
-        error = joined({"options '--list' and '", report, "' cannot be combined"});
-    else if ((options.summarize || options.maxDepth >= 0) && (options.list || report != nullptr))
-        error = joined({"options '", view, "' and '", options.list ? "--list" : report, "' cannot be combined"});
-    else if (options.list && options.form != Form::Table && options.form != Form::Json)
-        error = joined({"format ", quoted(nameOf(options.form)), " cannot be used with --list"});
-    if (options.summarize)
-        options.maxDepth = 0;
-    return error.empty();
-}
-
 // A long option that getopt_long did not know: ambiguous when its name is
 // the prefix of several, listing them, so that the user sees which longer
 // prefix picks the one meant; otherwise unknown.
@@ -240,8 +170,7 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case -1:
             // The end, or "--": every argument after it is a path.
             options.paths.insert(options.paths.end(), argv + optind, argv + argc);
-            if (!checkLimits(options, limitTexts, error) || !checkGateOptions(options, form, error) ||
-                !checkViewOptions(options, error))
+            if (!checkOptions(options, form, limitTexts, error))
                 return Parsed::USAGE_ERROR;
             if (options.files0From && !options.paths.empty()) {
                 // In the words users of --files0-from know from other tools.
@@ -301,6 +230,14 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case HISTOGRAM:
             options.histogram = true;
             break;
+        case BY_DIALECT:
+            options.byDialect = true;
+            break;
+        case SORT:
+            if ((options.sort = sortKeyNamed(optarg)))
+                break;
+            error = joined({"invalid argument ", quoted(optarg), " for '--sort'\nValid arguments are ", sortKeyNames()});
+            return Parsed::USAGE_ERROR;
         case HELP:
             return Parsed::HELP;
         case VERSION:

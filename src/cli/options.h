@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "report/form.h"
+#include "report/sorting.h"
 
 namespace cli {
 
@@ -32,7 +33,8 @@ struct Options {
     std::vector<std::string> excludes; // --exclude patterns, in order
     std::optional<std::string> files0From; // --files0-from: the list of paths, "-" for standard input
     std::vector<std::string> paths; // standard input when empty
-    std::optional<std::string> newFromRev; // --new-from-rev: only lines added since this git revision
+    // --new-from-rev: only files (and with a report, lines) changed since this git revision
+    std::optional<std::string> newFromRev;
     std::vector<std::int64_t> limits; // every --max-symbols, in order: the limits --histogram adds to its ladder
     std::int64_t top = 0; // --top: the densest lines of the run, this many, instead of the figures; 0 for none
     // The configuration: the nearest .cmeasure.toml of each file, or the
@@ -40,6 +42,7 @@ struct Options {
     std::optional<std::string> config;
     std::optional<std::string> baseline;      // --baseline: lines over the limit it holds are not reported
     std::optional<std::string> writeBaseline; // --write-baseline: record the lines over the limit there
+    std::optional<SortKey> sort; // --sort: the rows in this order, once all are measured
     // --format, or its short forms --json and --sarif; once the options are
     // read, the default of the run (Table, or Text with a gate) when none
     // was given.
@@ -55,6 +58,7 @@ struct Options {
     bool rulesGiven = false;      // --rules: nor its `rules`
     bool noConfig = false;
     bool check = false; // --check: the gate at the configured limits, unless --max-symbols gives one
+    bool byDialect = false; // --by-dialect: the sums of C's files and of C++'s before the total
 
     // Whether the run is a gate: lines over a limit instead of the figures.
     // --histogram and --top take --max-symbols as a limit of their own.

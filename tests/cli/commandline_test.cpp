@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <sys/resource.h>
@@ -574,26 +575,33 @@ void growTree(randomtext::Rng &rng, const fs::path &dir, const std::string &show
 // sized on its first 1 000 rows, and also on the total when there are no
 // more; when there are, the columns of sums keep three more digits than
 // the sums up to the 1 001st row.
-std::string fullBufferOutput(Measured files, bool json)
+//
+// With `sortBy` (a figure, or none for the path), what --sort writes: every
+// row held, so the table is sized on all of them and on the total, then
+// the rows in that order, largest first, ties in output order.
+std::string fullBufferOutput(Measured files, bool json, std::optional<Count Figures::*> sortBy = std::nullopt)
 {
     std::sort(files.begin(), files.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    if (sortBy && *sortBy != nullptr)
+        std::stable_sort(files.begin(), files.end(),
+                         [m = *sortBy](const auto &a, const auto &b) { return a.second.*m > b.second.*m; });
     Totals totals;
     const std::unique_ptr<Format> format = json ? makeJsonLines() : makeTable();
     for (size_t k = 0; k < files.size(); k++) {
         totals.add(files[k].first, files[k].second);
-        if (k < 1000)
-            format->fit(files[k].second);
-        if (k == 1000)
+        if (k < 1000 || sortBy)
+            format->fit(files[k].second, files[k].first);
+        if (k == 1000 && !sortBy)
             format->reserve(totals, 3);
     }
-    if (files.size() <= 1000)
-        format->fit(totals.figures());
+    if (files.size() <= 1000 || sortBy)
+        format->fit(totals.figures(), totals.densestPath);
     std::string out;
     if (!files.empty())
         format->header(out);
     for (const auto &[path, figures] : files)
         format->fileRow(out, path, figures);
-    format->total(out, totals);
+    format->total(out, totals, {.repeatsRow = files.size() == 1});
     return out;
 }
 
@@ -645,8 +653,26 @@ TEST(CommandLine, RandomTreesStreamWhatAFullBufferWrites)
         EXPECT_TRUE(output(command + " -j 1") == expected) << command << " -j 1";
         EXPECT_TRUE(output(command + " -j 4") == expected) << command << " -j 4";
     }
+    // Sorted by each key, the files' many ties among them; totals above the
+    // room a streamed table keeps do not widen their own row here.
+    std::vector<std::pair<std::string_view, std::optional<Count Figures::*>>> keys = {{"path", nullptr}};
+    for (const FigureKey &key : FIGURE_KEYS)
+        keys.emplace_back(key.name, key.member);
+    for (const auto &[name, member] : keys) {
+        for (const bool json : {true, false}) {
+            const std::string command = std::string(CMEASURE_PATH) + " --rules=menu -j 4 --sort=" + std::string(name) +
+                                        (json ? " --json " : " ") + dir.string();
+            EXPECT_TRUE(output(command) == fullBufferOutput(files, json, member)) << command;
+        }
+    }
     fs::remove_all(dir);
 }
+
+// main.c and b.c committed; then b.c gains a line "z;" and n.c, "ab",
+// is new.
+const std::string CHANGED = "printf 'x\\n' > b.c && git init -q . && git add main.c b.c && "
+                            "git -c user.name=t -c user.email=t@t commit -qm one && printf 'z;\\n' >> b.c && "
+                            "printf 'ab\\n' > n.c";
 
 INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
     Case{.name = "StandardInputNamedDash", .args = {"--rules=menu", "--max-symbols=3"}, .input = "int abc;\n",
@@ -817,6 +843,31 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
          .expected = "", .errors = "cmeasure: .: git: detected dubious ownership in repository at '@'\n", .status = 2,
          .source = "int y;\n", .setup = "[ \"$(id -u)\" = 0 ] || exit 77; git init -q . && git add main.c && "
                                        "git -c user.name=t -c user.email=t@t commit -qm one && chown -R nobody ."},
+    // Without the gate: the whole figures of the files changed since the
+    // revision (b.c edited, n.c new; main.c left as it was), and a total
+    // that says so, even of one row or none.
+    Case{.name = "NewFromRevFiguresOfChangedFilesOnly", .args = {"--new-from-rev=HEAD", "."},
+         .expected = "lines  densest_line  max_symbols  identifiers  path\n"
+                     "    2             2            2            2  ./b.c\n"
+                     "    1             1            2            1  ./n.c\n"
+                     "    3             2            2            3  total of 2 files changed since HEAD; densest line in ./b.c\n",
+         .source = "int yyyy;\n", .setup = CHANGED},
+    Case{.name = "NewFromRevSummarizedJsonTotalNamesTheRevision", .args = {"--json", "-s", "--new-from-rev=HEAD", "."},
+         .expected = "{\"directory\": \".\", \"files\": 2, \"lines\": 3, \"identifiers\": 3, \"max_symbols\": 2, "
+                     "\"path\": \"./b.c\", \"line_with_max_symbols\": 2}\n"
+                     "{\"total\": true, \"files\": 2, \"lines\": 3, \"identifiers\": 3, \"max_symbols\": 2, "
+                     "\"path\": \"./b.c\", \"line_with_max_symbols\": 2, \"changed_since\": \"HEAD\"}\n",
+         .source = "int yyyy;\n", .setup = CHANGED},
+    Case{.name = "NewFromRevOneChangedFileTotalStillSaysSo", .args = {"--new-from-rev=HEAD", "main.c", "b.c"},
+         .expected = "lines  densest_line  max_symbols  identifiers  path\n"
+                     "    2             2            2            2  b.c\n"
+                     "    2             2            2            2  total of 1 file changed since HEAD; densest line in b.c\n",
+         .source = "int yyyy;\n", .setup = CHANGED},
+    Case{.name = "NewFromRevNothingChangedTotalOfNone", .args = {"--new-from-rev=HEAD", "."},
+         .expected = "lines  densest_line  max_symbols  identifiers  path\n"
+                     "    0             0            0            0  total of 0 files changed since HEAD\n",
+         .source = "int yyyy;\n",
+         .setup = "git init -q . && git add main.c && git -c user.name=t -c user.email=t@t commit -qm one"},
     Case{.name = "CRulesColumnWhereTheLineGoesOverTabsAndUtf8OneEach", .args = {"--max-symbols=3", "t"},
          .expected = "t/a.c:2:10: 5 symbols (limit 3)\nt/a.c:3:5: 5 symbols (limit 3)\n", .status = 1,
          .setup = "mkdir t && printf 'abc\\n\\t a  b\\303\\251\\tc d\\r\\n\\377\\377\\000\\342\\202z' > t/a.c"},

@@ -89,6 +89,8 @@ INSTANTIATE_TEST_SUITE_P(Options, ParseTest, testing::Values(
               .newFromRev = "HEAD~1", .form = Form::Text},
     ParseCase{.name = "RevisionSeparate", .args = {"--new-from-rev", "@{upstream}", "--max-symbols", "9"}, .maxSymbols = 9,
               .newFromRev = "@{upstream}", .form = Form::Text},
+    ParseCase{.name = "RevisionWithoutTheLimitForTheFigures", .args = {"--new-from-rev=v1", "-s", "."}, .paths = {"."},
+              .newFromRev = "v1"},
     ParseCase{.name = "SymbolLimitZero", .args = {"--max-symbols=0"}, .maxSymbols = 0, .form = Form::Text},
     ParseCase{.name = "SymbolLimitHighestWithLeadingZerosAbbreviatedSeparate", .args = {"--max-s", "000359"}, .maxSymbols = 359, .form = Form::Text},
     ParseCase{.name = "MenuRulesHighestLimitAfterTheRules", .args = {"--rules=menu", "--max-symbols=359"}, .maxSymbols = 359,
@@ -187,8 +189,6 @@ INSTANTIATE_TEST_SUITE_P(Options, RefusalTest, testing::Values(
                 "invalid argument 'CSV' for '--format'\nValid arguments are 'table', 'json', 'csv', 'markdown', "
                 "'text', 'sarif', 'github' and 'gitlab'"},
     RefusalCase{"FormatWithoutValue", {"--format"}, "option '--format' requires an argument"},
-    RefusalCase{"RevisionWithoutTheLimit", {"--new-from-rev=HEAD"},
-                "option '--new-from-rev' requires --max-symbols, --check, --histogram or --top"},
     RefusalCase{"EmptyRevision", {"--max-symbols=1", "--new-from-rev="}, "invalid revision: ''"},
     RefusalCase{"RevisionLikeAnOption", {"--max-symbols=1", "--new-from-rev", "--output=x"}, "invalid revision: '--output=x'"},
     RefusalCase{"RevisionWithoutValue", {"--max-symbols=1", "--new-from-rev"}, "option '--new-from-rev' requires an argument"},

@@ -36,23 +36,32 @@ struct Widths {
     int identifiers = 11;
 };
 
-void appendFigures(std::string &out, const Widths &widths, const Figures &figures)
+// Where a row's densest line is, as one column of text.
+std::string densestAt(std::string_view path, Count line)
 {
-    appendColumn(out, figures.lines, widths.lines);
-    appendColumn(out, figures.densestLine, widths.densest);
-    appendColumn(out, figures.maxSymbols, widths.symbols);
-    appendColumn(out, figures.identifiers, widths.identifiers);
+    std::string at = printablePath(path);
+    at += ':';
+    appendNumber(at, line);
+    return at;
 }
 
-// Right-aligned columns of figures, then the path as it prints.
+// Right-aligned columns of figures, then the path as it prints. A table of
+// sums writes its densest column as "path:line", left-aligned.
 class Table : public Format {
 public:
+    explicit Table(bool sums) : sums_(sums)
+    {
+        if (sums_)
+            widths_.densest = static_cast<int>(DENSEST_AT.size());
+    }
+
     bool sizesColumns() const override { return true; }
 
-    void fit(const Figures &figures) override
+    void fit(const Figures &figures, std::string_view densestPath) override
     {
         widths_.lines = std::max(widths_.lines, widthOf(figures.lines));
-        widths_.densest = std::max(widths_.densest, widthOf(figures.densestLine));
+        widths_.densest = std::max(widths_.densest, sums_ ? static_cast<int>(densestAt(densestPath, figures.densestLine).size())
+                                                          : widthOf(figures.densestLine));
         widths_.symbols = std::max(widths_.symbols, widthOf(figures.maxSymbols));
         widths_.identifiers = std::max(widths_.identifiers, widthOf(figures.identifiers));
     }
@@ -68,7 +77,10 @@ public:
     void header(std::string &out) override
     {
         appendColumn(out, "lines", widths_.lines);
-        appendColumn(out, "densest_line", widths_.densest);
+        if (sums_)
+            appendText(out, DENSEST_AT);
+        else
+            appendColumn(out, "densest_line", widths_.densest);
         appendColumn(out, "max_symbols", widths_.symbols);
         appendColumn(out, "identifiers", widths_.identifiers);
         out += "path\n";
@@ -76,45 +88,54 @@ public:
 
     void fileRow(std::string &out, std::string_view path, const Figures &figures) override
     {
-        appendFigures(out, widths_, figures);
+        appendFigures(out, figures, path);
         out += printablePath(path);
         out += '\n';
     }
 
     // A directory row names the directory, with a '/' after it so that it
-    // cannot be taken for a file, then how many files it sums and which
-    // holds the line in its densest column.
+    // cannot be taken for a file, then how many files it sums.
     void directoryRow(std::string &out, const DirectoryRow &row) override
     {
-        const Totals &sums = row.sums;
-        appendFigures(out, widths_, sums.files > 0 ? sums.figures() : Figures{});
+        appendSums(out, row.sums);
         out += printablePath(row.directory);
         if (!row.directory.ends_with('/'))
             out += '/';
-        out += "  (";
-        appendNumber(out, sums.files);
-        out += sums.files == 1 ? " file" : " files";
-        if (sums.files > 0) {
-            out += "; densest line in ";
-            out += printablePath(sums.densestPath);
-        }
-        out += ")\n";
+        appendFileCount(out, row.sums);
     }
 
-    // The total row, only under two rows or more, names in its path column
-    // how many files it covers and which of them holds the line in its
-    // densest column.
-    bool total(std::string &out, const Totals &totals) override
+    void dialectRow(std::string &out, std::string_view dialect, const Totals &sums) override
     {
-        if (totals.files > 1) {
-            appendFigures(out, widths_, totals.figures());
-            out += "total of ";
-            appendNumber(out, totals.files);
-            out += " files; densest line in ";
-            out += printablePath(totals.densestPath);
-            out += '\n';
+        appendSums(out, sums);
+        out += "dialect ";
+        out += dialect;
+        appendFileCount(out, sums);
+    }
+
+    // The total row names in its path column how many files it covers, and
+    // out of a table of sums which of them holds its densest line. It is
+    // left out where it would repeat a row, but for the files of a change,
+    // whose total says what they are.
+    bool total(std::string &out, const Totals &totals, const TotalNote &note) override
+    {
+        if (totals.files > 0 && note.repeatsRow && note.changedSince.empty())
+            return true;
+        if (totals.files == 0 && note.changedSince.empty())
+            return false;
+        appendSums(out, totals);
+        out += "total of ";
+        appendNumber(out, totals.files);
+        out += totals.files == 1 ? " file" : " files";
+        if (!note.changedSince.empty()) {
+            out += " changed since ";
+            out += printablePath(note.changedSince);
         }
-        return totals.files > 0;
+        if (!sums_ && totals.files > 0) {
+            out += "; densest line in ";
+            out += printablePath(totals.densestPath);
+        }
+        out += '\n';
+        return true;
     }
 
     void listed(std::string &out, std::string_view path) override
@@ -124,10 +145,55 @@ public:
     }
 
 private:
+    static constexpr std::string_view DENSEST_AT = "densest_path:line";
+
+    void appendText(std::string &out, std::string_view text) const
+    {
+        out += text;
+        out.append(static_cast<size_t>(std::max(0, widths_.densest - static_cast<int>(text.size()))), ' ');
+        out += "  ";
+    }
+
+    void appendFigures(std::string &out, const Figures &figures, std::string_view densestPath) const
+    {
+        appendColumn(out, figures.lines, widths_.lines);
+        if (sums_)
+            appendText(out, densestAt(densestPath, figures.densestLine));
+        else
+            appendColumn(out, figures.densestLine, widths_.densest);
+        appendColumn(out, figures.maxSymbols, widths_.symbols);
+        appendColumn(out, figures.identifiers, widths_.identifiers);
+    }
+
+    // Sums of no file have no densest line: zeros, and "-" for its place.
+    void appendSums(std::string &out, const Totals &sums) const
+    {
+        if (sums.files > 0) {
+            appendFigures(out, sums.figures(), sums.densestPath);
+            return;
+        }
+        appendColumn(out, 0, widths_.lines);
+        if (sums_)
+            appendText(out, "-");
+        else
+            appendColumn(out, 0, widths_.densest);
+        appendColumn(out, 0, widths_.symbols);
+        appendColumn(out, 0, widths_.identifiers);
+    }
+
+    static void appendFileCount(std::string &out, const Totals &sums)
+    {
+        out += "  (";
+        appendNumber(out, sums.files);
+        out += sums.files == 1 ? " file)\n" : " files)\n";
+    }
+
+    bool sums_;
     Widths widths_;
 };
 
-// The keys of a total, after the key that says what it is the total of.
+// The keys of a total, after the key that says what it is the total of;
+// the object stays open for more.
 void appendSums(std::string &out, const Totals &totals)
 {
     appendJsonField(out, "files", totals.files);
@@ -140,7 +206,6 @@ void appendSums(std::string &out, const Totals &totals)
     else
         out += "null";
     appendJsonField(out, "line_with_max_symbols", totals.files > 0 ? totals.densestLine : 0);
-    out += "}\n";
 }
 
 // One JSON object per line: a file's, a directory's, and the total, which
@@ -163,12 +228,26 @@ public:
         out += "{\"directory\": ";
         appendJsonPath(out, row.directory);
         appendSums(out, row.sums);
+        out += "}\n";
     }
 
-    bool total(std::string &out, const Totals &totals) override
+    void dialectRow(std::string &out, std::string_view dialect, const Totals &sums) override
+    {
+        out += "{\"dialect\": ";
+        appendJsonPath(out, dialect);
+        appendSums(out, sums);
+        out += "}\n";
+    }
+
+    bool total(std::string &out, const Totals &totals, const TotalNote &note) override
     {
         out += "{\"total\": true";
         appendSums(out, totals);
+        if (!note.changedSince.empty()) {
+            out += ", \"changed_since\": ";
+            appendJsonPath(out, note.changedSince);
+        }
+        out += "}\n";
         return true;
     }
 
@@ -182,9 +261,9 @@ public:
 
 } // namespace
 
-std::unique_ptr<Format> makeTable()
+std::unique_ptr<Format> makeTable(bool sums)
 {
-    return std::make_unique<Table>();
+    return std::make_unique<Table>(sums);
 }
 
 std::unique_ptr<Format> makeJsonLines()

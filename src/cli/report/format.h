@@ -30,16 +30,20 @@ public:
     // Whether rows wait for the first ones to size the columns (fit, then
     // reserve when more rows are to come than were sized on).
     virtual bool sizesColumns() const { return false; }
-    virtual void fit(const Figures & /*figures*/) {}
+    // A row's figures, and the path of the file that holds its densest line.
+    virtual void fit(const Figures & /*figures*/, std::string_view /*densestPath*/) {}
     virtual void reserve(const Totals & /*totals*/, int /*digits*/) {}
 
     // What comes before the first row or finding.
     virtual void header(std::string & /*out*/) {}
     virtual void fileRow(std::string & /*out*/, std::string_view /*path*/, const Figures & /*figures*/) {}
     virtual void directoryRow(std::string & /*out*/, const DirectoryRow & /*row*/) {}
+    // The sums of the files read in one of C's dialects (--by-dialect),
+    // named as C or C++.
+    virtual void dialectRow(std::string & /*out*/, std::string_view /*dialect*/, const Totals & /*sums*/) {}
     // The run's total; true when it was written, so that a run that
     // measured nothing says so.
-    virtual bool total(std::string & /*out*/, const Totals & /*totals*/) { return true; }
+    virtual bool total(std::string & /*out*/, const Totals & /*totals*/, const TotalNote & /*note*/) { return true; }
     // A path of --list.
     virtual void listed(std::string & /*out*/, std::string_view /*path*/) {}
 
@@ -64,12 +68,18 @@ public:
 
 // The kinds, for the figures (or --list) and for the gate's findings, each
 // of which carries its file's limit.
-std::unique_ptr<Format> makeTable();
+// The table and Markdown give a row of sums (a directory's, a dialect's,
+// the total) the file that holds its densest line. With `sums`, the
+// densest column of every row reads "path:line", so that no line number is
+// taken for one of the directory; otherwise a total names the file apart.
+std::unique_ptr<Format> makeTable(bool sums = false);
 std::unique_ptr<Format> makeJsonLines();
 std::unique_ptr<Format> makeTextFindings();
 std::unique_ptr<Format> makeJsonFindings();
-std::unique_ptr<Format> makeCsv();
-std::unique_ptr<Format> makeMarkdown();
+// With `dialects`, CSV's records end in a field that names a dialect row's
+// dialect.
+std::unique_ptr<Format> makeCsv(bool dialects = false);
+std::unique_ptr<Format> makeMarkdown(bool sums = false);
 // Those for CI services give paths below `root`, and keep it: it must
 // outlive them. A SARIF log's rule gives `limit`, the run's.
 std::unique_ptr<Format> makeSarif(Count limit, const SourceRoot &root);

@@ -15,6 +15,19 @@ namespace cli {
 // rules: the menu's fit in them too.
 using Figures = crules::Figures;
 
+// The figures of a row by the names of their JSON keys, which --sort takes
+// too: a figure joins every use of the list by its line here.
+struct FigureKey {
+    std::string_view name;
+    Count Figures::*member;
+};
+inline constexpr FigureKey FIGURE_KEYS[] = {
+    {"lines", &Figures::lines},
+    {"line_with_max_symbols", &Figures::densestLine},
+    {"max_symbols", &Figures::maxSymbols},
+    {"identifiers", &Figures::identifiers},
+};
+
 // The figures of every file measured, and where the line with the most
 // symbols of all stands: the first file in output order that holds it.
 struct Totals {
@@ -34,6 +47,15 @@ struct Totals {
 struct DirectoryRow {
     std::string directory;
     Totals sums;
+};
+
+// What the total row says besides its sums.
+struct TotalNote {
+    // A row before it already gave the same sums: the row of the one
+    // directory argument, say. The table leaves such a total out.
+    bool repeatsRow = false;
+    // With --new-from-rev: the revision the files measured changed since.
+    std::string_view changedSince = {};
 };
 
 } // namespace cli

@@ -23,37 +23,59 @@ std::string textOf(std::string_view path)
 // densest line.
 class Csv : public Format {
 public:
+    explicit Csv(bool dialects) : dialects_(dialects) {}
+
     void header(std::string &out) override
     {
-        out += "path,lines,line_with_max_symbols,max_symbols,identifiers,files,directory,total\r\n";
+        out += "path,lines,line_with_max_symbols,max_symbols,identifiers,files,directory,total";
+        endRecord(out, "dialect");
         headed_ = true;
     }
 
     void fileRow(std::string &out, std::string_view path, const Figures &figures) override
     {
         appendRecord(out, path, figures);
-        out += ",,,\r\n";
+        out += ",,,";
+        endRecord(out, "");
     }
 
     void directoryRow(std::string &out, const DirectoryRow &row) override
     {
         appendSums(out, row.sums);
         appendField(out, row.directory);
-        out += ",\r\n";
+        out += ',';
+        endRecord(out, "");
+    }
+
+    void dialectRow(std::string &out, std::string_view dialect, const Totals &sums) override
+    {
+        appendSums(out, sums);
+        out += ',';
+        endRecord(out, dialect);
     }
 
     // Always written, with the header when no row came before it, so that
     // a script reads a run that measured nothing.
-    bool total(std::string &out, const Totals &totals) override
+    bool total(std::string &out, const Totals &totals, const TotalNote & /*note*/) override
     {
         if (!headed_)
             header(out);
         appendSums(out, totals);
-        out += ",true\r\n";
+        out += ",true";
+        endRecord(out, "");
         return true;
     }
 
 private:
+    void endRecord(std::string &out, std::string_view dialect) const
+    {
+        if (dialects_) {
+            out += ',';
+            out += dialect;
+        }
+        out += "\r\n";
+    }
+
     static void appendField(std::string &out, std::string_view value)
     {
         const std::string text = textOf(value);
@@ -88,6 +110,7 @@ private:
         out += ',';
     }
 
+    bool dialects_;
     bool headed_ = false;
 };
 
@@ -119,72 +142,110 @@ void appendName(std::string &out, std::string_view path)
 }
 
 // A pipe table with the table's columns, numbers aligned right; the total
-// row, under two rows or more, as the table writes it.
+// row written where the table writes it. A table of sums gives its densest
+// column as the table does: the file's name, ':' and the line.
 class Markdown : public Format {
 public:
+    explicit Markdown(bool sums) : sums_(sums) {}
+
     void header(std::string &out) override
     {
-        out += "| lines | densest_line | max_symbols | identifiers | path |\n"
-               "| ---: | ---: | ---: | ---: | :--- |\n";
+        out += sums_ ? "| lines | densest_path:line | max_symbols | identifiers | path |\n"
+                     : "| lines | densest_line | max_symbols | identifiers | path |\n";
+        out += sums_ ? "| ---: | :--- | ---: | ---: | :--- |\n" : "| ---: | ---: | ---: | ---: | :--- |\n";
     }
 
     void fileRow(std::string &out, std::string_view path, const Figures &figures) override
     {
-        appendFigures(out, figures);
+        appendFigures(out, figures, path);
         appendName(out, path);
         out += " |\n";
     }
 
     void directoryRow(std::string &out, const DirectoryRow &row) override
     {
-        const Totals &sums = row.sums;
-        appendFigures(out, sums.files > 0 ? sums.figures() : Figures{});
+        appendSums(out, row.sums);
         appendName(out, row.directory.ends_with('/') ? row.directory : row.directory + '/');
-        out += " (";
-        appendNumber(out, sums.files);
-        out += sums.files == 1 ? " file" : " files";
-        if (sums.files > 0) {
-            out += "; densest line in ";
-            appendName(out, sums.densestPath);
-        }
-        out += ") |\n";
+        appendFileCount(out, row.sums);
     }
 
-    bool total(std::string &out, const Totals &totals) override
+    void dialectRow(std::string &out, std::string_view dialect, const Totals &sums) override
     {
-        if (totals.files > 1) {
-            appendFigures(out, totals.figures());
-            out += "total of ";
-            appendNumber(out, totals.files);
-            out += " files; densest line in ";
-            appendName(out, totals.densestPath);
-            out += " |\n";
+        appendSums(out, sums);
+        out += "dialect ";
+        out += dialect;
+        appendFileCount(out, sums);
+    }
+
+    bool total(std::string &out, const Totals &totals, const TotalNote &note) override
+    {
+        if (totals.files > 0 && note.repeatsRow && note.changedSince.empty())
+            return true;
+        if (totals.files == 0 && note.changedSince.empty())
+            return false;
+        appendSums(out, totals);
+        out += "total of ";
+        appendNumber(out, totals.files);
+        out += totals.files == 1 ? " file" : " files";
+        if (!note.changedSince.empty()) {
+            out += " changed since ";
+            appendName(out, note.changedSince);
         }
-        return totals.files > 0;
+        if (!sums_ && totals.files > 0) {
+            out += "; densest line in ";
+            appendName(out, totals.densestPath);
+        }
+        out += " |\n";
+        return true;
     }
 
 private:
-    static void appendFigures(std::string &out, const Figures &figures)
+    void appendFigures(std::string &out, const Figures &figures, std::string_view densestPath) const
     {
-        for (const Count number : {figures.lines, figures.densestLine, figures.maxSymbols, figures.identifiers}) {
-            out += "| ";
-            appendNumber(out, number);
-            out += ' ';
-        }
         out += "| ";
+        appendNumber(out, figures.lines);
+        out += " | ";
+        if (sums_) {
+            appendName(out, densestPath);
+            out += ':';
+        }
+        appendNumber(out, figures.densestLine);
+        for (const Count number : {figures.maxSymbols, figures.identifiers}) {
+            out += " | ";
+            appendNumber(out, number);
+        }
+        out += " | ";
     }
+
+    // Sums of no file have no densest line: zeros, and "-" for its place.
+    void appendSums(std::string &out, const Totals &sums) const
+    {
+        if (sums.files > 0)
+            appendFigures(out, sums.figures(), sums.densestPath);
+        else
+            out += sums_ ? "| 0 | - | 0 | 0 | " : "| 0 | 0 | 0 | 0 | ";
+    }
+
+    static void appendFileCount(std::string &out, const Totals &sums)
+    {
+        out += " (";
+        appendNumber(out, sums.files);
+        out += sums.files == 1 ? " file) |\n" : " files) |\n";
+    }
+
+    bool sums_;
 };
 
 } // namespace
 
-std::unique_ptr<Format> makeCsv()
+std::unique_ptr<Format> makeCsv(bool dialects)
 {
-    return std::make_unique<Csv>();
+    return std::make_unique<Csv>(dialects);
 }
 
-std::unique_ptr<Format> makeMarkdown()
+std::unique_ptr<Format> makeMarkdown(bool sums)
 {
-    return std::make_unique<Markdown>();
+    return std::make_unique<Markdown>(sums);
 }
 
 } // namespace cli

@@ -54,8 +54,11 @@ void FiguresWriter::take(Target &&target)
     const TargetState state = target.outcome.state;
     if (state == TargetState::Skipped)
         return;
-    if (state == TargetState::Measured)
+    if (state == TargetState::Measured) {
         count(target);
+        if (byDialect_)
+            dialects_[static_cast<std::size_t>(target.outcome.dialect)].add(target.request.path, target.outcome.figures);
+    }
     std::optional<DirectoryRow> row;
     if (!directories_.take(target, row))
         emit(Row(std::move(target)));
@@ -63,21 +66,26 @@ void FiguresWriter::take(Target &&target)
         emit(Row(std::move(*row)));
 }
 
-void FiguresWriter::emit(Row &&row)
-{
-    if (widthsFinal_)
-        write(row);
-    else
-        hold(std::move(row));
-}
-
 int FiguresWriter::finish()
 {
     if (!widthsFinal_) {
-        format_.fit(totals_.figures());
+        format_.fit(totals_.figures(), totals_.densestPath);
+        for (const Totals &sums : dialects_)
+            format_.fit(sums.figures(), sums.densestPath);
         release();
     }
-    const bool written = format_.total(out_.text, totals_);
+    if (sorted_)
+        for (const SortedRow &row : sorted_->sorted())
+            writeSorted(row);
+    if (byDialect_)
+        writeDialects();
+    if (!changedSince_.empty() && !headed_) {
+        format_.header(out_.text);
+        headed_ = true;
+    }
+    // The dialects' rows come before the total, which then always ends them.
+    const TotalNote note{.repeatsRow = !byDialect_ && widestRow_ == totals_.files, .changedSince = changedSince_};
+    const bool written = format_.total(out_.text, totals_, note);
     format_.close(out_.text, status_ == 0);
     flush();
     progress_.clear();
@@ -101,7 +109,37 @@ Figures figuresOf(const std::variant<Target, DirectoryRow> &row)
     return target != nullptr ? target->outcome.figures : std::get<DirectoryRow>(row).sums.figures();
 }
 
+// The file that holds a row's densest line.
+std::string_view densestPathOf(const std::variant<Target, DirectoryRow> &row)
+{
+    const Target *target = std::get_if<Target>(&row);
+    return target != nullptr ? target->request.path : std::get<DirectoryRow>(row).sums.densestPath;
+}
+
+// What a sorted row keeps of a row: its path and figures, not the target
+// (whose directory stays open while it is held).
+SortedRow compacted(std::variant<Target, DirectoryRow> &&row)
+{
+    if (Target *target = std::get_if<Target>(&row))
+        return FileRow{std::move(target->request.path), target->outcome.figures};
+    return std::move(std::get<DirectoryRow>(row));
+}
+
 } // namespace
+
+// Rows to sort are all held, the columns sized on every one; messages are
+// written as they come, since the rows have no order to keep them in yet.
+void FiguresWriter::emit(Row &&row)
+{
+    if (sorted_ && hasFigures(row)) {
+        format_.fit(figuresOf(row), densestPathOf(row));
+        sorted_->add(compacted(std::move(row)));
+    } else if (sorted_ || widthsFinal_) {
+        write(row);
+    } else {
+        hold(std::move(row));
+    }
+}
 
 // Once the sample is full, the columns are sized with room for the total.
 void FiguresWriter::hold(Row &&row)
@@ -114,7 +152,7 @@ void FiguresWriter::hold(Row &&row)
         return;
     }
     if (figures) {
-        format_.fit(figuresOf(row));
+        format_.fit(figuresOf(row), densestPathOf(row));
         heldRows_++;
     }
     held_.push_back(std::move(row));
@@ -138,15 +176,54 @@ void FiguresWriter::write(const Row &row)
         complainAbout(std::get<Target>(row));
         return;
     }
+    beginRow();
+    if (const Target *target = std::get_if<Target>(&row)) {
+        format_.fileRow(out_.text, target->request.path, target->outcome.figures);
+        endRow(1);
+        return;
+    }
+    const DirectoryRow &directory = std::get<DirectoryRow>(row);
+    format_.directoryRow(out_.text, directory);
+    endRow(directory.sums.files);
+}
+
+void FiguresWriter::writeSorted(const SortedRow &row)
+{
+    beginRow();
+    if (const FileRow *file = std::get_if<FileRow>(&row)) {
+        format_.fileRow(out_.text, file->path, file->figures);
+        endRow(1);
+        return;
+    }
+    const DirectoryRow &directory = std::get<DirectoryRow>(row);
+    format_.directoryRow(out_.text, directory);
+    endRow(directory.sums.files);
+}
+
+void FiguresWriter::writeDialects()
+{
+    constexpr std::string_view NAMES[] = {"C", "C++"};
+    for (std::size_t k = 0; k < std::size(dialects_); k++) {
+        beginRow();
+        format_.dialectRow(out_.text, NAMES[k], dialects_[k]);
+        endRow(0);
+    }
+}
+
+void FiguresWriter::beginRow()
+{
     if (out_.text.empty())
         gathered_ = Clock::now();
     if (!headed_)
         format_.header(out_.text);
     headed_ = true;
-    if (const Target *target = std::get_if<Target>(&row))
-        format_.fileRow(out_.text, target->request.path, target->outcome.figures);
-    else
-        format_.directoryRow(out_.text, std::get<DirectoryRow>(row));
+}
+
+// `files`: how many files the row sums, for the total to know whether it
+// would repeat one.
+void FiguresWriter::endRow(Count files)
+{
+    widestRow_ = std::max(widestRow_, files);
     if (out_.full())
         flush();
 }

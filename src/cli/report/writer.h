@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -13,6 +14,7 @@
 #include "report/format.h"
 #include "report/output.h"
 #include "report/progress.h"
+#include "report/sorting.h"
 #include "report/stdstreams.h"
 #include "report/views.h"
 #include "run/window.h"
@@ -76,6 +78,16 @@ private:
     Count bytes_ = 0;
 };
 
+// What a run of figures writes besides a row per file, by the options.
+struct FigureRows {
+    // With -d or -s, the depth of the directory rows written instead of
+    // the rows of files walked; -1 for no directory rows.
+    int maxDepth = -1;
+    std::optional<SortKey> sort = {}; // --sort: every row held, then written in order
+    bool byDialect = false;           // a row per dialect before the total
+    std::string_view changedSince = {}; // --new-from-rev: the revision, for the total to name
+};
+
 // The figures of each file, or of each directory, then the total. A format
 // that sizes its columns has its first rows held back to size them.
 class FiguresWriter : public Writer {
@@ -91,12 +103,12 @@ public:
     // the sample, a million files of the same sizes.
     static constexpr int TOTAL_RESERVE_DIGITS = 3;
 
-    // `maxDepth`: with -d or -s, the depth of the directory rows written
-    // instead of the rows of files walked; -1 for no directory rows.
-    FiguresWriter(Format &format, bool outputClosed, bool progress, int maxDepth = -1)
-        : Writer(outputClosed, progress), format_(format), directories_(maxDepth),
-          widthsFinal_(!format.sizesColumns())
+    FiguresWriter(Format &format, bool outputClosed, bool progress, const FigureRows &rows = {})
+        : Writer(outputClosed, progress), format_(format), directories_(rows.maxDepth),
+          byDialect_(rows.byDialect), changedSince_(rows.changedSince), widthsFinal_(!format.sizesColumns())
     {
+        if (rows.sort)
+            sorted_.emplace(*rows.sort);
     }
 
     void take(Target &&target) override;
@@ -109,13 +121,22 @@ private:
     void hold(Row &&row);
     void release();
     void write(const Row &row);
+    void writeSorted(const SortedRow &row);
+    void writeDialects();
+    void beginRow();
+    void endRow(Count files);
 
     Format &format_;
     DirectoryView directories_;
+    std::optional<SortedRows> sorted_;
+    bool byDialect_;
+    Totals dialects_[2]; // C's, C++'s
+    std::string_view changedSince_;
     bool widthsFinal_;    // the columns are sized, or need no sizing
     bool headed_ = false; // the header is written
     std::vector<Row> held_;
     Count heldRows_ = 0;
+    Count widestRow_ = 0; // the most files a row written sums
 };
 
 // The paths a run would measure, one per line, in the format's form;

@@ -62,6 +62,7 @@ struct Outcome {
     int error = 0;           // errno, when Failed
     std::string reason = {}; // what a walk said of a failure
     crules::Figures figures = {};
+    crules::Dialect dialect = crules::Dialect::C; // what C's rules read it as
     Count bytes = 0; // the file's size, when the run shows progress
     // With --max-symbols: the diagnostics the worker has not written itself,
     // and whether there was any at all.

@@ -102,9 +102,21 @@ private:
         outcome.state = read.second != 0 ? TargetState::Failed : TargetState::Measured;
         outcome.error = read.second;
         outcome.figures = read.first;
+        if (settings.rules == Rules::C)
+            outcome.dialect = dialectOf(job.request);
         if (reporter && gate->recording && !reporter->overLines().empty())
             outcome.overTextsRead = config::readLineTexts(fd, reporter->overLines(), outcome.overTexts);
         return outcome;
+    }
+
+    // The dialect C's rules read a file in: standard input's is C.
+    crules::Dialect dialectOf(const Request &request) const
+    {
+        // Where what counts as a symbol is chosen, once the scan can count
+        // those of code alone: request.settings.symbols.
+        return request.origin == Origin::StandardInput
+                   ? crules::Dialect::C
+                   : request.settings.dialect.value_or(dialectOfPath(request.path, cxxSuffixes_));
     }
 
     // Below 4 MiB the second thread's start and the first half's way into
@@ -116,12 +128,7 @@ private:
 
     Scanned scanByC(const Job &job, int fd, off_t size, std::optional<Reporter> &reporter)
     {
-        const Request &request = job.request;
-        // Where what counts as a symbol is chosen, once the scan can count
-        // those of code alone: request.settings.symbols.
-        const crules::Dialect dialect = request.origin == Origin::StandardInput
-                                            ? crules::Dialect::C
-                                            : request.settings.dialect.value_or(dialectOfPath(request.path, cxxSuffixes_));
+        const crules::Dialect dialect = dialectOf(job.request);
         crules::Result scan;
         if (splitLarge_ && !reporter && !tally_ && size >= SPLIT_FROM) {
             scan = crules::scanInTwo(fd, size, dialect);
@@ -132,7 +139,7 @@ private:
         } else if (!reporter) {
             scan = crules::scan(input_, dialect);
         } else {
-            const crules::LineLimit lines{request.settings.limit, Reporter::reportLine, &*reporter};
+            const crules::LineLimit lines{job.request.settings.limit, Reporter::reportLine, &*reporter};
             scan = crules::scan(input_, dialect, &lines);
         }
         return {scan.figures, scan.error};

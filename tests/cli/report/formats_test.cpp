@@ -177,9 +177,9 @@ INSTANTIATE_TEST_SUITE_P(FormatMarkdown, ProgramTest, testing::Values(
          .setup = ODD_NAMES + " && printf 'x\\n' > 'sub/a|`b`.c'"},
     Case{.name = "SummaryRow",
          .args = {"--format=markdown", "-s", "t"},
-         .expected = "| lines | densest_line | max_symbols | identifiers | path |\n"
-                     "| ---: | ---: | ---: | ---: | :--- |\n"
-                     "| 1 | 1 | 1 | 1 | `t/` (1 file; densest line in `t/a.c`) |\n",
+         .expected = "| lines | densest_path:line | max_symbols | identifiers | path |\n"
+                     "| ---: | :--- | ---: | ---: | :--- |\n"
+                     "| 1 | `t/a.c`:1 | 1 | 1 | `t/` (1 file) |\n",
          .setup = "mkdir t && printf 'x\\n' > t/a.c"},
     Case{.name = "NothingMeasuredSaysSo",
          .args = {"--format=markdown", "t"},

@@ -254,9 +254,10 @@ INSTANTIATE_TEST_SUITE_P(CommandLineHistogram, ProgramTest, testing::Values(
     // Every limit of the ladder must be one the menu's pieces can pass.
     Case{.name = "HistogramMenuLimitPastAPiece", .args = {"--rules=menu", "--histogram", "--max-symbols=360", "--max-symbols=9"},
          .expected = "", .errors = "cmeasure: invalid symbol limit: '360'\n" + TRY_HELP, .status = 2},
-    Case{.name = "RevisionWithoutAReport", .args = {"--new-from-rev=HEAD"}, .expected = "",
-         .errors = "cmeasure: option '--new-from-rev' requires --max-symbols, --check, --histogram or --top\n" + TRY_HELP,
-         .status = 2}
+    // Without a report it asks for the figures of the changed files: git
+    // is asked, as it is for a report.
+    Case{.name = "RevisionWithoutAReportIsNoUsageError", .args = {"--new-from-rev=HEAD", "."}, .expected = "",
+         .errors = "cmeasure: .: git: not in a git work tree\n", .status = 2}
 ), caseName);
 
 // On a terminal: its width, and block characters where the locale is UTF-8.

@@ -61,12 +61,11 @@ INSTANTIATE_TEST_SUITE_P(CommandLineViews, ProgramTest, testing::Values(
          .expected = directoryRow("t/e", 0, 0, 0, 0, "null", 0) + directoryRow("t/s", 1, 2, 2, 3, B_IN_S, 2) +
                      directoryRow("t", 2, 3, 3, 3, B_IN_S, 2) + directoryRow("", 2, 3, 3, 3, B_IN_S, 2),
          .setup = TREE},
-    Case{.name = "TableRowNamesDirectoryAndDensestFile", .args = {"-d", "1", "t"},
-         .expected = "lines  densest_line  max_symbols  identifiers  path\n"
-                     "    0             0            0            0  t/e/  (0 files)\n"
-                     "    2             2            3            2  t/s/  (1 file; densest line in t/s/b.c)\n"
-                     "    3             2            3            3  t/  (2 files; densest line in t/s/b.c)\n"
-                     "    3             2            3            3  total of 2 files; densest line in t/s/b.c\n",
+    Case{.name = "TableRowNamesDensestPathAndLineNoRepeatedTotal", .args = {"-d", "1", "t"},
+         .expected = "lines  densest_path:line  max_symbols  identifiers  path\n"
+                     "    0  -                            0            0  t/e/  (0 files)\n"
+                     "    2  t/s/b.c:2                    3            2  t/s/  (1 file)\n"
+                     "    3  t/s/b.c:2                    3            3  t/  (2 files)\n",
          .setup = TREE},
     Case{.name = "UnreadableDirectoryReportedInItsPlace", .args = {"--json", "-d", "1", "t"},
          .expected = "cmeasure: t/m: Permission denied\n" + directoryRow("t/s", 1, 2, 2, 3, B_IN_S, 2) +
@@ -91,6 +90,93 @@ INSTANTIATE_TEST_SUITE_P(CommandLineViews, ProgramTest, testing::Values(
          .status = 1, .setup = TREE}
 ), caseName);
 
+// Under C's rules. a.c: 2 symbols on line 1; b.c: 2 lines, 2 symbols on
+// line 1; c.c: 3 symbols; B.c sorts before them all by its bytes.
+const std::string TIES = "printf 'ab\\n' > a.c && printf 'xy\\ncd\\n' > b.c && printf 'abc\\n' > c.c && printf 'q\\n' > B.c";
+// t/a.c: 1 line of 1 symbol; t/s/b.c: 2 lines, 4 symbols on the second;
+// t/s/c.cpp, C++: 7 symbols, 3 identifiers; t/e empty.
+const std::string MIXED = "mkdir -p t/s t/e && echo x > t/a.c && printf 'y\\nz = 1;\\n' > t/s/b.c && "
+                          "printf 'int  a , b;\\n' > t/s/c.cpp";
+
+INSTANTIATE_TEST_SUITE_P(CommandLineSortAndDialects, ProgramTest, testing::Values(
+    Case{.name = "SortByFigureLargestFirstTiesInOutputOrder", .args = {"--json", "--sort=max_symbols", "a.c", "b.c", "c.c"},
+         .expected = fileRow("\"c.c\"", 1, 1, 3, 1) + fileRow("\"a.c\"", 1, 1, 2, 1) + fileRow("\"b.c\"", 2, 1, 2, 2) +
+                     directoryRow("", 3, 4, 4, 3, "\"c.c\"", 1),
+         .setup = TIES},
+    Case{.name = "SortByLinesTiesInOutputOrderTableSizedOnAll", .args = {"--sort=lines", "c.c", "b.c", "a.c"},
+         .expected = "lines  densest_line  max_symbols  identifiers  path\n"
+                     "    2             1            2            2  b.c\n"
+                     "    1             1            3            1  c.c\n"
+                     "    1             1            2            1  a.c\n"
+                     "    4             1            3            4  total of 3 files; densest line in c.c\n",
+         .setup = TIES},
+    Case{.name = "SortByPathInByteOrder", .args = {"--json", "--sort=path", "c.c", "a.c", "B.c"},
+         .expected = fileRow("\"B.c\"", 1, 1, 1, 1) + fileRow("\"a.c\"", 1, 1, 2, 1) + fileRow("\"c.c\"", 1, 1, 3, 1) +
+                     directoryRow("", 3, 3, 3, 3, "\"c.c\"", 1),
+         .setup = TIES},
+    Case{.name = "SortByIdentifiersLastKey", .args = {"--json", "--sort=identifiers", "a.c", "b.c"},
+         .expected = fileRow("\"b.c\"", 2, 1, 2, 2) + fileRow("\"a.c\"", 1, 1, 2, 1) + directoryRow("", 2, 3, 3, 2, "\"a.c\"", 1),
+         .setup = TIES},
+    Case{.name = "SortByDensestLine", .args = {"--json", "--sort=line_with_max_symbols", "t"},
+         .expected = fileRow("\"t/s/b.c\"", 2, 2, 4, 2) + fileRow("\"t/a.c\"", 1, 1, 1, 1) +
+                     directoryRow("", 2, 3, 3, 4, "\"t/s/b.c\"", 2),
+         .setup = MIXED},
+    Case{.name = "SortMessagesFirstThenRows", .args = {"--sort=lines", "a.c", "none.c", "b.c"},
+         .expected = "cmeasure: none.c: No such file or directory\n"
+                     "lines  densest_line  max_symbols  identifiers  path\n"
+                     "    2             1            2            2  b.c\n"
+                     "    1             1            2            1  a.c\n"
+                     "    3             1            2            3  total of 2 files; densest line in a.c\n",
+         .status = 1, .setup = TIES, .oneStream = true},
+    Case{.name = "SortViewRowsLeavesTheRepeatedTotal", .args = {"-d", "1", "--sort=identifiers", "--ext=c,cpp", "t"},
+         .expected = "lines  densest_path:line  max_symbols  identifiers  path\n"
+                     "    4  t/s/c.cpp:1                  7            6  t/  (3 files)\n"
+                     "    3  t/s/c.cpp:1                  7            5  t/s/  (2 files)\n"
+                     "    0  -                            0            0  t/e/  (0 files)\n",
+         .setup = MIXED},
+    Case{.name = "ByDialectRowsBeforeTheTotal", .args = {"--by-dialect", "--ext=c,cpp", "t"},
+         .expected = "lines  densest_path:line  max_symbols  identifiers  path\n"
+                     "    1  t/a.c:1                      1            1  t/a.c\n"
+                     "    2  t/s/b.c:2                    4            2  t/s/b.c\n"
+                     "    1  t/s/c.cpp:1                  7            3  t/s/c.cpp\n"
+                     "    3  t/s/b.c:2                    4            3  dialect C  (2 files)\n"
+                     "    1  t/s/c.cpp:1                  7            3  dialect C++  (1 file)\n"
+                     "    4  t/s/c.cpp:1                  7            6  total of 3 files\n",
+         .setup = MIXED},
+    // Both dialects always have a row, an empty one with zeros.
+    Case{.name = "ByDialectJsonSummarizedOneDialectEmpty", .args = {"--json", "--by-dialect", "-s", "t"},
+         .expected = directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) +
+                     "{\"dialect\": \"C\", \"files\": 2, \"lines\": 3, \"identifiers\": 3, \"max_symbols\": 4, "
+                     "\"path\": \"t/s/b.c\", \"line_with_max_symbols\": 2}\n"
+                     "{\"dialect\": \"C++\", \"files\": 0, \"lines\": 0, \"identifiers\": 0, \"max_symbols\": 0, "
+                     "\"path\": null, \"line_with_max_symbols\": 0}\n" +
+                     directoryRow("", 2, 3, 3, 4, B_IN_S, 2),
+         .setup = MIXED},
+    // A header read as C++ by --cxx-ext counts as C++.
+    Case{.name = "ByDialectCxxExtAndCsvColumn", .args = {"--format=csv", "--by-dialect", "--cxx-ext=h", "a.h", "c.c"},
+         .expected = "path,lines,line_with_max_symbols,max_symbols,identifiers,files,directory,total,dialect\r\n"
+                     "a.h,1,1,2,1,,,,\r\nc.c,1,1,3,1,,,,\r\n"
+                     "c.c,1,1,3,1,1,,,C\r\na.h,1,1,2,1,1,,,C++\r\nc.c,2,1,3,2,2,,true,\r\n",
+         .setup = "printf 'ab\\n' > a.h && printf 'abc\\n' > c.c"},
+    Case{.name = "SummarizeOneArgumentNoRepeatedTotal", .args = {"-s", "t"},
+         .expected = "lines  densest_path:line  max_symbols  identifiers  path\n"
+                     "    3  t/s/b.c:2                    4            3  t/  (2 files)\n",
+         .setup = MIXED},
+    Case{.name = "SummarizeTwoArgumentsKeepTheTotal", .args = {"-s", "t/s", "t/a.c"},
+         .expected = "lines  densest_path:line  max_symbols  identifiers  path\n"
+                     "    2  t/s/b.c:2                    4            2  t/s/  (1 file)\n"
+                     "    1  t/a.c:1                      1            1  t/a.c\n"
+                     "    3  t/s/b.c:2                    4            3  total of 2 files\n",
+         .setup = MIXED},
+    // The second argument adds no file: the total would repeat t's row.
+    Case{.name = "SummarizeEmptySecondArgumentNoRepeatedTotal", .args = {"--format=markdown", "-s", "t", "t/e"},
+         .expected = "| lines | densest_path:line | max_symbols | identifiers | path |\n"
+                     "| ---: | :--- | ---: | ---: | :--- |\n"
+                     "| 3 | `t/s/b.c`:2 | 4 | 3 | `t/` (2 files) |\n"
+                     "| 0 | - | 0 | 0 | `t/e/` (0 files) |\n",
+         .setup = MIXED}
+), caseName);
+
 Case usage(const char *name, std::vector<std::string> args, const std::string &error)
 {
     return {.name = name, .args = std::move(args), .expected = "", .errors = "cmeasure: " + error + "\n" + TRY_HELP,
@@ -108,6 +194,15 @@ INSTANTIATE_TEST_SUITE_P(CommandLineViewsUsage, ProgramTest, testing::Values(
     usage("ListWithSummarize", {"--list", "-s", "t"}, "options '--summarize' and '--list' cannot be combined"),
     usage("DepthWithMaxSymbols", {"-d", "2", "--max-symbols=3", "t"},
           "options '--max-depth' and '--max-symbols' cannot be combined"),
+    usage("SortUnknownKeyListsTheKeys", {"--sort=densest_line", "t"},
+          "invalid argument 'densest_line' for '--sort'\nValid arguments are 'path', 'lines', "
+          "'line_with_max_symbols', 'max_symbols' and 'identifiers'"),
+    usage("SortWithMaxSymbols", {"--sort=lines", "--max-symbols=3", "t"},
+          "options '--sort' and '--max-symbols' cannot be combined"),
+    usage("ByDialectWithList", {"--list", "--by-dialect", "t"}, "options '--by-dialect' and '--list' cannot be combined"),
+    usage("ByDialectUnderTheMenusRules", {"--rules=menu", "--by-dialect", "t"}, "option '--by-dialect' requires --rules=c"),
+    usage("NewFromRevWithList", {"--list", "--new-from-rev=HEAD", "t"},
+          "options '--new-from-rev' and '--list' cannot be combined"),
     Case{.name = "DepthPastTheTreeIsFine", .args = {"--json", "-d", "99999999999999999999", "t/s"},
          .expected = directoryRow("t/s", 1, 2, 2, 3, B_IN_S, 2) + directoryRow("", 1, 2, 2, 3, B_IN_S, 2), .setup = TREE}
 ), caseName);
