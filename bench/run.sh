@@ -278,11 +278,13 @@ if ! git -C "$worktree" rev-parse -q --verify HEAD~1 >/dev/null; then
     git commit -qam 'a small change'
     unset -f git
 fi
-gateWhole() { "$program" --max-symbols=80 "$worktree" >/dev/null || [ $? -eq 1 ]; }
-gateNew() { "$program" --max-symbols=80 --new-from-rev=HEAD~1 "$worktree" >/dev/null || [ $? -eq 1 ]; }
-whole=$(median gateWhole)
-new=$(median gateNew)
-printf '%-28s %8s s\n' "work tree, gate" "$whole"
-printf '%-28s %8s s  %6.2f x the whole gate\n' "work tree, --new-from-rev" "$new" "$(ratio "$new" "$whole")"
+# Side by side in interleaved rounds (with BASELINE's runs, when given),
+# as the two differ by a few milliseconds that a drifting machine hides.
+gates=()
+for tool in "$program" ${BASELINE:+"$BASELINE"}; do
+    gates+=("$tool --max-symbols=80 $worktree" "$tool --max-symbols=80 --new-from-rev=HEAD~1 $worktree")
+done
+echo "work tree, the whole gate and --new-from-rev=HEAD~1 (the ratios are to the first, this build's whole gate):"
+python3 bench/interleave.py --status=1 $((runs * 4)) "${gates[@]}"
 
 "$build/bench/counters_bench"

@@ -838,6 +838,15 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
          .setup = "git init -q . && mkdir sub && echo x > sub/a.c && git add -A && "
                   "git -c user.name=t -c user.email=t@t commit -qm one && echo 'int yyyyyy;' >> sub/a.c",
          .environment = {"GIT_DIR=.git"}},
+    // The walk takes the work tree that git placed for the diff: two gits
+    // find it, three answer the revision's questions and one lists the
+    // untracked files; none starts again for the walk.
+    Case{.name = "NewFromRevAsksAboutTheWorkTreeOnce", .args = {"--max-symbols=3", "--new-from-rev=HEAD", "."},
+         .expected = "./a.c:2:5: 10 symbols (limit 3)\n", .status = 1,
+         .setup = RECORDING_GIT + "git init -q . && echo x > a.c && git add a.c && "
+                  "git -c user.name=t -c user.email=t@t commit -qm one && echo 'int yyyyyy;' >> a.c",
+         .teardown = "[ \"$(grep -c -e --is-inside-work-tree calls) $(grep -c . calls)\" = '1 6' ]",
+         .environment = {"PATH=bin:/usr/bin:/bin"}},
     // Git refuses a repository of another user's: the gate says why.
     Case{.name = "NewFromRevDubiousOwnershipSaysSo", .args = {"--max-symbols=3", "--new-from-rev=HEAD", "."},
          .expected = "", .errors = "cmeasure: .: git: detected dubious ownership in repository at '@'\n", .status = 2,

@@ -1,5 +1,6 @@
 #include "changes/changed_files.h"
 
+#include <future>
 #include <set>
 #include <sys/stat.h>
 
@@ -86,11 +87,29 @@ std::optional<std::vector<std::string>> filtersOff(const std::string &top, std::
     return settings;
 }
 
+// The files git neither tracks nor ignores below the pathspecs, into `names`.
+git::Outcome listUntracked(const std::string &top, const std::vector<std::string> &pathspecs,
+                           std::vector<std::string> &names, const git::Limits &limits)
+{
+    std::string name;
+    return git::run(
+        top, command({"ls-files", "-z", "--others", "--exclude-standard"}, pathspecs),
+        [&names, &name](std::string_view chunk) {
+            for (std::size_t end; (end = chunk.find('\0')) != std::string_view::npos; chunk.remove_prefix(end + 1)) {
+                name.append(chunk.substr(0, end));
+                names.push_back(std::move(name));
+                name.clear();
+            }
+            name.append(chunk);
+            return true;
+        },
+        limits);
+}
+
 } // namespace
 
 std::optional<Failure> ChangedFiles::load(const std::vector<std::string> &paths)
 {
-    worktree::Finder finder;
     for (const std::string &path : paths) {
         if (path.empty())
             continue; // reported in its place as an empty name
@@ -103,7 +122,7 @@ std::optional<Failure> ChangedFiles::load(const std::vector<std::string> &paths)
         auto [parent, name] = directory ? std::pair{path, std::string()} : splitFile(path);
         // Where git could not answer (its configuration, the repository's
         // owner), the walk goes on by the .git entries, but a diff cannot.
-        worktree::Found found = finder.containing(parent);
+        worktree::Found found = workTrees_.containing(parent);
         if (!found.failure.empty())
             return Failure{path, found.failure};
         if (!found.tree || !found.tree->inside)
@@ -123,18 +142,30 @@ std::optional<Failure> ChangedFiles::load(const std::vector<std::string> &paths)
     return std::nullopt;
 }
 
-// Git's diff of the revision against the work tree, then the files it
-// neither tracks nor ignores, each by its name: with --directory, git would
-// name an untracked directory alone, but leave out one that replaced a
-// tracked file or link. A repository inside the work tree, which git does
-// not enter, comes as one entry, "DIR/".
+// Git's diff of the revision against the work tree, and beside it the
+// files git neither tracks nor ignores, each by its name: with --directory,
+// git would name an untracked directory alone, but leave out one that
+// replaced a tracked file or link. A repository inside the work tree, which
+// git does not enter, comes as one entry, "DIR/". The list is asked at
+// once, with the commit's name and the filter drivers, as each git takes a
+// few milliseconds to start; its names join the diff's once the diff is read.
 std::optional<Failure> ChangedFiles::ask(Tree &tree) const
 {
+    const git::Limits limits{.time = GIT_TIME};
+    std::vector<std::string> untracked;
+    std::future<git::Outcome> others =
+        std::async(std::launch::async, listUntracked, std::cref(tree.top), std::cref(tree.pathspecs),
+                   std::ref(untracked), std::cref(limits));
+    std::string filtersReason;
+    std::future<std::optional<std::vector<std::string>>> filters =
+        std::async(std::launch::async, filtersOff, std::cref(tree.top), std::ref(filtersReason));
     std::string reason;
     const std::optional<std::string> commit = commitOf(tree.top, revision_, reason);
-    std::optional<std::vector<std::string>> arguments = commit ? filtersOff(tree.top, reason) : std::nullopt;
-    if (!arguments)
+    std::optional<std::vector<std::string>> arguments = filters.get();
+    if (!commit)
         return Failure{tree.firstArgument, reason};
+    if (!arguments)
+        return Failure{tree.firstArgument, filtersReason};
     // No context between hunks (diff.interHunkContext), whose lines would
     // count as added; submodules are other repositories, whose lines are
     // not gated, whatever diff.submodule and diff.ignoreSubmodules say.
@@ -143,7 +174,6 @@ std::optional<Failure> ChangedFiles::ask(Tree &tree) const
                  "--ignore-submodules=all", "--src-prefix=a/", "--dst-prefix=b/", *commit},
                 tree.pathspecs);
     arguments->insert(arguments->end(), diffing.begin(), diffing.end());
-    const git::Limits limits{.time = GIT_TIME};
     ChangedLines &lines = tree.lines;
     const git::Outcome diff =
         git::run(tree.top, *arguments, [&lines](std::string_view chunk) { return lines.feed(chunk); }, limits);
@@ -151,21 +181,11 @@ std::optional<Failure> ChangedFiles::ask(Tree &tree) const
         return Failure{tree.firstArgument, "git: cannot read its diff: " + lines.error()};
     if (!diff.succeeded())
         return Failure{tree.firstArgument, "git: " + diff.reason()};
-    std::string name;
-    const git::Outcome others = git::run(
-        tree.top, command({"ls-files", "-z", "--others", "--exclude-standard"}, tree.pathspecs),
-        [&lines, &name](std::string_view chunk) {
-            for (std::size_t end; (end = chunk.find('\0')) != std::string_view::npos; chunk.remove_prefix(end + 1)) {
-                name.append(chunk.substr(0, end));
-                lines.addWholeFile(name);
-                name.clear();
-            }
-            name.append(chunk);
-            return true;
-        },
-        limits);
-    if (!others.succeeded())
-        return Failure{tree.firstArgument, "git: " + others.reason()};
+    const git::Outcome listed = others.get();
+    if (!listed.succeeded())
+        return Failure{tree.firstArgument, "git: " + listed.reason()};
+    for (const std::string &name : untracked)
+        lines.addWholeFile(name);
     return std::nullopt;
 }
 

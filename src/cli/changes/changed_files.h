@@ -3,7 +3,8 @@
 // anything is measured: which commit the revision names, which filter
 // drivers its configuration defines (to switch them off), its diff of the
 // commit against the work tree, and the files it neither tracks nor
-// ignores, which are new as a whole.
+// ignores, which are new as a whole. The work trees found on the way are
+// handed to the walks, which need not ask git about them again.
 //
 // Memory grows with what changed (one entry per changed or untracked file,
 // one range per hunk), never with the files left as they were.
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "changes/changed_lines.h"
+#include "find/worktree.h"
 
 namespace cli::changed {
 
@@ -56,6 +58,9 @@ public:
     void passOver() const { passedOver_.fetch_add(1, std::memory_order_relaxed); }
     Count passedOver() const { return passedOver_.load(std::memory_order_relaxed); }
 
+    // The work trees of the path arguments, as git placed them.
+    const worktree::Finder &workTrees() const { return workTrees_; }
+
 private:
     struct Tree {
         std::string top;
@@ -72,6 +77,7 @@ private:
     std::optional<Failure> ask(Tree &tree) const;
 
     std::string revision_;
+    worktree::Finder workTrees_;
     std::map<std::string, Tree> trees_;   // by the top of the work tree
     std::map<std::string, Place> places_; // by the path argument
     mutable std::atomic<Count> passedOver_ = 0;

@@ -53,8 +53,10 @@ std::string joined(std::string path, std::string_view name)
 
 } // namespace
 
-IgnoreContext::IgnoreContext(IgnoreSettings settings)
-    : settings_(std::move(settings)), workTrees_(std::make_unique<cli::worktree::Finder>())
+IgnoreContext::IgnoreContext(IgnoreSettings settings, const cli::worktree::Finder *known)
+    : settings_(std::move(settings)),
+      workTrees_(known != nullptr ? std::make_unique<cli::worktree::Finder>(*known)
+                                  : std::make_unique<cli::worktree::Finder>())
 {
     if (settings_.excludes.empty())
         return;

@@ -91,7 +91,8 @@ private:
 // configuration is reported once however many walks meet it.
 class IgnoreContext {
 public:
-    explicit IgnoreContext(IgnoreSettings settings);
+    // `known`: work trees already found in this run, which git is not asked about again.
+    explicit IgnoreContext(IgnoreSettings settings, const cli::worktree::Finder *known = nullptr);
     ~IgnoreContext();
     IgnoreContext(const IgnoreContext &) = delete;
     IgnoreContext &operator=(const IgnoreContext &) = delete;

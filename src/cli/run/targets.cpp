@@ -214,7 +214,8 @@ void addAllTargets(const Options &options, bool inputClosed, const WalkAllowance
                    const changed::ChangedFiles *changes, config::Settings &settings, Window &window)
 {
     Pending pending(window, options, allowance, changes, settings);
-    IgnoreContext ignores({!options.noIgnore, options.excludes});
+    IgnoreContext ignores({!options.noIgnore, options.excludes},
+                          changes != nullptr ? &changes->workTrees() : nullptr);
     if (options.files0From)
         addListed(*options.files0From, inputClosed, ignores, pending);
     for (const std::string &path : options.paths)
