@@ -36,6 +36,10 @@ _cmeasure()
             mapfile -t COMPREPLY < <(compgen -W 'path lines line_with_max_symbols max_symbols identifiers' -- "$cur")
             return
             ;;
+        --symbols)
+            mapfile -t COMPREPLY < <(compgen -W 'all code' -- "$cur")
+            return
+            ;;
         -j | --jobs | --ext | --cxx-ext | --max-symbols | --exclude | --new-from-rev | -d | --max-depth | --top)
             # A number, a list of suffixes, a pattern, a revision: nothing to offer.
             return
@@ -43,7 +47,7 @@ _cmeasure()
         --files0-from | --config | --baseline | --write-baseline) ;;
         *)
             if [[ $cur == -* ]]; then
-                mapfile -t COMPREPLY < <(compgen -W '--jobs= --ext= --cxx-ext= --json --format= --rules=
+                mapfile -t COMPREPLY < <(compgen -W '--jobs= --ext= --cxx-ext= --json --format= --rules= --symbols=
                     --max-symbols= --sarif --new-from-rev= --exclude=
                     --no-ignore --files0-from= --max-depth= --summarize --sort=
                     --by-dialect --list

@@ -46,8 +46,9 @@ inline std::size_t characterLength(const std::string &text, std::size_t at, std:
 }
 
 // A UTF-8 byte order mark that begins the text is white space, compilers
-// skipping it; its bytes keep their columns.
-inline std::vector<Line> lines(const std::string &text)
+// skipping it; its bytes keep their columns. With `hidden`, a character
+// whose last byte it marks is no symbol.
+inline std::vector<Line> lines(const std::string &text, const std::vector<bool> *hidden = nullptr)
 {
     std::vector<Line> found;
     std::size_t start = 0;
@@ -57,14 +58,18 @@ inline std::vector<Line> lines(const std::string &text)
         Line line;
         std::int64_t characters = 0; // a byte order mark takes none, as editors drop it
         const std::size_t first = start == 0 && text.starts_with("\xef\xbb\xbf") ? 3 : start;
-        for (std::size_t at = first; at < end; at += characterLength(text, at, end)) {
+        for (std::size_t at = first, length; at < end; at += length) {
+            length = characterLength(text, at, end);
             characters++;
-            if (std::string(" \t\r\v\f\0", 6).find(text[at]) == std::string::npos) {
+            if (std::string(" \t\r\v\f\0", 6).find(text[at]) != std::string::npos)
+                continue;
+            // The text of a line, which its hash stands for, is all of it.
+            for (std::size_t k = at; k < at + length; k++)
+                line.symbolsHash = (line.symbolsHash ^ static_cast<unsigned char>(text[k])) * 0x100000001b3;
+            if (hidden == nullptr || !(*hidden)[at + length - 1]) {
                 line.symbols++;
                 line.columns.push_back(static_cast<std::int64_t>(at - start + 1));
                 line.characterColumns.push_back(characters);
-                for (std::size_t k = at; k < at + characterLength(text, at, end); k++)
-                    line.symbolsHash = (line.symbolsHash ^ static_cast<unsigned char>(text[k])) * 0x100000001b3;
             }
         }
         found.push_back(line);

@@ -79,7 +79,7 @@ while IFS='|' read -r words want; do
     got=$(completing $words | tail -n +2 | paste -sd ' ')
     [ "$got" = "$want" ] || fail "completing '$words' offers [$got], not [$want]"
 done <<'CASES'
-cmeasure --|--jobs= --ext= --cxx-ext= --json --format= --rules= --max-symbols= --sarif --new-from-rev= --exclude= --no-ignore --files0-from= --max-depth= --summarize --sort= --by-dialect --list --histogram --top= --check --config= --no-config --baseline= --write-baseline= --help --version
+cmeasure --|--jobs= --ext= --cxx-ext= --json --format= --rules= --symbols= --max-symbols= --sarif --new-from-rev= --exclude= --no-ignore --files0-from= --max-depth= --summarize --sort= --by-dialect --list --histogram --top= --check --config= --no-config --baseline= --write-baseline= --help --version
 cmeasure --files0-from =|a.c
 cmeasure --files0-from a|a.c
 cmeasure --config a|a.c
@@ -88,6 +88,7 @@ cmeasure -j 2 -- --|
 cmeasure --rules m|menu
 cmeasure --format g|github gitlab
 cmeasure --sort l|lines line_with_max_symbols
+cmeasure --symbols c|code
 CASES
 # Every long option that --help lists, so that a new one is not forgotten.
 offered=$(completing cmeasure -- | tail -n +2)

@@ -20,11 +20,16 @@ const char *reportOption(const Options &options)
 
 // Each limit must be one the rules can pass: the last one given, which the
 // gate takes, or with --histogram every one, which its ladder takes.
-// `limitTexts` are the limits as given.
+// `limitTexts` are the limits as given. The menu's rules know where a
+// comment or a string is, not where it ends: they count every symbol.
 bool checkLimits(const Options &options, const std::vector<std::string_view> &limitTexts, std::string &error)
 {
     if (options.rules != Rules::Menu)
         return true;
+    if (options.symbols == Symbols::Code) {
+        error = "options '--symbols=code' and '--rules=menu' cannot be used together";
+        return false;
+    }
     const std::size_t first = options.histogram || options.limits.empty() ? 0 : options.limits.size() - 1;
     for (std::size_t k = first; k < options.limits.size(); k++)
         if (options.limits[k] > Options::MOST_MENU_SYMBOL_LIMIT) {

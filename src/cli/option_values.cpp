@@ -82,6 +82,14 @@ bool readSymbolLimit(std::string_view text, std::int64_t &limit)
     return true;
 }
 
+bool readSymbols(std::string_view text, std::optional<Symbols> &symbols)
+{
+    if (text != "all" && text != "code")
+        return false;
+    symbols = text == "all" ? Symbols::All : Symbols::Code;
+    return true;
+}
+
 bool readRules(std::string_view text, Rules &rules)
 {
     if (text != "c" && text != "menu")

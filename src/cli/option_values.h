@@ -25,6 +25,7 @@ bool readJobs(std::string_view text, unsigned &jobs);
 bool readTop(std::string_view text, std::int64_t &top);
 bool readSymbolLimit(std::string_view text, std::int64_t &limit);
 bool readRules(std::string_view text, Rules &rules);
+bool readSymbols(std::string_view text, std::optional<Symbols> &symbols);
 bool readDepth(std::string_view text, int &depth);
 bool readRevision(std::string_view text, std::optional<std::string> &revision);
 bool readForm(std::string_view text, Form &form);

@@ -25,6 +25,7 @@ enum LongOption : int {
     FILES0_FROM,
     JSON,
     RULES,
+    SYMBOLS,
     MAX_SYMBOLS,
     SARIF,
     FORMAT,
@@ -55,6 +56,7 @@ const option LONG_OPTIONS[] = {
     {"files0-from", required_argument, nullptr, FILES0_FROM},
     {"json", no_argument, nullptr, JSON},
     {"rules", required_argument, nullptr, RULES},
+    {"symbols", required_argument, nullptr, SYMBOLS},
     {"max-symbols", required_argument, nullptr, MAX_SYMBOLS},
     {"sarif", no_argument, nullptr, SARIF},
     {"format", required_argument, nullptr, FORMAT},
@@ -99,6 +101,7 @@ bool takeValue(int code, const char *value, Options &options, std::string &error
     if (code == EXT            ? readExtensions(value, options.extensions, error, "--ext")
         : code == CXX_EXT      ? readExtensions(value, options.cxxExtensions, error, "--cxx-ext")
         : code == RULES        ? readRules(value, options.rules)
+        : code == SYMBOLS      ? readSymbols(value, options.symbols)
         : code == MAX_SYMBOLS  ? readSymbolLimit(value, options.maxSymbols)
         : code == NEW_FROM_REV ? readRevision(value, options.newFromRev)
         : code == MAX_DEPTH    ? readDepth(value, options.maxDepth)
@@ -107,9 +110,10 @@ bool takeValue(int code, const char *value, Options &options, std::string &error
         return true;
     if (!error.empty())
         return false;
-    if (code == RULES) {
+    if (code == RULES || code == SYMBOLS) {
         // In the words GNU tools use for a value outside a list.
-        error = joined({"invalid argument ", quoted(value), " for '--rules'\nValid arguments are 'c' and 'menu'"});
+        error = joined({"invalid argument ", quoted(value), code == RULES ? " for '--rules'\nValid arguments are 'c' and 'menu'"
+                                                                          : " for '--symbols'\nValid arguments are 'all' and 'code'"});
         return false;
     }
     const char *what = code == EXT || code == CXX_EXT ? "invalid extension list: "
@@ -262,6 +266,7 @@ Parsed parseOptions(int argc, char **argv, Options &options, std::string &error)
         case JOBS:
         case CXX_EXT:
         case RULES:
+        case SYMBOLS:
             options.rulesGiven = options.rulesGiven || code == RULES;
             [[fallthrough]];
         case NEW_FROM_REV:

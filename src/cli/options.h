@@ -16,6 +16,10 @@ namespace cli {
 // strings).
 enum class Rules { C, Menu };
 
+// What counts as a symbol under C's rules: every character but white space,
+// or those of code alone (a comment nothing, a literal one).
+enum class Symbols { All, Code };
+
 struct Options {
     // Workers beyond this many would only wait for the disk and each other:
     // a larger -j is taken as this.
@@ -48,6 +52,7 @@ struct Options {
     // was given.
     Form form = Form::Table;
     Rules rules = Rules::C;
+    std::optional<Symbols> symbols; // --symbols: over the configuration's
     unsigned jobs = 0; // 0: the default, 4 per processor this process may run on, at least 8
     int maxDepth = -1;  // -d, --max-depth, -s: rows of directories down to this depth instead of files
     bool noIgnore = false;             // --no-ignore: no ignore file is consulted

@@ -8,11 +8,15 @@
 
 namespace crules {
 
-Scanner::Scanner(Dialect dialect, const LineLimit *gate) : Scanner(dialect, gate, dispatch::setInUse()) {}
+Scanner::Scanner(Dialect dialect, const LineLimit *gate, Symbols symbols)
+    : Scanner(dialect, gate, dispatch::setInUse(), symbols)
+{
+}
 
-Scanner::Scanner(Dialect dialect, const LineLimit *gate, InstructionSet set) : set_(set)
+Scanner::Scanner(Dialect dialect, const LineLimit *gate, InstructionSet set, Symbols symbols) : set_(set)
 {
     state_.lex.cpp = dialect == Dialect::Cpp;
+    state_.lex.codeOnly = symbols == Symbols::Code;
     state_.gate = gate;
 }
 
@@ -52,15 +56,15 @@ Result scanWith(TextInput &input, Scanner &scanner)
 
 } // namespace
 
-Result scan(TextInput &input, Dialect dialect, const LineLimit *gate)
+Result scan(TextInput &input, Dialect dialect, const LineLimit *gate, Symbols symbols)
 {
-    Scanner scanner(dialect, gate);
+    Scanner scanner(dialect, gate, symbols);
     return scanWith(input, scanner);
 }
 
-Result scan(TextInput &input, Dialect dialect, const LineLimit *gate, InstructionSet set)
+Result scan(TextInput &input, Dialect dialect, const LineLimit *gate, InstructionSet set, Symbols symbols)
 {
-    Scanner scanner(dialect, gate, set);
+    Scanner scanner(dialect, gate, set, symbols);
     return scanWith(input, scanner);
 }
 

@@ -24,6 +24,12 @@ namespace crules {
 
 enum class Dialect { C, Cpp };
 
+// What counts as a symbol: every character but white space, or those of
+// code alone: a comment counts nothing, and a string literal or character
+// constant (its prefix and suffix included) one, on the line of its opening
+// quote.
+enum class Symbols { All, Code };
+
 struct Figures {
     Count lines = 0;
     Count densestLine = 0; // the first line with the most symbols; 0 for an empty input
@@ -59,8 +65,8 @@ struct LineLimit {
 // The line limit, if any, must outlive the scanner.
 class Scanner {
 public:
-    explicit Scanner(Dialect dialect, const LineLimit *gate = nullptr);
-    Scanner(Dialect dialect, const LineLimit *gate, InstructionSet set);
+    explicit Scanner(Dialect dialect, const LineLimit *gate = nullptr, Symbols symbols = Symbols::All);
+    Scanner(Dialect dialect, const LineLimit *gate, InstructionSet set, Symbols symbols = Symbols::All);
     void feed(const char *bytes, std::size_t length);
     Figures finish();
 
@@ -80,8 +86,8 @@ struct Result {
 
 // Scans all that `input` delivers, with the processor's widest set or the
 // one chosen by chooseInstructionSet(), or with `set`.
-Result scan(TextInput &input, Dialect dialect, const LineLimit *gate = nullptr);
-Result scan(TextInput &input, Dialect dialect, const LineLimit *gate, InstructionSet set);
+Result scan(TextInput &input, Dialect dialect, const LineLimit *gate = nullptr, Symbols symbols = Symbols::All);
+Result scan(TextInput &input, Dialect dialect, const LineLimit *gate, InstructionSet set, Symbols symbols = Symbols::All);
 
 // The figures of the regular file `fd`, `size` bytes, without a gate, as
 // scan() gives them, from its two halves scanned side by side: the second
@@ -90,6 +96,6 @@ Result scan(TextInput &input, Dialect dialect, const LineLimit *gate, Instructio
 // one the other thread had at the same byte. A file without a line that
 // begins in its second half, or a thread that cannot start, is scanned
 // whole on this one. The descriptor's offset is left alone.
-Result scanInTwo(int fd, off_t size, Dialect dialect);
+Result scanInTwo(int fd, off_t size, Dialect dialect, Symbols symbols = Symbols::All);
 
 } // namespace crules

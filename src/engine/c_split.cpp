@@ -1,6 +1,6 @@
 // A large file under C's rules in two halves side by side. The lexer's and
 // the lines' state at a byte decide all that follows it, the counters
-// aside, so the second half's scan, begun at a line start in the state a
+// aside (and the lines' counts only when code alone counts), so the second half's scan, begun at a line start in the state a
 // file begins in, is right from the first of its states that the first
 // half's scan, going on into the second half, meets at the same byte.
 #include "c_rules.h"
@@ -63,6 +63,7 @@ std::optional<State> settledCourse(const State &state)
         return std::nullopt;
     State course;
     course.lex.cpp = lex.cpp;
+    course.lex.codeOnly = lex.codeOnly;
     course.lex.mode = lex.mode;
     course.lex.afterSplice = lex.afterSplice;
     course.lex.startOfLine = lex.startOfLine;
@@ -70,6 +71,7 @@ std::optional<State> settledCourse(const State &state)
     if (lex.mode == Mode::Identifier) {
         course.lex.suffixCandidate = lex.suffixCandidate;
         course.lex.nameLength = lex.nameLength;
+        course.lex.nameLineStart = lex.nameLineStart;
         std::copy_n(lex.name, std::min<int>(lex.nameLength, NAME_BUFFER), course.lex.name);
     } else if (lex.mode != Mode::Code) {
         course.lex.allowMatched = lex.allowMatched;
@@ -83,11 +85,12 @@ std::optional<State> settledCourse(const State &state)
 
 // One half's scan: its state and its own input.
 struct Half {
-    Half(int fd, FileSpan span, Dialect dialect, InstructionSet set)
+    Half(int fd, FileSpan span, Dialect dialect, InstructionSet set, Symbols symbols)
         : input(std::make_unique<TextInput>(-1)), points(dispatch::entryPointsOf(set)), mark(span.offset == 0)
     {
         input->reopenAt(fd, span);
         state.lex.cpp = dialect == Dialect::Cpp;
+        state.lex.codeOnly = symbols == Symbols::Code;
     }
 
     // Feeds the next piece; false at the end of the input.
@@ -116,8 +119,8 @@ struct Checkpoint {
 // The second half, scanned on its own thread.
 class SecondHalf {
 public:
-    SecondHalf(int fd, FileSpan span, Dialect dialect, InstructionSet set)
-        : half_(fd, span, dialect, set)
+    SecondHalf(int fd, FileSpan span, Dialect dialect, InstructionSet set, Symbols symbols)
+        : half_(fd, span, dialect, set, symbols)
     {
     }
 
@@ -127,6 +130,11 @@ public:
         do {
             if (recorded < CHECKPOINTS) {
                 points_[recorded] = {half_.state, half_.fed};
+                // Each checkpoint holds the densest of the lines since the
+                // one before it: what the first half's scan reads again
+                // (its lines, when code alone counts) is left out.
+                half_.state.lines.maxSymbols = 0;
+                half_.state.lines.densestLine = 0;
                 publish(2 * ++recorded);
             }
         } while (!abandoned_.load(std::memory_order_relaxed) && half_.feedPiece());
@@ -149,18 +157,28 @@ public:
     void abandon() { abandoned_.store(true, std::memory_order_relaxed); }
 
     // Once the thread has ended: the figures of the whole, from those of the
-    // first half's scan when it reached checkpoint k. The lines do not depend
-    // on the lexer, so the second half's are right from its start: its
-    // densest line, if denser than the first's, is the file's, and one that
-    // the first half's scan saw too is no denser than the first's.
+    // first half's scan when it reached checkpoint k. The densest line the
+    // second half's scan found after it, if denser than the first's, is the
+    // file's.
     Result joined(const Figures &first, int k) const
     {
         const Checkpoint &there = points_[static_cast<std::size_t>(k)];
         const Figures rest = figuresOf(half_.state);
+        const int recorded = progress_.load(std::memory_order_acquire) / 2;
+        LineState after;
+        const auto take = [&after](const LineState &lines) {
+            if (lines.densestLine != 0 && (after.densestLine == 0 || lines.maxSymbols > after.maxSymbols)) {
+                after.maxSymbols = lines.maxSymbols;
+                after.densestLine = lines.densestLine;
+            }
+        };
+        for (int j = k + 1; j < recorded; j++)
+            take(points_[static_cast<std::size_t>(j)].state.lines);
+        take(half_.state.lines);
         Figures figures = first;
-        if (rest.densestLine != 0 && (first.densestLine == 0 || rest.maxSymbols > first.maxSymbols)) {
-            figures.maxSymbols = rest.maxSymbols;
-            figures.densestLine = first.lines - there.state.lines.lines + rest.densestLine;
+        if (after.densestLine != 0 && (first.densestLine == 0 || after.maxSymbols > first.maxSymbols)) {
+            figures.maxSymbols = after.maxSymbols;
+            figures.densestLine = first.lines - there.state.lines.lines + after.densestLine;
         }
         figures.lines = first.lines - there.state.lines.lines + rest.lines;
         figures.identifiers = first.identifiers + (rest.identifiers - there.state.lex.identifiers);
@@ -180,11 +198,11 @@ private:
     std::atomic<bool> abandoned_{false};
 };
 
-Result wholeOnThisThread(int fd, off_t size, Dialect dialect)
+Result wholeOnThisThread(int fd, off_t size, Dialect dialect, Symbols symbols)
 {
     TextInput input(-1);
     input.reopenAt(fd, {0, size});
-    return scan(input, dialect);
+    return scan(input, dialect, nullptr, symbols);
 }
 
 // The first half's scan, then on into the second half, `rest`, until it
@@ -212,21 +230,21 @@ int scanToCheckpoint(Half &first, SecondHalf &second, int fd, FileSpan rest)
 
 } // namespace
 
-Result scanInTwo(int fd, off_t size, Dialect dialect)
+Result scanInTwo(int fd, off_t size, Dialect dialect, Symbols symbols)
 {
     const off_t split = secondHalfOf(fd, {0, size});
     if (split == 0)
-        return wholeOnThisThread(fd, size, dialect);
+        return wholeOnThisThread(fd, size, dialect, symbols);
     const InstructionSet set = dispatch::setInUse();
     const FileSpan rest{split, size - split};
-    auto second = std::make_unique<SecondHalf>(fd, rest, dialect, set);
+    auto second = std::make_unique<SecondHalf>(fd, rest, dialect, set, symbols);
     std::thread thread;
     try {
         thread = std::thread(&SecondHalf::run, second.get());
     } catch (const std::system_error &) {
-        return wholeOnThisThread(fd, size, dialect);
+        return wholeOnThisThread(fd, size, dialect, symbols);
     }
-    Half first(fd, {0, split}, dialect, set);
+    Half first(fd, {0, split}, dialect, set, symbols);
     const int met = scanToCheckpoint(first, *second, fd, rest);
     if (met < 0)
         second->abandon();

@@ -79,6 +79,9 @@ struct LineState {
     Count overCharacterColumn = 0;
     std::uint64_t textHash = TEXT_HASH_START;
     Utf8 utf8;
+    std::uint64_t hidden = 0;     // bytes of the group being read that count nothing: see LexState::codeOnly
+    int countedTo = 0;            // the group's bytes before this one are counted already
+    unsigned char utf8Hidden = 0; // bit k: byte k of `utf8` counts nothing
     bool allowed = false;   // the current line is allowed over the gate's limit by a marker
     bool allowNext = false; // and so is the next, by "cmeasure: allow-next-line"
     bool off = false;       // the lines from "cmeasure: off" on are, until "cmeasure: on"
@@ -92,6 +95,17 @@ struct LexState {
     Count identifiers = 0;
     Count identifiersBeforeAngle = 0;
     bool cpp = false;
+    // Only the symbols of code count: nothing of a comment, and one of a
+    // string literal or character constant, on the line of its opening
+    // quote. The lexer marks in LineState::hidden the bytes that count
+    // nothing; offsets are from the input's start.
+    bool codeOnly = false;
+    Count fed = 0;         // bytes fed
+    Count groupStart = 0;  // of the group being read
+    Count at = 0;          // of the byte being read
+    Count pendingAt = 0;   // of the first byte on its line of a '/' or an identifier being read
+    Count backslashAt = 0; // of a backslash held back
+    Count delimiterEnd = 0; // of a raw string's delimiter's last byte
     Mode mode = Mode::Code;
     unsigned char heldReturns = 0;    // CRs, up to 2, dropped if LF follows
     Splice splice = Splice::None;
@@ -104,6 +118,7 @@ struct LexState {
     bool literalEmpty = false;        // nothing yet between the quotes
     bool suffixCandidate = false;     // the identifier may be a literal's standard suffix
     unsigned char nameLength = 0;     // NAME_BUFFER + 1 once longer
+    unsigned char nameLineStart = 0;  // of nameLength, when the identifier's last splice ended a line
     char name[2 * NAME_BUFFER] = {};  // the identifier's first bytes, and room to copy a window after them
     unsigned char numberLength = 0;   // up to 2
     unsigned char numberFirst = 0;    // first character of the pp-number

@@ -200,6 +200,12 @@ INSTANTIATE_TEST_SUITE_P(Options, RefusalTest, testing::Values(
     RefusalCase{"RulesEmpty", {"--rules="}, "invalid argument '' for '--rules'\nValid arguments are 'c' and 'menu'"},
     RefusalCase{"RulesAbbreviatedValue", {"--rules=m"}, "invalid argument 'm' for '--rules'\nValid arguments are 'c' and 'menu'"},
     RefusalCase{"RulesWithoutValue", {"--rules"}, "option '--rules' requires an argument"},
+    RefusalCase{"CodeSymbolsWithMenuRules", {"--symbols=code", "--rules=menu"},
+                "options '--symbols=code' and '--rules=menu' cannot be used together"},
+    RefusalCase{"CodeSymbolsAfterMenuRules", {"--rules=menu", "a.c", "--symbols=code"},
+                "options '--symbols=code' and '--rules=menu' cannot be used together"},
+    RefusalCase{"SymbolsUnknown", {"--symbols=comments"},
+                "invalid argument 'comments' for '--symbols'\nValid arguments are 'all' and 'code'"},
     RefusalCase{"AbbreviationOfNoIgnoreAndNewFromRev", {"--n"},
                 "option '--n' is ambiguous; possibilities: '--no-ignore' '--new-from-rev' '--no-config'"}
 ), [](const testing::TestParamInfo<RefusalCase> &info) { return std::string(info.param.name); });

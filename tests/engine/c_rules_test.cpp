@@ -32,11 +32,12 @@ struct Expected {
     std::vector<crules::LineOverLimit> overLimit;
 };
 
-// The model's figures and its lines over `limit`.
-Expected modelOf(const std::string &text, crules::Count limit)
+// The model's figures and its lines over `limit`, the characters `hidden`
+// marks left out.
+Expected modelOf(const std::string &text, crules::Count limit, const std::vector<bool> *hidden = nullptr)
 {
     Expected expected;
-    const std::vector<cmodel::Line> lines = cmodel::lines(text);
+    const std::vector<cmodel::Line> lines = cmodel::lines(text, hidden);
     expected.figures.lines = static_cast<crules::Count>(lines.size());
     for (std::size_t k = 0; k < lines.size(); k++) {
         const auto number = static_cast<crules::Count>(k + 1);
@@ -64,11 +65,12 @@ void collect(void *context, const crules::LineOverLimit &line)
 // The text fed in pieces of 1 to `largest` bytes, through the gate or,
 // without one, through the scan that gives the figures alone.
 Measured measureInPieces(const std::string &text, crules::Dialect dialect, InstructionSet set, crules::Count limit,
-                         crandom::Rng &rng, std::size_t largest, bool gated = true)
+                         crandom::Rng &rng, std::size_t largest, bool gated = true,
+                         crules::Symbols symbols = crules::Symbols::All)
 {
     Measured measured;
     const crules::LineLimit gate{limit, collect, &measured.overLimit};
-    crules::Scanner scanner(dialect, gated ? &gate : nullptr, set);
+    crules::Scanner scanner(dialect, gated ? &gate : nullptr, set, symbols);
     for (std::size_t at = 0, size; at < text.size(); at += size) {
         size = std::min(std::uniform_int_distribution<std::size_t>(1, largest)(rng), text.size() - at);
         scanner.feed(text.data() + at, size);
@@ -78,7 +80,8 @@ Measured measureInPieces(const std::string &text, crules::Dialect dialect, Instr
 }
 
 // The text read from a file through the text input, which drops CR before LF.
-Measured measureFromFile(const std::string &text, crules::Dialect dialect, InstructionSet set, crules::Count limit)
+Measured measureFromFile(const std::string &text, crules::Dialect dialect, InstructionSet set, crules::Count limit,
+                         crules::Symbols symbols = crules::Symbols::All)
 {
     Measured measured;
     FILE *file = std::tmpfile();
@@ -87,7 +90,7 @@ Measured measureFromFile(const std::string &text, crules::Dialect dialect, Instr
         return measured;
     const crules::LineLimit gate{limit, collect, &measured.overLimit};
     TextInput input(fileno(file));
-    measured.figures = crules::scan(input, dialect, &gate, set).figures;
+    measured.figures = crules::scan(input, dialect, &gate, set, symbols).figures;
     std::fclose(file);
     return measured;
 }
@@ -182,8 +185,10 @@ protected:
     }
 
     // clang's identifiers in `text`, or -1 when clang cannot be run; the
-    // lines its comments allow, into `allowed`.
-    long clangIdentifiers(const std::string &text, crules::Dialect dialect, std::set<long> &allowed) const
+    // lines its comments allow, into `allowed`, and the bytes that count
+    // nothing when code alone counts, into `hidden`.
+    long clangIdentifiers(const std::string &text, crules::Dialect dialect, std::set<long> &allowed,
+                          std::vector<bool> &hidden) const
     {
         const std::string path = directory_ + "/input";
         std::ofstream(path, std::ios::binary) << text;
@@ -200,6 +205,7 @@ protected:
             return -1;
         const std::vector<clangoracle::Token> tokens = clangoracle::parse(dump, path);
         allowed = clangoracle::allowedLines(tokens, text);
+        hidden = clangoracle::hiddenBytes(tokens, text, dialect == crules::Dialect::Cpp);
         return clangoracle::countIdentifiers(tokens);
     }
 
@@ -220,9 +226,13 @@ TEST_P(ClangOracleTest, AgreesWithClangAndTheModel)
         const crules::Count limit = std::uniform_int_distribution<crules::Count>(0, 12)(rng);
         Expected expected = modelOf(text, limit);
         std::set<long> allowed;
-        expected.figures.identifiers = clangIdentifiers(text, c.dialect, allowed);
-        for (crules::LineOverLimit &line : expected.overLimit)
-            line.allowed = allowed.count(static_cast<long>(line.line)) != 0;
+        std::vector<bool> hidden;
+        expected.figures.identifiers = clangIdentifiers(text, c.dialect, allowed, hidden);
+        Expected code = modelOf(text, limit, &hidden);
+        code.figures.identifiers = expected.figures.identifiers;
+        for (Expected *each : {&expected, &code})
+            for (crules::LineOverLimit &line : each->overLimit)
+                line.allowed = allowed.count(static_cast<long>(line.line)) != 0;
         ASSERT_GE(expected.figures.identifiers, 0) << "clang failed on seed " << seed;
         for (const InstructionSet set : INSTRUCTION_SETS) {
             if (!processorRuns(set))
@@ -238,6 +248,20 @@ TEST_P(ClangOracleTest, AgreesWithClangAndTheModel)
                 << ", text \"" << escaped(text) << '"';
             ASSERT_EQ(differs(measureFromFile(text, c.dialect, set, limit), expected), "")
                 << "seed " << seed << ", " << nameOf(set) << ", from a file, text \"" << escaped(text) << '"';
+            // Code alone counting: the figures and the gate's lines of the
+            // characters outside clang's comments and literals, a literal one.
+            const crules::Symbols only = crules::Symbols::Code;
+            ASSERT_EQ(differs(measureInPieces(text, c.dialect, set, limit, rng, largest, true, only), code), "")
+                << "seed " << seed << ", " << nameOf(set) << ", code alone, pieces of at most " << largest
+                << ", text \"" << escaped(text) << '"';
+            Expected codeAlone = code;
+            codeAlone.overLimit.clear();
+            ASSERT_EQ(differs(measureInPieces(text, c.dialect, set, limit, rng, largest, false, only), codeAlone), "")
+                << "seed " << seed << ", " << nameOf(set) << ", code alone, no gate, pieces of at most " << largest
+                << ", text \"" << escaped(text) << '"';
+            ASSERT_EQ(differs(measureFromFile(text, c.dialect, set, limit, only), code), "")
+                << "seed " << seed << ", " << nameOf(set) << ", code alone, from a file, text \"" << escaped(text)
+                << '"';
         }
     }
 }
@@ -305,12 +329,13 @@ void PrintTo(const FiguresCase &c, std::ostream *os)
 // that begins the text, which only the input's first bytes may be. What
 // `check` finds differs on the first path where it does, named, or "".
 template <class Check>
-std::string alongEveryPath(const std::string &text, Dialect dialect, const crules::Count *limit, Check check)
+std::string alongEveryPath(const std::string &text, Dialect dialect, const crules::Count *limit, Check check,
+                           crules::Symbols symbols = crules::Symbols::All)
 {
     const auto measure = [&](int pad, bool byteAtATime) {
         Measured measured;
         const crules::LineLimit gate{limit != nullptr ? *limit : 0, collect, &measured.overLimit};
-        crules::Scanner scanner(dialect, limit != nullptr ? &gate : nullptr);
+        crules::Scanner scanner(dialect, limit != nullptr ? &gate : nullptr, symbols);
         const std::size_t mark = text.starts_with("\xef\xbb\xbf") ? 3 : 0;
         const std::string padded =
             text.substr(0, mark) + std::string(static_cast<std::size_t>(pad), ' ') + text.substr(mark);
@@ -438,6 +463,47 @@ INSTANTIATE_TEST_SUITE_P(Rules, FiguresTest, testing::ValuesIn(std::vector<Figur
      {2, 2, 17, 5}},
 }), [](const auto &info) { return std::string(info.param.name); });
 
+class CodeFiguresTest : public testing::TestWithParam<FiguresCase> {};
+
+// Code alone counting, along each path, gated or not.
+TEST_P(CodeFiguresTest, CountsNothingOfACommentAndOneOfALiteral)
+{
+    const FiguresCase &c = GetParam();
+    const auto check = [&](const Measured &got) {
+        return describe(got.figures) == describe(c.figures) ? "" : describe(got.figures);
+    };
+    const crules::Symbols code = crules::Symbols::Code;
+    EXPECT_EQ(alongEveryPath(c.text, c.dialect, nullptr, check, code), "") << "expected " << describe(c.figures);
+    const crules::Count none = INT64_MAX;
+    EXPECT_EQ(alongEveryPath(c.text, c.dialect, &none, check, code), "") << "gated; expected " << describe(c.figures);
+}
+
+// lines, densest line, its symbols, identifiers
+INSTANTIATE_TEST_SUITE_P(CodeAlone, CodeFiguresTest, testing::ValuesIn(std::vector<FiguresCase>{
+    {"CommentCountsNothing", "a = b; // a note\n/* x */\n", Dialect::C, {2, 1, 4, 2}},
+    {"BlockCommentOverLines", "a /*\n b\n*/ c\n", Dialect::C, {3, 1, 1, 2}},
+    {"LiteralCountsOne", "usage(\"a very long text\");\n", Dialect::C, {1, 1, 9, 1}},
+    {"CharacterConstantCountsOne", "c = '\\n';\n", Dialect::C, {1, 1, 4, 1}},
+    {"EmptyCharacterConstantCountsOne", "c = '';\n", Dialect::C, {1, 1, 4, 1}},
+    {"UnterminatedLiteralCountsOne", "\"a b\nc\n", Dialect::C, {2, 1, 1, 1}},
+    {"CommentInALiteralIsItsText", "\"/* a */\" b // c\n", Dialect::C, {1, 1, 2, 1}},
+    {"CharactersBeyondAsciiInCommentAndLiteral", "x /* \xc3\xa9 */ \"\xc3\xa9\"\n", Dialect::C, {1, 1, 2, 1}},
+    {"PrefixedLiteralsCountOne", "u8\"abc\" L'x' LR\"(a)\"\n", Dialect::Cpp, {1, 1, 3, 0}},
+    {"LiteralOverASpliceCountsOnItsFirstLine", "s = \"ab\\\ncd\";\n", Dialect::C, {2, 1, 3, 1}},
+    {"RawStringOverLinesCountsOnItsFirstLine", "x = R\"(a\nb\nc)\";\n", Dialect::Cpp, {3, 1, 3, 1}},
+    {"StandardAndUserSuffixesCountWithTheirLiteral", "\"a\"sv + 'b'_x\n", Dialect::Cpp, {1, 1, 3, 0}},
+    {"BadRawDelimiterGivesItsLastBytesBack", "R\"ab\"cd e\n", Dialect::Cpp, {1, 1, 4, 2}},
+    {"CharacterConstantAfterANumber", "1'+' x\n", Dialect::Cpp, {1, 1, 3, 1}},
+    // What a splice cuts off before the lexer knows it is a comment's or a
+    // literal's stays code on its line
+    {"SlashBeforeASpliceStaysCode", "a /\\\n* b */ c\n", Dialect::C, {2, 1, 3, 2}},
+    {"PrefixBeforeASpliceStaysCode", "u\\\n8\"x\"\n", Dialect::C, {2, 1, 2, 0}},
+    // A comment's opener or a literal's prefix across a group's edge
+    {"CommentOpenerEndingAGroup", std::string(63, ' ') + "/* a */ b\n", Dialect::C, {1, 1, 1, 1}},
+    {"PrefixEndingAGroup", std::string(62, ' ') + "u8\"x\" b\n", Dialect::C, {1, 1, 2, 1}},
+    {"SuffixEndingAGroup", std::string(59, ' ') + "\"x\"min + b\n", Dialect::Cpp, {1, 1, 3, 1}},
+}), [](const auto &info) { return std::string(info.param.name); });
+
 struct GateCase {
     const char *name;
     std::string text;
@@ -494,6 +560,29 @@ INSTANTIATE_TEST_SUITE_P(Gate, GateTest, testing::ValuesIn(std::vector<GateCase>
     {"OffInAStringIsNoMarker", "s = \"cmeasure: off\";\ny\n", 0, {{1, 17, 1, false, 1}, {2, 1, 1, false, 1}}},
 }), [](const auto &info) { return std::string(info.param.name); });
 
+class CodeGateTest : public testing::TestWithParam<GateCase> {};
+
+TEST_P(CodeGateTest, ReportsEachLineOverTheLimitInCode)
+{
+    const GateCase &c = GetParam();
+    const auto check = [&](const Measured &got) {
+        return describeWithAllowed(got.overLimit) == describeWithAllowed(c.over) ? ""
+                                                                                 : describeWithAllowed(got.overLimit);
+    };
+    EXPECT_EQ(alongEveryPath(c.text, Dialect::C, &c.limit, check, crules::Symbols::Code), "")
+        << "expected" << describeWithAllowed(c.over);
+}
+
+// line, symbols, column of the symbol past the limit (a literal's at its
+// first byte) in bytes, allowed, the same in characters
+INSTANTIATE_TEST_SUITE_P(CodeAlone, CodeGateTest, testing::ValuesIn(std::vector<GateCase>{
+    {"FirstSymbolAfterAComment", "/* note */ x = 1;\n", 0, {{1, 4, 12, false, 12}}},
+    {"LiteralPassesTheLimit", "f(\"abc\", 1);\n", 2, {{1, 7, 3, false, 3}}},
+    {"SymbolAfterALiteralPassesTheLimit", "f(\"abc\", 1);\n", 3, {{1, 7, 8, false, 8}}},
+    {"LimitEqualToTheCode", "f(\"abc\", 1);\n", 7, {}},
+    {"CommentLineIsNoLineOverZero", "// cmeasure: allow-next-line\nab\n", 0, {{2, 2, 1, true, 1}}},
+}), [](const auto &info) { return std::string(info.param.name); });
+
 } // namespace
 
 namespace {
@@ -507,6 +596,7 @@ struct HalvesCase {
     const char *name;
     std::string (*text)(); // made when the case runs: every test's process builds the table
     Dialect dialect = Dialect::C;
+    crules::Symbols symbols = crules::Symbols::All;
 };
 
 void PrintTo(const HalvesCase &c, std::ostream *os)
@@ -524,10 +614,11 @@ TEST_P(ScanInTwoTest, GivesTheFiguresOfTheWholeScan)
     ASSERT_NE(file, nullptr);
     ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), file), text.size());
     ASSERT_EQ(std::fflush(file), 0);
-    const crules::Result halves = crules::scanInTwo(fileno(file), static_cast<off_t>(text.size()), c.dialect);
+    const crules::Result halves =
+        crules::scanInTwo(fileno(file), static_cast<off_t>(text.size()), c.dialect, c.symbols);
     ASSERT_EQ(lseek(fileno(file), 0, SEEK_SET), 0);
     TextInput input(fileno(file));
-    const crules::Result whole = crules::scan(input, c.dialect);
+    const crules::Result whole = crules::scan(input, c.dialect, nullptr, c.symbols);
     std::fclose(file);
     EXPECT_EQ(halves.error, 0);
     EXPECT_EQ(describe(halves.figures), describe(whole.figures));
@@ -552,6 +643,8 @@ std::string randomText(unsigned seed, bool mostlyCode)
 const std::string LINE = "int f(void); /* a */\n"; // 21 bytes
 const std::string LONGER = "int g(int a, int b, int c);\n";
 const std::string COMMENT = " * a line of a comment\n";
+const std::string WORDY = " * a line of a comment denser than any line of code\n";
+const crules::Symbols CODE = crules::Symbols::Code;
 
 INSTANTIATE_TEST_SUITE_P(Halves, ScanInTwoTest, testing::ValuesIn(std::vector<HalvesCase>{
     {"RandomCode", [] { return randomText(1, true); }},
@@ -569,6 +662,15 @@ INSTANTIATE_TEST_SUITE_P(Halves, ScanInTwoTest, testing::ValuesIn(std::vector<Ha
     {"LastLineLongerThanHalfTheFile", [] { return times(LINE, 5000) + std::string(200000, 'x'); }},
     {"NoNewlineAtTheEnd", [] { return times(LINE, 40000) + "int last"; }},
     {"ByteOrderMarkBeforeADirective", [] { return "\xef\xbb\xbf#include <a b.h>\n" + times(LINE, 40000); }},
+    // Code alone counting, the second half's scan counts the lines of a
+    // comment it begins in as code until it meets the first's
+    {"CodeAloneCommentOverTheMiddle",
+     [] { return times(LINE, 20000) + "/*\n" + times(WORDY, 6000) + "*/\n" + times(LINE, 15000); }, Dialect::C, CODE},
+    {"CodeAloneDensestInTheSecondHalf",
+     [] { return times(LINE, 20000) + "/*\n" + times(WORDY, 6000) + "*/\n" + LONGER + times(LINE, 9000); },
+     Dialect::C, CODE},
+    {"CodeAloneRandomPieces", [] { return randomText(5, false); }, Dialect::C, CODE},
+    {"CodeAloneRandomPiecesInCpp", [] { return randomText(6, false); }, Dialect::Cpp, CODE},
 }), [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

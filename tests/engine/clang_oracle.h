@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <cctype>
 #include <optional>
 #include <set>
 #include <string>
@@ -189,6 +190,99 @@ inline std::set<long> allowedLines(const std::vector<Token> &tokens, const std::
     for (long line = offFrom, last = lineOf(text.size()); offFrom != 0 && line <= last; line++)
         lines.insert(line);
     return lines;
+}
+
+// Code alone counting, which bytes of `text` count nothing, from clang's
+// comment and literal tokens (an unknown token that begins as one is one: a
+// literal its line ends, a comment the input ends). A comment's bytes count
+// nothing, a literal's but one: its first byte after the last splice before
+// its opening quote. Bytes that the lexer reads before a splice, and only a
+// character after it shows part of such a token, count as code: those
+// before the second character of a comment's opener, before a literal's
+// opening quote (in C++ before the character after it when it follows a
+// number, which that character may continue), and before the end of a
+// standard suffix or the first character of a suffix that '_' or a
+// character beyond ASCII begins.
+inline std::vector<bool> hiddenBytes(const std::vector<Token> &tokens, const std::string &text, bool cpp)
+{
+    const auto horizontal = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; };
+    const auto newline = [](char c) { return c == '\n' || c == '\r'; };
+    // The newline of the splice whose backslash is at k, or npos.
+    const auto spliceAt = [&](std::size_t k, std::size_t end) {
+        std::size_t after = k + 1;
+        while (text[k] == '\\' && after < end && horizontal(text[after]))
+            after++;
+        return text[k] == '\\' && after < end && newline(text[after]) ? after : std::string::npos;
+    };
+    // The byte after the splice whose newline is at n: LF and CR in either
+    // order are one newline.
+    const auto afterSplice = [&](std::size_t n, std::size_t end) {
+        return n + (n + 1 < end && newline(text[n + 1]) && text[n + 1] != text[n] ? 2 : 1);
+    };
+    // The first byte at or after k that is no part of a splice.
+    const auto pastSplices = [&](std::size_t k, std::size_t end) {
+        for (std::size_t n; k < end && (n = spliceAt(k, end)) != std::string::npos;)
+            k = afterSplice(n, end);
+        return k;
+    };
+    std::vector<bool> hidden(text.size(), false);
+    std::size_t cursor = 0;
+    std::size_t previousEnd = std::string::npos;
+    std::string previousKind;
+    for (const Token &token : tokens) {
+        const std::size_t found = text.find(token.raw, cursor);
+        if (found == std::string::npos || token.raw.empty())
+            continue;
+        const std::size_t end = found + token.raw.size();
+        cursor = end;
+        const bool follows = previousEnd == found;
+        // Splices before a token's first character lie between tokens.
+        const std::size_t at = pastSplices(found, end);
+        const std::string before = previousKind;
+        previousEnd = end;
+        previousKind = token.kind;
+        const std::string &spelling = token.spelling;
+        const std::size_t quote = spelling.find_first_of("\"'");
+        const bool comment = token.kind == "comment" || (token.kind == "unknown" && spelling.starts_with("/*"));
+        const bool literal = token.kind.find("string_literal") != std::string::npos ||
+                             token.kind.find("char_constant") != std::string::npos ||
+                             (token.kind == "unknown" && quote != std::string::npos &&
+                              spelling.find_first_not_of("u8ULR") == quote);
+        if (!comment && !literal)
+            continue;
+        // Whether a splice's newline lies between k and d.
+        std::vector<std::size_t> splices;
+        for (std::size_t k = at; k < end; k++)
+            if (const std::size_t n = spliceAt(k, end); n != std::string::npos)
+                splices.push_back(n);
+        const auto cut = [&](std::size_t k, std::size_t d) {
+            return std::any_of(splices.begin(), splices.end(), [&](std::size_t n) { return k < n && n < d; });
+        };
+        if (comment) {
+            const std::size_t d = pastSplices(at + 1, end);
+            for (std::size_t k = at; k < end; k++)
+                hidden[k] = !cut(k, d);
+            continue;
+        }
+        const std::size_t q = text.find_first_of("\"'", at);
+        std::size_t carrier = at;
+        for (const std::size_t n : splices)
+            if (n < q)
+                carrier = afterSplice(n, end);
+        const bool afterNumber = cpp && follows && before == "numeric_constant";
+        const std::size_t d = afterNumber ? pastSplices(q + 1, end) : q;
+        const std::size_t close = token.kind == "unknown" || !cpp ? end - 1 : text.find_last_of("\"'", end - 1);
+        for (std::size_t k = at; k <= close; k++)
+            hidden[k] = k != carrier && !cut(k, d);
+        if (close + 1 >= end)
+            continue;
+        const std::size_t first = pastSplices(close + 1, end);
+        const bool standard = first < end && std::isalpha(static_cast<unsigned char>(text[first])) != 0;
+        const std::size_t ds = standard ? end - 1 : first;
+        for (std::size_t k = close + 1; k < end; k++)
+            hidden[k] = !cut(k, ds);
+    }
+    return hidden;
 }
 
 } // namespace clangoracle

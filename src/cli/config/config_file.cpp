@@ -218,6 +218,13 @@ bool Reader::readTop(const toml::table &table)
     // could never be passed, and would pass every file unseen.
     if (config_.rules == Rules::Menu && config_.maxSymbols > Options::MOST_MENU_SYMBOL_LIMIT)
         return fail(*table.get("max-symbols"), "key 'max-symbols' must be at most 359 with rules = \"menu\"");
+    // Nor do they know where a comment or a string ends, to count code alone.
+    if (config_.rules == Rules::Menu && config_.symbols == Symbols::Code)
+        return fail(*table.get("symbols"), "key 'symbols' must be \"all\" with rules = \"menu\"");
+    for (std::size_t k = 0; config_.rules == Rules::Menu && k < config_.overrides.size(); k++)
+        if (config_.overrides[k].symbols == Symbols::Code)
+            return fail(*table.get("override")->as_array()->get(k)->as_table()->get("symbols"),
+                        "key 'symbols' must be \"all\" with rules = \"menu\"");
     return true;
 }
 

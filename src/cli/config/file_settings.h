@@ -11,10 +11,6 @@
 
 namespace cli::config {
 
-// What counts as a symbol: every character but white space, or those of
-// code alone.
-enum class Symbols { All, Code };
-
 class Baseline;
 
 struct FileSettings {

@@ -97,9 +97,11 @@ bool Settings::prepare(const std::vector<std::string> &paths, std::string &error
 }
 
 // What makes a configuration unfit for this run: --check needs a limit,
-// which the command line or the file gives.
+// which the command line or the file gives; --symbols=code, C's rules.
 std::string Settings::fault(const Config *config) const
 {
+    if (options_.symbols == Symbols::Code && !options_.rulesGiven && config != nullptr && config->rules == Rules::Menu)
+        return joined({config->shown, ": --symbols=code needs C's rules: the file sets rules = \"menu\""});
     if (!options_.check || options_.maxSymbols >= 0 || (config != nullptr && config->maxSymbols))
         return {};
     if (config == nullptr)
@@ -203,6 +205,10 @@ FileSettings Settings::settingsOf(const Governing &at, std::string_view relative
         if (override.dialect)
             settings.dialect = override.dialect;
     }
+    if (options_.symbols)
+        settings.symbols = *options_.symbols;
+    if (settings.rules == Rules::Menu)
+        settings.symbols = Symbols::All; // the menu's rules count every symbol, as --rules=menu says
     if (settings.rules == Rules::Menu)
         settings.limit = std::min(settings.limit, Options::MOST_MENU_SYMBOL_LIMIT);
     settings.baseline = baselineOf(config, error);

@@ -247,6 +247,8 @@ public:
             out += ", \"changed_since\": ";
             appendJsonPath(out, note.changedSince);
         }
+        if (!note.symbols.empty())
+            out += ", \"symbols\": \"" + std::string(note.symbols) + "\"";
         out += "}\n";
         return true;
     }

@@ -171,7 +171,10 @@ void appendJsonDistribution(std::string &out, const Distribution &d)
     for (const Bucket &bucket : d.buckets)
         out += std::string(&bucket == d.buckets.data() ? "" : ", ") + "{\"from\": " + std::to_string(bucket.from) +
                ", \"to\": " + std::to_string(bucket.to) + ", \"lines\": " + std::to_string(bucket.lines) + "}";
-    out += "], \"files\": " + std::to_string(d.files) + "}\n";
+    out += "], \"files\": " + std::to_string(d.files);
+    if (!d.symbols.empty())
+        out += ", \"symbols\": \"" + std::string(d.symbols) + "\"";
+    out += "}\n";
 }
 
 HistogramSurvey::HistogramSurvey(std::vector<Count> limits, bool json, const PlotStyle &style)
@@ -208,11 +211,12 @@ void HistogramSurvey::addFile(Count symbols, const Densest &densest, const std::
     }
 }
 
-int HistogramSurvey::appendReport(std::string &out, const Totals &totals)
+int HistogramSurvey::appendReport(std::string &out, const Totals &totals, std::string_view symbols)
 {
     std::lock_guard lock(mutex_);
     Distribution distribution = distributionOf(counts_, densest_, limits_);
     distribution.files = totals.files;
+    distribution.symbols = symbols;
     if (json_)
         appendJsonDistribution(out, distribution);
     else if (totals.files > 0)

@@ -51,6 +51,7 @@ struct Densest {
 struct Distribution {
     Count lines = 0; // that hold a symbol
     Count files = 0; // measured
+    std::string_view symbols; // "code" or "mixed" when code alone counted in all the files or some
     std::array<Count, PERMILLES.size()> percentiles = {}; // each a line's symbols, by nearest rank
     Densest densest;
     std::vector<Rung> ladder;
@@ -76,7 +77,7 @@ public:
     HistogramSurvey(std::vector<Count> limits, bool json, const PlotStyle &style);
 
     std::unique_ptr<Tally> tally() override;
-    int appendReport(std::string &out, const Totals &totals) override;
+    int appendReport(std::string &out, const Totals &totals, std::string_view symbols) override;
 
     // What the tallies hand over, under a lock.
     void addLines(const LineCounts::Lines &added);

@@ -56,6 +56,9 @@ struct TotalNote {
     bool repeatsRow = false;
     // With --new-from-rev: the revision the files measured changed since.
     std::string_view changedSince = {};
+    // "code" or "mixed" when the files measured counted the symbols of code
+    // alone, all or some of them; "" when none did.
+    std::string_view symbols = {};
 };
 
 } // namespace cli

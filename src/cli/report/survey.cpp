@@ -66,7 +66,7 @@ void SurveyWriter::take(Target &&target)
 // --new-from-rev, a run where nothing changed is said to be so.
 int SurveyWriter::finish()
 {
-    const int status = survey_.appendReport(out_.text, totals_);
+    const int status = survey_.appendReport(out_.text, totals_, symbolsOfTotal());
     status_ = std::max(status_, status);
     flush();
     progress_.clear();

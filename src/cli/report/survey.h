@@ -78,7 +78,8 @@ public:
 
     // Appends the report, made of every tally handed over, to `out`;
     // `totals`: the files measured. Returns the exit status it calls for.
-    virtual int appendReport(std::string &out, const Totals &totals) = 0;
+    // `symbols` as the total of the figures says it.
+    virtual int appendReport(std::string &out, const Totals &totals, std::string_view symbols) = 0;
 
     // What is said on standard error once the report is written.
     virtual void sayAfterReport() {}

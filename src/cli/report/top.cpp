@@ -103,7 +103,7 @@ void TopSurvey::addLines(TopLines &lines, Count allowed, bool overLimit)
 }
 
 // With a limit, a line over it fails the run as the gate's does.
-int TopSurvey::appendReport(std::string &out, const Totals & /*totals*/)
+int TopSurvey::appendReport(std::string &out, const Totals & /*totals*/, std::string_view /*symbols*/)
 {
     std::lock_guard lock(mutex_);
     for (const TopLine &line : top_.takeInOrder())

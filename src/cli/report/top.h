@@ -50,7 +50,7 @@ public:
     TopSurvey(Count most, std::optional<Count> limit, bool json) : most_(most), limit_(limit), json_(json), top_(most) {}
 
     std::unique_ptr<Tally> tally() override;
-    int appendReport(std::string &out, const Totals &totals) override;
+    int appendReport(std::string &out, const Totals &totals, std::string_view symbols) override;
     void sayAfterReport() override;
     bool gates() const override { return limit_.has_value(); }
 

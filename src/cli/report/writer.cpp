@@ -22,6 +22,8 @@ void Writer::tick()
 
 void Writer::count(const Target &target)
 {
+    const config::FileSettings &settings = target.request.settings;
+    codeOnly_ += settings.rules == Rules::C && settings.symbols == Symbols::Code ? 1 : 0;
     totals_.add(target.request.path, target.outcome.figures);
     bytes_ += target.outcome.bytes;
 }
@@ -84,7 +86,9 @@ int FiguresWriter::finish()
         headed_ = true;
     }
     // The dialects' rows come before the total, which then always ends them.
-    const TotalNote note{.repeatsRow = !byDialect_ && widestRow_ == totals_.files, .changedSince = changedSince_};
+    const TotalNote note{.repeatsRow = !byDialect_ && widestRow_ == totals_.files,
+                         .changedSince = changedSince_,
+                         .symbols = symbolsOfTotal()};
     const bool written = format_.total(out_.text, totals_, note);
     format_.close(out_.text, status_ == 0);
     flush();

@@ -61,6 +61,13 @@ protected:
     // Adds a measured target to the totals and to the progress line.
     void count(const Target &target);
 
+    // What the total says of what counted as a symbol: nothing when every
+    // character did, as it always had, so that such output stays the same.
+    std::string_view symbolsOfTotal() const
+    {
+        return codeOnly_ == 0 ? "" : codeOnly_ == totals_.files ? "code" : "mixed";
+    }
+
     // Writes what is held, then `bytes` if any, or ends the run if that fails.
     void flush(std::string_view bytes = {});
 
@@ -76,6 +83,7 @@ protected:
 
 private:
     Count bytes_ = 0;
+    Count codeOnly_ = 0; // files measured counting the symbols of code alone
 };
 
 // What a run of figures writes besides a row per file, by the options.

@@ -129,18 +129,20 @@ private:
     Scanned scanByC(const Job &job, int fd, off_t size, std::optional<Reporter> &reporter)
     {
         const crules::Dialect dialect = dialectOf(job.request);
+        const crules::Symbols symbols =
+            job.request.settings.symbols == Symbols::Code ? crules::Symbols::Code : crules::Symbols::All;
         crules::Result scan;
         if (splitLarge_ && !reporter && !tally_ && size >= SPLIT_FROM) {
-            scan = crules::scanInTwo(fd, size, dialect);
+            scan = crules::scanInTwo(fd, size, dialect, symbols);
         } else if (tally_) {
             tally_->begin(job.position, job.request);
-            scan = crules::scan(input_, dialect, &tally_->cLines());
+            scan = crules::scan(input_, dialect, &tally_->cLines(), symbols);
             tally_->end();
         } else if (!reporter) {
-            scan = crules::scan(input_, dialect);
+            scan = crules::scan(input_, dialect, nullptr, symbols);
         } else {
             const crules::LineLimit lines{job.request.settings.limit, Reporter::reportLine, &*reporter};
-            scan = crules::scan(input_, dialect, &lines);
+            scan = crules::scan(input_, dialect, &lines, symbols);
         }
         return {scan.figures, scan.error};
     }

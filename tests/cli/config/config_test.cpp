@@ -20,6 +20,9 @@ const std::string TWO_FILES = "mkdir -p t/sub && echo 'int ab;' > t/a.c && echo 
 const std::string NO_LIMIT =
     "cmeasure: --check needs a limit: no .cmeasure.toml gives one, and --max-symbols is not given\n";
 
+// Two files of a call with a literal and a comment after it.
+const std::string CALLS = "mkdir -p t/sub && echo 'f(\"a long text\"); // note' > t/a.c && cp t/a.c t/sub/b.c && ";
+
 std::string configIn(const std::string &directory, const std::string &text)
 {
     return "printf '" + text + "' > " + directory + "/.cmeasure.toml && ";
@@ -70,6 +73,19 @@ INSTANTIATE_TEST_SUITE_P(ConfigPrecedence, ProgramTest, testing::Values(
                      "{\"total\": true, \"files\": 2, \"lines\": 2, \"identifiers\": 1, \"max_symbols\": 10, \"path\": \"t/a.h\", \"line_with_max_symbols\": 1}\n",
          .setup = "mkdir t && echo 'R\"x(a b)x\";' > t/a.h && cp t/a.h t/b.c && " +
                   configIn("t", "[[override]]\\npaths = [\"*.h\"]\\ndialect = \"c++\"\\n") + "true"},
+    // "f(" and ");", and one for the literal: 5 symbols of code, 21 in all
+    Case{.name = "SymbolsOfTheFileAndOfAnOverride", .args = {"--json", "t"},
+         .expected = "{\"path\": \"t/a.c\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 5, \"identifiers\": 1}\n"
+                     "{\"path\": \"t/sub/b.c\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 21, \"identifiers\": 1}\n"
+                     "{\"total\": true, \"files\": 2, \"lines\": 2, \"identifiers\": 2, \"max_symbols\": 21, \"path\": \"t/sub/b.c\", \"line_with_max_symbols\": 1, \"symbols\": \"mixed\"}\n",
+         .setup = CALLS + configIn("t", "symbols = \"code\"\\n[[override]]\\npaths = [\"sub\"]\\nsymbols = \"all\"\\n") + "true"},
+    Case{.name = "SymbolsOptionOverTheFile", .args = {"--symbols=code", "--max-symbols=4", "t"},
+         .expected = "t/a.c:1:17: 5 symbols (limit 4)\nt/sub/b.c:1:17: 5 symbols (limit 4)\n", .status = 1,
+         .setup = CALLS + configIn("t", "[[override]]\\npaths = [\"sub\"]\\nsymbols = \"all\"\\n") + "true"},
+    Case{.name = "CodeSymbolsSaidInTheTotal", .args = {"--symbols=code", "--json", "t/a.c"},
+         .expected = "{\"path\": \"t/a.c\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 5, \"identifiers\": 1}\n"
+                     "{\"total\": true, \"files\": 1, \"lines\": 1, \"identifiers\": 1, \"max_symbols\": 5, \"path\": \"t/a.c\", \"line_with_max_symbols\": 1, \"symbols\": \"code\"}\n",
+         .setup = CALLS + "true"},
     Case{.name = "ExtAndExcludeOfTheFileUntilTheCommandLine", .args = {"--list", "t"}, .expected = "t/a.cc\n",
          .setup = "mkdir -p t/skip && touch t/a.c t/a.cc t/skip/b.cc && " +
                   configIn("t", "ext = [\"cc\"]\\nexclude = [\"skip/\"]\\n") + "true"},
@@ -108,6 +124,14 @@ INSTANTIATE_TEST_SUITE_P(ConfigFaults, ProgramTest, testing::Values(
           "cmeasure: t/.cmeasure.toml:3: invalid pattern '[ab' in 'paths': a '[' is not closed\n"),
     fault("MenuLimitPast359", configIn("t", "rules = \"menu\"\\nmax-symbols = 360\\n"),
           "cmeasure: t/.cmeasure.toml:2: key 'max-symbols' must be at most 359 with rules = \"menu\"\n"),
+    fault("MenuRulesCountingCodeAlone", configIn("t", "max-symbols = 3\\nrules = \"menu\"\\nsymbols = \"code\"\\n"),
+          "cmeasure: t/.cmeasure.toml:3: key 'symbols' must be \"all\" with rules = \"menu\"\n"),
+    fault("MenuRulesWithAnOverrideCountingCodeAlone",
+          configIn("t", "rules = \"menu\"\\n[[override]]\\npaths = [\"a\"]\\nsymbols = \"code\"\\n"),
+          "cmeasure: t/.cmeasure.toml:4: key 'symbols' must be \"all\" with rules = \"menu\"\n"),
+    Case{.name = "CodeSymbolsOptionUnderAFileOfMenuRules", .args = {"--symbols=code", "t"}, .expected = "",
+         .errors = "cmeasure: t/.cmeasure.toml: --symbols=code needs C's rules: the file sets rules = \"menu\"\n",
+         .status = 2, .setup = "mkdir t && echo 'int ab;' > t/a.c && " + configIn("t", "rules = \"menu\"\\n") + "true"},
     fault("CheckWithoutLimit", configIn("t", "ext = [\"c\"]\\n"),
           "cmeasure: t/.cmeasure.toml: --check needs a limit: the file has no 'max-symbols'\n"),
     // Found by the walk below the argument: said in its place, its files

@@ -36,12 +36,13 @@ CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, c
                     break;
             }
         }
+        lex.at = lex.groupStart + i;
         const unsigned char c = group[i++];
         if (pass && has(c, PLAIN_NEXT)) {
             // Neither a CR nor a backslash: feedByte() would hold nothing
             // back, and the byte lexer reads it at once; of what holds
             // bytes back, only a header name's '<' may follow.
-            while (!lexCharacter(state, c)) {
+            while (!readCharacter(state, c)) {
             }
             pass = lex.angle == Angle::Off;
             continue;
@@ -55,23 +56,32 @@ CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, c
 // LF before the line ends, so that the allowing comment is the line's own.
 CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *group, const CMasks &masks)
 {
-    const std::uint64_t symbols = ~masks.blank;
     const FastMasks fast = fastMasks(masks);
     std::uint64_t lf = masks.lf;
     for (int from = 0; from < 64;) {
         const int to = lf == 0 ? 64 : std::countr_zero(lf) + 1;
         lf &= lf - 1;
+        state.lines.countedTo = from;
         lexSpan<true>(state, group, masks, fast, {from, to});
         if ((masks.high & ~lowBits(from) & lowBits(to)) == 0 && state.lines.utf8.have == 0) {
-            countGatedSpan(state, group, symbols, from, to);
+            countGatedSpan(state, group, ~masks.blank & ~state.lines.hidden, from, to);
             if (group[to - 1] == '\n')
                 endLine(state);
         } else {
             for (int i = from; i < to; i++)
-                countByte(state, group[i]);
+                countByte(state, group[i], ((state.lines.hidden >> i) & 1) != 0);
         }
         from = to;
     }
+}
+
+// The group of 64 bytes at `offset` in the input is the one read next, the
+// lines having counted its bytes before `counted`.
+CMEASURE_INLINE void beginGroup(crules::State &state, crules::Count offset, int counted)
+{
+    state.lex.groupStart = offset;
+    state.lines.countedTo = counted;
+    state.lines.hidden = 0;
 }
 
 // The bytes of `group` from `start` on, those before it read already: the
@@ -80,6 +90,7 @@ CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *g
 CMEASURE_INLINE void feedLastBytes(crules::State &state, const unsigned char *group, int start)
 {
     const CMasks masks = classify64(group);
+    beginGroup(state, state.lex.fed - 64, start);
     lexSpan<false>(state, group, masks, fastMasks(masks), {start, 64});
     countGroupLines(state, group, masks, start);
 }
@@ -87,29 +98,41 @@ CMEASURE_INLINE void feedLastBytes(crules::State &state, const unsigned char *gr
 void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
 {
     std::size_t k = 0;
+    crules::Count &fed = state.lex.fed;
     if (state.gate != nullptr) {
-        for (; k + 64 <= length; k += 64)
+        for (; k + 64 <= length; k += 64, fed += 64) {
+            beginGroup(state, fed, 0);
             feedGatedGroup(state, bytes + k, classify64(bytes + k));
+        }
     } else {
-        for (; k + 64 <= length; k += 64) {
+        for (; k + 64 <= length; k += 64, fed += 64) {
             const CMasks masks = classify64(bytes + k);
-            if (!lexWholeGroup(state.lex, bytes + k, masks))
+            beginGroup(state, fed, 0);
+            if (!lexWholeGroup(state, bytes + k, masks))
                 lexSpan<false>(state, bytes + k, masks, fastMasks(masks), {0, 64});
             countGroupLines(state, bytes + k, masks, 0);
         }
     }
     if (k < length && length >= 64 && state.gate == nullptr) {
+        fed += static_cast<crules::Count>(length - k);
         feedLastBytes(state, bytes + length - 64, static_cast<int>(64 - (length - k)));
+        state.lines.hidden = 0;
         return;
     }
-    for (; k < length; k++) {
+    for (; k < length; k++, fed++) {
+        beginGroup(state, fed, 0);
+        state.lex.at = fed;
         feedByte(state, bytes[k]);
-        countByte(state, bytes[k]);
+        countByte(state, bytes[k], (state.lines.hidden & 1) != 0);
     }
+    state.lines.hidden = 0;
 }
 
 void finishC(crules::State &state)
 {
+    beginGroup(state, state.lex.fed, 0);
+    state.lex.at = state.lex.fed;
     finishLexer(state);
+    state.lines.hidden = 0;
     finishLines(state);
 }

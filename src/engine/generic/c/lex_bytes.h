@@ -4,9 +4,9 @@
 
 CMEASURE_INLINE void spliceByte(crules::State &state, unsigned char c);
 
-CMEASURE_INLINE bool isRaw(const LexState &lex)
+CMEASURE_INLINE bool isRaw(Mode mode)
 {
-    return lex.mode >= Mode::RawDelimiter;
+    return mode >= Mode::RawDelimiter;
 }
 
 // A raw string whose delimiter ended without '(' is a bad token that ends at
@@ -26,8 +26,17 @@ bool endBadDelimiter(crules::State &state)
     const std::size_t length = lex.delimiterLength - after;
     std::memcpy(again, quote + 1, length);
     lex.mode = Mode::Code;
-    for (std::size_t k = 0; k < length; k++)
+    // The bytes again, read where they are: a delimiter has neither splices
+    // nor CRs, its bytes are those before its end.
+    const crules::Count at = lex.at;
+    const crules::Count first = lex.delimiterEnd + 1 - static_cast<crules::Count>(length);
+    if (lex.codeOnly)
+        giveBack(state, first, static_cast<int>(length));
+    for (std::size_t k = 0; k < length; k++) {
+        lex.at = first + static_cast<crules::Count>(k);
         spliceByte(state, static_cast<unsigned char>(again[k]));
+    }
+    lex.at = at;
     return true;
 }
 
@@ -43,6 +52,7 @@ CMEASURE_INLINE bool raw(crules::State &state, unsigned char c)
             lex.closeMatched = 0;
         } else if (length < crules::DELIMITER_MAX && isDelimiterByte(c)) {
             lex.delimiter[lex.delimiterLength++] = static_cast<char>(c);
+            lex.delimiterEnd = lex.at;
         } else if (endBadDelimiter(state)) {
             return false;
         } else if (c == '"') {
@@ -162,6 +172,98 @@ CMEASURE_INLINE bool lexCharacter(crules::State &state, unsigned char c)
     }
 }
 
+// Whether the lexer in `mode` reads the text of a comment or a literal.
+CMEASURE_INLINE bool readsText(Mode mode)
+{
+    return mode == Mode::LineComment || mode == Mode::BlockComment || mode == Mode::BlockStar ||
+           mode == Mode::Literal || mode == Mode::LiteralEscape || isRaw(mode);
+}
+
+// What decides, code alone counting, what a character read makes count:
+// the lexer before it.
+struct Reading {
+    Mode before;
+    bool spliced;
+    bool prefixed;   // it opens a literal that the identifier read is the prefix of
+    bool suffixEnds; // it ends a C++ literal's standard suffix, the identifier read
+    int onLine;      // the identifier's bytes on this line
+};
+
+CMEASURE_INLINE Reading readingOf(const LexState &lex, unsigned char c)
+{
+    const bool name = lex.mode == Mode::Identifier && lex.utf8.have == 0;
+    const bool suffixEnds = name && lex.suffixCandidate && !isWordByte(c) && standardSuffix(lex);
+    return {.before = lex.mode,
+            .spliced = lex.afterSplice,
+            .prefixed = name && !suffixEnds && (c == '"' || c == '\'') && prefixedLiteral(lex, c) != Mode::Code,
+            .suffixEnds = suffixEnds,
+            .onLine = lex.nameLength - lex.nameLineStart};
+}
+
+// Code alone counting, what the character read at `lex.at` counts: nothing
+// of a comment, nor of a literal but its first byte on the line of its
+// opening quote; the '/' that the character makes a comment's, and a
+// literal's prefix or suffix on this line, are taken back. Bytes the lexer
+// reads before a splice and that a later line makes part of a comment or a
+// literal stay code, their line being counted.
+CMEASURE_INLINE void judge(crules::State &state, const Reading &r, unsigned char c)
+{
+    LexState &lex = state.lex;
+    bool hidden = readsText(r.before);
+    if (r.before == Mode::Slash && (lex.mode == Mode::LineComment || lex.mode == Mode::BlockComment)) {
+        hidden = true;
+        if (!r.spliced)
+            takeBack(state, lex.pendingAt, 1);
+    } else if (r.prefixed) {
+        hidden = r.onLine > 0;
+        takeBack(state, lex.pendingAt + 1, r.onLine - 1);
+    } else if (r.suffixEnds) {
+        takeBack(state, lex.pendingAt, r.onLine);
+    } else if (r.before == Mode::NumberQuote) {
+        hidden = !isWordByte(c); // the quote opened a character constant
+    } else if (r.before == Mode::LiteralEnd || r.before == Mode::Suffix) {
+        hidden = lex.mode == Mode::Suffix && lex.utf8.have == 0;
+    } else if (r.spliced && r.before == Mode::Identifier) {
+        lex.pendingAt = lex.at; // its first byte on this line
+    }
+    // A CR held back is read with the byte after it, whose place `at` is:
+    // white space, it leaves the mark alone.
+    if (c != '\r')
+        hideByte(state, lex.at, hidden);
+}
+
+// A character after splices, through the lexer, at `lex.at`. False when a
+// raw string gives it back.
+CMEASURE_INLINE bool readCharacter(crules::State &state, unsigned char c)
+{
+    if (!state.lex.codeOnly)
+        return lexCharacter(state, c);
+    const Reading reading = readingOf(state.lex, c);
+    const bool read = lexCharacter(state, c);
+    if (read)
+        judge(state, reading, c);
+    return read;
+}
+
+// A backslash held back that begins no splice, read where it is.
+CMEASURE_INLINE void readHeldBackslash(crules::State &state)
+{
+    LexState &lex = state.lex;
+    const crules::Count at = lex.at;
+    lex.at = lex.backslashAt;
+    readCharacter(state, '\\');
+    lex.at = at;
+}
+
+// A splice: its backslash counts as the text it is in (a suffix's too), and
+// an identifier's bytes before it stay code.
+CMEASURE_INLINE void splicedLine(crules::State &state)
+{
+    LexState &lex = state.lex;
+    hideByte(state, lex.backslashAt, readsText(lex.mode) || lex.mode == Mode::Suffix);
+    lex.nameLineStart = lex.nameLength;
+}
+
 // A backslash, horizontal white space, then a newline (LF or CR, a CR
 // before LF being dropped already) vanish. A backslash that begins no splice is given to the lexer
 // late, with one space for the white space after it: to the lexer a run
@@ -178,19 +280,22 @@ CMEASURE_INLINE void spliceByte(crules::State &state, unsigned char c)
             if (isNewlineByte(c)) {
                 lex.splice = Splice::None;
                 lex.afterSplice = true;
+                if (lex.codeOnly)
+                    splicedLine(state);
                 return;
             }
             lex.splice = Splice::None;
-            lexCharacter(state, '\\');
+            readHeldBackslash(state);
             if (lex.spliceSpace)
                 lexCharacter(state, ' ');
         }
-        if (c == '\\' && !isRaw(lex)) {
+        if (c == '\\' && !isRaw(lex.mode)) {
             lex.splice = Splice::Backslash;
             lex.spliceSpace = false;
+            lex.backslashAt = lex.at;
             return;
         }
-        if (lexCharacter(state, c))
+        if (readCharacter(state, c))
             return;
     }
 }
@@ -221,7 +326,7 @@ void finishLexer(crules::State &state)
     for (; lex.heldReturns > 0; lex.heldReturns--)
         spliceByte(state, '\r');
     if (lex.splice == Splice::Backslash) {
-        lexCharacter(state, '\\');
+        readHeldBackslash(state);
         if (lex.spliceSpace)
             lexCharacter(state, ' ');
     }
@@ -233,6 +338,10 @@ void finishLexer(crules::State &state)
         lex.utf8 = {};
         invalidByte(lex);
     }
-    if (lex.mode == Mode::Identifier && !(lex.suffixCandidate && standardSuffix(lex)))
+    if (lex.mode != Mode::Identifier)
+        return;
+    if (!(lex.suffixCandidate && standardSuffix(lex)))
         endIdentifier(lex);
+    else if (lex.codeOnly)
+        takeBack(state, lex.pendingAt, lex.nameLength - lex.nameLineStart);
 }

@@ -63,7 +63,10 @@ CMEASURE_INLINE void code(crules::State &state, unsigned char c)
         lex.startOfLine = true;
         lex.directive = Directive::None;
         return;
-    case '/': lex.mode = Mode::Slash; return;
+    case '/':
+        lex.mode = Mode::Slash;
+        lex.pendingAt = lex.at;
+        return;
     case '.': lex.mode = Mode::Dot; return;
     case '%': lex.mode = Mode::Percent; return;
     case '#': hash(lex); return;

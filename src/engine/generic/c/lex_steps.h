@@ -66,6 +66,8 @@ CMEASURE_INLINE void beginIdentifier(LexState &lex, unsigned char c)
     lex.mode = Mode::Identifier;
     lex.suffixCandidate = false;
     lex.nameLength = 0;
+    lex.nameLineStart = 0;
+    lex.pendingAt = lex.at;
     appendName(lex, c);
 }
 

@@ -1,7 +1,8 @@
 // The physical lines of a scan under C's rules: their count, the densest,
 // and each line over the gate's limit; a byte at a time, where a character
 // beyond ASCII or a gate needs it, else from a group's masks. The lines see
-// bytes, not tokens: the lexer tells them only that a line is allowed.
+// bytes, not tokens: the lexer tells them only that a line is allowed and,
+// when code alone counts, which bytes count nothing.
 
 // A UTF-8 sequence that `lead` begins: the bytes it still needs and the range
 // of the next, so that overlong forms, surrogates and code points past
@@ -60,8 +61,10 @@ CMEASURE_INLINE void breakSequence(crules::State &state)
 {
     crules::LineState &line = state.lines;
     for (int k = 0; k < line.utf8.have; k++)
-        symbolAt(state, line.utf8Column + k);
+        if (((line.utf8Hidden >> k) & 1) == 0)
+            symbolAt(state, line.utf8Column + k);
     line.utf8 = {};
+    line.utf8Hidden = 0;
 }
 
 CMEASURE_INLINE void endLine(crules::State &state)
@@ -89,8 +92,10 @@ CMEASURE_INLINE void endLine(crules::State &state)
     line.allowNext = false;
 }
 
-// One byte of the input, for the lines.
-CMEASURE_INLINE void countByte(crules::State &state, unsigned char c)
+// One byte of the input, for the lines; `hidden` when it counts nothing. A
+// character of several bytes counts as its last byte does, but for those of
+// a sequence broken off.
+CMEASURE_INLINE void countByte(crules::State &state, unsigned char c, bool hidden = false)
 {
     crules::LineState &line = state.lines;
     const crules::Count column = ++line.column;
@@ -98,11 +103,14 @@ CMEASURE_INLINE void countByte(crules::State &state, unsigned char c)
         hashSymbolByte(line, c);
     if (line.utf8.have != 0) {
         if (utf8Continues(line.utf8, c)) {
+            line.utf8Hidden |= static_cast<unsigned char>(hidden ? 1u << (line.utf8.have - 1) : 0u);
             if (line.utf8.need == 0) {
-                symbolAt(state, line.utf8Column);
+                if (!hidden)
+                    symbolAt(state, line.utf8Column);
                 if (state.gate != nullptr)
                     line.continuing += line.utf8.have - 1;
                 line.utf8 = {};
+                line.utf8Hidden = 0;
             }
             return;
         }
@@ -112,9 +120,58 @@ CMEASURE_INLINE void countByte(crules::State &state, unsigned char c)
         endLine(state);
     } else if (c >= 0x80 && (line.utf8 = utf8Begun(c)).need != 0) {
         line.utf8Column = column;
-    } else if (!isBlankByte(c)) {
+        line.utf8Hidden = hidden ? 1 : 0;
+    } else if (!isBlankByte(c) && !hidden) {
         symbolAt(state, column);
     }
+}
+
+// The bytes from this offset on are the lines' still to count, in the mask
+// of the group being read; those before it are counted.
+CMEASURE_INLINE crules::Count uncountedFrom(const crules::State &state)
+{
+    return state.lex.groupStart + state.lines.countedTo;
+}
+
+// Code alone counting, the byte at offset `at`, a symbol unless marked,
+// counts nothing, or counts after all. Only the byte read and those just
+// before it on its line are marked, so that one counted already is taken
+// off its line's count.
+CMEASURE_INLINE void hideByte(crules::State &state, crules::Count at, bool hidden)
+{
+    crules::LineState &line = state.lines;
+    if (at >= uncountedFrom(state)) {
+        const std::uint64_t bit = std::uint64_t{1} << ((at - state.lex.groupStart) & 63);
+        line.hidden = hidden ? line.hidden | bit : line.hidden & ~bit;
+    } else if (hidden) {
+        line.symbols--;
+    }
+}
+
+// The bytes at offsets [from, from + count), hidden as they were read, count
+// after all: those the lines counted already are the last of the line so far.
+CMEASURE_INLINE void giveBack(crules::State &state, crules::Count from, int count)
+{
+    const crules::Count counted = uncountedFrom(state);
+    for (crules::Count at = from; at < from + count; at++) {
+        if (at >= counted)
+            hideByte(state, at, false);
+        else
+            symbolAt(state, state.lines.column - (counted - 1 - at));
+    }
+}
+
+// Bytes [from, to) of the group being read count nothing.
+CMEASURE_INLINE void hideSpan(crules::State &state, int from, int to)
+{
+    state.lines.hidden |= lowBits(to) & ~lowBits(from);
+}
+
+// The bytes at offsets [from, from + count), read as code, count nothing.
+CMEASURE_INLINE void takeBack(crules::State &state, crules::Count from, int count)
+{
+    for (crules::Count at = from; at < from + count; at++)
+        hideByte(state, at, true);
 }
 
 // The end of the input ends a last line without LF.
@@ -132,7 +189,7 @@ CMEASURE_INLINE void finishLines(crules::State &state)
 CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks, int start)
 {
     crules::LineState &line = state.lines;
-    std::uint64_t symbols = ~masks.blank & ~lowBits(start); // those not counted yet
+    std::uint64_t symbols = ~masks.blank & ~line.hidden & ~lowBits(start); // those not counted yet
     std::uint64_t lf = masks.lf & ~lowBits(start);
     if (lf == 0) {
         line.symbols += bitsSet<64>(symbols);
@@ -208,5 +265,5 @@ CMEASURE_INLINE void countGroupLines(crules::State &state, const unsigned char *
         return;
     }
     for (int i = start; i < 64; i++)
-        countByte(state, group[i]);
+        countByte(state, group[i], ((state.lines.hidden >> i) & 1) != 0);
 }

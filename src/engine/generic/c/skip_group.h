@@ -21,6 +21,8 @@ struct GroupLex {
     std::uint64_t code = 0;                // bytes lexed as code: tokens, white space, LF
     std::uint64_t tokens = 0;              // bytes of tokens outside `code`: quotes, '/'
     std::uint64_t newlines = 0;            // LFs outside `code` that end a line comment or a literal
+    std::uint64_t shown = 0;               // code outside `code` and `tokens`: a directive's '#', a splice's '\\'
+    int lead = 0;                          // bytes that end what the group begins in
     crules::Count carried = 0;             // 1 when the identifier the group begins in ends in it
 };
 
@@ -97,6 +99,7 @@ CMEASURE_INLINE int groupCode(GroupLex &g, const unsigned char *group, const CMa
         g.tokens |= bitAt(at);
         return afterWord ? -1 : at + 1;
     }
+    g.shown |= bitAt(at);
     if (c == '#')
         return mayNameHeader(group, m, at + 1) ? -1 : at + 1;
     // A splice after a word byte may join two words; after '/', it has
@@ -231,6 +234,7 @@ CMEASURE_INLINE bool groupRegions(GroupLex &g, const LexState &lex, const unsign
         g.mode = carried ? Mode::Code : g.mode;
         g.carried = carried ? 1 : 0;
     }
+    g.lead = i;
     while (i < 64) {
         switch (g.mode) {
         case Mode::Code: i = groupCode(g, group, m, i); break;
@@ -252,6 +256,8 @@ CMEASURE_INLINE void cutIdentifier(LexState &lex, const unsigned char *group, in
     lex.mode = Mode::Identifier;
     lex.suffixCandidate = false;
     lex.nameLength = 0;
+    lex.nameLineStart = 0;
+    lex.pendingAt = lex.groupStart + from;
     appendToName(lex, group, from, 64);
 }
 
@@ -265,9 +271,28 @@ CMEASURE_INLINE void cutNumber(LexState &lex, const unsigned char *group, int fr
     lex.numberPrevious = group[63];
 }
 
-// The group at once, if it can be; false when the full lexer must read it.
-CMEASURE_INLINE bool lexWholeGroup(LexState &lex, const unsigned char *group, const CMasks &m)
+// Code alone counting, what of the group counts nothing: the text of its
+// comments and literals but their opening quotes; a '/' that ended the group
+// before and that the group makes a comment's is taken back, and one that
+// ends it may be.
+CMEASURE_INLINE void hideGroupText(crules::State &state, const GroupLex &g, Mode was)
 {
+    std::uint64_t shown = g.code | g.tokens | g.shown;
+    if (was == Mode::Code || was == Mode::Identifier || was == Mode::Number)
+        shown |= lowBits(g.lead);
+    if (g.mode == Mode::Slash)
+        shown |= bitAt(63);
+    state.lines.hidden = ~shown;
+    if (was == Mode::Slash && g.lead == 1)
+        takeBack(state, state.lex.pendingAt, 1);
+    if (g.mode == Mode::Slash)
+        state.lex.pendingAt = state.lex.groupStart + 63;
+}
+
+// The group at once, if it can be; false when the full lexer must read it.
+CMEASURE_INLINE bool lexWholeGroup(crules::State &state, const unsigned char *group, const CMasks &m)
+{
+    LexState &lex = state.lex;
     const unsigned held = lex.heldReturns | lex.utf8.have | static_cast<unsigned>(lex.splice) |
                           static_cast<unsigned>(lex.angle) | static_cast<unsigned>(lex.cpp) |
                           static_cast<unsigned>(lex.afterSplice) |
@@ -287,6 +312,8 @@ CMEASURE_INLINE bool lexWholeGroup(LexState &lex, const unsigned char *group, co
     const int lastRun = highestBit(runStarts);
     if (cut)
         starts &= ~bitAt(lastRun);
+    if (lex.codeOnly)
+        hideGroupText(state, g, lex.mode);
     lex.identifiers += g.carried + bitsSet<64>(starts);
     lex.startOfLine = startsLine(g, m, ~std::uint64_t{0});
     lex.directive = g.directive;

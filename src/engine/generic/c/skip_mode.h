@@ -31,6 +31,8 @@ template <bool GATED> CMEASURE_INLINE void passOver(crules::State &state, const 
 {
     LexState &lex = state.lex;
     lex.afterSplice = false;
+    if (lex.codeOnly && readsText(lex.mode))
+        hideSpan(state, from, to);
     if (GATED && (lex.mode == Mode::LineComment || lex.mode == Mode::BlockComment))
         for (int k = from; k < to; k++)
             matchAllow(state, group[k]);

@@ -118,6 +118,8 @@ CMEASURE_INLINE void carryIdentifier(LexState &lex, FastLex &f, const unsigned c
     f.startOfLine = false;
     lex.suffixCandidate = false;
     lex.nameLength = 0;
+    lex.nameLineStart = 0;
+    lex.pendingAt = lex.groupStart + from;
     appendToName(lex, group, from, to);
 }
 
@@ -318,6 +320,17 @@ CMEASURE_INLINE int fastComment(crules::State &state, FastLex &f, const unsigned
     return stop + 2;
 }
 
+// Code alone counting, bytes [from, to) read from `before` to `after` count
+// nothing when they are a comment's or a literal's text, or a comment's
+// opener at their end.
+CMEASURE_INLINE void hideRead(crules::State &state, Mode before, Mode after, int from, int to)
+{
+    if (readsText(before))
+        hideSpan(state, from, to);
+    else if (before == Mode::Code && (after == Mode::LineComment || after == Mode::BlockComment))
+        hideSpan(state, to - 2, to);
+}
+
 // The common path from byte i of a span [.., to) while nothing is held
 // back. Returns the first byte it leaves to the caller, or `to`.
 template <bool GATED>
@@ -341,6 +354,8 @@ CMEASURE_INLINE int lexFast(crules::State &state, const unsigned char *group, co
         }
         if (next == i && f.mode == mode)
             break;
+        if (lex.codeOnly)
+            hideRead(state, mode, f.mode, i, next);
         i = next;
     }
     lex.mode = f.mode;
