@@ -8,7 +8,7 @@
 # /usr/include (by C's rules, the default, and by the menu's, --histogram
 # and --top=20 beside --json, and the corpus
 # as one file under both, by C's rules also with -j1, which does not scan it
-# in two halves), with its default workers and with -j 2, from a warm cache
+# in two halves, and with --symbols=code beside the default), with its default workers and with -j 2, from a warm cache
 # and, where the caches can be dropped (as root), from a cold one; a tree of
 # 1 000 000 one-line files, built once under
 # ${XDG_CACHE_HOME:-$HOME/.cache}/cmeasure-bench, for peak memory, time to the
@@ -116,6 +116,11 @@ printf '%-28s %8s s  %6.2f x --rules=menu (goal 1.5)\n' "corpus file, --rules=c"
 printf '%-28s %8s s  %6.1f x wc -l (goal 3)\n' "corpus file, --rules=c" "$scanC" "$(ratio "$scanC" "$wc")"
 scanCAlone=$(median corpusCAlone)
 printf '%-28s %8s s  %6.1f x wc -l\n' "corpus file, -j1 --rules=c" "$scanCAlone" "$(ratio "$scanCAlone" "$wc")"
+# The symbols of code alone: the lexer marks what a comment or a literal
+# holds on each of its paths, at a cost the figures of all symbols must not pay.
+corpusCode() { "$program" --symbols=code --json "$corpus"; }
+scanCode=$(median corpusCode)
+printf '%-28s %8s s  %6.2f x --symbols=all (goal 1.1)\n' "corpus file, --symbols=code" "$scanCode" "$(ratio "$scanCode" "$scanC")"
 if [ -n "${BASELINE:-}" ]; then
     baselineTree() { "$BASELINE" --json /usr/include; }
     treeBase=$(median baselineTree)
