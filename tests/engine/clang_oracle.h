@@ -202,7 +202,8 @@ inline std::set<long> allowedLines(const std::vector<Token> &tokens, const std::
 // opening quote (in C++ before the character after it when it follows a
 // number, which that character may continue), and before the end of a
 // standard suffix or the first character of a suffix that '_' or a
-// character beyond ASCII begins.
+// character beyond ASCII begins; and a splice's backslash in a suffix, which
+// the character after it may end.
 inline std::vector<bool> hiddenBytes(const std::vector<Token> &tokens, const std::string &text, bool cpp)
 {
     const auto horizontal = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; };
@@ -280,7 +281,7 @@ inline std::vector<bool> hiddenBytes(const std::vector<Token> &tokens, const std
         const bool standard = first < end && std::isalpha(static_cast<unsigned char>(text[first])) != 0;
         const std::size_t ds = standard ? end - 1 : first;
         for (std::size_t k = close + 1; k < end; k++)
-            hidden[k] = !cut(k, ds);
+            hidden[k] = !cut(k, ds) && spliceAt(k, end) == std::string::npos;
     }
     return hidden;
 }

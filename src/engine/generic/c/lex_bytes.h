@@ -255,12 +255,13 @@ CMEASURE_INLINE void readHeldBackslash(crules::State &state)
     lex.at = at;
 }
 
-// A splice: its backslash counts as the text it is in (a suffix's too), and
-// an identifier's bytes before it stay code.
+// A splice: its backslash counts as the text it is in, and an identifier's
+// bytes before it stay code. In a literal's suffix it counts: the character
+// after it may end the suffix (one beyond ASCII does).
 CMEASURE_INLINE void splicedLine(crules::State &state)
 {
     LexState &lex = state.lex;
-    hideByte(state, lex.backslashAt, readsText(lex.mode) || lex.mode == Mode::Suffix);
+    hideByte(state, lex.backslashAt, readsText(lex.mode));
     lex.nameLineStart = lex.nameLength;
 }
 
