@@ -75,12 +75,12 @@ CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *g
     }
 }
 
-// The group of 64 bytes at `offset` in the input is the one read next, the
-// lines having counted its bytes before `counted`.
-CMEASURE_INLINE void beginGroup(crules::State &state, crules::Count offset, int counted)
+// The group of 64 bytes at `offset` in the input is the one read next, none
+// of its bytes counted by the lines yet.
+CMEASURE_INLINE void beginGroup(crules::State &state, crules::Count offset)
 {
     state.lex.groupStart = offset;
-    state.lines.countedTo = counted;
+    state.lines.countedTo = 0;
     state.lines.hidden = 0;
 }
 
@@ -90,7 +90,8 @@ CMEASURE_INLINE void beginGroup(crules::State &state, crules::Count offset, int 
 CMEASURE_INLINE void feedLastBytes(crules::State &state, const unsigned char *group, int start)
 {
     const CMasks masks = classify64(group);
-    beginGroup(state, state.lex.fed - 64, start);
+    beginGroup(state, state.lex.fed - 64);
+    state.lines.countedTo = start; // the bytes before `start` were counted with the piece before
     lexSpan<false>(state, group, masks, fastMasks(masks), {start, 64});
     countGroupLines(state, group, masks, start);
 }
@@ -101,13 +102,13 @@ void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
     crules::Count &fed = state.lex.fed;
     if (state.gate != nullptr) {
         for (; k + 64 <= length; k += 64, fed += 64) {
-            beginGroup(state, fed, 0);
+            beginGroup(state, fed);
             feedGatedGroup(state, bytes + k, classify64(bytes + k));
         }
     } else {
         for (; k + 64 <= length; k += 64, fed += 64) {
             const CMasks masks = classify64(bytes + k);
-            beginGroup(state, fed, 0);
+            beginGroup(state, fed);
             if (!lexWholeGroup(state, bytes + k, masks))
                 lexSpan<false>(state, bytes + k, masks, fastMasks(masks), {0, 64});
             countGroupLines(state, bytes + k, masks, 0);
@@ -120,7 +121,7 @@ void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
         return;
     }
     for (; k < length; k++, fed++) {
-        beginGroup(state, fed, 0);
+        beginGroup(state, fed);
         state.lex.at = fed;
         feedByte(state, bytes[k]);
         countByte(state, bytes[k], (state.lines.hidden & 1) != 0);
@@ -130,7 +131,7 @@ void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
 
 void finishC(crules::State &state)
 {
-    beginGroup(state, state.lex.fed, 0);
+    beginGroup(state, state.lex.fed);
     state.lex.at = state.lex.fed;
     finishLexer(state);
     state.lines.hidden = 0;
