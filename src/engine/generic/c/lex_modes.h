@@ -223,10 +223,8 @@ CMEASURE_INLINE void resolve(crules::State &state, unsigned char c)
             return beginComment(lex, c == '/' ? Mode::LineComment : Mode::BlockComment);
         break;
     case Mode::Dot:
-        if (isDigit(c)) {
-            beginNumber(lex, '.');
-            return continueNumber(lex, c);
-        }
+        if (isDigit(c))
+            return numberFromDot(lex, c);
         if (c == '.') {
             lex.mode = Mode::DotDot;
             return;
@@ -239,8 +237,11 @@ CMEASURE_INLINE void resolve(crules::State &state, unsigned char c)
             lex.mode = Mode::Code;
             return;
         }
-        lex.mode = Mode::Dot;
-        return resolve(state, c);
+        // The second '.' is pending as the first was: a number or a
+        // punctuator of its own.
+        if (isDigit(c))
+            return numberFromDot(lex, c);
+        break;
     case Mode::Percent:
         if (c == ':') {
             lex.mode = Mode::Code;

@@ -102,6 +102,13 @@ CMEASURE_INLINE void continueNumber(LexState &lex, unsigned char c)
     lex.numberPrevious = c;
 }
 
+// A pending '.' followed by a digit begins a number: ".5".
+CMEASURE_INLINE void numberFromDot(LexState &lex, unsigned char digit)
+{
+    beginNumber(lex, '.');
+    continueNumber(lex, digit);
+}
+
 // Whether a sign goes on with a pp-number: after an exponent's 'e' or 'E',
 // or 'p' or 'P', which in C++ only a hexadecimal number without a '_' has.
 CMEASURE_INLINE bool signContinuesNumber(const LexState &lex)
