@@ -46,7 +46,6 @@ std::string total(int files, int lines, int identifiers, int symbols, const std:
 }
 
 const std::string NOTE = "int x; // note\n";
-const std::string NOTE_ROW = row("\"main.c\"", 1, 1, 12, 2); // by the menu's rules
 const std::string NOTE_C_ROW = row("\"main.c\"", 1, 1, 11, 2);
 const std::string TREE = "mkdir -p t/a t/.git && echo x > t/a.c && echo yy > t/B.c && echo z > t/a-b.c && "
                          "echo w > t/a/b.c && echo v > t/a/c.txt && echo u > t/.git/d.c && echo s > t/.e.c";
@@ -150,7 +149,7 @@ const std::vector<std::string> TYPES_UNKNOWN = {"LD_PRELOAD=" WALK_SHIM_PATH, "A
 // t/b/in.c in the tree, and outside it a directory with other files.
 const std::string OUTSIDE = "mkdir -p t/b outside && echo x > t/a.c && echo 'int in;' > t/b/in.c && "
                            "echo 'int secret, more;' > outside/secret.c && echo 'int outside, b, c;' > outside/in.c";
-const std::string X_ROW = row("\"t/a.c\"", 1, 1, 2, 1);
+const std::string X_ROW = row("\"t/a.c\"", 1, 1, 1, 1);
 
 // A shell function: `deep NAME N K` makes K times N nested directories NAME
 // and goes into the deepest, in steps that each stay below PATH_MAX.
@@ -171,8 +170,8 @@ std::string rowsDownTo(int depth, int lines = 0)
 {
     std::string rows;
     for (int level = depth; level > 0; level--)
-        rows += lines == 0 ? row("\"t/" + repeated("d/", level) + "f.c\"", 1, 1, 2, 1)
-                           : row("\"t/" + repeated("d/", level) + "f.c\"", lines, 1, 1, 0);
+        rows += lines == 0 ? row("\"t/" + repeated("d/", level) + "f.c\"", 1, 1, 1, 1)
+                           : row("\"t/" + repeated("d/", level) + "f.c\"", lines, 1, 0, 0);
     return rows;
 }
 
@@ -181,13 +180,13 @@ const std::string DOWN_40 = "mkdir t && p=t; for i in $(seq 40); do p=$p/d; mkdi
 // Files long enough to be read side by side: 300 000 empty lines.
 const int LONG = 300000;
 const std::string LONG_FILE = "head -c 300000 /dev/zero | tr '\\0' '\\n' > long && ";
-const std::string LONG_TREE_TOTAL = total(40, 40 * LONG, 0, 1, "\"t/" + repeated("d/", 40) + "f.c\"", 1);
+const std::string LONG_TREE_TOTAL = total(40, 40 * LONG, 0, 0, "\"t/" + repeated("d/", 40) + "f.c\"", 1);
 
 std::string longRows(int first, int last)
 {
     std::string rows;
     for (int k = first; k <= last; k++)
-        rows += row("\"t/" + std::to_string(k) + ".c\"", LONG, 1, 1, 0);
+        rows += row("\"t/" + std::to_string(k) + ".c\"", LONG, 1, 0, 0);
     return rows;
 }
 
@@ -198,85 +197,85 @@ const std::string GROUP_ROWS = [] {
     std::string rows;
     for (int group = 0; group < 10; group++)
         for (const char *name : {"/a/b/c/x.c", "/f.c"})
-            rows += row("\"t/g" + std::to_string(group) + name + "\"", 1, 1, 2, 1);
-    return rows + total(20, 20, 20, 2, "\"t/g0/a/b/c/x.c\"", 1);
+            rows += row("\"t/g" + std::to_string(group) + name + "\"", 1, 1, 1, 1);
+    return rows + total(20, 20, 20, 1, "\"t/g0/a/b/c/x.c\"", 1);
 }();
 
 // A tree changed at the worst moment, trees deeper than PATH_MAX, loops,
 // file systems that do not give the type of an entry, and few descriptors.
 INSTANTIATE_TEST_SUITE_P(CommandLineWalkHostile, ProgramTest, testing::Values(
-    Case{.name = "DirectorySwappedForLinkAsItIsOpenedIsPassedOver", .args = {"--rules=menu", "--json", "t"},
-         .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1), .setup = OUTSIDE,
+    Case{.name = "DirectorySwappedForLinkAsItIsOpenedIsPassedOver", .args = {"--json", "t"},
+         .expected = X_ROW + total(1, 1, 1, 1, "\"t/a.c\"", 1), .setup = OUTSIDE,
          .environment = changeOpening("b", "t/b:t/.b", "../outside")},
-    Case{.name = "DirectorySwappedForLinkBeforeItsFileIsOpenedFileListedIsMeasured", .args = {"--rules=menu", "--json", "t"},
-         .expected = X_ROW + row("\"t/b/in.c\"", 1, 1, 7, 2) + total(2, 2, 3, 7, "\"t/b/in.c\"", 1), .setup = OUTSIDE,
+    Case{.name = "DirectorySwappedForLinkBeforeItsFileIsOpenedFileListedIsMeasured", .args = {"--json", "t"},
+         .expected = X_ROW + row("\"t/b/in.c\"", 1, 1, 6, 2) + total(2, 2, 3, 6, "\"t/b/in.c\"", 1), .setup = OUTSIDE,
          .environment = changeOpening("in.c", "t/b:t/.b", "../outside")},
     // 40 levels, more than are kept open: on the way back up, ".." of the
     // fifth leads outside, and the fourth is opened again from above; its
     // f.c is the one in the tree, not outside/f.c.
-    Case{.name = "DirectoryMovedOutWhileWalkIsBelowItWalkStaysInTree", .args = {"--rules=menu", "--json", "t"},
-         .expected = rowsDownTo(40) + total(40, 40, 40, 2, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
+    Case{.name = "DirectoryMovedOutWhileWalkIsBelowItWalkStaysInTree", .args = {"--json", "t"},
+         .expected = rowsDownTo(40) + total(40, 40, 40, 1, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
          .setup = DOWN_40 + " && mkdir outside && echo 'int a, b, c;' > outside/f.c",
          .environment = changeOpening("..", "t/d/d/d/d/d:outside/d")},
     // The fourth level moved out too: its f.c cannot be reached, and is not
     // counted; the walk goes on with the third.
-    Case{.name = "DirectoryGoneWhileWalkIsBelowItReported", .args = {"--rules=menu", "--json", "t"},
+    Case{.name = "DirectoryGoneWhileWalkIsBelowItReported", .args = {"--json", "t"},
          .expected = rowsDownTo(40).substr(0, rowsDownTo(40).size() - rowsDownTo(4).size()) + rowsDownTo(3) +
-                     total(39, 39, 39, 2, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
+                     total(39, 39, 39, 1, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
          .errors = "cmeasure: t/d/d/d/d: directory changed during the walk\n", .status = 1,
          .setup = DOWN_40 + " && mkdir outside && echo 'int a, b, c;' > outside/f.c",
          .environment = changeOpening("..", "t/d/d/d/d/d:outside/d,t/d/d/d/d:outside/e")},
-    Case{.name = "FileSwappedForLinkBeforeItIsOpenedIsPassedOver", .args = {"--rules=menu", "--json", "t"},
-         .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1), .setup = OUTSIDE,
+    Case{.name = "FileSwappedForLinkBeforeItIsOpenedIsPassedOver", .args = {"--json", "t"},
+         .expected = X_ROW + total(1, 1, 1, 1, "\"t/a.c\"", 1), .setup = OUTSIDE,
          .environment = changeOpening("in.c", "t/b/in.c:t/b/.in.c", "../../outside/in.c")},
-    Case{.name = "TypeUnknownAndGoneBeforeAskedIsPassedOver", .args = {"--rules=menu", "--json", "t"},
-         .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1), .setup = OUTSIDE,
+    Case{.name = "TypeUnknownAndGoneBeforeAskedIsPassedOver", .args = {"--json", "t"},
+         .expected = X_ROW + total(1, 1, 1, 1, "\"t/a.c\"", 1), .setup = OUTSIDE,
          .environment = [] {
              std::vector<std::string> settings = changeOpening("b", "t/b:outside/b");
              settings.emplace_back("WALK_SHIM_UNKNOWN=1");
              return settings;
          }()},
-    Case{.name = "TypesUnknownLinksLoopsAndFifosStillPassedOver", .args = {"--rules=menu", "--json", "t"},
-         .expected = row("\"t/a.c\"", 1, 1, 2, 1) + row("\"t/d/b.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"t/a.c\"", 1),
+    Case{.name = "TypesUnknownLinksLoopsAndFifosStillPassedOver", .args = {"--json", "t"},
+         .expected = row("\"t/a.c\"", 1, 1, 1, 1) + row("\"t/d/b.c\"", 1, 1, 1, 1) + total(2, 2, 2, 1, "\"t/a.c\"", 1),
          .setup = "mkdir -p t/d && echo x > t/a.c && echo x > t/d/b.c && ln -s .. t/up && ln -s a.c t/link.c && "
                   "mkfifo t/f.c",
          .environment = TYPES_UNKNOWN},
-    Case{.name = "FileWhoseStatusCannotBeReadReported", .args = {"--rules=menu", "--json", "t"},
-         .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1), .errors = "cmeasure: t/b/in.c: Input/output error\n",
+    Case{.name = "FileWhoseStatusCannotBeReadReported", .args = {"--json", "t"},
+         .expected = X_ROW + total(1, 1, 1, 1, "\"t/a.c\"", 1), .errors = "cmeasure: t/b/in.c: Input/output error\n",
          .status = 1, .setup = OUTSIDE,
          .environment = {"LD_PRELOAD=" WALK_SHIM_PATH, "ASAN_OPTIONS=verify_asan_link_order=0", "WALK_SHIM_FSTAT_FAILS=in.c"}},
-    Case{.name = "TypeUnknownAndNotSearchableReported", .args = {"--rules=menu", "--json", "t"},
-         .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1),
+    Case{.name = "TypeUnknownAndNotSearchableReported", .args = {"--json", "t"},
+         .expected = X_ROW + total(1, 1, 1, 1, "\"t/a.c\"", 1),
          .errors = "cmeasure: t/locked/b.c: Permission denied\n", .status = 1,
          .setup = "mkdir -p t/locked && echo x > t/a.c && echo x > t/locked/b.c && chmod a-x t/locked",
          .unprivileged = true, .environment = TYPES_UNKNOWN},
-    Case{.name = "DeeperThanPathMax", .args = {"--rules=menu", "--json", "t"},
-         .expected = row("\"t/" + repeated("dddddddddd/", 700) + "x.c\"", 1, 1, 2, 1) +
-                     total(1, 1, 1, 2, "\"t/" + repeated("dddddddddd/", 700) + "x.c\"", 1),
+    Case{.name = "DeeperThanPathMax", .args = {"--json", "t"},
+         .expected = row("\"t/" + repeated("dddddddddd/", 700) + "x.c\"", 1, 1, 1, 1) +
+                     total(1, 1, 1, 1, "\"t/" + repeated("dddddddddd/", 700) + "x.c\"", 1),
          .setup = "mkdir t && cd t && " + DEEP + "deep dddddddddd 350 2 && echo x > x.c"},
-    Case{.name = "BindMountLoopReportedNotWalked", .args = {"--rules=menu", "--json", "t"},
-         .expected = X_ROW + total(1, 1, 1, 2, "\"t/a.c\"", 1),
+    Case{.name = "BindMountLoopReportedNotWalked", .args = {"--json", "t"},
+         .expected = X_ROW + total(1, 1, 1, 1, "\"t/a.c\"", 1),
          .errors = "cmeasure: t/loop: file system loop detected\n", .status = 1,
          .setup = "mkdir -p t/loop && echo x > t/a.c && { mount --bind t t/loop 2>/dev/null || exit 77; }",
          .teardown = "umount t/loop"},
-    Case{.name = "SixtyFourWorkersSixteenDescriptors", .args = {"--rules=menu", "--json", "-j", "64", "t"},
-         .expected = longRows(10, 73) + total(64, 64 * LONG, 0, 1, "\"t/10.c\"", 1),
+    Case{.name = "SixtyFourWorkersSixteenDescriptors", .args = {"--json", "-j", "64", "t"},
+         .expected = longRows(10, 73) + total(64, 64 * LONG, 0, 0, "\"t/10.c\"", 1),
          .setup = LONG_FILE + "mkdir t && for k in $(seq 10 73); do cp long t/$k.c; done", .descriptors = 16},
-    Case{.name = "DeepTreeSixtyFourWorkersSixteenDescriptors", .args = {"--rules=menu", "--json", "-j", "64", "t"},
+    Case{.name = "DeepTreeSixtyFourWorkersSixteenDescriptors", .args = {"--json", "-j", "64", "t"},
          .expected = rowsDownTo(40, LONG) + LONG_TREE_TOTAL,
          .setup = LONG_FILE + DOWN_40 + " && for f in $(find t -name f.c); do cp long $f; done", .descriptors = 16},
     // Directories without files between files, under a limit that leaves
     // 7 descriptors: the walk must not wait for a directory that only the
     // files it holds itself would release (each wait gives up after 2 s).
     Case{.name = "TenDescriptorsDirectoriesWithoutFilesBetweenFiles", .expected = GROUP_ROWS,
-         .setup = GROUPS, .shell = "ulimit -n 10 && exec timeout 10 cmeasure --rules=menu -j 64 --json t"},
+         .setup = GROUPS, .shell = "ulimit -n 10 && exec timeout 10 cmeasure -j 64 --json t"},
     // Half the limit taken by descriptors a parent left open: the walk's
     // share comes from those free.
     Case{.name = "EightInheritedDescriptorsUnderSixteen", .expected = GROUP_ROWS, .setup = GROUPS,
          .shell = "exec 3<. 4<. 5<. 6<. 7<. 8<. 9<. && ulimit -n 16 && "
-                  "exec bash -c 'exec 10<. && exec timeout 20 cmeasure --rules=menu -j 64 --json t'"},
-    Case{.name = "DeepTreeOneJobSixteenDescriptors", .args = {"--rules=menu", "--json", "-j", "1", "t"},
-         .expected = rowsDownTo(40) + total(40, 40, 40, 2, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
+                  "exec bash -c 'exec 10<. && exec timeout 20 cmeasure -j 64 --json t'"},
+    Case{.name = "DeepTreeOneJobSixteenDescriptors", .args = {"--json", "-j", "1", "t"},
+         .expected = rowsDownTo(40) + total(40, 40, 40, 1, "\"t/" + repeated("d/", 40) + "f.c\"", 1),
          .setup = DOWN_40, .descriptors = 16}
 ), caseName);
 
@@ -287,44 +286,44 @@ const std::string CMAKE_TREE = "git init -q && mkdir -p src build/CMakeFiles/3.2
 const std::string GENERATED = "\"./build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c\"";
 
 INSTANTIATE_TEST_SUITE_P(CommandLineIgnore, ProgramTest, testing::Values(
-    Case{.name = "BuildDirectoryOfWorkTreePassedOver", .args = {"--rules=menu", "--json", "."},
-         .expected = row("\"./src/a.c\"", 1, 1, 2, 1) + row("\"./vendor/v.c\"", 1, 1, 2, 1) +
-                     total(2, 2, 2, 2, "\"./src/a.c\"", 1),
+    Case{.name = "BuildDirectoryOfWorkTreePassedOver", .args = {"--json", "."},
+         .expected = row("\"./src/a.c\"", 1, 1, 1, 1) + row("\"./vendor/v.c\"", 1, 1, 1, 1) +
+                     total(2, 2, 2, 1, "\"./src/a.c\"", 1),
          .setup = CMAKE_TREE},
-    Case{.name = "ExcludeVendorInWorkTree", .args = {"--rules=menu", "--json", "--exclude=vendor/", "."},
-         .expected = row("\"./src/a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"./src/a.c\"", 1), .setup = CMAKE_TREE},
-    Case{.name = "NoIgnoreMeasuresTheBuildDirectory", .args = {"--rules=menu", "--json", "--no-ignore", "."},
-         .expected = row(GENERATED, 1, 1, 6, 2) + row("\"./src/a.c\"", 1, 1, 2, 1) + row("\"./vendor/v.c\"", 1, 1, 2, 1) +
-                     total(3, 3, 4, 6, GENERATED, 1),
+    Case{.name = "ExcludeVendorInWorkTree", .args = {"--json", "--exclude=vendor/", "."},
+         .expected = row("\"./src/a.c\"", 1, 1, 1, 1) + total(1, 1, 1, 1, "\"./src/a.c\"", 1), .setup = CMAKE_TREE},
+    Case{.name = "NoIgnoreMeasuresTheBuildDirectory", .args = {"--json", "--no-ignore", "."},
+         .expected = row(GENERATED, 1, 1, 5, 2) + row("\"./src/a.c\"", 1, 1, 1, 1) + row("\"./vendor/v.c\"", 1, 1, 1, 1) +
+                     total(3, 3, 4, 5, GENERATED, 1),
          .setup = CMAKE_TREE},
-    Case{.name = "NamedIgnoredDirectoryMeasuredRulesBelowIt", .args = {"--rules=menu", "--json", "build/CMakeFiles/3.25.1/"},
-         .expected = row("\"build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c\"", 1, 1, 6, 2) +
-                     total(1, 1, 2, 6, "\"build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c\"", 1),
+    Case{.name = "NamedIgnoredDirectoryMeasuredRulesBelowIt", .args = {"--json", "build/CMakeFiles/3.25.1/"},
+         .expected = row("\"build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c\"", 1, 1, 5, 2) +
+                     total(1, 1, 2, 5, "\"build/CMakeFiles/3.25.1/CompilerIdC/CMakeCCompilerId.c\"", 1),
          .setup = CMAKE_TREE + " && echo x > build/CMakeFiles/3.25.1/a.h && echo '*.h' > build/.gitignore"},
-    Case{.name = "NestedWorkTreeWalkedByItsOwnRules", .args = {"--rules=menu", "--json", "."},
-         .expected = row("\"./sub/b.h\"", 1, 1, 2, 1) + row("\"./top.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"./sub/b.h\"", 1),
+    Case{.name = "NestedWorkTreeWalkedByItsOwnRules", .args = {"--json", "."},
+         .expected = row("\"./sub/b.h\"", 1, 1, 1, 1) + row("\"./top.c\"", 1, 1, 1, 1) + total(2, 2, 2, 1, "\"./sub/b.h\"", 1),
          .setup = "git init -q && echo '*.h' > .gitignore && echo x > top.c && echo x > top.h && mkdir sub && "
                   "git -C sub init -q && echo a.c > sub/.gitignore && echo x > sub/a.c && echo x > sub/b.h"},
-    Case{.name = "OutsideWorkTreeGitignoreMeansNothing", .args = {"--rules=menu", "--json", "t"},
-         .expected = row("\"t/a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"t/a.c\"", 1),
+    Case{.name = "OutsideWorkTreeGitignoreMeansNothing", .args = {"--json", "t"},
+         .expected = row("\"t/a.c\"", 1, 1, 1, 1) + total(1, 1, 1, 1, "\"t/a.c\"", 1),
          .setup = "mkdir t && echo '*.c' > t/.gitignore && echo x > t/a.c"},
-    Case{.name = "ExcludeAnchoredAtEachArgument", .args = {"--rules=menu", "--json", "--exclude=b/c.c", "--exclude", "*.h", "t", "t/d"},
-         .expected = row("\"t/d/b/c.c\"", 1, 1, 2, 1) + row("\"t/d/c.c\"", 1, 1, 2, 1) + row("\"t/d/c.c\"", 1, 1, 2, 1) +
-                     total(3, 3, 3, 2, "\"t/d/b/c.c\"", 1),
+    Case{.name = "ExcludeAnchoredAtEachArgument", .args = {"--json", "--exclude=b/c.c", "--exclude", "*.h", "t", "t/d"},
+         .expected = row("\"t/d/b/c.c\"", 1, 1, 1, 1) + row("\"t/d/c.c\"", 1, 1, 1, 1) + row("\"t/d/c.c\"", 1, 1, 1, 1) +
+                     total(3, 3, 3, 1, "\"t/d/b/c.c\"", 1),
          .setup = "mkdir -p t/b t/d/b && echo x > t/b/c.c && echo x > t/d/b/c.c && echo x > t/d/c.c && echo x > t/d/e.h"},
-    Case{.name = "UnreadableGitignoreReportedWalkGoesOn", .args = {"--rules=menu", "--json", "."},
-         .expected = row("\"./b.c\"", 1, 1, 2, 1) + row("\"./d/a.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"./b.c\"", 1),
+    Case{.name = "UnreadableGitignoreReportedWalkGoesOn", .args = {"--json", "."},
+         .expected = row("\"./b.c\"", 1, 1, 1, 1) + row("\"./d/a.c\"", 1, 1, 1, 1) + total(2, 2, 2, 1, "\"./b.c\"", 1),
          .errors = "cmeasure: ./d/.gitignore: Permission denied\n", .status = 1,
          .setup = "git init -q && mkdir d && echo x > d/a.c && echo a.c > d/.gitignore && chmod 0 d/.gitignore && echo x > b.c",
          .unprivileged = true},
-    Case{.name = "BrokenConfigReportedOnceIgnoreFilesStillRead", .args = {"--rules=menu", "--json", ".", "d"},
-         .expected = row("\"./d/y.c\"", 1, 1, 2, 1) + row("\"d/y.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"./d/y.c\"", 1),
+    Case{.name = "BrokenConfigReportedOnceIgnoreFilesStillRead", .args = {"--json", ".", "d"},
+         .expected = row("\"./d/y.c\"", 1, 1, 1, 1) + row("\"d/y.c\"", 1, 1, 1, 1) + total(2, 2, 2, 1, "\"./d/y.c\"", 1),
          .errors = "cmeasure: .: git: bad config line 1 in file .git/config\n",
          .status = 1,
          .setup = "git init -q && printf '[core\\n' > .git/config && echo x.c > .gitignore && echo x > x.c && "
                   "mkdir d && echo x > d/y.c"},
-    Case{.name = "UnreadableConfigReportedIgnoreFilesStillRead", .args = {"--rules=menu", "--json", "."},
-         .expected = row("\"./y.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"./y.c\"", 1),
+    Case{.name = "UnreadableConfigReportedIgnoreFilesStillRead", .args = {"--json", "."},
+         .expected = row("\"./y.c\"", 1, 1, 1, 1) + total(1, 1, 1, 1, "\"./y.c\"", 1),
          .errors = "cmeasure: .: git: unable to access '.git/config': Permission denied\n", .status = 1,
          .setup = "git init -q && chmod 0 .git/config && echo x.c > .gitignore && echo x > x.c && echo x > y.c",
          .unprivileged = true},
@@ -337,22 +336,22 @@ INSTANTIATE_TEST_SUITE_P(CommandLineIgnore, ProgramTest, testing::Values(
 
 // Lists of paths ended by zero bytes (--files0-from).
 const std::string LISTED = "echo 'int a;' > a.c && echo 'int b;' > b.c && mkdir d && echo x > d/x.c && ";
-const std::string A_ROW = row("\"a.c\"", 1, 1, 6, 2);
+const std::string A_ROW = row("\"a.c\"", 1, 1, 5, 2);
 
 INSTANTIATE_TEST_SUITE_P(CommandLineFiles0From, ProgramTest, testing::Values(
-    Case{.name = "ListedInOrderDirectoryWalkedEmptyNameReported", .args = {"--rules=menu", "--json", "--files0-from=list"},
-         .expected = row("\"b.c\"", 1, 1, 6, 2) + row("\"d/x.c\"", 1, 1, 2, 1) + A_ROW + total(3, 3, 5, 6, "\"b.c\"", 1),
+    Case{.name = "ListedInOrderDirectoryWalkedEmptyNameReported", .args = {"--json", "--files0-from=list"},
+         .expected = row("\"b.c\"", 1, 1, 5, 2) + row("\"d/x.c\"", 1, 1, 1, 1) + A_ROW + total(3, 3, 5, 5, "\"b.c\"", 1),
          .errors = "cmeasure: list:3: invalid zero-length file name\n", .status = 1,
          .setup = LISTED + "printf 'b.c\\0d\\0\\0a.c' > list"},
-    Case{.name = "ListFromStandardInputRefusesDash", .args = {"--rules=menu", "--json", "--files0-from=-"},
-         .input = std::string("a.c\0-\0", 6), .expected = A_ROW + total(1, 1, 2, 6, "\"a.c\"", 1),
+    Case{.name = "ListFromStandardInputRefusesDash", .args = {"--json", "--files0-from=-"},
+         .input = std::string("a.c\0-\0", 6), .expected = A_ROW + total(1, 1, 2, 5, "\"a.c\"", 1),
          .errors = "cmeasure: -:2: when reading file names from standard input, no file name of '-' allowed\n",
          .status = 1, .setup = LISTED + "true"},
-    Case{.name = "DashInListFileIsStandardInput", .args = {"--rules=menu", "--json", "--files0-from=list"}, .input = "int z;\n",
-         .expected = A_ROW + row("\"-\"", 1, 1, 6, 2) + total(2, 2, 4, 6, "\"a.c\"", 1),
+    Case{.name = "DashInListFileIsStandardInput", .args = {"--json", "--files0-from=list"}, .input = "int z;\n",
+         .expected = A_ROW + row("\"-\"", 1, 1, 5, 2) + total(2, 2, 4, 5, "\"a.c\"", 1),
          .setup = LISTED + "printf 'a.c\\0-\\0' > list"},
-    Case{.name = "NameOverLimitReportedCutWithMark", .args = {"--rules=menu", "--json", "--files0-from=list"},
-         .expected = A_ROW + total(1, 1, 2, 6, "\"a.c\"", 1),
+    Case{.name = "NameOverLimitReportedCutWithMark", .args = {"--json", "--files0-from=list"},
+         .expected = A_ROW + total(1, 1, 2, 5, "\"a.c\"", 1),
          .errors = "cmeasure: " + std::string(4096, '0') + "\u2026: File name too long\n", .status = 1,
          .setup = LISTED + "printf '%05000d.c\\0a.c' 0 > list"},
     Case{.name = "ListWithPathIsUsageError", .args = {"--files0-from=list", "a.c"}, .expected = "",
@@ -360,31 +359,31 @@ INSTANTIATE_TEST_SUITE_P(CommandLineFiles0From, ProgramTest, testing::Values(
          .status = 2},
     Case{.name = "UnreadableListReported", .args = {"--json", "--files0-from=none"}, .expected = total(0, 0, 0, 0, "null", 0),
          .errors = "cmeasure: none: No such file or directory\n", .status = 1},
-    Case{.name = "WhatGitTracksFromItsList", .expected = A_ROW + row("\"b.h\"", 1, 1, 2, 1) + total(2, 2, 3, 6, "\"a.c\"", 1),
+    Case{.name = "WhatGitTracksFromItsList", .expected = A_ROW + row("\"b.h\"", 1, 1, 1, 1) + total(2, 2, 3, 5, "\"a.c\"", 1),
          .setup = "git init -q && echo 'int a;' > a.c && echo x > b.h && echo y > u.c && git add a.c b.h",
-         .shell = "git ls-files -z -- '*.c' '*.h' | cmeasure --rules=menu --json --files0-from=-"}
+         .shell = "git ls-files -z -- '*.c' '*.h' | cmeasure --json --files0-from=-"}
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(CommandLineOutput, ProgramTest, testing::Values(
-    Case{.name = "TableAlignedWithTotal", .args = {"--rules=menu", "main.c", "a b.c"},
+    Case{.name = "TableAlignedWithTotal", .args = {"main.c", "a b.c"},
          .expected = "lines  densest_line  max_symbols  identifiers  path\n"
-                     "    1             1           12            2  main.c\n"
-                     "    1             1            2            1  a b.c\n"
-                     "    2             1           12            3  total of 2 files; densest line in main.c\n",
+                     "    1             1           11            2  main.c\n"
+                     "    1             1            1            1  a b.c\n"
+                     "    2             1           11            3  total of 2 files; densest line in main.c\n",
          .source = NOTE, .setup = "echo x > 'a b.c'"},
-    Case{.name = "TableOfOneFileHasNoTotal", .args = {"--rules=menu", "main.c"},
-         .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1           12            2  main.c\n",
+    Case{.name = "TableOfOneFileHasNoTotal", .args = {"main.c"},
+         .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1           11            2  main.c\n",
          .source = NOTE},
-    Case{.name = "TableEscapesControlsAndBackslash", .args = {"--rules=menu", "t"},
-         .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1            2            1  t/a\\nb\\\\\\x01.c\n",
+    Case{.name = "TableEscapesControlsAndBackslash", .args = {"t"},
+         .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1            1            1  t/a\\nb\\\\\\x01.c\n",
          .setup = "mkdir t && echo x > \"t/$(printf 'a\\nb\\\\\\001.c')\""},
-    Case{.name = "JsonEscapesUtf8AndGivesOtherBytesAsNumbers", .args = {"--rules=menu", "--json", "t"},
-         .expected = row("\"t/a\\nb\\\"\\\\\xC3\xA9.c\"", 1, 1, 2, 1) + row("[116, 47, 255, 46, 99]", 1, 1, 2, 1) +
-                     total(2, 2, 2, 2, "\"t/a\\nb\\\"\\\\\xC3\xA9.c\"", 1),
+    Case{.name = "JsonEscapesUtf8AndGivesOtherBytesAsNumbers", .args = {"--json", "t"},
+         .expected = row("\"t/a\\nb\\\"\\\\\xC3\xA9.c\"", 1, 1, 1, 1) + row("[116, 47, 255, 46, 99]", 1, 1, 1, 1) +
+                     total(2, 2, 2, 1, "\"t/a\\nb\\\"\\\\\xC3\xA9.c\"", 1),
          .setup = "mkdir t && echo x > \"t/$(printf 'a\\nb\"\\\\\\303\\251.c')\" && echo x > \"t/$(printf '\\377.c')\""},
     // One worker, so that the program sleeps only to wait for room.
-    Case{.name = "FullNonBlockingOutputIsAwaited", .args = {"--rules=menu", "--json", "-j1", "main.c"},
-         .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE, .fullOutput = true},
+    Case{.name = "FullNonBlockingOutputIsAwaited", .args = {"--json", "-j1", "main.c"},
+         .expected = NOTE_C_ROW + total(1, 1, 2, 11, "\"main.c\"", 1), .source = NOTE, .fullOutput = true},
     // A table sized on its first 1 000 rows (big.c and 999 files of t) keeps
     // room in each column of sums for three more digits than its own sum so
     // far: 9 digits of lines, 3 of identifiers, within its header's width.
@@ -394,22 +393,22 @@ INSTANTIATE_TEST_SUITE_P(CommandLineOutput, ProgramTest, testing::Values(
          .setup = "mkfifo big.c && { head -c 100000000 /dev/zero | tr '\\0' '\\n' > big.c & } && mkdir t && "
                   "for i in $(seq 1000); do echo x > t/$i.c; done",
          .shell = "cmeasure big.c t | sed -n '1p;$p'"},
-    Case{.name = "TableEscapesC1AndWhatIsNotUtf8", .args = {"--rules=menu", "t"},
-         .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1            2            1  t/a\\xc2\\x9b\\xff\xC3\xA9.c\n",
+    Case{.name = "TableEscapesC1AndWhatIsNotUtf8", .args = {"t"},
+         .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1            1            1  t/a\\xc2\\x9b\\xff\xC3\xA9.c\n",
          .setup = "mkdir t && echo x > \"t/$(printf 'a\\302\\233\\377\\303\\251.c')\""}
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(CommandLineErrors, ProgramTest, testing::Values(
-    Case{.name = "MissingPathReportedOthersMeasured", .args = {"--rules=menu", "--json", "none.c", "main.c"},
-         .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
+    Case{.name = "MissingPathReportedOthersMeasured", .args = {"--json", "none.c", "main.c"},
+         .expected = NOTE_C_ROW + total(1, 1, 2, 11, "\"main.c\"", 1),
          .errors = "cmeasure: none.c: No such file or directory\n", .status = 1, .source = NOTE},
     Case{.name = "MessageEscapesC1", .args = {"a\xC2\x85.c"}, .expected = "",
          .errors = "cmeasure: a\\xc2\\x85.c: No such file or directory\ncmeasure: no file measured\n", .status = 1},
-    Case{.name = "ReadErrorReportedNotMeasured", .args = {"--rules=menu", "--json", "/proc/self/mem", "main.c"},
-         .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1),
+    Case{.name = "ReadErrorReportedNotMeasured", .args = {"--json", "/proc/self/mem", "main.c"},
+         .expected = NOTE_C_ROW + total(1, 1, 2, 11, "\"main.c\"", 1),
          .errors = "cmeasure: /proc/self/mem: Input/output error\n", .status = 1, .source = NOTE},
-    Case{.name = "UnreadableDirectoryReportedWalkGoesOn", .args = {"--rules=menu", "--json", "t"},
-         .expected = row("\"t/a.c\"", 1, 1, 2, 1) + row("\"t/z.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"t/a.c\"", 1),
+    Case{.name = "UnreadableDirectoryReportedWalkGoesOn", .args = {"--json", "t"},
+         .expected = row("\"t/a.c\"", 1, 1, 1, 1) + row("\"t/z.c\"", 1, 1, 1, 1) + total(2, 2, 2, 1, "\"t/a.c\"", 1),
          .errors = "cmeasure: t/locked: Permission denied\n", .status = 1,
          .setup = "mkdir -p t/locked && echo x > t/a.c && echo x > t/z.c && echo x > t/locked/b.c && chmod 0 t/locked",
          .unprivileged = true},
@@ -436,10 +435,10 @@ INSTANTIATE_TEST_SUITE_P(CommandLineUsage, ProgramTest, testing::Values(
          .errors = "cmeasure: invalid extension list: ''\n" + TRY_HELP, .status = 2},
     Case{.name = "FlagWithValue", .args = {"--json=yes"}, .expected = "",
          .errors = "cmeasure: option '--json' doesn't allow an argument\n" + TRY_HELP, .status = 2},
-    Case{.name = "AbbreviationsAndEveryFormOfValue", .args = {"--rules=menu", "--js", "--jo", "2", "-j3", "-j", "4", "--ext=c", "--no-i", "main.c"},
-         .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE},
-    Case{.name = "OptionAfterPathApplies", .args = {"--rules=menu", "main.c", "--json"},
-         .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE},
+    Case{.name = "AbbreviationsAndEveryFormOfValue", .args = {"--js", "--jo", "2", "-j3", "-j", "4", "--ext=c", "--no-i", "main.c"},
+         .expected = NOTE_C_ROW + total(1, 1, 2, 11, "\"main.c\"", 1), .source = NOTE},
+    Case{.name = "OptionAfterPathApplies", .args = {"main.c", "--json"},
+         .expected = NOTE_C_ROW + total(1, 1, 2, 11, "\"main.c\"", 1), .source = NOTE},
     Case{.name = "AmbiguousAbbreviation", .args = {"--j", "main.c"}, .expected = "",
          .errors = "cmeasure: option '--j' is ambiguous; possibilities: '--jobs' '--json'\n" + TRY_HELP, .status = 2},
     Case{.name = "AbbreviatedFlagWithValue", .args = {"--js=yes"}, .expected = "",
@@ -450,14 +449,14 @@ INSTANTIATE_TEST_SUITE_P(CommandLineUsage, ProgramTest, testing::Values(
          .errors = "cmeasure: invalid number of jobs: '1\\n2'\n" + TRY_HELP, .status = 2},
     Case{.name = "OptionInMessageEscaped", .args = {"--x\x9B"}, .expected = "",
          .errors = "cmeasure: unrecognized option '--x\\x9b'\n" + TRY_HELP, .status = 2},
-    Case{.name = "JobsBeyondAnyIntegerCapped", .args = {"--rules=menu", "--json", "-j", "99999999999999999999", "main.c"},
-         .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .source = NOTE},
-    Case{.name = "ExtensionsWithTheirDots", .args = {"--rules=menu", "--json", "--ext=.c,.txt", "t"},
-         .expected = row("\"t/B.c\"", 1, 1, 3, 1) + row("\"t/a-b.c\"", 1, 1, 2, 1) + row("\"t/a.c\"", 1, 1, 2, 1) +
-                     row("\"t/a/b.c\"", 1, 1, 2, 1) + row("\"t/a/c.txt\"", 1, 1, 2, 1) + total(5, 5, 5, 3, "\"t/B.c\"", 1),
+    Case{.name = "JobsBeyondAnyIntegerCapped", .args = {"--json", "-j", "99999999999999999999", "main.c"},
+         .expected = NOTE_C_ROW + total(1, 1, 2, 11, "\"main.c\"", 1), .source = NOTE},
+    Case{.name = "ExtensionsWithTheirDots", .args = {"--json", "--ext=.c,.txt", "t"},
+         .expected = row("\"t/B.c\"", 1, 1, 2, 1) + row("\"t/a-b.c\"", 1, 1, 1, 1) + row("\"t/a.c\"", 1, 1, 1, 1) +
+                     row("\"t/a/b.c\"", 1, 1, 1, 1) + row("\"t/a/c.txt\"", 1, 1, 1, 1) + total(5, 5, 5, 2, "\"t/B.c\"", 1),
          .setup = TREE},
-    Case{.name = "DoubleDashEndsOptions", .args = {"--rules=menu", "--json", "--", "--x.c"},
-         .expected = row("\"--x.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"--x.c\"", 1), .setup = "echo x > ./--x.c"}
+    Case{.name = "DoubleDashEndsOptions", .args = {"--json", "--", "--x.c"},
+         .expected = row("\"--x.c\"", 1, 1, 1, 1) + total(1, 1, 1, 1, "\"--x.c\"", 1), .setup = "echo x > ./--x.c"}
 ), caseName);
 
 // The JSON of m/1.c .. m/COUNT.c, each holding "x", in byte order of their paths.
@@ -469,8 +468,8 @@ std::string xFiles(int count)
     std::sort(paths.begin(), paths.end());
     std::string rows;
     for (const std::string &path : paths)
-        rows += row(path, 1, 1, 2, 1);
-    return rows + total(count, count, count, 2, paths[0], 1);
+        rows += row(path, 1, 1, 1, 1);
+    return rows + total(count, count, count, 1, paths[0], 1);
 }
 
 // FIFOs that each give "x" and stay open a moment, so that workers measuring
@@ -478,67 +477,66 @@ std::string xFiles(int count)
 const std::string SLOW_X_FILES = "mkdir m && for i in $(seq 64); do mkfifo m/$i.c && "
                                  "{ timeout 20 sh -c \"{ echo x; sleep 0.05; } > m/$i.c\" & } done";
 const std::string AB = "echo x > a.c && echo yy > b.c";
-const std::string AB_ROWS = row("\"a.c\"", 1, 1, 2, 1) + row("\"b.c\"", 1, 1, 3, 1);
 const std::string NO_SUCH = "cmeasure: none.c: No such file or directory\n";
 // slow.c is a FIFO that gets its line after a moment.
 const std::string SLOW = "echo x > a.c && mkfifo slow.c && { { sleep 1.5; echo x > slow.c; } & }";
-const std::string SLOW_ROWS = row("\"a.c\"", 1, 1, 2, 1) + row("\"slow.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"a.c\"", 1);
+const std::string SLOW_ROWS = row("\"a.c\"", 1, 1, 1, 1) + row("\"slow.c\"", 1, 1, 1, 1) + total(2, 2, 2, 1, "\"a.c\"", 1);
 
 INSTANTIATE_TEST_SUITE_P(CommandLineStreaming, ProgramTest, testing::Values(
-    Case{.name = "MessageBetweenJsonRowsInItsPlace", .args = {"--rules=menu", "--json", "a.c", "none.c", "b.c"},
-         .expected = row("\"a.c\"", 1, 1, 2, 1) + NO_SUCH + row("\"b.c\"", 1, 1, 3, 1) + total(2, 2, 2, 3, "\"b.c\"", 1),
+    Case{.name = "MessageBetweenJsonRowsInItsPlace", .args = {"--json", "a.c", "none.c", "b.c"},
+         .expected = row("\"a.c\"", 1, 1, 1, 1) + NO_SUCH + row("\"b.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"b.c\"", 1),
          .status = 1, .setup = AB, .oneStream = true},
-    Case{.name = "MessageBetweenTableRowsInItsPlace", .args = {"--rules=menu", "a.c", "none.c", "b.c"},
-         .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1            2            1  a.c\n" + NO_SUCH +
-                     "    1             1            3            1  b.c\n    2             1            3            2  total of 2 files; densest line in b.c\n",
+    Case{.name = "MessageBetweenTableRowsInItsPlace", .args = {"a.c", "none.c", "b.c"},
+         .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1            1            1  a.c\n" + NO_SUCH +
+                     "    1             1            2            1  b.c\n    2             1            2            2  total of 2 files; densest line in b.c\n",
          .status = 1, .setup = AB, .oneStream = true},
-    Case{.name = "StandardInputReadAfterTheFifoBeforeIt", .expected = row("\"p\"", 1, 1, 2, 1) + row("\"-\"", 1, 1, 3, 1) +
-                                                                     total(2, 2, 2, 3, "\"-\"", 1),
-         .setup = AB + " && mkfifo p in", .shell = "{ cat a.c > p; cat b.c; } > in & exec cmeasure --rules=menu --json -j 1 p - < in"},
+    Case{.name = "StandardInputReadAfterTheFifoBeforeIt", .expected = row("\"p\"", 1, 1, 1, 1) + row("\"-\"", 1, 1, 2, 1) +
+                                                                     total(2, 2, 2, 2, "\"-\"", 1),
+         .setup = AB + " && mkfifo p in", .shell = "{ cat a.c > p; cat b.c; } > in & exec cmeasure --json -j 1 p - < in"},
     // p is fed only once a.c's row has been read: a run that held the row
     // until p ended would wait for ever.
-    Case{.name = "RowWrittenBeforeTheNextFileIsRead", .expected = row("\"a.c\"", 1, 1, 2, 1) + row("\"p\"", 1, 1, 3, 1) +
-                                                                  total(2, 2, 2, 3, "\"p\"", 1),
+    Case{.name = "RowWrittenBeforeTheNextFileIsRead", .expected = row("\"a.c\"", 1, 1, 1, 1) + row("\"p\"", 1, 1, 2, 1) +
+                                                                  total(2, 2, 2, 2, "\"p\"", 1),
          .setup = AB + " && mkfifo p",
-         .shell = "cmeasure --rules=menu --json a.c p | { IFS= read -r row; cat b.c > p; printf '%s\\n' \"$row\"; cat; }"},
+         .shell = "cmeasure --json a.c p | { IFS= read -r row; cat b.c > p; printf '%s\\n' \"$row\"; cat; }"},
     Case{.name = "DevStdinReadWholeBeforeStandardInput",
-         .expected = row("\"/dev/stdin\"", 30000, 10000, 6, 0) + row("\"-\"", 0, 1, 0, 0) + total(2, 30000, 0, 6, "\"/dev/stdin\"", 10000),
-         .setup = "mkfifo in", .shell = "seq 30000 > in & exec cmeasure --rules=menu --json -j 8 /dev/stdin - < in"},
-    Case{.name = "ClosedInputIsNotAFileOpenedInItsPlace", .expected = row("\"a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"a.c\"", 1),
+         .expected = row("\"/dev/stdin\"", 30000, 10000, 5, 0) + row("\"-\"", 0, 0, 0, 0) + total(2, 30000, 0, 5, "\"/dev/stdin\"", 10000),
+         .setup = "mkfifo in", .shell = "seq 30000 > in & exec cmeasure --json -j 8 /dev/stdin - < in"},
+    Case{.name = "ClosedInputIsNotAFileOpenedInItsPlace", .expected = row("\"a.c\"", 1, 1, 1, 1) + total(1, 1, 1, 1, "\"a.c\"", 1),
          .errors = "cmeasure: -: Bad file descriptor\n", .status = 1, .setup = AB,
-         .shell = "exec cmeasure --rules=menu --json -j 8 a.c - <&-"},
+         .shell = "exec cmeasure --json -j 8 a.c - <&-"},
     Case{.name = "ClosedOutputIsAWriteError", .expected = "", .errors = "cmeasure: write error: Bad file descriptor\n",
          .status = 1, .setup = AB, .shell = "exec cmeasure --json a.c b.c >&-"},
-    Case{.name = "ReadErrorOnStandardInput", .args = {"--rules=menu", "--json", "a.c", "-"}, .input = "int x;\n",
-         .expected = row("\"a.c\"", 1, 1, 2, 1) + total(1, 1, 1, 2, "\"a.c\"", 1),
+    Case{.name = "ReadErrorOnStandardInput", .args = {"--json", "a.c", "-"}, .input = "int x;\n",
+         .expected = row("\"a.c\"", 1, 1, 1, 1) + total(1, 1, 1, 1, "\"a.c\"", 1),
          .errors = "cmeasure: -: Connection reset by peer\n", .status = 1, .setup = AB, .from = Stdin::Failing},
-    Case{.name = "ZeroLengthNameRefusedOthersMeasured", .args = {"--rules=menu", "--json", "", "main.c"},
-         .expected = NOTE_ROW + total(1, 1, 2, 12, "\"main.c\"", 1), .errors = "cmeasure: invalid zero-length file name\n",
+    Case{.name = "ZeroLengthNameRefusedOthersMeasured", .args = {"--json", "", "main.c"},
+         .expected = NOTE_C_ROW + total(1, 1, 2, 11, "\"main.c\"", 1), .errors = "cmeasure: invalid zero-length file name\n",
          .status = 1, .source = NOTE},
     Case{.name = "TableWithoutFilesSaysSo", .args = {"t"}, .expected = "", .errors = "cmeasure: no file measured\n",
          .setup = "mkdir t"},
     Case{.name = "FewDescriptorsManyWorkersAllMeasured", .expected = xFiles(64), .setup = SLOW_X_FILES,
-         .shell = "ulimit -n 16 && exec cmeasure --rules=menu --json -j 64 m/*.c"},
+         .shell = "ulimit -n 16 && exec cmeasure --json -j 64 m/*.c"},
     // The walk found b.c, a worker opened it only once it was a FIFO.
-    Case{.name = "FileThatBecameAFifoPassedOver", .args = {"--rules=menu", "--json", "-j", "1", "gate", "t"},
-         .expected = row("\"gate\"", 1, 1, 2, 1) + row("\"t/a.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"gate\"", 1),
+    Case{.name = "FileThatBecameAFifoPassedOver", .args = {"--json", "-j", "1", "gate", "t"},
+         .expected = row("\"gate\"", 1, 1, 1, 1) + row("\"t/a.c\"", 1, 1, 1, 1) + total(2, 2, 2, 1, "\"gate\"", 1),
          .setup = "mkfifo gate && mkdir t && echo x > t/a.c && echo x > t/b.c && "
                   "{ { sleep 1; rm t/b.c; mkfifo t/b.c; echo x > gate; } & }"},
     // Rows beyond what the pipe holds; never.c is never written, so only a
     // run that stops at the write error ends.
-    Case{.name = "BrokenPipeStopsTheRun", .expected = row("\"t/" + std::string(200, 'n') + "/1.c\"", 0, 1, 0, 0),
+    Case{.name = "BrokenPipeStopsTheRun", .expected = row("\"t/" + std::string(200, 'n') + "/1.c\"", 0, 0, 0, 0),
          .errors = "cmeasure: write error: Broken pipe\n", .status = 1,
          .setup = "mkdir -p t/" + std::string(200, 'n') + " && (cd t/n* && seq -f %g.c 500 | xargs touch) && mkfifo never.c",
-         .shell = "trap '' PIPE && exec cmeasure --rules=menu --json t never.c", .readerLeaves = true},
-    Case{.name = "ProgressShownOnASlowRunThenCleared", .args = {"--rules=menu", "--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
+         .shell = "trap '' PIPE && exec cmeasure --json t never.c", .readerLeaves = true},
+    Case{.name = "ProgressShownOnASlowRunThenCleared", .args = {"--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
          .setup = SLOW, .terminal = {2}, .shown = "\rcmeasure: 1 file measured, 0.0 MiB"},
     // 25 columns: the line is cut to 24, so that it never wraps and its
     // clearing leaves nothing on the screen.
-    Case{.name = "ProgressFitsANarrowTerminal", .args = {"--rules=menu", "--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
+    Case{.name = "ProgressFitsANarrowTerminal", .args = {"--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
          .setup = SLOW, .terminal = {2}, .shown = "\rcmeasure: 1 file measure", .columns = 25},
-    Case{.name = "NoProgressWhenStandardErrorIsAPipe", .args = {"--rules=menu", "--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
+    Case{.name = "NoProgressWhenStandardErrorIsAPipe", .args = {"--json", "a.c", "slow.c"}, .expected = SLOW_ROWS,
          .setup = SLOW, .oneStream = true},
-    Case{.name = "NoProgressWhenStandardOutputIsTheTerminal", .args = {"--rules=menu", "--json", "a.c", "slow.c"}, .expected = "",
+    Case{.name = "NoProgressWhenStandardOutputIsTheTerminal", .args = {"--json", "a.c", "slow.c"}, .expected = "",
          .errors = SLOW_ROWS, .setup = SLOW, .terminal = {1, 2}}
 ), caseName);
 
@@ -550,9 +548,42 @@ using Measured = std::vector<std::pair<std::string, Figures>>;
 // walk are not measured.
 const char *const NAMES[] = {"a", "a.c", "a-b.c", "a0.c", "a.h", "b", "a-b", "a0", "a.c.c"};
 
+// Random C text of `count` tokens, each followed by white space so that it
+// stays whole: `identifiers` gains the identifiers drawn ('$' and letters
+// beyond ASCII are identifier characters; numbers and punctuators hold none).
+std::string cWords(randomtext::Rng &rng, int count, Count &identifiers)
+{
+    const char *const names[] = {"a", "foo", "_x1", "int", "$d", "\xc3\xa9t\xc3\xa9"};
+    const char *const others[] = {"0x1F", "10UL", "1e+5", "+", "();", "..."};
+    const char *const spaces[] = {" ", "\t", "\n", "\r\n", "\n\n"};
+    std::string text;
+    for (int k = 0; k < count; k++) {
+        const bool name = randomtext::pick(rng, 0, 1) == 1;
+        text += name ? names[randomtext::pick(rng, 0, 5)] : others[randomtext::pick(rng, 0, 5)];
+        text += spaces[randomtext::pick(rng, 0, 4)];
+        identifiers += name ? 1 : 0;
+    }
+    return text;
+}
+
+// The figures of `text` by C's rules, its lines and symbols as the model
+// counts them.
+Figures cFigures(const std::string &text, Count identifiers)
+{
+    const std::vector<cmodel::Line> lines = cmodel::lines(text);
+    Figures figures{.lines = static_cast<Count>(lines.size()), .identifiers = identifiers};
+    for (size_t k = 0; k < lines.size(); k++) {
+        if (k == 0 || lines[k].symbols > figures.maxSymbols) {
+            figures.densestLine = static_cast<Count>(k + 1);
+            figures.maxSymbols = lines[k].symbols;
+        }
+    }
+    return figures;
+}
+
 // Fills `dir`, named `shown` in the output, with random files and
 // directories, `depth` levels deep, and adds each file the walk measures to
-// `files` with the model's figures.
+// `files` with its figures.
 void growTree(randomtext::Rng &rng, const fs::path &dir, const std::string &shown, int depth, Measured &files)
 {
     for (const std::string name : NAMES) {
@@ -561,11 +592,11 @@ void growTree(randomtext::Rng &rng, const fs::path &dir, const std::string &show
             fs::create_directory(dir / name);
             growTree(rng, dir / name, shown + "/" + name, depth - 1, files);
         } else if (kind > 0) {
-            const std::string text = randomtext::file(rng, randomtext::pick(rng, 0, 200));
+            Count identifiers = 0;
+            const std::string text = cWords(rng, randomtext::pick(rng, 0, 200), identifiers);
             std::ofstream(dir / name, std::ios::binary) << text;
-            const model::Figures f = model::scan(text);
             if (name.ends_with(".c") || name.ends_with(".h"))
-                files.push_back({shown + "/" + name, {f.lines, f.line, f.maxSymbols, f.identifiers}});
+                files.push_back({shown + "/" + name, cFigures(text, identifiers)});
         }
     }
 }
@@ -609,7 +640,7 @@ std::string fullBufferOutput(Measured files, bool json, std::optional<Count Figu
 void addEmptyLines(Measured &files, const std::string &path, Count lines)
 {
     std::ofstream(path) << std::string(static_cast<size_t>(lines), '\n');
-    files.push_back({path, {lines, 1, 1, 0}});
+    files.push_back({path, {lines, 1, 0, 0}});
 }
 
 // A random tree of more than a thousand files and a megabyte of rows. The
@@ -642,7 +673,7 @@ TEST(CommandLine, RandomTreesStreamWhatAFullBufferWrites)
     }
 
     for (const bool json : {true, false}) {
-        const std::string command = std::string(CMEASURE_PATH) + (json ? " --rules=menu --json " : " --rules=menu ") + dir.string();
+        const std::string command = std::string(CMEASURE_PATH) + (json ? " --json " : " ") + dir.string();
         const std::string expected = fullBufferOutput(files, json);
         if (json) {
             EXPECT_GT(expected.size(), 1u << 20);
@@ -660,7 +691,7 @@ TEST(CommandLine, RandomTreesStreamWhatAFullBufferWrites)
         keys.emplace_back(key.name, key.member);
     for (const auto &[name, member] : keys) {
         for (const bool json : {true, false}) {
-            const std::string command = std::string(CMEASURE_PATH) + " --rules=menu -j 4 --sort=" + std::string(name) +
+            const std::string command = std::string(CMEASURE_PATH) + " -j 4 --sort=" + std::string(name) +
                                         (json ? " --json " : " ") + dir.string();
             EXPECT_TRUE(output(command) == fullBufferOutput(files, json, member)) << command;
         }
@@ -675,8 +706,8 @@ const std::string CHANGED = "printf 'x\\n' > b.c && git init -q . && git add mai
                             "printf 'ab\\n' > n.c";
 
 INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
-    Case{.name = "StandardInputNamedDash", .args = {"--rules=menu", "--max-symbols=3"}, .input = "int abc;\n",
-         .expected = "-:1:1: 8 symbols (limit 3)\n", .status = 1},
+    Case{.name = "StandardInputNamedDash", .args = {"--max-symbols=3"}, .input = "int abc;\n",
+         .expected = "-:1:5: 7 symbols (limit 3)\n", .status = 1},
     Case{.name = "NoneOverGivesNothingAndZero", .args = {"--json", "--max-symbols=12", "main.c", "-"}, .input = "int abc;\n",
          .expected = "", .source = NOTE},
     Case{.name = "LinesAscendingPiecesByColumnCrNoSymbol", .args = {"--rules=menu", "--max-symbols=4", "t"},
@@ -684,16 +715,16 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
                      "t/b/c.c:1:1: 5 symbols (limit 4)\n",
          .status = 1, .setup = "mkdir -p t/b && printf 'ab\\r\\nabcd\\r\\n%0368d\\n' 0 > t/a.c && echo abcd > t/b/c.c && "
                   "echo abc > t/b.c"},
-    Case{.name = "ReadErrorAmongDiagnostics", .args = {"--rules=menu", "--max-symbols=11", "main.c", "/proc/self/mem", "-"}, .input = NOTE,
-         .expected = "main.c:1:1: 12 symbols (limit 11)\ncmeasure: /proc/self/mem: Input/output error\n"
-                     "-:1:1: 12 symbols (limit 11)\n",
+    Case{.name = "ReadErrorAmongDiagnostics", .args = {"--max-symbols=10", "main.c", "/proc/self/mem", "-"}, .input = NOTE,
+         .expected = "main.c:1:14: 11 symbols (limit 10)\ncmeasure: /proc/self/mem: Input/output error\n"
+                     "-:1:14: 11 symbols (limit 10)\n",
          .status = 1, .source = NOTE, .oneStream = true},
     Case{.name = "ReadErrorAloneIsFailure", .args = {"--max-symbols=12", "main.c", "/proc/self/mem"}, .expected = "",
          .errors = "cmeasure: /proc/self/mem: Input/output error\n", .status = 1, .source = NOTE},
-    Case{.name = "PathWithNewlineEscaped", .args = {"--rules=menu", "--max-symbols=0", "t"}, .expected = "t/a\\nb.c:1:1: 2 symbols (limit 0)\n",
+    Case{.name = "PathWithNewlineEscaped", .args = {"--max-symbols=0", "t"}, .expected = "t/a\\nb.c:1:1: 1 symbols (limit 0)\n",
          .status = 1, .setup = "mkdir t && echo x > \"t/$(printf 'a\\nb.c')\""},
-    Case{.name = "JsonPathNotUtf8AsBytes", .args = {"--rules=menu", "--json", "--max-symbols=1", "t"},
-         .expected = "{\"path\": [116, 47, 255, 46, 99], \"line\": 2, \"column\": 1, \"symbols\": 3, \"limit\": 1}\n",
+    Case{.name = "JsonPathNotUtf8AsBytes", .args = {"--json", "--max-symbols=1", "t"},
+         .expected = "{\"path\": [116, 47, 255, 46, 99], \"line\": 2, \"column\": 2, \"symbols\": 2, \"limit\": 1}\n",
          .status = 1, .setup = "mkdir t && printf '\\nxy\\n' > \"t/$(printf '\\377.c')\""},
     // More diagnostics (26 MB per a.c) than the workers hold before they
     // write their own: they come out in order all the same.
@@ -701,16 +732,16 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
     // are registered, as every test's process would otherwise build them.
     Case{.name = "ManyDiagnosticsPerFileInOrder", .expected = "", .status = 1,
          .setup = "seq 800000 > a.c && seq 3 > b.c && for f in a.c b.c a.c; do "
-                  "awk -v f=$f '{ print f \":\" NR \":1: \" length($0) + 1 \" symbols (limit 1)\" }' $f; done > expected",
-         .shell = "cmeasure --rules=menu --max-symbols=1 -j 4 a.c b.c a.c > out; status=$?; cmp out expected && exit $status"},
+                  "awk -v f=$f 'length($0) > 1 { print f \":\" NR \":2: \" length($0) \" symbols (limit 1)\" }' $f; done > expected",
+         .shell = "cmeasure --max-symbols=1 -j 4 a.c b.c a.c > out; status=$?; cmp out expected && exit $status"},
     // The first file turns into a link before a worker opens it, and is
     // passed over; the turn to write must still reach the second, which
     // has more diagnostics (29 MB) than the workers hold.
     Case{.name = "SkippedFileBeforeMoreDiagnosticsThanHeldInOrder", .expected = "", .status = 1,
          .setup = "mkdir t && echo x > t/a.c && seq 800000 > t/b.c && "
-                  "awk '{ print \"t/b.c:\" NR \":1: \" length($0) + 1 \" symbols (limit 1)\" }' t/b.c > expected",
+                  "awk 'length($0) > 1 { print \"t/b.c:\" NR \":2: \" length($0) \" symbols (limit 1)\" }' t/b.c > expected",
          .environment = changeOpening("a.c", "t/a.c:t/.a.c", "gone"),
-         .shell = "cmeasure --rules=menu --max-symbols=1 t > out; status=$?; cmp out expected && exit $status"},
+         .shell = "cmeasure --max-symbols=1 t > out; status=$?; cmp out expected && exit $status"},
     Case{.name = "AllowMarkerInCommentNotReportedButCounted", .args = {"--rules=menu", "--max-symbols=8", "main.c"},
          .expected = "main.c:2:1: 9 symbols (limit 8)\n",
          .errors = "cmeasure: 1 line over the limit allowed by 'cmeasure: allow'\n", .status = 1,
@@ -900,8 +931,8 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
          .errors = "cmeasure: invalid symbol limit: ''\n" + TRY_HELP, .status = 2},
     Case{.name = "SymbolLimitWithExponent", .args = {"--max-symbols=1e2"}, .expected = "",
          .errors = "cmeasure: invalid symbol limit: '1e2'\n" + TRY_HELP, .status = 2},
-    Case{.name = "SymbolLimitBeyondRange", .args = {"--rules=menu", "--max-symbols=360"}, .expected = "",
-         .errors = "cmeasure: invalid symbol limit: '360'\n" + TRY_HELP, .status = 2},
+    Case{.name = "SymbolLimitBeyondRange", .args = {"--max-symbols=9223372036854775808"}, .expected = "",
+         .errors = "cmeasure: invalid symbol limit: '9223372036854775808'\n" + TRY_HELP, .status = 2},
     Case{.name = "SymbolLimitFarBeyondRange", .args = {"--max-symbols=99999999999999999999"}, .expected = "",
          .errors = "cmeasure: invalid symbol limit: '99999999999999999999'\n" + TRY_HELP, .status = 2},
     Case{.name = "SymbolLimitWithoutValue", .args = {"main.c", "--max-symbols"}, .expected = "",

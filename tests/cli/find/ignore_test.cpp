@@ -452,10 +452,10 @@ std::string rowsOfX(const std::vector<std::string> &paths)
     std::string rows;
     for (const std::string &path : paths)
         rows += "{\"path\": \"" + path +
-                "\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 2, \"identifiers\": 1}\n";
+                "\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 1, \"identifiers\": 1}\n";
     const std::string n = std::to_string(paths.size());
     return rows + "{\"total\": true, \"files\": " + n + ", \"lines\": " + n + ", \"identifiers\": " + n +
-           ", \"max_symbols\": 2, \"path\": \"" + paths[0] + "\", \"line_with_max_symbols\": 1}\n";
+           ", \"max_symbols\": 1, \"path\": \"" + paths[0] + "\", \"line_with_max_symbols\": 1}\n";
 }
 
 const std::string AB = "echo a.c > .gitignore && echo x > a.c && echo x > b.c";
@@ -463,37 +463,37 @@ const std::string AB = "echo a.c > .gitignore && echo x > a.c && echo x > b.c";
 // How the repository and its configuration are found: every source git
 // reads, and git's own answer when it fails or is missing.
 INSTANTIATE_TEST_SUITE_P(GitRead, ProgramTest, testing::Values(
-    Case{.name = "IgnoreCaseFoldsPatterns", .args = {"--rules=menu", "--json", "."}, .expected = rowsOfX({"./src/keep.c"}),
+    Case{.name = "IgnoreCaseFoldsPatterns", .args = {"--json", "."}, .expected = rowsOfX({"./src/keep.c"}),
          .setup = "git init -q && git config core.ignoreCase true && mkdir Build src && echo x > Build/x.c && "
                   "echo x > src/Foo.c && echo x > src/keep.c && printf 'build/\\nfoo.c\\n' > .gitignore"},
     Case{.name = "WorkTreeWhoseTopIsTheRoot", .expected = rowsOfX({"t/c.c"}),
          .setup = "git init -q --bare g.git && echo b.c > g.git/info/exclude && mkdir t && echo a.c > t/.gitignore && "
                   "echo x > t/a.c && echo x > t/b.c && echo x > t/c.c",
-         .shell = "GIT_DIR=$PWD/g.git GIT_WORK_TREE=/ cmeasure --rules=menu --json t"},
+         .shell = "GIT_DIR=$PWD/g.git GIT_WORK_TREE=/ cmeasure --json t"},
     Case{.name = "ConfigurationFromEnvironment", .expected = rowsOfX({"./b.c"}),
          .setup = "git init -q && echo a.c > mine && echo x > a.c && echo x > b.c",
-         .shell = "GIT_CONFIG_COUNT=1 GIT_CONFIG_KEY_0=core.excludesFile GIT_CONFIG_VALUE_0=$PWD/mine cmeasure --rules=menu --json ."},
+         .shell = "GIT_CONFIG_COUNT=1 GIT_CONFIG_KEY_0=core.excludesFile GIT_CONFIG_VALUE_0=$PWD/mine cmeasure --json ."},
     Case{.name = "CeilingDirectoryHidesRepository", .expected = rowsOfX({"s/a.c"}),
          .setup = "git init -q && echo '*.c' > .gitignore && mkdir s && echo x > s/a.c",
-         .shell = "GIT_CEILING_DIRECTORIES=$PWD cmeasure --rules=menu --json s"},
-    Case{.name = "LinkedWorktreeWithBrokenConfigKeepsItsRules", .args = {"--rules=menu", "--json", "w"}, .expected = rowsOfX({"w/b.c"}),
+         .shell = "GIT_CEILING_DIRECTORIES=$PWD cmeasure --json s"},
+    Case{.name = "LinkedWorktreeWithBrokenConfigKeepsItsRules", .args = {"--json", "w"}, .expected = rowsOfX({"w/b.c"}),
          .errors = "cmeasure: w: git: bad config line 6 in file @/r/.git/config\n", .status = 1,
          .setup = "git init -q r && git -C r -c user.name=t -c user.email=t@t commit -q --allow-empty -m t && "
                   "git -C r worktree add -q ../w && printf '[core\\n' >> r/.git/config && cd w && " + AB},
-    Case{.name = "Sha256Repository", .args = {"--rules=menu", "--json", "."}, .expected = rowsOfX({"./b.c"}),
+    Case{.name = "Sha256Repository", .args = {"--json", "."}, .expected = rowsOfX({"./b.c"}),
          .setup = "git init -q --object-format=sha256 && " + AB},
-    Case{.name = "NestedMalformedGitFileIsAnOrdinaryDirectory", .args = {"--rules=menu", "--json", "."},
+    Case{.name = "NestedMalformedGitFileIsAnOrdinaryDirectory", .args = {"--json", "."},
          .expected = rowsOfX({"./n2/b.c"}),
          .setup = "git init -q && echo a.c > .gitignore && mkdir n2 && echo garbage > n2/.git && echo x > n2/a.c && "
                   "echo x > n2/b.c"},
-    Case{.name = "ConfigurationFifoAbandonedInTime", .args = {"--rules=menu", "--json", "."}, .expected = rowsOfX({"./b.c"}),
+    Case{.name = "ConfigurationFifoAbandonedInTime", .args = {"--json", "."}, .expected = rowsOfX({"./b.c"}),
          .errors = "cmeasure: .: git: no answer from git in time\n", .status = 1,
          .setup = "git init -q && mkfifo f && git config include.path ../f && " + AB},
     Case{.name = "GitMissingRulesFilesStillRead", .expected = rowsOfX({"./c.c"}),
          .errors = "cmeasure: .: git: cannot run git: No such file or directory; the .gitignore files and "
                    "info/exclude are read without git's configuration\n",
          .status = 1, .setup = "git init -q && echo b.c > .git/info/exclude && echo x > c.c && " + AB,
-         .shell = "p=$(command -v cmeasure) && PATH=/nonexistent \"$p\" --rules=menu --json ."}
+         .shell = "p=$(command -v cmeasure) && PATH=/nonexistent \"$p\" --json ."}
 ), caseName);
 
 // The largest resident size of a child that runs the program in `directory`.
