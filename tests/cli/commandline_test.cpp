@@ -67,6 +67,11 @@ INSTANTIATE_TEST_SUITE_P(CommandLineFigures, ProgramTest, testing::Values(
     Case{.name = "EmptyFileAndNoFinalNewline", .args = {"--json", "e.c", "f.c"},
          .expected = row("\"e.c\"", 0, 0, 0, 0) + row("\"f.c\"", 2, 2, 4, 2) + total(2, 2, 2, 4, "\"f.c\"", 2),
          .setup = "touch e.c && printf 'ab\\ncdef' > f.c"},
+    // An empty file holds no line: the total's densest line is the first
+    // of the next file, though that line has no symbol either.
+    Case{.name = "EmptyFileHoldsNoDensestLineOfTheTotal", .args = {"--json", "e.c", "blank.c"},
+         .expected = row("\"e.c\"", 0, 0, 0, 0) + row("\"blank.c\"", 2, 1, 0, 0) + total(2, 2, 0, 0, "\"blank.c\"", 1),
+         .setup = "touch e.c && printf ' \\n\\t\\n' > blank.c"},
     Case{.name = "TenMegabyteLineInPieces", .args = {"--rules=menu", "--json", "big.c"},
          .expected = row("\"big.c\"", 27856, 1, 359, 27856) + total(1, 27856, 27856, 359, "\"big.c\"", 1),
          .setup = "head -c 10000000 /dev/zero | tr '\\0' a > big.c"},

@@ -2,9 +2,21 @@
 
 namespace cli {
 
+namespace {
+
+// Whether the figures of what follows in output order hold the densest line
+// of all: more symbols than that so far, or a line at all where there is
+// none so far, as an empty file has none, not even one of 0 symbols.
+bool holdsTheDensestLine(const Totals &sofar, const Figures &next)
+{
+    return sofar.files == 0 || next.maxSymbols > sofar.maxSymbols || (sofar.densestLine == 0 && next.densestLine != 0);
+}
+
+} // namespace
+
 void Totals::add(std::string_view path, const Figures &figures)
 {
-    if (files == 0 || figures.maxSymbols > maxSymbols) {
+    if (holdsTheDensestLine(*this, figures)) {
         maxSymbols = figures.maxSymbols;
         densestPath.assign(path);
         densestLine = figures.densestLine;
@@ -16,7 +28,7 @@ void Totals::add(std::string_view path, const Figures &figures)
 
 void Totals::add(const Totals &later)
 {
-    if (later.files > 0 && (files == 0 || later.maxSymbols > maxSymbols)) {
+    if (later.files > 0 && holdsTheDensestLine(*this, later.figures())) {
         maxSymbols = later.maxSymbols;
         densestPath = later.densestPath;
         densestLine = later.densestLine;

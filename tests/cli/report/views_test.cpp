@@ -82,6 +82,11 @@ INSTANTIATE_TEST_SUITE_P(CommandLineViews, ProgramTest, testing::Values(
     Case{.name = "TiedDirectoriesNameTheFirst", .args = {"--json", "-s", "t"},
          .expected = directoryRow("t", 2, 2, 4, 5, "\"t/a/f.c\"", 1) + directoryRow("", 2, 2, 4, 5, "\"t/a/f.c\"", 1),
          .setup = "mkdir -p t/a t/b && echo 'int x;' > t/a/f.c && echo 'int y;' > t/b/g.c"},
+    // t/a holds an empty file, and so no line: t's row, as the total, names
+    // the first line of t/b's file, though it has no symbol either.
+    Case{.name = "DirectoryOfAnEmptyFileHoldsNoDensestLine", .args = {"--json", "-s", "t"},
+         .expected = directoryRow("t", 2, 2, 0, 0, "\"t/b/g.c\"", 1) + directoryRow("", 2, 2, 0, 0, "\"t/b/g.c\"", 1),
+         .setup = "mkdir -p t/a t/b && touch t/a/f.c && printf ' \\n\\n' > t/b/g.c"},
     Case{.name = "ListWritesPathsEscaped", .args = {"--list", "t", "main.c"},
          .expected = "t/a\\nb.c\nt/s/b.c\nmain.c\n", .source = "x\n",
          .setup = "mkdir -p t/s && echo x > t/s/b.c && echo x > \"t/$(printf 'a\\nb.c')\""},
