@@ -59,6 +59,7 @@ struct LineLimit {
     Count limit;
     void (*report)(void *context, const LineOverLimit &line);
     void *context;
+    bool hashes = true; // whether a line reported carries its textHash (which costs 4 instructions a byte)
 };
 
 // A scan fed piece by piece: feed() any number of times, then finish() once.

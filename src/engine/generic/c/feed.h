@@ -52,25 +52,55 @@ CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, c
     }
 }
 
+// Whether a comment may hold bytes of the group: one goes on into it, or a
+// '/' in it or just before it may open one. Only a comment holds the
+// markers that allow lines, so a group without one is lexed whole.
+CMEASURE_INLINE bool mayHoldComment(const LexState &lex, const unsigned char *group, const CMasks &masks)
+{
+    if (lex.mode == Mode::LineComment || lex.mode == Mode::BlockComment || lex.mode == Mode::BlockStar ||
+        lex.mode == Mode::Slash)
+        return true;
+    for (std::uint64_t special = masks.special; special != 0; special &= special - 1)
+        if (group[std::countr_zero(special)] == '/')
+            return true;
+    return false;
+}
+
+// The lines of bytes [from, to) of a group under a gate, lexed already.
+CMEASURE_INLINE void countGatedLine(crules::State &state, const unsigned char *group, const CMasks &masks, Span span)
+{
+    const auto [from, to] = span;
+    if ((masks.high & ~lowBits(from) & lowBits(to)) == 0 && state.lines.utf8.have == 0) {
+        countGatedSpan(state, ~masks.blank & ~state.lines.hidden, from, to);
+        // Only a line over the limit is reported with its hash: the bytes
+        // of a line that ends here go into it only then, those of one that
+        // goes on into the next group at once.
+        const bool ends = group[to - 1] == '\n';
+        if (state.gate->hashes && (!ends || state.lines.symbols > state.gate->limit))
+            hashSymbolBytes(state.lines, group + from, to - from);
+        if (ends)
+            endLine(state);
+        return;
+    }
+    for (int i = from; i < to; i++)
+        countByte(state, group[i], ((state.lines.hidden >> i) & 1) != 0);
+}
+
 // A group under a gate, a line at a time: the lexer reads a line up to its
 // LF before the line ends, so that the allowing comment is the line's own.
+// A group that no comment reaches is lexed whole first.
 CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *group, const CMasks &masks)
 {
+    const bool lexed = !mayHoldComment(state.lex, group, masks) && lexWholeGroup(state, group, masks);
     const FastMasks fast = fastMasks(masks);
     std::uint64_t lf = masks.lf;
     for (int from = 0; from < 64;) {
         const int to = lf == 0 ? 64 : std::countr_zero(lf) + 1;
         lf &= lf - 1;
         state.lines.countedTo = from;
-        lexSpan<true>(state, group, masks, fast, {from, to});
-        if ((masks.high & ~lowBits(from) & lowBits(to)) == 0 && state.lines.utf8.have == 0) {
-            countGatedSpan(state, group, ~masks.blank & ~state.lines.hidden, from, to);
-            if (group[to - 1] == '\n')
-                endLine(state);
-        } else {
-            for (int i = from; i < to; i++)
-                countByte(state, group[i], ((state.lines.hidden >> i) & 1) != 0);
-        }
+        if (!lexed)
+            lexSpan<true>(state, group, masks, fast, {from, to});
+        countGatedLine(state, group, masks, {from, to});
         from = to;
     }
 }

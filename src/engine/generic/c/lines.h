@@ -56,6 +56,12 @@ CMEASURE_INLINE void hashSymbolByte(crules::LineState &line, unsigned char c)
         line.textHash = (line.textHash ^ c) * crules::TEXT_HASH_PRIME;
 }
 
+CMEASURE_INLINE void hashSymbolBytes(crules::LineState &line, const unsigned char *bytes, int length)
+{
+    for (int k = 0; k < length; k++)
+        hashSymbolByte(line, bytes[k]);
+}
+
 // A sequence broken off: each of its bytes is a character.
 CMEASURE_INLINE void breakSequence(crules::State &state)
 {
@@ -99,7 +105,7 @@ CMEASURE_INLINE void countByte(crules::State &state, unsigned char c, bool hidde
 {
     crules::LineState &line = state.lines;
     const crules::Count column = ++line.column;
-    if (state.gate != nullptr)
+    if (state.gate != nullptr && state.gate->hashes)
         hashSymbolByte(line, c);
     if (line.utf8.have != 0) {
         if (utf8Continues(line.utf8, c)) {
@@ -234,13 +240,10 @@ CMEASURE_INLINE void countLines64(crules::State &state, const CMasks &masks, int
 
 // The symbols `symbols` holds in bytes [from, to) of the current line, all
 // ASCII, with the column of the one that passes the gate's limit when it is
-// among them, and their hash.
-CMEASURE_INLINE void countGatedSpan(crules::State &state, const unsigned char *group, std::uint64_t symbols, int from,
-                                    int to)
+// among them; the caller hashes them.
+CMEASURE_INLINE void countGatedSpan(crules::State &state, std::uint64_t symbols, int from, int to)
 {
     crules::LineState &line = state.lines;
-    for (int k = from; k < to; k++)
-        hashSymbolByte(line, group[k]);
     const std::uint64_t here = symbols & ~lowBits(from) & lowBits(to);
     const int count = bitsSet<64>(here);
     const crules::Count limit = state.gate->limit;

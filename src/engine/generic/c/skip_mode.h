@@ -34,8 +34,7 @@ template <bool GATED> CMEASURE_INLINE void passOver(crules::State &state, const 
     if (lex.codeOnly && readsText(lex.mode))
         hideSpan(state, from, to);
     if (GATED && (lex.mode == Mode::LineComment || lex.mode == Mode::BlockComment))
-        for (int k = from; k < to; k++)
-            matchAllow(state, group[k]);
+        matchAllowIn(state, group + from, to - from);
     if (lex.mode == Mode::Identifier) {
         const int length = lex.nameLength + (to - from);
         if (length <= crules::NAME_BUFFER)

@@ -7,22 +7,6 @@
 // (a splice, a CR, a byte beyond ASCII, a token that the span cuts, where a
 // number may go on, a header name, C++'s literal suffixes).
 
-// In a comment: the text that allows a line over the gate's limit, looked
-// for in `length` bytes. Until its first letter matches, only that letter
-// can change the match, so the bytes up to the next one are passed over.
-CMEASURE_INLINE void matchAllowIn(crules::State &state, const unsigned char *bytes, int length)
-{
-    for (int k = 0; k < length; k++) {
-        if (state.lex.allowMatched == 0) {
-            const void *c = std::memchr(bytes + k, ALLOW_MARKER[0], static_cast<std::size_t>(length - k));
-            if (c == nullptr)
-                return;
-            k = static_cast<int>(static_cast<const unsigned char *>(c) - bytes);
-        }
-        matchAllow(state, bytes[k]);
-    }
-}
-
 // A backslash at byte i and LF after it vanish. Between tokens, in a
 // comment or in a literal, the character after them means what it would
 // without them. Returns the position after them, or i.
