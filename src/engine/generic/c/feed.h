@@ -52,18 +52,16 @@ CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, c
     }
 }
 
-// Whether a comment may hold bytes of the group: one goes on into it, or a
-// '/' in it or just before it may open one. Only a comment holds the
-// markers that allow lines, so a group without one is lexed whole.
-CMEASURE_INLINE bool mayHoldComment(const LexState &lex, const unsigned char *group, const CMasks &masks)
+// Whether the lexer may match a marker that allows lines in the group: one
+// is under way, the group holds a ':' (every marker does, after
+// "cmeasure"), or a 'c' among its last 8 bytes may begin one that the next
+// group ends. Only a match changes the lines' allowances, so a group that
+// cannot hold one is lexed whole, as without a gate.
+CMEASURE_INLINE bool mayMatchMarker(const LexState &lex, const unsigned char *group)
 {
-    if (lex.mode == Mode::LineComment || lex.mode == Mode::BlockComment || lex.mode == Mode::BlockStar ||
-        lex.mode == Mode::Slash)
-        return true;
-    for (std::uint64_t special = masks.special; special != 0; special &= special - 1)
-        if (group[std::countr_zero(special)] == '/')
-            return true;
-    return false;
+    static constexpr int BEFORE_COLON = 8; // "cmeasure"
+    return lex.allowMatched != 0 || std::memchr(group, ':', 64) != nullptr ||
+           std::memchr(group + 64 - BEFORE_COLON, ALLOW_MARKER[0], BEFORE_COLON) != nullptr;
 }
 
 // The lines of bytes [from, to) of a group under a gate, lexed already.
@@ -88,10 +86,10 @@ CMEASURE_INLINE void countGatedLine(crules::State &state, const unsigned char *g
 
 // A group under a gate, a line at a time: the lexer reads a line up to its
 // LF before the line ends, so that the allowing comment is the line's own.
-// A group that no comment reaches is lexed whole first.
+// A group that cannot hold a marker is lexed whole first.
 CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *group, const CMasks &masks)
 {
-    const bool lexed = !mayHoldComment(state.lex, group, masks) && lexWholeGroup(state, group, masks);
+    const bool lexed = !mayMatchMarker(state.lex, group) && lexWholeGroup(state, group, masks);
     const FastMasks fast = fastMasks(masks);
     std::uint64_t lf = masks.lf;
     for (int from = 0; from < 64;) {
