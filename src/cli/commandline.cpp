@@ -96,11 +96,12 @@ SourceRoot findSourceRoot()
 std::unique_ptr<Format> formatOf(const Options &options, Count limit, const SourceRoot &root)
 {
     const bool sums = options.maxDepth >= 0 || options.byDialect;
+    const bool lineClasses = options.rules == Rules::C;
     switch (options.form) {
-    case Form::Table: return makeTable(sums);
-    case Form::Json: return options.gate() ? makeJsonFindings() : makeJsonLines();
-    case Form::Csv: return makeCsv(options.byDialect);
-    case Form::Markdown: return makeMarkdown(sums);
+    case Form::Table: return makeTable(sums, lineClasses);
+    case Form::Json: return options.gate() ? makeJsonFindings() : makeJsonLines(lineClasses);
+    case Form::Csv: return makeCsv(options.byDialect, lineClasses);
+    case Form::Markdown: return makeMarkdown(sums, lineClasses);
     case Form::Text: return makeTextFindings();
     case Form::Sarif: return makeSarif(limit, root);
     case Form::Github: return makeGithub(root);

@@ -37,7 +37,10 @@ Figures figuresOf(const State &state)
     return {.lines = state.lines.lines,
             .densestLine = state.lines.densestLine,
             .maxSymbols = state.lines.maxSymbols,
-            .identifiers = state.lex.identifiers};
+            .identifiers = state.lex.identifiers,
+            .codeLines = state.lines.codeLines,
+            .commentLines = state.lines.commentLines,
+            .blankLines = state.lines.lines - state.lines.codeLines - state.lines.commentLines};
 }
 
 namespace {

@@ -35,6 +35,9 @@ struct Figures {
     Count densestLine = 0; // the first line with the most symbols; 0 for an empty input
     Count maxSymbols = 0;
     Count identifiers = 0;
+    Count codeLines = 0;    // lines with a non-blank byte of code
+    Count commentLines = 0; // lines with a non-blank byte of a comment and none of code
+    Count blankLines = 0;   // the others: white space, or a backslash alone
 };
 
 // A physical line with more symbols than the gate's limit: what a rule on

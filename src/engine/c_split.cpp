@@ -80,6 +80,9 @@ std::optional<State> settledCourse(const State &state)
     course.lines.symbols = state.lines.symbols;
     course.lines.column = state.lines.column;
     course.lines.allowed = state.lines.allowed;
+    course.lines.codeBytes = state.lines.codeBytes;
+    course.lines.commentBytes = state.lines.commentBytes;
+    course.lines.lastBackslash = state.lines.lastBackslash;
     return course;
 }
 
@@ -159,7 +162,8 @@ public:
     // Once the thread has ended: the figures of the whole, from those of the
     // first half's scan when it reached checkpoint k. The densest line the
     // second half's scan found after it, if denser than the first's, is the
-    // file's.
+    // file's. The lines' classes follow the lexer, so they are summed as the
+    // identifiers are.
     Result joined(const Figures &first, int k) const
     {
         const Checkpoint &there = points_[static_cast<std::size_t>(k)];
@@ -182,6 +186,9 @@ public:
         }
         figures.lines = first.lines - there.state.lines.lines + rest.lines;
         figures.identifiers = first.identifiers + (rest.identifiers - there.state.lex.identifiers);
+        figures.codeLines = first.codeLines + (rest.codeLines - there.state.lines.codeLines);
+        figures.commentLines = first.commentLines + (rest.commentLines - there.state.lines.commentLines);
+        figures.blankLines = figures.lines - figures.codeLines - figures.commentLines;
         return {figures, half_.input->error()};
     }
 

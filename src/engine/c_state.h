@@ -85,7 +85,20 @@ struct LineState {
     bool allowed = false;   // the current line is allowed over the gate's limit by a marker
     bool allowNext = false; // and so is the next, by "cmeasure: allow-next-line"
     bool off = false;       // the lines from "cmeasure: off" on are, until "cmeasure: on"
+    Count codeLines = 0;
+    Count commentLines = 0;
+    Count codeBytes = 0;       // of the current line: non-blank bytes of code, and of comments
+    Count commentBytes = 0;
+    unsigned char lastBackslash = 0; // the line's last non-blank byte so far is a backslash: of code 1, of a comment 2
     bool operator==(const LineState &) const = default;
+};
+
+// What the lexer found in the group of 64 bytes being read, a bit a byte,
+// for the lines to tell code, comment and blank lines apart.
+struct Marks {
+    std::uint64_t comment = 0; // a comment's bytes, its opener and closer included
+    std::uint64_t code = 0;    // a raw string's bytes, white space too: its lines are code
+    bool operator==(const Marks &) const = default;
 };
 
 inline constexpr int NAME_BUFFER = 12;   // "include_next", the longest name that matters
@@ -98,8 +111,12 @@ struct LexState {
     // Only the symbols of code count: nothing of a comment, and one of a
     // string literal or character constant, on the line of its opening
     // quote. The lexer marks in LineState::hidden the bytes that count
-    // nothing; offsets are from the input's start.
+    // nothing.
     bool codeOnly = false;
+    // Offsets from the input's start: a byte read before the lexer knows
+    // what it is (a '/' that the next character may make a comment's
+    // opener, a literal's prefix) is found again by them, in the group's
+    // marks or on its line's counts.
     Count fed = 0;         // bytes fed
     Count groupStart = 0;  // of the group being read
     Count at = 0;          // of the byte being read
@@ -137,6 +154,7 @@ struct LexState {
 struct State {
     LineState lines;
     LexState lex;
+    Marks marks;
     const LineLimit *gate = nullptr;
     bool operator==(const State &) const = default;
 };

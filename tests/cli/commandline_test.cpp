@@ -31,22 +31,59 @@ using programtest::output;
 
 using namespace cli;
 
-std::string row(const std::string &path, int lines, int densest, int symbols, int identifiers)
+// A row as the menu's rules give it.
+std::string menuRow(const std::string &path, int lines, int densest, int symbols, int identifiers)
 {
     return "{\"path\": " + path + ", \"lines\": " + std::to_string(lines) + ", \"line_with_max_symbols\": " +
            std::to_string(densest) + ", \"max_symbols\": " + std::to_string(symbols) +
            ", \"identifiers\": " + std::to_string(identifiers) + "}\n";
 }
 
-std::string total(int files, int lines, int identifiers, int symbols, const std::string &path, int line)
+// The code, comment and blank lines that C's rules add to a row's figures:
+// the lines that are neither comment nor blank lines are code, and those of
+// a file or total without a symbol are all blank.
+std::string lineClasses(int lines, int symbols, int comment, int blank)
+{
+    if (symbols == 0)
+        blank = lines;
+    return ", \"code_lines\": " + std::to_string(lines - comment - blank) + ", \"comment_lines\": " +
+           std::to_string(comment) + ", \"blank_lines\": " + std::to_string(blank);
+}
+
+// A row under C's rules, the default.
+std::string row(const std::string &path, int lines, int densest, int symbols, int identifiers, int comment = 0,
+                int blank = 0)
+{
+    const std::string menu = menuRow(path, lines, densest, symbols, identifiers);
+    return menu.substr(0, menu.size() - 2) + lineClasses(lines, symbols, comment, blank) + "}\n";
+}
+
+std::string sums(int files, int lines, int identifiers, int symbols, const std::string &path, int line,
+                 const std::string &classes)
 {
     return "{\"total\": true, \"files\": " + std::to_string(files) + ", \"lines\": " + std::to_string(lines) +
-           ", \"identifiers\": " + std::to_string(identifiers) + ", \"max_symbols\": " + std::to_string(symbols) +
-           ", \"path\": " + path + ", \"line_with_max_symbols\": " + std::to_string(line) + "}\n";
+           ", \"identifiers\": " + std::to_string(identifiers) + classes + ", \"max_symbols\": " +
+           std::to_string(symbols) + ", \"path\": " + path + ", \"line_with_max_symbols\": " + std::to_string(line) +
+           "}\n";
+}
+
+// The total as the menu's rules give it.
+std::string menuTotal(int files, int lines, int identifiers, int symbols, const std::string &path, int line)
+{
+    return sums(files, lines, identifiers, symbols, path, line, "");
+}
+
+// The total under C's rules.
+std::string total(int files, int lines, int identifiers, int symbols, const std::string &path, int line,
+                  int comment = 0, int blank = 0)
+{
+    return sums(files, lines, identifiers, symbols, path, line, lineClasses(lines, symbols, comment, blank));
 }
 
 const std::string NOTE = "int x; // note\n";
 const std::string NOTE_C_ROW = row("\"main.c\"", 1, 1, 11, 2);
+const std::string LINE_CLASSES =
+    R"(printf 'int a; /* one\n\n   two */\n// three \\\nfour\n\\\n  \t\n"/* not */"\n' > l.c)";
 const std::string TREE = "mkdir -p t/a t/.git && echo x > t/a.c && echo yy > t/B.c && echo z > t/a-b.c && "
                          "echo w > t/a/b.c && echo v > t/a/c.txt && echo u > t/.git/d.c && echo s > t/.e.c";
 // bin/git appends a line to calls at each start, then runs git.
@@ -62,8 +99,22 @@ INSTANTIATE_TEST_SUITE_P(CommandLineFigures, ProgramTest, testing::Values(
     Case{.name = "NoPathReadsStandardInput", .args = {"--json"}, .input = "a\r\nbc",
          .expected = row("\"-\"", 2, 2, 2, 2) + total(1, 2, 2, 2, "\"-\"", 2)},
     Case{.name = "CommentDoesNotCarryToNextFile", .args = {"--json", "a.c", "b.c"},
-         .expected = row("\"a.c\"", 1, 1, 6, 0) + row("\"b.c\"", 1, 1, 2, 2) + total(2, 2, 2, 6, "\"a.c\"", 1),
+         .expected = row("\"a.c\"", 1, 1, 6, 0, 1) + row("\"b.c\"", 1, 1, 2, 2) + total(2, 2, 2, 6, "\"a.c\"", 1, 1),
          .setup = "printf '/* open\\n' > a.c && printf 'x y\\n' > b.c"},
+    // Lines 1 and 8 hold code, 3 to 5 comments alone (a splice carries the
+    // line comment onto 5), 2 white space in a comment, 6 a splice alone
+    // and 7 white space: blank. The table sums them as it sums the lines;
+    // the menu's rules tell no such lines apart.
+    Case{.name = "CodeCommentAndBlankLinesSummed", .args = {"l.c", "l.c"},
+         .expected = "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n"
+                     "    8             1           10            2     2        3      3  l.c\n"
+                     "    8             1           10            2     2        3      3  l.c\n"
+                     "   16             1           10            4     4        6      6  total of 2 files; densest line in l.c\n",
+         .setup = LINE_CLASSES},
+    Case{.name = "CodeCommentAndBlankLinesInJson", .args = {"--json", "l.c"},
+         .expected = row("\"l.c\"", 8, 1, 10, 2, 3, 3) + total(1, 8, 2, 10, "\"l.c\"", 1, 3, 3), .setup = LINE_CLASSES},
+    Case{.name = "NoLineClassesUnderTheMenusRules", .expected = "2 0\n", .setup = LINE_CLASSES,
+         .shell = "cmeasure --rules=menu --json l.c > rows && echo $(wc -l < rows) $(grep -c _lines rows)"},
     Case{.name = "EmptyFileAndNoFinalNewline", .args = {"--json", "e.c", "f.c"},
          .expected = row("\"e.c\"", 0, 0, 0, 0) + row("\"f.c\"", 2, 2, 4, 2) + total(2, 2, 2, 4, "\"f.c\"", 2),
          .setup = "touch e.c && printf 'ab\\ncdef' > f.c"},
@@ -73,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineFigures, ProgramTest, testing::Values(
          .expected = row("\"e.c\"", 0, 0, 0, 0) + row("\"blank.c\"", 2, 1, 0, 0) + total(2, 2, 0, 0, "\"blank.c\"", 1),
          .setup = "touch e.c && printf ' \\n\\t\\n' > blank.c"},
     Case{.name = "TenMegabyteLineInPieces", .args = {"--rules=menu", "--json", "big.c"},
-         .expected = row("\"big.c\"", 27856, 1, 359, 27856) + total(1, 27856, 27856, 359, "\"big.c\"", 1),
+         .expected = menuRow("\"big.c\"", 27856, 1, 359, 27856) + menuTotal(1, 27856, 27856, 359, "\"big.c\"", 1),
          .setup = "head -c 10000000 /dev/zero | tr '\\0' a > big.c"},
     // From 4 MiB a file is scanned in two halves side by side, but not with
     // -j1; here the second half begins inside a comment.
@@ -88,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineFigures, ProgramTest, testing::Values(
          .expected = row("\"bom.c\"", 2, 1, 17, 4) + total(1, 2, 4, 17, "\"bom.c\"", 1),
          .setup = "printf '\\357\\273\\277#include <stdio.h>\\nint main(void);\\n' > bom.c"},
     Case{.name = "ByteOrderMarkSymbolsOfTheMenusRules", .args = {"--rules=menu", "--json", "bom.c"},
-         .expected = row("\"bom.c\"", 2, 1, 21, 6) + total(1, 2, 6, 21, "\"bom.c\"", 1),
+         .expected = menuRow("\"bom.c\"", 2, 1, 21, 6) + menuTotal(1, 2, 6, 21, "\"bom.c\"", 1),
          .setup = "printf '\\357\\273\\277#include <stdio.h>\\nint main(void);\\n' > bom.c"},
     Case{.name = "NoFilesGiveAnEmptyTotal", .args = {"--json", "t"}, .expected = total(0, 0, 0, 0, "null", 0),
          .setup = "mkdir t"},
@@ -371,16 +422,16 @@ INSTANTIATE_TEST_SUITE_P(CommandLineFiles0From, ProgramTest, testing::Values(
 
 INSTANTIATE_TEST_SUITE_P(CommandLineOutput, ProgramTest, testing::Values(
     Case{.name = "TableAlignedWithTotal", .args = {"main.c", "a b.c"},
-         .expected = "lines  densest_line  max_symbols  identifiers  path\n"
-                     "    1             1           11            2  main.c\n"
-                     "    1             1            1            1  a b.c\n"
-                     "    2             1           11            3  total of 2 files; densest line in main.c\n",
+         .expected = "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n"
+                     "    1             1           11            2     1        0      0  main.c\n"
+                     "    1             1            1            1     1        0      0  a b.c\n"
+                     "    2             1           11            3     2        0      0  total of 2 files; densest line in main.c\n",
          .source = NOTE, .setup = "echo x > 'a b.c'"},
     Case{.name = "TableOfOneFileHasNoTotal", .args = {"main.c"},
-         .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1           11            2  main.c\n",
+         .expected = "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n    1             1           11            2     1        0      0  main.c\n",
          .source = NOTE},
     Case{.name = "TableEscapesControlsAndBackslash", .args = {"t"},
-         .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1            1            1  t/a\\nb\\\\\\x01.c\n",
+         .expected = "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n    1             1            1            1     1        0      0  t/a\\nb\\\\\\x01.c\n",
          .setup = "mkdir t && echo x > \"t/$(printf 'a\\nb\\\\\\001.c')\""},
     Case{.name = "JsonEscapesUtf8AndGivesOtherBytesAsNumbers", .args = {"--json", "t"},
          .expected = row("\"t/a\\nb\\\"\\\\\xC3\xA9.c\"", 1, 1, 1, 1) + row("[116, 47, 255, 46, 99]", 1, 1, 1, 1) +
@@ -393,13 +444,14 @@ INSTANTIATE_TEST_SUITE_P(CommandLineOutput, ProgramTest, testing::Values(
     // room in each column of sums for three more digits than its own sum so
     // far: 9 digits of lines, 3 of identifiers, within its header's width.
     Case{.name = "ColumnsOfSumsSizedEachOnItsOwnSum",
-         .expected = "       lines  densest_line  max_symbols  identifiers  path\n"
-                     "   100001000             1            1         1000  total of 1001 files; densest line in t/1.c\n",
+         .expected = "       lines  densest_line  max_symbols  identifiers     code  comment         blank  path\n"
+                     "   100001000             1            1         1000     1000        0     100000000  "
+                     "total of 1001 files; densest line in t/1.c\n",
          .setup = "mkfifo big.c && { head -c 100000000 /dev/zero | tr '\\0' '\\n' > big.c & } && mkdir t && "
                   "for i in $(seq 1000); do echo x > t/$i.c; done",
          .shell = "cmeasure big.c t | sed -n '1p;$p'"},
     Case{.name = "TableEscapesC1AndWhatIsNotUtf8", .args = {"t"},
-         .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1            1            1  t/a\\xc2\\x9b\\xff\xC3\xA9.c\n",
+         .expected = "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n    1             1            1            1     1        0      0  t/a\\xc2\\x9b\\xff\xC3\xA9.c\n",
          .setup = "mkdir t && echo x > \"t/$(printf 'a\\302\\233\\377\\303\\251.c')\""}
 ), caseName);
 
@@ -492,8 +544,8 @@ INSTANTIATE_TEST_SUITE_P(CommandLineStreaming, ProgramTest, testing::Values(
          .expected = row("\"a.c\"", 1, 1, 1, 1) + NO_SUCH + row("\"b.c\"", 1, 1, 2, 1) + total(2, 2, 2, 2, "\"b.c\"", 1),
          .status = 1, .setup = AB, .oneStream = true},
     Case{.name = "MessageBetweenTableRowsInItsPlace", .args = {"a.c", "none.c", "b.c"},
-         .expected = "lines  densest_line  max_symbols  identifiers  path\n    1             1            1            1  a.c\n" + NO_SUCH +
-                     "    1             1            2            1  b.c\n    2             1            2            2  total of 2 files; densest line in b.c\n",
+         .expected = "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n    1             1            1            1     1        0      0  a.c\n" + NO_SUCH +
+                     "    1             1            2            1     1        0      0  b.c\n    2             1            2            2     2        0      0  total of 2 files; densest line in b.c\n",
          .status = 1, .setup = AB, .oneStream = true},
     Case{.name = "StandardInputReadAfterTheFifoBeforeIt", .expected = row("\"p\"", 1, 1, 1, 1) + row("\"-\"", 1, 1, 2, 1) +
                                                                      total(2, 2, 2, 2, "\"-\"", 1),
@@ -572,7 +624,8 @@ std::string cWords(randomtext::Rng &rng, int count, Count &identifiers)
 }
 
 // The figures of `text` by C's rules, its lines and symbols as the model
-// counts them.
+// counts them. Words hold no comment: a line with a symbol is code, one
+// without is blank.
 Figures cFigures(const std::string &text, Count identifiers)
 {
     const std::vector<cmodel::Line> lines = cmodel::lines(text);
@@ -582,6 +635,7 @@ Figures cFigures(const std::string &text, Count identifiers)
             figures.densestLine = static_cast<Count>(k + 1);
             figures.maxSymbols = lines[k].symbols;
         }
+        (lines[k].symbols > 0 ? figures.codeLines : figures.blankLines)++;
     }
     return figures;
 }
@@ -622,7 +676,8 @@ std::string fullBufferOutput(Measured files, bool json, std::optional<Count Figu
         std::stable_sort(files.begin(), files.end(),
                          [m = *sortBy](const auto &a, const auto &b) { return a.second.*m > b.second.*m; });
     Totals totals;
-    const std::unique_ptr<Format> format = json ? makeJsonLines() : makeTable();
+    // Under C's rules, with the code, comment and blank lines.
+    const std::unique_ptr<Format> format = json ? makeJsonLines(true) : makeTable(false, true);
     for (size_t k = 0; k < files.size(); k++) {
         totals.add(files[k].first, files[k].second);
         if (k < 1000 || sortBy)
@@ -645,7 +700,7 @@ std::string fullBufferOutput(Measured files, bool json, std::optional<Count Figu
 void addEmptyLines(Measured &files, const std::string &path, Count lines)
 {
     std::ofstream(path) << std::string(static_cast<size_t>(lines), '\n');
-    files.push_back({path, {lines, 1, 0, 0}});
+    files.push_back({path, {.lines = lines, .densestLine = 1, .blankLines = lines}});
 }
 
 // A random tree of more than a thousand files and a megabyte of rows. The
@@ -892,25 +947,27 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
     // revision (b.c edited, n.c new; main.c left as it was), and a total
     // that says so, even of one row or none.
     Case{.name = "NewFromRevFiguresOfChangedFilesOnly", .args = {"--new-from-rev=HEAD", "."},
-         .expected = "lines  densest_line  max_symbols  identifiers  path\n"
-                     "    2             2            2            2  ./b.c\n"
-                     "    1             1            2            1  ./n.c\n"
-                     "    3             2            2            3  total of 2 files changed since HEAD; densest line in ./b.c\n",
+         .expected = "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n"
+                     "    2             2            2            2     2        0      0  ./b.c\n"
+                     "    1             1            2            1     1        0      0  ./n.c\n"
+                     "    3             2            2            3     3        0      0  total of 2 files changed since HEAD; densest line in ./b.c\n",
          .source = "int yyyy;\n", .setup = CHANGED},
     Case{.name = "NewFromRevSummarizedJsonTotalNamesTheRevision", .args = {"--json", "-s", "--new-from-rev=HEAD", "."},
-         .expected = "{\"directory\": \".\", \"files\": 2, \"lines\": 3, \"identifiers\": 3, \"max_symbols\": 2, "
+         .expected = "{\"directory\": \".\", \"files\": 2, \"lines\": 3, \"identifiers\": 3, \"code_lines\": 3, "
+                     "\"comment_lines\": 0, \"blank_lines\": 0, \"max_symbols\": 2, "
                      "\"path\": \"./b.c\", \"line_with_max_symbols\": 2}\n"
-                     "{\"total\": true, \"files\": 2, \"lines\": 3, \"identifiers\": 3, \"max_symbols\": 2, "
+                     "{\"total\": true, \"files\": 2, \"lines\": 3, \"identifiers\": 3, \"code_lines\": 3, "
+                     "\"comment_lines\": 0, \"blank_lines\": 0, \"max_symbols\": 2, "
                      "\"path\": \"./b.c\", \"line_with_max_symbols\": 2, \"changed_since\": \"HEAD\"}\n",
          .source = "int yyyy;\n", .setup = CHANGED},
     Case{.name = "NewFromRevOneChangedFileTotalStillSaysSo", .args = {"--new-from-rev=HEAD", "main.c", "b.c"},
-         .expected = "lines  densest_line  max_symbols  identifiers  path\n"
-                     "    2             2            2            2  b.c\n"
-                     "    2             2            2            2  total of 1 file changed since HEAD; densest line in b.c\n",
+         .expected = "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n"
+                     "    2             2            2            2     2        0      0  b.c\n"
+                     "    2             2            2            2     2        0      0  total of 1 file changed since HEAD; densest line in b.c\n",
          .source = "int yyyy;\n", .setup = CHANGED},
     Case{.name = "NewFromRevNothingChangedTotalOfNone", .args = {"--new-from-rev=HEAD", "."},
-         .expected = "lines  densest_line  max_symbols  identifiers  path\n"
-                     "    0             0            0            0  total of 0 files changed since HEAD\n",
+         .expected = "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n"
+                     "    0             0            0            0     0        0      0  total of 0 files changed since HEAD\n",
          .source = "int yyyy;\n",
          .setup = "git init -q . && git add main.c && git -c user.name=t -c user.email=t@t commit -qm one"},
     Case{.name = "CRulesColumnWhereTheLineGoesOverTabsAndUtf8OneEach", .args = {"--max-symbols=3", "t"},

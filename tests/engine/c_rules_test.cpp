@@ -99,7 +99,7 @@ std::string describe(const crules::Figures &f)
 {
     std::ostringstream out;
     out << "lines " << f.lines << ", densest " << f.densestLine << ", symbols " << f.maxSymbols << ", identifiers "
-        << f.identifiers;
+        << f.identifiers << ", code " << f.codeLines << ", comment " << f.commentLines << ", blank " << f.blankLines;
     return out.str();
 }
 
@@ -130,7 +130,8 @@ std::string differs(const Measured &got, const Expected &expected)
     const crules::Figures &a = got.figures;
     const crules::Figures &b = expected.figures;
     if (a.lines != b.lines || a.densestLine != b.densestLine || a.maxSymbols != b.maxSymbols ||
-        a.identifiers != b.identifiers)
+        a.identifiers != b.identifiers || a.codeLines != b.codeLines || a.commentLines != b.commentLines ||
+        a.blankLines != b.blankLines || a.codeLines + a.commentLines + a.blankLines != a.lines)
         return describe(a) + "; expected " + describe(b);
     const bool same = std::equal(got.overLimit.begin(), got.overLimit.end(), expected.overLimit.begin(),
                                  expected.overLimit.end(), [](const auto &x, const auto &y) {
@@ -185,10 +186,11 @@ protected:
     }
 
     // clang's identifiers in `text`, or -1 when clang cannot be run; the
-    // lines its comments allow, into `allowed`, and the bytes that count
-    // nothing when code alone counts, into `hidden`.
+    // lines its comments allow, into `allowed`, the bytes that count nothing
+    // when code alone counts, into `hidden`, and its code and comment lines
+    // into `classes`.
     long clangIdentifiers(const std::string &text, crules::Dialect dialect, std::set<long> &allowed,
-                          std::vector<bool> &hidden) const
+                          std::vector<bool> &hidden, clangoracle::LineClasses &classes) const
     {
         const std::string path = directory_ + "/input";
         std::ofstream(path, std::ios::binary) << text;
@@ -206,6 +208,7 @@ protected:
         const std::vector<clangoracle::Token> tokens = clangoracle::parse(dump, path);
         allowed = clangoracle::allowedLines(tokens, text);
         hidden = clangoracle::hiddenBytes(tokens, text, dialect == crules::Dialect::Cpp);
+        classes = clangoracle::lineClasses(tokens, text);
         return clangoracle::countIdentifiers(tokens);
     }
 
@@ -227,9 +230,17 @@ TEST_P(ClangOracleTest, AgreesWithClangAndTheModel)
         Expected expected = modelOf(text, limit);
         std::set<long> allowed;
         std::vector<bool> hidden;
-        expected.figures.identifiers = clangIdentifiers(text, c.dialect, allowed, hidden);
+        clangoracle::LineClasses classes;
+        expected.figures.identifiers = clangIdentifiers(text, c.dialect, allowed, hidden, classes);
+        expected.figures.codeLines = classes.code;
+        expected.figures.commentLines = classes.comment;
+        expected.figures.blankLines = expected.figures.lines - classes.code - classes.comment;
+        // The lines' classes are the same when code alone counts.
         Expected code = modelOf(text, limit, &hidden);
         code.figures.identifiers = expected.figures.identifiers;
+        code.figures.codeLines = classes.code;
+        code.figures.commentLines = classes.comment;
+        code.figures.blankLines = expected.figures.blankLines;
         for (Expected *each : {&expected, &code})
             for (crules::LineOverLimit &line : each->overLimit)
                 line.allowed = allowed.count(static_cast<long>(line.line)) != 0;
@@ -286,8 +297,11 @@ TEST(AnyBytesTest, EverySetMeasuresAsThePortableSetAndTheModel)
         randomtext::Rng rng(seed);
         const std::string text = randomtext::anyBytes(rng, 4000);
         Expected expected = modelOf(text, limit);
-        expected.figures.identifiers =
-            measureFromFile(text, crules::Dialect::C, InstructionSet::Portable, limit).figures.identifiers;
+        const crules::Figures portable = measureFromFile(text, crules::Dialect::C, InstructionSet::Portable, limit).figures;
+        expected.figures.identifiers = portable.identifiers;
+        expected.figures.codeLines = portable.codeLines;
+        expected.figures.commentLines = portable.commentLines;
+        expected.figures.blankLines = portable.blankLines;
         Expected figuresAlone = expected;
         figuresAlone.overLimit.clear();
         for (const InstructionSet set : INSTRUCTION_SETS) {
@@ -361,17 +375,24 @@ std::string alongEveryPath(const std::string &text, Dialect dialect, const crule
 
 class FiguresTest : public testing::TestWithParam<FiguresCase> {};
 
+// The figures before the lines' classes, which have a table of their own.
+std::string counts(crules::Figures f)
+{
+    f.codeLines = f.commentLines = f.blankLines = 0;
+    return describe(f);
+}
+
 // Each path, without a gate and under one that no line passes, which
 // takes a group a line at a time.
 TEST_P(FiguresTest, MeasuresAsCompilersAndEditorsDo)
 {
     const FiguresCase &c = GetParam();
     const auto check = [&](const Measured &got) {
-        return describe(got.figures) == describe(c.figures) ? "" : describe(got.figures);
+        return counts(got.figures) == counts(c.figures) ? "" : counts(got.figures);
     };
-    EXPECT_EQ(alongEveryPath(c.text, c.dialect, nullptr, check), "") << "expected " << describe(c.figures);
+    EXPECT_EQ(alongEveryPath(c.text, c.dialect, nullptr, check), "") << "expected " << counts(c.figures);
     const crules::Count none = INT64_MAX;
-    EXPECT_EQ(alongEveryPath(c.text, c.dialect, &none, check), "") << "gated; expected " << describe(c.figures);
+    EXPECT_EQ(alongEveryPath(c.text, c.dialect, &none, check), "") << "gated; expected " << counts(c.figures);
 }
 
 // U+FEFF in UTF-8.
@@ -470,12 +491,12 @@ TEST_P(CodeFiguresTest, CountsNothingOfACommentAndOneOfALiteral)
 {
     const FiguresCase &c = GetParam();
     const auto check = [&](const Measured &got) {
-        return describe(got.figures) == describe(c.figures) ? "" : describe(got.figures);
+        return counts(got.figures) == counts(c.figures) ? "" : counts(got.figures);
     };
     const crules::Symbols code = crules::Symbols::Code;
-    EXPECT_EQ(alongEveryPath(c.text, c.dialect, nullptr, check, code), "") << "expected " << describe(c.figures);
+    EXPECT_EQ(alongEveryPath(c.text, c.dialect, nullptr, check, code), "") << "expected " << counts(c.figures);
     const crules::Count none = INT64_MAX;
-    EXPECT_EQ(alongEveryPath(c.text, c.dialect, &none, check, code), "") << "gated; expected " << describe(c.figures);
+    EXPECT_EQ(alongEveryPath(c.text, c.dialect, &none, check, code), "") << "gated; expected " << counts(c.figures);
 }
 
 // lines, densest line, its symbols, identifiers
@@ -674,3 +695,72 @@ INSTANTIATE_TEST_SUITE_P(Halves, ScanInTwoTest, testing::ValuesIn(std::vector<Ha
 }), [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+struct ClassesCase {
+    const char *name;
+    std::string text;
+    crules::Dialect dialect;
+    crules::Count code;
+    crules::Count comment;
+    crules::Count blank;
+};
+
+void PrintTo(const ClassesCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class LineClassesTest : public testing::TestWithParam<ClassesCase> {};
+
+// Each path, without a gate and under one, all symbols counting and code
+// alone, as the figures' table.
+TEST_P(LineClassesTest, TellsCodeCommentAndBlankLinesApart)
+{
+    const ClassesCase &c = GetParam();
+    const auto check = [&](const Measured &got) {
+        const crules::Figures &f = got.figures;
+        const bool same = f.codeLines == c.code && f.commentLines == c.comment && f.blankLines == c.blank &&
+                          f.codeLines + f.commentLines + f.blankLines == f.lines;
+        return same ? "" : describe(f);
+    };
+    EXPECT_EQ(alongEveryPath(c.text, c.dialect, nullptr, check), "");
+    const crules::Count none = INT64_MAX;
+    EXPECT_EQ(alongEveryPath(c.text, c.dialect, &none, check), "") << "gated";
+    // The classes are the lines', whatever symbols count.
+    EXPECT_EQ(alongEveryPath(c.text, c.dialect, nullptr, check, crules::Symbols::Code), "") << "code alone";
+    EXPECT_EQ(alongEveryPath(c.text, c.dialect, &none, check, crules::Symbols::Code), "") << "code alone, gated";
+}
+
+// code, comment, blank
+INSTANTIATE_TEST_SUITE_P(Rules, LineClassesTest, testing::ValuesIn(std::vector<ClassesCase>{
+    {"EmptyInput", "", crules::Dialect::C, 0, 0, 0},
+    {"WhiteSpaceLinesAreBlank", "a\n\n  \n\t\f\v\r\n", crules::Dialect::C, 1, 0, 3},
+    {"CommentsAlone", "// x\n/* y */\n", crules::Dialect::C, 0, 2, 0},
+    {"CodeAfterCommentIsCode", "/* c */ x\n", crules::Dialect::C, 1, 0, 0},
+    {"CodeBeforeLineCommentIsCode", "x; // c\n", crules::Dialect::C, 1, 0, 0},
+    {"BlankLinesInsideBlockComment", "/* a\n\n   \n b */\n", crules::Dialect::C, 0, 2, 2},
+    {"CommentDelimitersAlone", "/*\n*/\n", crules::Dialect::C, 0, 2, 0},
+    {"CommentOpenerInStringIsCode", "s = \"/*\";\nx\n", crules::Dialect::C, 2, 0, 0},
+    {"LineCommentOverSpliceIsComment", "// a \\\nb\n", crules::Dialect::C, 0, 2, 0},
+    {"BackslashAloneBetweenTokensIsBlank", "#define A \\\n\\\n 1\n", crules::Dialect::C, 2, 0, 1},
+    {"BackslashAloneInCommentIsBlank", "/* a \\\n \\\n b */\n", crules::Dialect::C, 0, 2, 1},
+    {"SpliceAfterCommentLeavesCommentLine", "/* x */ \\\nint y;\n", crules::Dialect::C, 1, 1, 0},
+    {"SpliceThenCarriageReturn", "/* x */ \\\r\n", crules::Dialect::C, 0, 1, 0},
+    {"StringOverSpliceIsCode", "s = \"a\\\nb\";\n", crules::Dialect::C, 2, 0, 0},
+    {"BackslashBeforeNulIsCode", std::string("\\\0\n", 3), crules::Dialect::C, 1, 0, 0},
+    {"BackslashEndingInputIsCode", "x\n\\", crules::Dialect::C, 2, 0, 0},
+    {"SplicedOpenersSlashIsCode", "/\\\n* c */\n", crules::Dialect::C, 1, 1, 0},
+    {"SpliceBetweenStarAndSlashClosesComment", "/* c *\\\n/ x\n", crules::Dialect::C, 1, 1, 0},
+    {"RawStringLinesAreCode", "R\"(\n\n  \n)\"\n", crules::Dialect::Cpp, 4, 0, 0},
+    {"RawStringAsCIsNot", "R\"(\n\n)\"\n", crules::Dialect::C, 2, 0, 1},
+    {"ByteOrderMarkAloneIsBlank", "\xef\xbb\xbf\n", crules::Dialect::C, 0, 0, 1},
+    {"NoBreakSpaceIsCode", "\xc2\xa0\n", crules::Dialect::C, 1, 0, 0},
+    {"CommentInUtf8", "// \xc3\xa9\n\xc3\xa9\n", crules::Dialect::C, 1, 1, 0},
+    {"CarriageReturnLineEnds", "x\r\n\r\n// c\r\n", crules::Dialect::C, 1, 1, 1},
+    {"SlashBeforeLineEndIsCode", "a /\n/ b\n", crules::Dialect::C, 2, 0, 0},
+}), [](const testing::TestParamInfo<ClassesCase> &info) { return std::string(info.param.name); });
+
+} // namespace
+

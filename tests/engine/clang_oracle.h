@@ -286,4 +286,85 @@ inline std::vector<bool> hiddenBytes(const std::vector<Token> &tokens, const std
     return hidden;
 }
 
+// Code and comment lines of `text` from clang's tokens: a line holds code
+// when a byte other than white space (space, tab, CR, LF, VT, FF, NUL) of
+// a token other than a comment lies on it, or any byte of a raw string; a
+// comment when such a byte of a comment does and none of code. Bytes in no
+// token are white space, a byte order mark, or line splices, but for a
+// backslash that a lone CR ends, which is read as code. The backslash of a
+// splice that ends a line (white space and CRs after it, then LF) counts
+// nothing, in a token or not, and the '/' of a comment's opener that a
+// splice cuts in two is code on its line.
+struct LineClasses {
+    long code = 0;
+    long comment = 0;
+};
+
+inline LineClasses lineClasses(const std::vector<Token> &tokens, const std::string &text)
+{
+    enum Class : unsigned char { None, Code, Comment };
+    std::vector<unsigned char> byClass(text.size(), None);
+    std::vector<bool> raw(text.size(), false);
+    const auto blankByte = [](unsigned char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == 0;
+    };
+    for (std::size_t k = text.starts_with("\xef\xbb\xbf") ? 3 : 0; k < text.size(); k++)
+        byClass[k] = blankByte(static_cast<unsigned char>(text[k])) ? None : Code;
+    std::size_t cursor = 0;
+    for (const Token &token : tokens) {
+        const std::size_t at = text.find(token.raw, cursor);
+        if (at == std::string::npos || token.raw.empty())
+            continue;
+        cursor = at + token.raw.size();
+        const bool comment = token.kind == "comment" || (token.kind == "unknown" && token.spelling.starts_with("/*"));
+        // A raw string, or what is left of one that has no end or a bad
+        // delimiter, which clang gives as an unknown token.
+        const std::string prefix = token.spelling.substr(0, token.spelling.find('"'));
+        const bool rawString = (token.kind.find("string_literal") != std::string::npos || token.kind == "unknown") &&
+                               prefix.size() < token.spelling.size() &&
+                               (prefix == "R" || prefix == "LR" || prefix == "uR" || prefix == "UR" || prefix == "u8R");
+        for (std::size_t k = at; k < cursor; k++) {
+            if (comment && byClass[k] != None)
+                byClass[k] = Comment;
+            raw[k] = rawString;
+        }
+        if (comment && token.raw.size() > 1 && token.raw[1] == '\\')
+            byClass[at] = Code;
+    }
+    LineClasses classes;
+    bool code = false;
+    bool commented = false;
+    long lastMarked = -1;
+    std::size_t lineStart = 0;
+    for (std::size_t k = 0; k <= text.size(); k++) {
+        if (k < text.size() && text[k] != '\n') {
+            if (byClass[k] != None || raw[k])
+                lastMarked = static_cast<long>(k);
+            continue;
+        }
+        if (k == lineStart && k == text.size())
+            break;
+        // The backslash of a splice, white space and CRs after it.
+        bool spliced = lastMarked >= 0 && !raw[static_cast<std::size_t>(lastMarked)] && k < text.size() &&
+                       text[static_cast<std::size_t>(lastMarked)] == '\\';
+        for (auto j = static_cast<std::size_t>(lastMarked + 1); spliced && j < k; j++)
+            spliced = text[j] != 0;
+        for (std::size_t j = lineStart; j < k; j++) {
+            if (spliced && static_cast<long>(j) == lastMarked)
+                continue;
+            code = code || byClass[j] == Code || raw[j];
+            commented = commented || byClass[j] == Comment;
+        }
+        if (k < text.size() && raw[k])
+            code = true;
+        classes.code += code ? 1 : 0;
+        classes.comment += !code && commented ? 1 : 0;
+        code = commented = false;
+        lastMarked = -1;
+        lineStart = k + 1;
+    }
+    return classes;
+}
+
 } // namespace clangoracle
+

@@ -34,7 +34,10 @@ struct Widths {
     int densest = 12;
     int symbols = 11;
     int identifiers = 11;
+    int classes[3] = {4, 7, 5}; // code, comment, blank
 };
+
+constexpr std::string_view CLASS_HEADERS[] = {"code", "comment", "blank"};
 
 // Where a row's densest line is, as one column of text.
 std::string densestAt(std::string_view path, Count line)
@@ -49,7 +52,7 @@ std::string densestAt(std::string_view path, Count line)
 // sums writes its densest column as "path:line", left-aligned.
 class Table : public Format {
 public:
-    explicit Table(bool sums) : sums_(sums)
+    Table(bool sums, bool lineClasses) : sums_(sums), lineClasses_(lineClasses)
     {
         if (sums_)
             widths_.densest = static_cast<int>(DENSEST_AT.size());
@@ -64,6 +67,8 @@ public:
                                                           : widthOf(figures.densestLine));
         widths_.symbols = std::max(widths_.symbols, widthOf(figures.maxSymbols));
         widths_.identifiers = std::max(widths_.identifiers, widthOf(figures.identifiers));
+        for (int k = 0; k < 3; k++)
+            widths_.classes[k] = std::max(widths_.classes[k], widthOf(figures.*LINE_CLASSES[k]));
     }
 
     // Room in the columns of sums for a total `digits` digits wider than
@@ -72,6 +77,9 @@ public:
     {
         widths_.lines = std::max(widths_.lines, widthOf(totals.lines) + digits);
         widths_.identifiers = std::max(widths_.identifiers, widthOf(totals.identifiers) + digits);
+        const Figures sums = totals.figures();
+        for (int k = 0; k < 3; k++)
+            widths_.classes[k] = std::max(widths_.classes[k], widthOf(sums.*LINE_CLASSES[k]) + digits);
     }
 
     void header(std::string &out) override
@@ -83,6 +91,8 @@ public:
             appendColumn(out, "densest_line", widths_.densest);
         appendColumn(out, "max_symbols", widths_.symbols);
         appendColumn(out, "identifiers", widths_.identifiers);
+        for (int k = 0; lineClasses_ && k < 3; k++)
+            appendColumn(out, CLASS_HEADERS[k], widths_.classes[k]);
         out += "path\n";
     }
 
@@ -163,6 +173,8 @@ private:
             appendColumn(out, figures.densestLine, widths_.densest);
         appendColumn(out, figures.maxSymbols, widths_.symbols);
         appendColumn(out, figures.identifiers, widths_.identifiers);
+        for (int k = 0; lineClasses_ && k < 3; k++)
+            appendColumn(out, figures.*LINE_CLASSES[k], widths_.classes[k]);
     }
 
     // Sums of no file have no densest line: zeros, and "-" for its place.
@@ -179,6 +191,8 @@ private:
             appendColumn(out, 0, widths_.densest);
         appendColumn(out, 0, widths_.symbols);
         appendColumn(out, 0, widths_.identifiers);
+        for (int k = 0; lineClasses_ && k < 3; k++)
+            appendColumn(out, 0, widths_.classes[k]);
     }
 
     static void appendFileCount(std::string &out, const Totals &sums)
@@ -189,16 +203,26 @@ private:
     }
 
     bool sums_;
+    bool lineClasses_;
     Widths widths_;
 };
 
+void appendLineClasses(std::string &out, const Figures &figures)
+{
+    appendJsonField(out, "code_lines", figures.codeLines);
+    appendJsonField(out, "comment_lines", figures.commentLines);
+    appendJsonField(out, "blank_lines", figures.blankLines);
+}
+
 // The keys of a total, after the key that says what it is the total of;
 // the object stays open for more.
-void appendSums(std::string &out, const Totals &totals)
+void appendSums(std::string &out, const Totals &totals, bool lineClasses)
 {
     appendJsonField(out, "files", totals.files);
     appendJsonField(out, "lines", totals.lines);
     appendJsonField(out, "identifiers", totals.identifiers);
+    if (lineClasses)
+        appendLineClasses(out, totals.figures());
     appendJsonField(out, "max_symbols", totals.maxSymbols);
     out += ", \"path\": ";
     if (totals.files > 0)
@@ -212,6 +236,8 @@ void appendSums(std::string &out, const Totals &totals)
 // is always written, so that a script reads a run that measured nothing.
 class JsonLines : public Format {
 public:
+    explicit JsonLines(bool lineClasses) : lineClasses_(lineClasses) {}
+
     void fileRow(std::string &out, std::string_view path, const Figures &figures) override
     {
         out += "{\"path\": ";
@@ -220,6 +246,8 @@ public:
         appendJsonField(out, "line_with_max_symbols", figures.densestLine);
         appendJsonField(out, "max_symbols", figures.maxSymbols);
         appendJsonField(out, "identifiers", figures.identifiers);
+        if (lineClasses_)
+            appendLineClasses(out, figures);
         out += "}\n";
     }
 
@@ -227,7 +255,7 @@ public:
     {
         out += "{\"directory\": ";
         appendJsonPath(out, row.directory);
-        appendSums(out, row.sums);
+        appendSums(out, row.sums, lineClasses_);
         out += "}\n";
     }
 
@@ -235,14 +263,14 @@ public:
     {
         out += "{\"dialect\": ";
         appendJsonPath(out, dialect);
-        appendSums(out, sums);
+        appendSums(out, sums, lineClasses_);
         out += "}\n";
     }
 
     bool total(std::string &out, const Totals &totals, const TotalNote &note) override
     {
         out += "{\"total\": true";
-        appendSums(out, totals);
+        appendSums(out, totals, lineClasses_);
         if (!note.changedSince.empty()) {
             out += ", \"changed_since\": ";
             appendJsonPath(out, note.changedSince);
@@ -259,18 +287,21 @@ public:
         appendJsonPath(out, path);
         out += "}\n";
     }
+
+private:
+    bool lineClasses_;
 };
 
 } // namespace
 
-std::unique_ptr<Format> makeTable(bool sums)
+std::unique_ptr<Format> makeTable(bool sums, bool lineClasses)
 {
-    return std::make_unique<Table>(sums);
+    return std::make_unique<Table>(sums, lineClasses);
 }
 
-std::unique_ptr<Format> makeJsonLines()
+std::unique_ptr<Format> makeJsonLines(bool lineClasses)
 {
-    return std::make_unique<JsonLines>();
+    return std::make_unique<JsonLines>(lineClasses);
 }
 
 } // namespace cli

@@ -72,14 +72,16 @@ public:
 // the total) the file that holds its densest line. With `sums`, the
 // densest column of every row reads "path:line", so that no line number is
 // taken for one of the directory; otherwise a total names the file apart.
-std::unique_ptr<Format> makeTable(bool sums = false);
-std::unique_ptr<Format> makeJsonLines();
+// With `lineClasses` (C's rules), the figures end in the code, comment and
+// blank lines, which the menu's rules do not tell apart.
+std::unique_ptr<Format> makeTable(bool sums = false, bool lineClasses = false);
+std::unique_ptr<Format> makeJsonLines(bool lineClasses = false);
 std::unique_ptr<Format> makeTextFindings();
 std::unique_ptr<Format> makeJsonFindings();
 // With `dialects`, CSV's records end in a field that names a dialect row's
 // dialect.
-std::unique_ptr<Format> makeCsv(bool dialects = false);
-std::unique_ptr<Format> makeMarkdown(bool sums = false);
+std::unique_ptr<Format> makeCsv(bool dialects = false, bool lineClasses = false);
+std::unique_ptr<Format> makeMarkdown(bool sums = false, bool lineClasses = false);
 // Those for CI services give paths below `root`, and keep it: it must
 // outlive them. A SARIF log's rule gives `limit`, the run's.
 std::unique_ptr<Format> makeSarif(Count limit, const SourceRoot &root);

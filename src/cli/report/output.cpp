@@ -24,6 +24,9 @@ void Totals::add(std::string_view path, const Figures &figures)
     files++;
     lines += figures.lines;
     identifiers += figures.identifiers;
+    codeLines += figures.codeLines;
+    commentLines += figures.commentLines;
+    blankLines += figures.blankLines;
 }
 
 void Totals::add(const Totals &later)
@@ -36,11 +39,20 @@ void Totals::add(const Totals &later)
     files += later.files;
     lines += later.lines;
     identifiers += later.identifiers;
+    codeLines += later.codeLines;
+    commentLines += later.commentLines;
+    blankLines += later.blankLines;
 }
 
 Figures Totals::figures() const
 {
-    return {lines, densestLine, maxSymbols, identifiers};
+    return {.lines = lines,
+            .densestLine = densestLine,
+            .maxSymbols = maxSymbols,
+            .identifiers = identifiers,
+            .codeLines = codeLines,
+            .commentLines = commentLines,
+            .blankLines = blankLines};
 }
 
 } // namespace cli

@@ -34,6 +34,9 @@ struct Totals {
     Count files = 0;
     Count lines = 0;
     Count identifiers = 0;
+    Count codeLines = 0;
+    Count commentLines = 0;
+    Count blankLines = 0;
     Count maxSymbols = 0;
     std::string densestPath; // meaningful once files > 0
     Count densestLine = 0;
@@ -42,6 +45,11 @@ struct Totals {
     void add(const Totals &later); // the totals of files that follow these in output order
     Figures figures() const; // the total as one row of figures
 };
+
+// The code, comment and blank lines of C's rules, in the order every
+// format writes them, after the other figures.
+inline constexpr Count Figures::*LINE_CLASSES[] = {&Figures::codeLines, &Figures::commentLines,
+                                                    &Figures::blankLines};
 
 // The sums of the files below a directory.
 struct DirectoryRow {

@@ -23,11 +23,14 @@ std::string textOf(std::string_view path)
 // densest line.
 class Csv : public Format {
 public:
-    explicit Csv(bool dialects) : dialects_(dialects) {}
+    Csv(bool dialects, bool lineClasses) : dialects_(dialects), lineClasses_(lineClasses) {}
 
     void header(std::string &out) override
     {
-        out += "path,lines,line_with_max_symbols,max_symbols,identifiers,files,directory,total";
+        out += "path,lines,line_with_max_symbols,max_symbols,identifiers";
+        if (lineClasses_)
+            out += ",code_lines,comment_lines,blank_lines";
+        out += ",files,directory,total";
         endRecord(out, "dialect");
         headed_ = true;
     }
@@ -92,16 +95,22 @@ private:
         out += '"';
     }
 
-    static void appendRecord(std::string &out, std::string_view path, const Figures &figures)
+    void appendRecord(std::string &out, std::string_view path, const Figures &figures) const
     {
         appendField(out, path);
         for (const Count number : {figures.lines, figures.densestLine, figures.maxSymbols, figures.identifiers}) {
             out += ',';
             appendNumber(out, number);
         }
+        for (const Count Figures::*member : LINE_CLASSES) {
+            if (!lineClasses_)
+                break;
+            out += ',';
+            appendNumber(out, figures.*member);
+        }
     }
 
-    static void appendSums(std::string &out, const Totals &sums)
+    void appendSums(std::string &out, const Totals &sums) const
     {
         appendRecord(out, sums.files > 0 ? std::string_view(sums.densestPath) : std::string_view(),
                      sums.files > 0 ? sums.figures() : Figures{});
@@ -111,6 +120,7 @@ private:
     }
 
     bool dialects_;
+    bool lineClasses_;
     bool headed_ = false;
 };
 
@@ -146,13 +156,15 @@ void appendName(std::string &out, std::string_view path)
 // column as the table does: the file's name, ':' and the line.
 class Markdown : public Format {
 public:
-    explicit Markdown(bool sums) : sums_(sums) {}
+    Markdown(bool sums, bool lineClasses) : sums_(sums), lineClasses_(lineClasses) {}
 
     void header(std::string &out) override
     {
-        out += sums_ ? "| lines | densest_path:line | max_symbols | identifiers | path |\n"
-                     : "| lines | densest_line | max_symbols | identifiers | path |\n";
-        out += sums_ ? "| ---: | :--- | ---: | ---: | :--- |\n" : "| ---: | ---: | ---: | ---: | :--- |\n";
+        out += sums_ ? "| lines | densest_path:line | max_symbols | identifiers | "
+                     : "| lines | densest_line | max_symbols | identifiers | ";
+        out += lineClasses_ ? "code | comment | blank | path |\n" : "path |\n";
+        out += sums_ ? "| ---: | :--- | ---: | ---: | " : "| ---: | ---: | ---: | ---: | ";
+        out += lineClasses_ ? "---: | ---: | ---: | :--- |\n" : ":--- |\n";
     }
 
     void fileRow(std::string &out, std::string_view path, const Figures &figures) override
@@ -214,6 +226,12 @@ private:
             out += " | ";
             appendNumber(out, number);
         }
+        for (const Count Figures::*member : LINE_CLASSES) {
+            if (!lineClasses_)
+                break;
+            out += " | ";
+            appendNumber(out, figures.*member);
+        }
         out += " | ";
     }
 
@@ -223,7 +241,7 @@ private:
         if (sums.files > 0)
             appendFigures(out, sums.figures(), sums.densestPath);
         else
-            out += sums_ ? "| 0 | - | 0 | 0 | " : "| 0 | 0 | 0 | 0 | ";
+            out += std::string(sums_ ? "| 0 | - | 0 | 0 | " : "| 0 | 0 | 0 | 0 | ") + (lineClasses_ ? "0 | 0 | 0 | " : "");
     }
 
     static void appendFileCount(std::string &out, const Totals &sums)
@@ -234,18 +252,19 @@ private:
     }
 
     bool sums_;
+    bool lineClasses_;
 };
 
 } // namespace
 
-std::unique_ptr<Format> makeCsv(bool dialects)
+std::unique_ptr<Format> makeCsv(bool dialects, bool lineClasses)
 {
-    return std::make_unique<Csv>(dialects);
+    return std::make_unique<Csv>(dialects, lineClasses);
 }
 
-std::unique_ptr<Format> makeMarkdown(bool sums)
+std::unique_ptr<Format> makeMarkdown(bool sums, bool lineClasses)
 {
-    return std::make_unique<Markdown>(sums);
+    return std::make_unique<Markdown>(sums, lineClasses);
 }
 
 } // namespace cli

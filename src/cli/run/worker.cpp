@@ -162,7 +162,11 @@ private:
             scan = scanLines(input_, line_, PieceLimit{limit, Reporter::report, &*reporter});
         }
         const FileFigures &f = scan.figures;
-        return {{f.lines, f.lineWithMaxSymbols, f.maxSymbols, f.identifiers}, scan.error};
+        return {{.lines = f.lines,
+                 .densestLine = f.lineWithMaxSymbols,
+                 .maxSymbols = f.maxSymbols,
+                 .identifiers = f.identifiers},
+                scan.error};
     }
 
     TextInput input_{-1};

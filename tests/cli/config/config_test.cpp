@@ -52,7 +52,8 @@ INSTANTIATE_TEST_SUITE_P(ConfigLookup, ProgramTest, testing::Values(
     Case{.name = "ConfigWithNoConfigIsUsageError", .args = {"--config=a.toml", "--no-config", "t"}, .expected = "",
          .errors = "cmeasure: options '--config' and '--no-config' cannot be used together\n" + TRY_HELP, .status = 2},
     Case{.name = "FileNeverTurnsFiguresIntoAGate", .args = {"t/sub"}, .expected =
-         "lines  densest_line  max_symbols  identifiers  path\n    1             1            6            2  t/sub/b.c\n",
+         "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n"
+         "    1             1            6            2     1        0      0  t/sub/b.c\n",
          .setup = TWO_FILES + configIn("t", "max-symbols = 3\\n") + "true"}
 ), caseName);
 
@@ -68,24 +69,36 @@ INSTANTIATE_TEST_SUITE_P(ConfigPrecedence, ProgramTest, testing::Values(
          .setup = TWO_FILES + configIn("t", "max-symbols = 6\\n[[override]]\\npaths = [\"/sub/\"]\\nmax-symbols = \"off\"\\n") +
                   "echo 'int abc;' > t/sub/b.c"},
     Case{.name = "DialectOfHeadersByOverride", .args = {"--json", "t"},
-         .expected = "{\"path\": \"t/a.h\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 10, \"identifiers\": 0}\n"
-                     "{\"path\": \"t/b.c\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 10, \"identifiers\": 1}\n"
-                     "{\"total\": true, \"files\": 2, \"lines\": 2, \"identifiers\": 1, \"max_symbols\": 10, \"path\": \"t/a.h\", \"line_with_max_symbols\": 1}\n",
+         .expected = "{\"path\": \"t/a.h\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 10, \"identifiers\": 0, "
+                     "\"code_lines\": 1, \"comment_lines\": 0, \"blank_lines\": 0}\n"
+                     "{\"path\": \"t/b.c\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 10, \"identifiers\": 1, "
+                     "\"code_lines\": 1, \"comment_lines\": 0, \"blank_lines\": 0}\n"
+                     "{\"total\": true, \"files\": 2, \"lines\": 2, \"identifiers\": 1, \"code_lines\": 2, \"comment_lines\": 0, "
+                     "\"blank_lines\": 0, \"max_symbols\": 10, \"path\": \"t/a.h\", \"line_with_max_symbols\": 1}\n",
          .setup = "mkdir t && echo 'R\"x(a b)x\";' > t/a.h && cp t/a.h t/b.c && " +
                   configIn("t", "[[override]]\\npaths = [\"*.h\"]\\ndialect = \"c++\"\\n") + "true"},
     // "f(" and ");", and one for the literal: 5 symbols of code, 21 in all
     Case{.name = "SymbolsOfTheFileAndOfAnOverride", .args = {"--json", "t"},
-         .expected = "{\"path\": \"t/a.c\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 5, \"identifiers\": 1}\n"
-                     "{\"path\": \"t/sub/b.c\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 21, \"identifiers\": 1}\n"
-                     "{\"total\": true, \"files\": 2, \"lines\": 2, \"identifiers\": 2, \"max_symbols\": 21, \"path\": \"t/sub/b.c\", \"line_with_max_symbols\": 1, \"symbols\": \"mixed\"}\n",
+         .expected = "{\"path\": \"t/a.c\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 5, \"identifiers\": 1, \"code_lines\": 1, \"comment_lines\": 0, \"blank_lines\": 0}\n"
+                     "{\"path\": \"t/sub/b.c\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 21, \"identifiers\": 1, \"code_lines\": 1, \"comment_lines\": 0, \"blank_lines\": 0}\n"
+                     "{\"total\": true, \"files\": 2, \"lines\": 2, \"identifiers\": 2, \"code_lines\": 2, \"comment_lines\": 0, "
+                     "\"blank_lines\": 0, \"max_symbols\": 21, \"path\": \"t/sub/b.c\", \"line_with_max_symbols\": 1, \"symbols\": \"mixed\"}\n",
          .setup = CALLS + configIn("t", "symbols = \"code\"\\n[[override]]\\npaths = [\"sub\"]\\nsymbols = \"all\"\\n") + "true"},
     Case{.name = "SymbolsOptionOverTheFile", .args = {"--symbols=code", "--max-symbols=4", "t"},
          .expected = "t/a.c:1:17: 5 symbols (limit 4)\nt/sub/b.c:1:17: 5 symbols (limit 4)\n", .status = 1,
          .setup = CALLS + configIn("t", "[[override]]\\npaths = [\"sub\"]\\nsymbols = \"all\"\\n") + "true"},
     Case{.name = "CodeSymbolsSaidInTheTotal", .args = {"--symbols=code", "--json", "t/a.c"},
-         .expected = "{\"path\": \"t/a.c\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 5, \"identifiers\": 1}\n"
-                     "{\"total\": true, \"files\": 1, \"lines\": 1, \"identifiers\": 1, \"max_symbols\": 5, \"path\": \"t/a.c\", \"line_with_max_symbols\": 1, \"symbols\": \"code\"}\n",
+         .expected = "{\"path\": \"t/a.c\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 5, \"identifiers\": 1, \"code_lines\": 1, \"comment_lines\": 0, \"blank_lines\": 0}\n"
+                     "{\"total\": true, \"files\": 1, \"lines\": 1, \"identifiers\": 1, \"code_lines\": 1, \"comment_lines\": 0, \"blank_lines\": 0, "
+                     "\"max_symbols\": 5, \"path\": \"t/a.c\", \"line_with_max_symbols\": 1, \"symbols\": \"code\"}\n",
          .setup = CALLS + "true"},
+    // The code, comment and blank lines are the lines', whatever symbols count.
+    Case{.name = "CodeSymbolsLeaveTheLineClasses", .args = {"--symbols=code", "--json", "t/c.c"},
+         .expected = "{\"path\": \"t/c.c\", \"lines\": 3, \"line_with_max_symbols\": 3, \"max_symbols\": 5, \"identifiers\": 1, "
+                     "\"code_lines\": 1, \"comment_lines\": 1, \"blank_lines\": 1}\n"
+                     "{\"total\": true, \"files\": 1, \"lines\": 3, \"identifiers\": 1, \"code_lines\": 1, \"comment_lines\": 1, "
+                     "\"blank_lines\": 1, \"max_symbols\": 5, \"path\": \"t/c.c\", \"line_with_max_symbols\": 3, \"symbols\": \"code\"}\n",
+         .setup = "mkdir t && printf '/* a note */\\n\\nf(\"x\");\\n' > t/c.c"},
     Case{.name = "ExtAndExcludeOfTheFileUntilTheCommandLine", .args = {"--list", "t"}, .expected = "t/a.cc\n",
          .setup = "mkdir -p t/skip && touch t/a.c t/a.cc t/skip/b.cc && " +
                   configIn("t", "ext = [\"cc\"]\\nexclude = [\"skip/\"]\\n") + "true"},

@@ -452,10 +452,12 @@ std::string rowsOfX(const std::vector<std::string> &paths)
     std::string rows;
     for (const std::string &path : paths)
         rows += "{\"path\": \"" + path +
-                "\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 1, \"identifiers\": 1}\n";
+                "\", \"lines\": 1, \"line_with_max_symbols\": 1, \"max_symbols\": 1, \"identifiers\": 1, "
+                "\"code_lines\": 1, \"comment_lines\": 0, \"blank_lines\": 0}\n";
     const std::string n = std::to_string(paths.size());
     return rows + "{\"total\": true, \"files\": " + n + ", \"lines\": " + n + ", \"identifiers\": " + n +
-           ", \"max_symbols\": 1, \"path\": \"" + paths[0] + "\", \"line_with_max_symbols\": 1}\n";
+           ", \"code_lines\": " + n + ", \"comment_lines\": 0, \"blank_lines\": 0, \"max_symbols\": 1, \"path\": \"" +
+           paths[0] + "\", \"line_with_max_symbols\": 1}\n";
 }
 
 const std::string AB = "echo a.c > .gitignore && echo x > a.c && echo x > b.c";

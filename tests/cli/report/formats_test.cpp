@@ -147,39 +147,39 @@ INSTANTIATE_TEST_SUITE_P(FormatSarif, ProgramTest, testing::Values(
 
 INSTANTIATE_TEST_SUITE_P(FormatCsv, ProgramTest, testing::Values(
     Case{.name = "OddNamesQuotedWhereTheyMustBe",
-         .expected = "path,lines,line_with_max_symbols,max_symbols,identifiers,files,directory,total\n"
-                     "sub/-lead.c,1,1,7,3,,,\nsub/bad\\xff.c,1,1,7,3,,,\n\"sub/nl\nx.c\",1,1,7,3,,,\n"
-                     "\"sub/sp ace,%#?:.c\",1,1,7,3,,,\nsub/-lead.c,4,1,7,12,4,,true\n",
+         .expected = "path,lines,line_with_max_symbols,max_symbols,identifiers,code_lines,comment_lines,blank_lines,files,directory,total\n"
+                     "sub/-lead.c,1,1,7,3,1,0,0,,,\nsub/bad\\xff.c,1,1,7,3,1,0,0,,,\n\"sub/nl\nx.c\",1,1,7,3,1,0,0,,,\n"
+                     "\"sub/sp ace,%#?:.c\",1,1,7,3,1,0,0,,,\nsub/-lead.c,4,1,7,12,4,0,0,4,,true\n",
          .setup = ODD_NAMES + " && cp \"$PWD/sub/-lead.c\" /tmp/cmeasure-abs-$$.c",
          .shell = "cmeasure --format=csv sub | tr -d '\\r'"},
     Case{.name = "RecordsEndInCrLfDirectoryRows",
          .args = {"--format=csv", "-d", "0", "t"},
-         .expected = "path,lines,line_with_max_symbols,max_symbols,identifiers,files,directory,total\r\n"
-                     "t/a.c,1,1,1,1,1,t,\r\nt/a.c,1,1,1,1,1,,true\r\n",
+         .expected = "path,lines,line_with_max_symbols,max_symbols,identifiers,code_lines,comment_lines,blank_lines,files,directory,total\r\n"
+                     "t/a.c,1,1,1,1,1,0,0,1,t,\r\nt/a.c,1,1,1,1,1,0,0,1,,true\r\n",
          .setup = "mkdir t && printf 'x\\n' > t/a.c"},
     Case{.name = "NothingMeasuredIsAHeaderAndATotal",
          .args = {"--format=csv", "t"},
-         .expected = "path,lines,line_with_max_symbols,max_symbols,identifiers,files,directory,total\r\n,0,0,0,0,0,,true\r\n",
+         .expected = "path,lines,line_with_max_symbols,max_symbols,identifiers,code_lines,comment_lines,blank_lines,files,directory,total\r\n,0,0,0,0,0,0,0,0,,true\r\n",
          .setup = "mkdir t"}
 ), caseName);
 
 INSTANTIATE_TEST_SUITE_P(FormatMarkdown, ProgramTest, testing::Values(
     Case{.name = "OddNamesInCodeSpans",
          .args = {"--format=markdown", "sub"},
-         .expected = "| lines | densest_line | max_symbols | identifiers | path |\n"
-                     "| ---: | ---: | ---: | ---: | :--- |\n"
-                     "| 1 | 1 | 7 | 3 | `sub/-lead.c` |\n"
-                     "| 1 | 1 | 1 | 1 | ``sub/a\\|`b`.c`` |\n"
-                     "| 1 | 1 | 7 | 3 | `sub/bad\\xff.c` |\n"
-                     "| 1 | 1 | 7 | 3 | `sub/nl\\nx.c` |\n"
-                     "| 1 | 1 | 7 | 3 | `sub/sp ace,%#?:.c` |\n"
-                     "| 5 | 1 | 7 | 13 | total of 5 files; densest line in `sub/-lead.c` |\n",
+         .expected = "| lines | densest_line | max_symbols | identifiers | code | comment | blank | path |\n"
+                     "| ---: | ---: | ---: | ---: | ---: | ---: | ---: | :--- |\n"
+                     "| 1 | 1 | 7 | 3 | 1 | 0 | 0 | `sub/-lead.c` |\n"
+                     "| 1 | 1 | 1 | 1 | 1 | 0 | 0 | ``sub/a\\|`b`.c`` |\n"
+                     "| 1 | 1 | 7 | 3 | 1 | 0 | 0 | `sub/bad\\xff.c` |\n"
+                     "| 1 | 1 | 7 | 3 | 1 | 0 | 0 | `sub/nl\\nx.c` |\n"
+                     "| 1 | 1 | 7 | 3 | 1 | 0 | 0 | `sub/sp ace,%#?:.c` |\n"
+                     "| 5 | 1 | 7 | 13 | 5 | 0 | 0 | total of 5 files; densest line in `sub/-lead.c` |\n",
          .setup = ODD_NAMES + " && printf 'x\\n' > 'sub/a|`b`.c'"},
     Case{.name = "SummaryRow",
          .args = {"--format=markdown", "-s", "t"},
-         .expected = "| lines | densest_path:line | max_symbols | identifiers | path |\n"
-                     "| ---: | :--- | ---: | ---: | :--- |\n"
-                     "| 1 | `t/a.c`:1 | 1 | 1 | `t/` (1 file) |\n",
+         .expected = "| lines | densest_path:line | max_symbols | identifiers | code | comment | blank | path |\n"
+                     "| ---: | :--- | ---: | ---: | ---: | ---: | ---: | :--- |\n"
+                     "| 1 | `t/a.c`:1 | 1 | 1 | 1 | 0 | 0 | `t/` (1 file) |\n",
          .setup = "mkdir t && printf 'x\\n' > t/a.c"},
     Case{.name = "NothingMeasuredSaysSo",
          .args = {"--format=markdown", "t"},

@@ -22,21 +22,51 @@ using programtest::output;
 
 namespace fs = std::filesystem;
 
-std::string fileRow(const std::string &path, int lines, int densest, int symbols, int identifiers)
+// The code, comment and blank lines of a row, as C's rules give them.
+struct Classes {
+    long code = 0, comment = 0, blank = 0;
+};
+
+std::string classKeys(const Classes &c)
+{
+    return ", \"code_lines\": " + std::to_string(c.code) + ", \"comment_lines\": " + std::to_string(c.comment) +
+           ", \"blank_lines\": " + std::to_string(c.blank);
+}
+
+// The rows of these cases' files hold code alone.
+Classes code(long lines)
+{
+    return {.code = lines};
+}
+
+std::string fileRow(const std::string &path, long lines, long densest, long symbols, long identifiers,
+                    const Classes &classes)
 {
     return "{\"path\": " + path + ", \"lines\": " + std::to_string(lines) + ", \"line_with_max_symbols\": " +
            std::to_string(densest) + ", \"max_symbols\": " + std::to_string(symbols) +
-           ", \"identifiers\": " + std::to_string(identifiers) + "}\n";
+           ", \"identifiers\": " + std::to_string(identifiers) + classKeys(classes) + "}\n";
+}
+
+std::string fileRow(const std::string &path, long lines, long densest, long symbols, long identifiers)
+{
+    return fileRow(path, lines, densest, symbols, identifiers, code(lines));
 }
 
 // A directory row; with `directory` empty, the total.
 std::string directoryRow(const std::string &directory, long files, long lines, long identifiers, long symbols,
-                         const std::string &path, long line)
+                         const std::string &path, long line, const Classes &classes)
 {
     return (directory.empty() ? "{\"total\": true" : "{\"directory\": \"" + directory + "\"") +
            ", \"files\": " + std::to_string(files) + ", \"lines\": " + std::to_string(lines) +
-           ", \"identifiers\": " + std::to_string(identifiers) + ", \"max_symbols\": " + std::to_string(symbols) +
-           ", \"path\": " + path + ", \"line_with_max_symbols\": " + std::to_string(line) + "}\n";
+           ", \"identifiers\": " + std::to_string(identifiers) + classKeys(classes) +
+           ", \"max_symbols\": " + std::to_string(symbols) + ", \"path\": " + path +
+           ", \"line_with_max_symbols\": " + std::to_string(line) + "}\n";
+}
+
+std::string directoryRow(const std::string &directory, long files, long lines, long identifiers, long symbols,
+                         const std::string &path, long line)
+{
+    return directoryRow(directory, files, lines, identifiers, symbols, path, line, code(lines));
 }
 
 const std::string TRY_HELP = "Try 'cmeasure --help' for more information.\n";
@@ -62,10 +92,10 @@ INSTANTIATE_TEST_SUITE_P(CommandLineViews, ProgramTest, testing::Values(
                      directoryRow("t", 2, 3, 3, 3, B_IN_S, 2) + directoryRow("", 2, 3, 3, 3, B_IN_S, 2),
          .setup = TREE},
     Case{.name = "TableRowNamesDensestPathAndLineNoRepeatedTotal", .args = {"-d", "1", "t"},
-         .expected = "lines  densest_path:line  max_symbols  identifiers  path\n"
-                     "    0  -                            0            0  t/e/  (0 files)\n"
-                     "    2  t/s/b.c:2                    3            2  t/s/  (1 file)\n"
-                     "    3  t/s/b.c:2                    3            3  t/  (2 files)\n",
+         .expected = "lines  densest_path:line  max_symbols  identifiers  code  comment  blank  path\n"
+                     "    0  -                            0            0     0        0      0  t/e/  (0 files)\n"
+                     "    2  t/s/b.c:2                    3            2     2        0      0  t/s/  (1 file)\n"
+                     "    3  t/s/b.c:2                    3            3     3        0      0  t/  (2 files)\n",
          .setup = TREE},
     Case{.name = "UnreadableDirectoryReportedInItsPlace", .args = {"--json", "-d", "1", "t"},
          .expected = "cmeasure: t/m: Permission denied\n" + directoryRow("t/s", 1, 2, 2, 3, B_IN_S, 2) +
@@ -85,7 +115,8 @@ INSTANTIATE_TEST_SUITE_P(CommandLineViews, ProgramTest, testing::Values(
     // t/a holds an empty file, and so no line: t's row, as the total, names
     // the first line of t/b's file, though it has no symbol either.
     Case{.name = "DirectoryOfAnEmptyFileHoldsNoDensestLine", .args = {"--json", "-s", "t"},
-         .expected = directoryRow("t", 2, 2, 0, 0, "\"t/b/g.c\"", 1) + directoryRow("", 2, 2, 0, 0, "\"t/b/g.c\"", 1),
+         .expected = directoryRow("t", 2, 2, 0, 0, "\"t/b/g.c\"", 1, {.blank = 2}) +
+                     directoryRow("", 2, 2, 0, 0, "\"t/b/g.c\"", 1, {.blank = 2}),
          .setup = "mkdir -p t/a t/b && touch t/a/f.c && printf ' \\n\\n' > t/b/g.c"},
     Case{.name = "ListWritesPathsEscaped", .args = {"--list", "t", "main.c"},
          .expected = "t/a\\nb.c\nt/s/b.c\nmain.c\n", .source = "x\n",
@@ -109,11 +140,11 @@ INSTANTIATE_TEST_SUITE_P(CommandLineSortAndDialects, ProgramTest, testing::Value
                      directoryRow("", 3, 4, 4, 3, "\"c.c\"", 1),
          .setup = TIES},
     Case{.name = "SortByLinesTiesInOutputOrderTableSizedOnAll", .args = {"--sort=lines", "c.c", "b.c", "a.c"},
-         .expected = "lines  densest_line  max_symbols  identifiers  path\n"
-                     "    2             1            2            2  b.c\n"
-                     "    1             1            3            1  c.c\n"
-                     "    1             1            2            1  a.c\n"
-                     "    4             1            3            4  total of 3 files; densest line in c.c\n",
+         .expected = "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n"
+                     "    2             1            2            2     2        0      0  b.c\n"
+                     "    1             1            3            1     1        0      0  c.c\n"
+                     "    1             1            2            1     1        0      0  a.c\n"
+                     "    4             1            3            4     4        0      0  total of 3 files; densest line in c.c\n",
          .setup = TIES},
     Case{.name = "SortByPathInByteOrder", .args = {"--json", "--sort=path", "c.c", "a.c", "B.c"},
          .expected = fileRow("\"B.c\"", 1, 1, 1, 1) + fileRow("\"a.c\"", 1, 1, 2, 1) + fileRow("\"c.c\"", 1, 1, 3, 1) +
@@ -128,57 +159,59 @@ INSTANTIATE_TEST_SUITE_P(CommandLineSortAndDialects, ProgramTest, testing::Value
          .setup = MIXED},
     Case{.name = "SortMessagesFirstThenRows", .args = {"--sort=lines", "a.c", "none.c", "b.c"},
          .expected = "cmeasure: none.c: No such file or directory\n"
-                     "lines  densest_line  max_symbols  identifiers  path\n"
-                     "    2             1            2            2  b.c\n"
-                     "    1             1            2            1  a.c\n"
-                     "    3             1            2            3  total of 2 files; densest line in a.c\n",
+                     "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n"
+                     "    2             1            2            2     2        0      0  b.c\n"
+                     "    1             1            2            1     1        0      0  a.c\n"
+                     "    3             1            2            3     3        0      0  total of 2 files; densest line in a.c\n",
          .status = 1, .setup = TIES, .oneStream = true},
     Case{.name = "SortViewRowsLeavesTheRepeatedTotal", .args = {"-d", "1", "--sort=identifiers", "--ext=c,cpp", "t"},
-         .expected = "lines  densest_path:line  max_symbols  identifiers  path\n"
-                     "    4  t/s/c.cpp:1                  7            6  t/  (3 files)\n"
-                     "    3  t/s/c.cpp:1                  7            5  t/s/  (2 files)\n"
-                     "    0  -                            0            0  t/e/  (0 files)\n",
+         .expected = "lines  densest_path:line  max_symbols  identifiers  code  comment  blank  path\n"
+                     "    4  t/s/c.cpp:1                  7            6     4        0      0  t/  (3 files)\n"
+                     "    3  t/s/c.cpp:1                  7            5     3        0      0  t/s/  (2 files)\n"
+                     "    0  -                            0            0     0        0      0  t/e/  (0 files)\n",
          .setup = MIXED},
     Case{.name = "ByDialectRowsBeforeTheTotal", .args = {"--by-dialect", "--ext=c,cpp", "t"},
-         .expected = "lines  densest_path:line  max_symbols  identifiers  path\n"
-                     "    1  t/a.c:1                      1            1  t/a.c\n"
-                     "    2  t/s/b.c:2                    4            2  t/s/b.c\n"
-                     "    1  t/s/c.cpp:1                  7            3  t/s/c.cpp\n"
-                     "    3  t/s/b.c:2                    4            3  dialect C  (2 files)\n"
-                     "    1  t/s/c.cpp:1                  7            3  dialect C++  (1 file)\n"
-                     "    4  t/s/c.cpp:1                  7            6  total of 3 files\n",
+         .expected = "lines  densest_path:line  max_symbols  identifiers  code  comment  blank  path\n"
+                     "    1  t/a.c:1                      1            1     1        0      0  t/a.c\n"
+                     "    2  t/s/b.c:2                    4            2     2        0      0  t/s/b.c\n"
+                     "    1  t/s/c.cpp:1                  7            3     1        0      0  t/s/c.cpp\n"
+                     "    3  t/s/b.c:2                    4            3     3        0      0  dialect C  (2 files)\n"
+                     "    1  t/s/c.cpp:1                  7            3     1        0      0  dialect C++  (1 file)\n"
+                     "    4  t/s/c.cpp:1                  7            6     4        0      0  total of 3 files\n",
          .setup = MIXED},
     // Both dialects always have a row, an empty one with zeros.
     Case{.name = "ByDialectJsonSummarizedOneDialectEmpty", .args = {"--json", "--by-dialect", "-s", "t"},
          .expected = directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) +
-                     "{\"dialect\": \"C\", \"files\": 2, \"lines\": 3, \"identifiers\": 3, \"max_symbols\": 4, "
+                     "{\"dialect\": \"C\", \"files\": 2, \"lines\": 3, \"identifiers\": 3, \"code_lines\": 3, "
+                     "\"comment_lines\": 0, \"blank_lines\": 0, \"max_symbols\": 4, "
                      "\"path\": \"t/s/b.c\", \"line_with_max_symbols\": 2}\n"
-                     "{\"dialect\": \"C++\", \"files\": 0, \"lines\": 0, \"identifiers\": 0, \"max_symbols\": 0, "
+                     "{\"dialect\": \"C++\", \"files\": 0, \"lines\": 0, \"identifiers\": 0, \"code_lines\": 0, "
+                     "\"comment_lines\": 0, \"blank_lines\": 0, \"max_symbols\": 0, "
                      "\"path\": null, \"line_with_max_symbols\": 0}\n" +
                      directoryRow("", 2, 3, 3, 4, B_IN_S, 2),
          .setup = MIXED},
     // A header read as C++ by --cxx-ext counts as C++.
     Case{.name = "ByDialectCxxExtAndCsvColumn", .args = {"--format=csv", "--by-dialect", "--cxx-ext=h", "a.h", "c.c"},
-         .expected = "path,lines,line_with_max_symbols,max_symbols,identifiers,files,directory,total,dialect\r\n"
-                     "a.h,1,1,2,1,,,,\r\nc.c,1,1,3,1,,,,\r\n"
-                     "c.c,1,1,3,1,1,,,C\r\na.h,1,1,2,1,1,,,C++\r\nc.c,2,1,3,2,2,,true,\r\n",
+         .expected = "path,lines,line_with_max_symbols,max_symbols,identifiers,code_lines,comment_lines,blank_lines,files,directory,total,dialect\r\n"
+                     "a.h,1,1,2,1,1,0,0,,,,\r\nc.c,1,1,3,1,1,0,0,,,,\r\n"
+                     "c.c,1,1,3,1,1,0,0,1,,,C\r\na.h,1,1,2,1,1,0,0,1,,,C++\r\nc.c,2,1,3,2,2,0,0,2,,true,\r\n",
          .setup = "printf 'ab\\n' > a.h && printf 'abc\\n' > c.c"},
     Case{.name = "SummarizeOneArgumentNoRepeatedTotal", .args = {"-s", "t"},
-         .expected = "lines  densest_path:line  max_symbols  identifiers  path\n"
-                     "    3  t/s/b.c:2                    4            3  t/  (2 files)\n",
+         .expected = "lines  densest_path:line  max_symbols  identifiers  code  comment  blank  path\n"
+                     "    3  t/s/b.c:2                    4            3     3        0      0  t/  (2 files)\n",
          .setup = MIXED},
     Case{.name = "SummarizeTwoArgumentsKeepTheTotal", .args = {"-s", "t/s", "t/a.c"},
-         .expected = "lines  densest_path:line  max_symbols  identifiers  path\n"
-                     "    2  t/s/b.c:2                    4            2  t/s/  (1 file)\n"
-                     "    1  t/a.c:1                      1            1  t/a.c\n"
-                     "    3  t/s/b.c:2                    4            3  total of 2 files\n",
+         .expected = "lines  densest_path:line  max_symbols  identifiers  code  comment  blank  path\n"
+                     "    2  t/s/b.c:2                    4            2     2        0      0  t/s/  (1 file)\n"
+                     "    1  t/a.c:1                      1            1     1        0      0  t/a.c\n"
+                     "    3  t/s/b.c:2                    4            3     3        0      0  total of 2 files\n",
          .setup = MIXED},
     // The second argument adds no file: the total would repeat t's row.
     Case{.name = "SummarizeEmptySecondArgumentNoRepeatedTotal", .args = {"--format=markdown", "-s", "t", "t/e"},
-         .expected = "| lines | densest_path:line | max_symbols | identifiers | path |\n"
-                     "| ---: | :--- | ---: | ---: | :--- |\n"
-                     "| 3 | `t/s/b.c`:2 | 4 | 3 | `t/` (2 files) |\n"
-                     "| 0 | - | 0 | 0 | `t/e/` (0 files) |\n",
+         .expected = "| lines | densest_path:line | max_symbols | identifiers | code | comment | blank | path |\n"
+                     "| ---: | :--- | ---: | ---: | ---: | ---: | ---: | :--- |\n"
+                     "| 3 | `t/s/b.c`:2 | 4 | 3 | 3 | 0 | 0 | `t/` (2 files) |\n"
+                     "| 0 | - | 0 | 0 | 0 | 0 | 0 | `t/e/` (0 files) |\n",
          .setup = MIXED}
 ), caseName);
 
@@ -240,19 +273,22 @@ void growTree(randomtext::Rng &rng, const fs::path &dir, const std::string &belo
 struct FileRow {
     std::string path;
     long lines, densest, symbols, identifiers;
+    Classes classes;
 };
 
 // The file rows of a measuring run's JSON Lines, its total left out.
 std::vector<FileRow> fileRows(const std::string &lines)
 {
     static const std::regex ROW(R"re(\{"path": "([^"]*)", "lines": (\d+), "line_with_max_symbols": (\d+), )re"
-                                R"re("max_symbols": (\d+), "identifiers": (\d+)\})re");
+                                R"re("max_symbols": (\d+), "identifiers": (\d+), "code_lines": (\d+), )re"
+                                R"re("comment_lines": (\d+), "blank_lines": (\d+)\})re");
     std::vector<FileRow> rows;
     std::istringstream in(lines);
     std::smatch m;
     for (std::string line; std::getline(in, line);)
         if (std::regex_match(line, m, ROW))
-            rows.push_back({m[1], std::stol(m[2]), std::stol(m[3]), std::stol(m[4]), std::stol(m[5])});
+            rows.push_back({m[1], std::stol(m[2]), std::stol(m[3]), std::stol(m[4]), std::stol(m[5]),
+                            {std::stol(m[6]), std::stol(m[7]), std::stol(m[8])}});
     return rows;
 }
 
@@ -260,6 +296,7 @@ std::vector<FileRow> fileRows(const std::string &lines)
 std::string summed(const std::string &directory, const std::vector<FileRow> &rows)
 {
     long files = 0, lines = 0, identifiers = 0, symbols = 0, line = 0;
+    Classes classes;
     std::string densest = "null";
     for (const FileRow &row : rows) {
         if (!row.path.starts_with(directory + "/"))
@@ -267,8 +304,9 @@ std::string summed(const std::string &directory, const std::vector<FileRow> &row
         if (files == 0 || row.symbols > symbols)
             symbols = row.symbols, line = row.densest, densest = "\"" + row.path + "\"";
         files++, lines += row.lines, identifiers += row.identifiers;
+        classes.code += row.classes.code, classes.comment += row.classes.comment, classes.blank += row.classes.blank;
     }
-    return directoryRow(directory, files, lines, identifiers, symbols, densest, line);
+    return directoryRow(directory, files, lines, identifiers, symbols, densest, line, classes);
 }
 
 // A directory's rows come after every path below it and before the paths
@@ -303,8 +341,10 @@ TEST(CommandLine, RandomTreesDirectoryRowsSumTheFileRows)
     const std::vector<FileRow> rows = fileRows(whole);
     ASSERT_FALSE(rows.empty());
     ASSERT_EQ(rows.back().path, "f.c");
+    for (const FileRow &row : rows)
+        EXPECT_EQ(row.classes.code + row.classes.comment + row.classes.blank, row.lines) << row.path;
     const FileRow &f = rows.back();
-    const std::string fileArgument = fileRow("\"f.c\"", f.lines, f.densest, f.symbols, f.identifiers);
+    const std::string fileArgument = fileRow("\"f.c\"", f.lines, f.densest, f.symbols, f.identifiers, f.classes);
     for (int depth = 0; depth <= 4; depth++) {
         std::string expected;
         for (const std::string &below : made)

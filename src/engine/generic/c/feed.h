@@ -7,6 +7,34 @@
 // read from the masks of the 64 bytes that end it, and a piece shorter than
 // a group a byte at a time.
 
+// The modes that a byte read in, or that leave the lexer in, may be marked
+// for: a comment's and a raw string's. The byte lexer reads most bytes in
+// neither.
+inline constexpr std::uint32_t MARKED_MODES =
+    1u << static_cast<unsigned>(Mode::LineComment) | 1u << static_cast<unsigned>(Mode::BlockComment) |
+    1u << static_cast<unsigned>(Mode::BlockStar) | 1u << static_cast<unsigned>(Mode::RawDelimiter) |
+    1u << static_cast<unsigned>(Mode::RawBody) | 1u << static_cast<unsigned>(Mode::RawRecovery);
+
+// Marks byte i of the group, which the byte lexer has read in mode `before`.
+CMEASURE_INLINE void markByte(crules::State &state, int i, Mode before)
+{
+    const Mode after = state.lex.mode;
+    if (((MARKED_MODES >> static_cast<unsigned>(before)) & 1) == 0 &&
+        ((MARKED_MODES >> static_cast<unsigned>(after)) & 1) == 0)
+        return;
+    if (isComment(after) || before == Mode::BlockStar)
+        state.marks.comment |= bitAt(i);
+    if (isRaw(after) || isRaw(before))
+        state.marks.code |= bitAt(i);
+}
+
+// The marks of a group that the byte lexer reads.
+CMEASURE_INLINE void clearMarks(crules::State &state)
+{
+    state.marks.comment = 0;
+    state.marks.code = 0;
+}
+
 // Bytes [from, to) of a group.
 struct Span {
     int from;
@@ -37,17 +65,20 @@ CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, c
             }
         }
         lex.at = lex.groupStart + i;
-        const unsigned char c = group[i++];
+        const Mode before = lex.mode;
+        const unsigned char c = group[i];
         if (pass && has(c, PLAIN_NEXT)) {
             // Neither a CR nor a backslash: feedByte() would hold nothing
             // back, and the byte lexer reads it at once; of what holds
             // bytes back, only a header name's '<' may follow.
             while (!readCharacter(state, c)) {
             }
+            markByte(state, i++, before);
             pass = lex.angle == Angle::Off;
             continue;
         }
         feedByte(state, c);
+        markByte(state, i++, before);
         pass = mayPass(lex);
     }
 }
@@ -89,7 +120,7 @@ CMEASURE_INLINE void countGatedLine(crules::State &state, const unsigned char *g
 // A group that cannot hold a marker is lexed whole first.
 CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *group, const CMasks &masks)
 {
-    const bool lexed = !mayMatchMarker(state.lex, group) && lexWholeGroup(state, group, masks);
+    const bool lexed = !mayMatchMarker(state.lex, group) && lexWholeGroup(state, group, masks, state.marks.comment);
     const FastMasks fast = fastMasks(masks);
     std::uint64_t lf = masks.lf;
     for (int from = 0; from < 64;) {
@@ -98,6 +129,7 @@ CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *g
         state.lines.countedTo = from;
         if (!lexed)
             lexSpan<true>(state, group, masks, fast, {from, to});
+        classifyLines(state.lines, group, masks, state.marks, from, to);
         countGatedLine(state, group, masks, {from, to});
         from = to;
     }
@@ -120,7 +152,9 @@ CMEASURE_INLINE void feedLastBytes(crules::State &state, const unsigned char *gr
     const CMasks masks = classify64(group);
     beginGroup(state, state.lex.fed - 64);
     state.lines.countedTo = start; // the bytes before `start` were counted with the piece before
+    clearMarks(state);
     lexSpan<false>(state, group, masks, fastMasks(masks), {start, 64});
+    classifyLines(state.lines, group, masks, state.marks, start, 64);
     countGroupLines(state, group, masks, start);
 }
 
@@ -131,14 +165,20 @@ void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
     if (state.gate != nullptr) {
         for (; k + 64 <= length; k += 64, fed += 64) {
             beginGroup(state, fed);
+            clearMarks(state);
             feedGatedGroup(state, bytes + k, classify64(bytes + k));
         }
     } else {
         for (; k + 64 <= length; k += 64, fed += 64) {
             const CMasks masks = classify64(bytes + k);
             beginGroup(state, fed);
-            if (!lexWholeGroup(state, bytes + k, masks))
+            crules::Marks marks;
+            if (!lexWholeGroup(state, bytes + k, masks, marks.comment)) {
+                clearMarks(state);
                 lexSpan<false>(state, bytes + k, masks, fastMasks(masks), {0, 64});
+                marks = state.marks;
+            }
+            classifyLines(state.lines, bytes + k, masks, marks, 0, 64);
             countGroupLines(state, bytes + k, masks, 0);
         }
     }
@@ -150,8 +190,12 @@ void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
     }
     for (; k < length; k++, fed++) {
         beginGroup(state, fed);
+        clearMarks(state);
         state.lex.at = fed;
+        const Mode before = state.lex.mode;
         feedByte(state, bytes[k]);
+        markByte(state, 0, before);
+        classifyByte(state.lines, bytes[k], (state.marks.comment & 1) != 0, (state.marks.code & 1) != 0);
         countByte(state, bytes[k], (state.lines.hidden & 1) != 0);
     }
     state.lines.hidden = 0;
@@ -163,5 +207,9 @@ void finishC(crules::State &state)
     state.lex.at = state.lex.fed;
     finishLexer(state);
     state.lines.hidden = 0;
+    // A backslash that the input ends is a character, not a splice.
+    state.lines.lastBackslash = NOT_BACKSLASH;
+    if (state.lines.column > 0)
+        endLineClass(state.lines);
     finishLines(state);
 }

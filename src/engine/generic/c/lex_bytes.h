@@ -115,6 +115,26 @@ CMEASURE_INLINE void endBeforeSplicedCharacter(LexState &lex)
     }
 }
 
+// The '/' at `lex.pendingAt`, once the character after it makes it a
+// comment's opener: comment text for the lines' classes and, code alone
+// counting, nothing. It is in the group's marks when its line's bytes are
+// not counted yet, else taken off the line's counts. One that a splice
+// parts from the rest of the opener stays code on its line, which has ended.
+CMEASURE_INLINE void slashOpensComment(crules::State &state, bool spliced)
+{
+    if (spliced)
+        return;
+    const crules::Count at = state.lex.pendingAt;
+    if (state.lex.codeOnly)
+        hideByte(state, at, true);
+    if (at >= uncountedFrom(state)) {
+        state.marks.comment |= bitAt(static_cast<int>(at - state.lex.groupStart));
+    } else {
+        state.lines.codeBytes--;
+        state.lines.commentBytes++;
+    }
+}
+
 // A character after splices. False when a raw string gives it back.
 CMEASURE_INLINE bool lexCharacter(crules::State &state, unsigned char c)
 {
@@ -141,7 +161,12 @@ CMEASURE_INLINE bool lexCharacter(crules::State &state, unsigned char c)
     case Mode::Code: code(state, c); return true;
     case Mode::Identifier: identifier(state, c); return true;
     case Mode::Number: number(state, c); return true;
-    case Mode::NumberQuote: case Mode::Dot: case Mode::DotDot: case Mode::Slash: case Mode::Percent:
+    case Mode::Slash:
+        resolve(state, c);
+        if (lex.mode == Mode::LineComment || lex.mode == Mode::BlockComment)
+            slashOpensComment(state, spliced);
+        return true;
+    case Mode::NumberQuote: case Mode::Dot: case Mode::DotDot: case Mode::Percent:
         resolve(state, c);
         return true;
     case Mode::LineComment:
@@ -211,9 +236,7 @@ CMEASURE_INLINE void judge(crules::State &state, const Reading &r, unsigned char
     LexState &lex = state.lex;
     bool hidden = readsText(r.before);
     if (r.before == Mode::Slash && (lex.mode == Mode::LineComment || lex.mode == Mode::BlockComment)) {
-        hidden = true;
-        if (!r.spliced)
-            takeBack(state, lex.pendingAt, 1);
+        hidden = true; // the '/' is taken back by slashOpensComment()
     } else if (r.prefixed) {
         hidden = r.onLine > 0;
         takeBack(state, lex.pendingAt + 1, r.onLine - 1);

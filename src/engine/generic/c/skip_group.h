@@ -24,6 +24,8 @@ struct GroupLex {
     std::uint64_t shown = 0;               // code outside `code` and `tokens`: a directive's '#', a splice's '\\'
     int lead = 0;                          // bytes that end what the group begins in
     crules::Count carried = 0;             // 1 when the identifier the group begins in ends in it
+    std::uint64_t comment = 0;             // bytes of comments
+    bool slashOpened = false;              // the '/' before the group opens a comment
 };
 
 // A directive whose name begins at or after byte `from` may be #include,
@@ -88,6 +90,7 @@ CMEASURE_INLINE int groupCode(GroupLex &g, const unsigned char *group, const CMa
     if (c == '/') {
         if (next == '/' || next == '*') {
             g.mode = next == '/' ? Mode::LineComment : Mode::BlockComment;
+            g.comment |= bitAt(at) | bitAt(at + 1);
             return at + 2;
         }
         g.tokens |= bitAt(at);
@@ -197,6 +200,8 @@ CMEASURE_INLINE int pendingResolved(GroupLex &g, const LexState &lex, const unsi
             return -1;
         if (first == '/' || first == '*') {
             g.mode = first == '/' ? Mode::LineComment : Mode::BlockComment;
+            g.comment |= 1;
+            g.slashOpened = true;
             return 1;
         }
         g.mode = Mode::Code; // a punctuator
@@ -206,9 +211,19 @@ CMEASURE_INLINE int pendingResolved(GroupLex &g, const LexState &lex, const unsi
         if (wantName || first == '\\')
             return -1;
         g.mode = first == '/' ? Mode::Code : Mode::BlockComment;
+        g.comment |= 1;
         return first == '/' ? 1 : 0;
     default: return -1;
     }
+}
+
+// The bytes [from, to) of a comment, marked; `to`, or -1 when the
+// comment's end is not for this skipper.
+CMEASURE_INLINE int commentRegion(GroupLex &g, int from, int to)
+{
+    if (to > from)
+        g.comment |= (~std::uint64_t{0} >> (64 - to)) & (~std::uint64_t{0} << from);
+    return to;
 }
 
 // Where the regions of the group take the lexer from `lex`; false when the
@@ -238,8 +253,8 @@ CMEASURE_INLINE bool groupRegions(GroupLex &g, const LexState &lex, const unsign
     while (i < 64) {
         switch (g.mode) {
         case Mode::Code: i = groupCode(g, group, m, i); break;
-        case Mode::BlockComment: i = groupBlockComment(g, group, m, i); break;
-        case Mode::LineComment: i = groupLineComment(g, group, m, i); break;
+        case Mode::BlockComment: i = commentRegion(g, i, groupBlockComment(g, group, m, i)); break;
+        case Mode::LineComment: i = commentRegion(g, i, groupLineComment(g, group, m, i)); break;
         case Mode::Literal: i = groupLiteral(g, group, m, i); break;
         default: return false;
         }
@@ -272,9 +287,8 @@ CMEASURE_INLINE void cutNumber(LexState &lex, const unsigned char *group, int fr
 }
 
 // Code alone counting, what of the group counts nothing: the text of its
-// comments and literals but their opening quotes; a '/' that ended the group
-// before and that the group makes a comment's is taken back, and one that
-// ends it may be.
+// comments and literals but their opening quotes. A '/' that ends the group
+// counts until the next group makes it a comment's (slashOpensComment()).
 CMEASURE_INLINE void hideGroupText(crules::State &state, const GroupLex &g, Mode was)
 {
     std::uint64_t shown = g.code | g.tokens | g.shown;
@@ -283,14 +297,12 @@ CMEASURE_INLINE void hideGroupText(crules::State &state, const GroupLex &g, Mode
     if (g.mode == Mode::Slash)
         shown |= bitAt(63);
     state.lines.hidden = ~shown;
-    if (was == Mode::Slash && g.lead == 1)
-        takeBack(state, state.lex.pendingAt, 1);
-    if (g.mode == Mode::Slash)
-        state.lex.pendingAt = state.lex.groupStart + 63;
 }
 
-// The group at once, if it can be; false when the full lexer must read it.
-CMEASURE_INLINE bool lexWholeGroup(crules::State &state, const unsigned char *group, const CMasks &m)
+// The group at once, if it can be; false when the full lexer must read it,
+// the state untouched then. `comment` gets the bits of the comments' bytes.
+CMEASURE_INLINE bool lexWholeGroup(crules::State &state, const unsigned char *group, const CMasks &m,
+                                   std::uint64_t &comment)
 {
     LexState &lex = state.lex;
     const unsigned held = lex.heldReturns | lex.utf8.have | static_cast<unsigned>(lex.splice) |
@@ -315,6 +327,11 @@ CMEASURE_INLINE bool lexWholeGroup(crules::State &state, const unsigned char *gr
     if (lex.codeOnly)
         hideGroupText(state, g, lex.mode);
     lex.identifiers += g.carried + bitsSet<64>(starts);
+    comment = g.comment;
+    if (g.slashOpened)
+        slashOpensComment(state, false);
+    if (g.mode == Mode::Slash)
+        lex.pendingAt = lex.groupStart + 63;
     lex.startOfLine = startsLine(g, m, ~std::uint64_t{0});
     lex.directive = g.directive;
     lex.mode = g.mode;

@@ -3,6 +3,12 @@
 // identifier or a number, the text of a comment or a literal) to the next
 // byte that may change it, which it hands back to the byte lexer.
 
+// Whether the lexer in `mode` reads a comment.
+CMEASURE_INLINE bool isComment(Mode mode)
+{
+    return mode == Mode::LineComment || mode == Mode::BlockComment || mode == Mode::BlockStar;
+}
+
 // Nothing held back: no CR, no backslash, no character begun, no header
 // name being looked for.
 CMEASURE_INLINE bool mayPass(const LexState &lex)
@@ -33,6 +39,8 @@ template <bool GATED> CMEASURE_INLINE void passOver(crules::State &state, const 
     lex.afterSplice = false;
     if (lex.codeOnly && readsText(lex.mode))
         hideSpan(state, from, to);
+    if (isComment(lex.mode))
+        state.marks.comment |= lowBits(to) & ~lowBits(from);
     if (GATED && (lex.mode == Mode::LineComment || lex.mode == Mode::BlockComment))
         matchAllowIn(state, group + from, to - from);
     if (lex.mode == Mode::Identifier) {

@@ -23,6 +23,7 @@ struct FastLex {
     bool literalEmpty;
     unsigned char quote;
     crules::Count identifiers;
+    std::uint64_t comment = 0; // bytes of comments
 };
 
 // The masks of a group the common path reads, combined once.
@@ -158,6 +159,7 @@ CMEASURE_INLINE int fastToken(LexState &lex, FastLex &f, const unsigned char *gr
         return splicedAway(group, i, to);
     if (c == '/' && (next == '/' || next == '*')) {
         f.mode = next == '/' ? Mode::LineComment : Mode::BlockComment;
+        f.comment |= bitAt(i) | bitAt(i + 1);
         lex.allowMatched = 0;
         return i + 2;
     }
@@ -333,6 +335,7 @@ CMEASURE_INLINE int lexFast(crules::State &state, const unsigned char *group, co
             next = lex.cpp ? fastLiteral<true>(f, group, m, i, to) : fastLiteral<false>(f, group, m, i, to);
         } else if (mode == Mode::LineComment || mode == Mode::BlockComment) {
             next = fastComment<GATED>(state, f, group, m, i, to);
+            f.comment |= lowBits(next) & ~lowBits(i);
         } else if (mode == Mode::Identifier && !lex.suffixCandidate) {
             next = fastIdentifier(lex, f, group, m, i, to);
         }
@@ -348,5 +351,6 @@ CMEASURE_INLINE int lexFast(crules::State &state, const unsigned char *group, co
     lex.literalEmpty = f.literalEmpty;
     lex.quote = f.quote;
     lex.identifiers = f.identifiers;
+    state.marks.comment |= f.comment;
     return i;
 }
