@@ -33,7 +33,8 @@ _cmeasure()
             return
             ;;
         --sort)
-            mapfile -t COMPREPLY < <(compgen -W 'path lines line_with_max_symbols max_symbols identifiers' -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W 'path lines line_with_max_symbols max_symbols identifiers code_lines comment_lines blank_lines' \
+                -- "$cur")
             return
             ;;
         --symbols)

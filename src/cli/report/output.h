@@ -26,6 +26,9 @@ inline constexpr FigureKey FIGURE_KEYS[] = {
     {"line_with_max_symbols", &Figures::densestLine},
     {"max_symbols", &Figures::maxSymbols},
     {"identifiers", &Figures::identifiers},
+    {"code_lines", &Figures::codeLines},
+    {"comment_lines", &Figures::commentLines},
+    {"blank_lines", &Figures::blankLines},
 };
 
 // The figures of every file measured, and where the line with the most

@@ -134,6 +134,10 @@ const std::string TIES = "printf 'ab\\n' > a.c && printf 'xy\\ncd\\n' > b.c && p
 const std::string MIXED = "mkdir -p t/s t/e && echo x > t/a.c && printf 'y\\nz = 1;\\n' > t/s/b.c && "
                           "printf 'int  a , b;\\n' > t/s/c.cpp";
 
+// k.c: a line of code; m.c: 2 comment lines, then a blank one; n.c: a
+// comment line.
+const std::string CLASSES = "printf 'x;\\n' > k.c && printf '// a\\n// b\\n\\n' > m.c && printf '/* a */\\n' > n.c";
+
 INSTANTIATE_TEST_SUITE_P(CommandLineSortAndDialects, ProgramTest, testing::Values(
     Case{.name = "SortByFigureLargestFirstTiesInOutputOrder", .args = {"--json", "--sort=max_symbols", "a.c", "b.c", "c.c"},
          .expected = fileRow("\"c.c\"", 1, 1, 3, 1) + fileRow("\"a.c\"", 1, 1, 2, 1) + fileRow("\"b.c\"", 2, 1, 2, 2) +
@@ -150,9 +154,22 @@ INSTANTIATE_TEST_SUITE_P(CommandLineSortAndDialects, ProgramTest, testing::Value
          .expected = fileRow("\"B.c\"", 1, 1, 1, 1) + fileRow("\"a.c\"", 1, 1, 2, 1) + fileRow("\"c.c\"", 1, 1, 3, 1) +
                      directoryRow("", 3, 3, 3, 3, "\"c.c\"", 1),
          .setup = TIES},
-    Case{.name = "SortByIdentifiersLastKey", .args = {"--json", "--sort=identifiers", "a.c", "b.c"},
+    Case{.name = "SortByIdentifiers", .args = {"--json", "--sort=identifiers", "a.c", "b.c"},
          .expected = fileRow("\"b.c\"", 2, 1, 2, 2) + fileRow("\"a.c\"", 1, 1, 2, 1) + directoryRow("", 2, 3, 3, 2, "\"a.c\"", 1),
          .setup = TIES},
+    Case{.name = "SortByCommentLines", .args = {"--sort=comment_lines", "k.c", "n.c", "m.c"},
+         .expected = "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n"
+                     "    3             1            3            0     0        2      1  m.c\n"
+                     "    1             1            5            0     0        1      0  n.c\n"
+                     "    1             1            2            1     1        0      0  k.c\n"
+                     "    5             1            5            1     1        3      1  total of 3 files; densest line in n.c\n",
+         .setup = CLASSES},
+    // k.c and n.c tie.
+    Case{.name = "SortByBlankLinesLastKeyTiesInOutputOrder", .args = {"--json", "--sort=blank_lines", "k.c", "n.c", "m.c"},
+         .expected = fileRow("\"m.c\"", 3, 1, 3, 0, {.comment = 2, .blank = 1}) + fileRow("\"k.c\"", 1, 1, 2, 1) +
+                     fileRow("\"n.c\"", 1, 1, 5, 0, {.comment = 1}) +
+                     directoryRow("", 3, 5, 1, 5, "\"n.c\"", 1, {.code = 1, .comment = 3, .blank = 1}),
+         .setup = CLASSES},
     Case{.name = "SortByDensestLine", .args = {"--json", "--sort=line_with_max_symbols", "t"},
          .expected = fileRow("\"t/s/b.c\"", 2, 2, 4, 2) + fileRow("\"t/a.c\"", 1, 1, 1, 1) +
                      directoryRow("", 2, 3, 3, 4, "\"t/s/b.c\"", 2),
@@ -234,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineViewsUsage, ProgramTest, testing::Values(
           "options '--max-depth' and '--max-symbols' cannot be combined"),
     usage("SortUnknownKeyListsTheKeys", {"--sort=densest_line", "t"},
           "invalid argument 'densest_line' for '--sort'\nValid arguments are 'path', 'lines', "
-          "'line_with_max_symbols', 'max_symbols' and 'identifiers'"),
+          "'line_with_max_symbols', 'max_symbols', 'identifiers', 'code_lines', 'comment_lines' and 'blank_lines'"),
     usage("SortWithMaxSymbols", {"--sort=lines", "--max-symbols=3", "t"},
           "options '--sort' and '--max-symbols' cannot be combined"),
     usage("ByDialectWithList", {"--list", "--by-dialect", "t"}, "options '--by-dialect' and '--list' cannot be combined"),
