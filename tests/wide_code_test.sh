@@ -25,10 +25,7 @@ wide() {
             allowed = name ~ /^[0-9a-f]+ <[^<]*\(anonymous namespace\)::(avx2|avx512)::/
             next
         }
-        # The virtual-machine instructions (vmread, vmcall, verw, ...) begin
-        # with a "v" too, but no compiler emits them for a program: seen in a
-        # listing they are bytes of a table decoded as code, not AVX.
-        allowed == want && $2 !~ /^(vm(read|write|call|launch|resume|xon|xoff|ptrld|ptrst|clear|func|run|load|save|mcall)|verr|verw)/ && /\t(v[a-z0-9]+|k[a-z]+[bwdq]|popcnt|lzcnt|andn|blsr|blsi|blsmsk|bextr|bzhi|shlx|shrx|sarx|pdep|pext|mulx|rorx)([ \t]|$)/ {
+        allowed == want && /\t(v[a-z0-9]+|k[a-z]+[bwdq]|popcnt|lzcnt|andn|blsr|blsi|blsmsk|bextr|bzhi|shlx|shrx|sarx|pdep|pext|mulx|rorx)([ \t]|$)/ {
             print name, want ? $2 : $0
         }' <<<"$listing" | sort | uniq -c
 }
