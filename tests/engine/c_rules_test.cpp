@@ -748,6 +748,7 @@ INSTANTIATE_TEST_SUITE_P(Rules, LineClassesTest, testing::ValuesIn(std::vector<C
     {"BackslashAloneInCommentIsBlank", "/* a \\\n \\\n b */\n", crules::Dialect::C, 0, 2, 1},
     {"SpliceAfterCommentLeavesCommentLine", "/* x */ \\\nint y;\n", crules::Dialect::C, 1, 1, 0},
     {"SpliceThenCarriageReturn", "/* x */ \\\r\n", crules::Dialect::C, 0, 1, 0},
+    {"LoneCarriageReturnSpliceBeforeCommentIsCode", "\\\r// c\n/* d */ \\\r/* e */\n", crules::Dialect::C, 2, 0, 0},
     {"StringOverSpliceIsCode", "s = \"a\\\nb\";\n", crules::Dialect::C, 2, 0, 0},
     {"BackslashBeforeNulIsCode", std::string("\\\0\n", 3), crules::Dialect::C, 1, 0, 0},
     {"BackslashEndingInputIsCode", "x\n\\", crules::Dialect::C, 2, 0, 0},

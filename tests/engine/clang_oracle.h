@@ -192,6 +192,32 @@ inline std::set<long> allowedLines(const std::vector<Token> &tokens, const std::
     return lines;
 }
 
+// The newline of the splice whose backslash is at k in `text`, or npos.
+inline std::size_t spliceAt(const std::string &text, std::size_t k, std::size_t end)
+{
+    const auto horizontal = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; };
+    std::size_t after = k + 1;
+    while (text[k] == '\\' && after < end && horizontal(text[after]))
+        after++;
+    return text[k] == '\\' && after < end && (text[after] == '\n' || text[after] == '\r') ? after : std::string::npos;
+}
+
+// The byte after the splice whose newline is at n: LF and CR in either
+// order are one newline.
+inline std::size_t afterSplice(const std::string &text, std::size_t n, std::size_t end)
+{
+    const bool pair = n + 1 < end && (text[n + 1] == '\n' || text[n + 1] == '\r') && text[n + 1] != text[n];
+    return n + (pair ? 2 : 1);
+}
+
+// The first byte at or after k that is no part of a splice.
+inline std::size_t pastSplices(const std::string &text, std::size_t k, std::size_t end)
+{
+    for (std::size_t n; k < end && (n = spliceAt(text, k, end)) != std::string::npos;)
+        k = afterSplice(text, n, end);
+    return k;
+}
+
 // Code alone counting, which bytes of `text` count nothing, from clang's
 // comment and literal tokens (an unknown token that begins as one is one: a
 // literal its line ends, a comment the input ends). A comment's bytes count
@@ -206,26 +232,6 @@ inline std::set<long> allowedLines(const std::vector<Token> &tokens, const std::
 // the character after it may end.
 inline std::vector<bool> hiddenBytes(const std::vector<Token> &tokens, const std::string &text, bool cpp)
 {
-    const auto horizontal = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; };
-    const auto newline = [](char c) { return c == '\n' || c == '\r'; };
-    // The newline of the splice whose backslash is at k, or npos.
-    const auto spliceAt = [&](std::size_t k, std::size_t end) {
-        std::size_t after = k + 1;
-        while (text[k] == '\\' && after < end && horizontal(text[after]))
-            after++;
-        return text[k] == '\\' && after < end && newline(text[after]) ? after : std::string::npos;
-    };
-    // The byte after the splice whose newline is at n: LF and CR in either
-    // order are one newline.
-    const auto afterSplice = [&](std::size_t n, std::size_t end) {
-        return n + (n + 1 < end && newline(text[n + 1]) && text[n + 1] != text[n] ? 2 : 1);
-    };
-    // The first byte at or after k that is no part of a splice.
-    const auto pastSplices = [&](std::size_t k, std::size_t end) {
-        for (std::size_t n; k < end && (n = spliceAt(k, end)) != std::string::npos;)
-            k = afterSplice(n, end);
-        return k;
-    };
     std::vector<bool> hidden(text.size(), false);
     std::size_t cursor = 0;
     std::size_t previousEnd = std::string::npos;
@@ -238,7 +244,7 @@ inline std::vector<bool> hiddenBytes(const std::vector<Token> &tokens, const std
         cursor = end;
         const bool follows = previousEnd == found;
         // Splices before a token's first character lie between tokens.
-        const std::size_t at = pastSplices(found, end);
+        const std::size_t at = pastSplices(text, found, end);
         const std::string before = previousKind;
         previousEnd = end;
         previousKind = token.kind;
@@ -254,13 +260,13 @@ inline std::vector<bool> hiddenBytes(const std::vector<Token> &tokens, const std
         // Whether a splice's newline lies between k and d.
         std::vector<std::size_t> splices;
         for (std::size_t k = at; k < end; k++)
-            if (const std::size_t n = spliceAt(k, end); n != std::string::npos)
+            if (const std::size_t n = spliceAt(text, k, end); n != std::string::npos)
                 splices.push_back(n);
         const auto cut = [&](std::size_t k, std::size_t d) {
             return std::any_of(splices.begin(), splices.end(), [&](std::size_t n) { return k < n && n < d; });
         };
         if (comment) {
-            const std::size_t d = pastSplices(at + 1, end);
+            const std::size_t d = pastSplices(text, at + 1, end);
             for (std::size_t k = at; k < end; k++)
                 hidden[k] = !cut(k, d);
             continue;
@@ -269,19 +275,19 @@ inline std::vector<bool> hiddenBytes(const std::vector<Token> &tokens, const std
         std::size_t carrier = at;
         for (const std::size_t n : splices)
             if (n < q)
-                carrier = afterSplice(n, end);
+                carrier = afterSplice(text, n, end);
         const bool afterNumber = cpp && follows && before == "numeric_constant";
-        const std::size_t d = afterNumber ? pastSplices(q + 1, end) : q;
+        const std::size_t d = afterNumber ? pastSplices(text, q + 1, end) : q;
         const std::size_t close = token.kind == "unknown" || !cpp ? end - 1 : text.find_last_of("\"'", end - 1);
         for (std::size_t k = at; k <= close; k++)
             hidden[k] = k != carrier && !cut(k, d);
         if (close + 1 >= end)
             continue;
-        const std::size_t first = pastSplices(close + 1, end);
+        const std::size_t first = pastSplices(text, close + 1, end);
         const bool standard = first < end && std::isalpha(static_cast<unsigned char>(text[first])) != 0;
         const std::size_t ds = standard ? end - 1 : first;
         for (std::size_t k = close + 1; k < end; k++)
-            hidden[k] = !cut(k, ds) && spliceAt(k, end) == std::string::npos;
+            hidden[k] = !cut(k, ds) && spliceAt(text, k, end) == std::string::npos;
     }
     return hidden;
 }
@@ -291,10 +297,12 @@ inline std::vector<bool> hiddenBytes(const std::vector<Token> &tokens, const std
 // a token other than a comment lies on it, or any byte of a raw string; a
 // comment when such a byte of a comment does and none of code. Bytes in no
 // token are white space, a byte order mark, or line splices, but for a
-// backslash that a lone CR ends, which is read as code. The backslash of a
-// splice that ends a line (white space and CRs after it, then LF) counts
-// nothing, in a token or not, and the '/' of a comment's opener that a
-// splice cuts in two is code on its line.
+// backslash that a lone CR ends, which is read as code; so are the splices
+// right before a comment's opener, which clang's comment token begins with
+// ("\\\r// c" is a code line, as "\\\r // c" is). The backslash of a splice
+// that ends a line (white space and CRs after it, then LF) counts nothing,
+// in a token or not, and the '/' of a comment's opener that a splice cuts
+// in two is code on its line.
 struct LineClasses {
     long code = 0;
     long comment = 0;
@@ -323,13 +331,15 @@ inline LineClasses lineClasses(const std::vector<Token> &tokens, const std::stri
         const bool rawString = (token.kind.find("string_literal") != std::string::npos || token.kind == "unknown") &&
                                prefix.size() < token.spelling.size() &&
                                (prefix == "R" || prefix == "LR" || prefix == "uR" || prefix == "UR" || prefix == "u8R");
+        // The splices a comment's token begins with lie before its opener.
+        const std::size_t opener = comment ? pastSplices(text, at, cursor) : at;
         for (std::size_t k = at; k < cursor; k++) {
-            if (comment && byClass[k] != None)
+            if (comment && k >= opener && byClass[k] != None)
                 byClass[k] = Comment;
             raw[k] = rawString;
         }
-        if (comment && token.raw.size() > 1 && token.raw[1] == '\\')
-            byClass[at] = Code;
+        if (comment && opener + 1 < cursor && text[opener + 1] == '\\')
+            byClass[opener] = Code;
     }
     LineClasses classes;
     bool code = false;
