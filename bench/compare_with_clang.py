@@ -2,8 +2,10 @@
 """Checks the figures `cmeasure --json` gives under C's rules on a real tree
 against independent accounts of each file: identifiers against clang's raw
 lexer (its raw_identifier tokens, less those of a header name), lines
-against `wc -l` (plus one for a last line without LF), and the densest line
-and its symbols against a plain model of physical lines.
+against `wc -l` (plus one for a last line without LF), the densest line and
+its symbols against a plain model of physical lines, and the code, comment
+and blank lines against a model of clang's tokens with the definitions of
+tests/engine/clang_oracle.h (lineClasses), from the same dump.
 
     bench/compare_with_clang.py [--sample N] [--seed S] [--jobs J] [--ext=LIST] CMEASURE DIR
 
@@ -41,6 +43,9 @@ def model(text):
     lines = text.split(b"\n")
     if lines[-1] == b"":
         lines.pop()
+    # A byte order mark that begins the text is white space.
+    if text.startswith(b"\xef\xbb\xbf"):
+        lines[0] = lines[0][3:]
     densest, most = 0, 0
     for number, line in enumerate(lines, 1):
         characters = line.decode("utf-8", "surrogateescape")
@@ -109,8 +114,8 @@ def token_patterns(path):
     """A token of one file's dump (kind, spelling, start-of-line mark), and its kind alone."""
     flags = rb"(?: \[LeadingSpace\])?(?: \[ExpandDisabled\])?(?: \[UnClean='.*?'\])?"
     loc = flags + rb"\tLoc=<" + re.escape(path) + rb":[0-9]+:[0-9]+>\n"
-    return (re.compile(rb"([a-z_]+) '(.*?)'\t( \[StartOfLine\])?" + loc, re.S),
-            re.compile(rb"([a-z_]+) '.*?'\t(?: \[StartOfLine\])?" + loc, re.S))
+    return (re.compile(rb"([a-z0-9_]+) '(.*?)'\t( \[StartOfLine\])?" + loc, re.S),
+            re.compile(rb"([a-z0-9_]+) '.*?'\t(?: \[StartOfLine\])?" + loc, re.S))
 
 
 def walk(dump, pattern, at):
@@ -175,6 +180,116 @@ def identifiers(dump, path):
     return count
 
 
+# Each byte's class for the line classes: 0 white space, LF itself, 1 code;
+# a comment's bytes other than white space become 2.
+CODE, COMMENT = 1, 2
+CLASS_OF = bytes(10 if b == 10 else 0 if b in WHITE else CODE for b in range(256))
+RAW_PREFIXES = (b"R", b"LR", b"uR", b"UR", b"u8R")
+
+
+def classes_pattern(path):
+    """A token of one file's dump: kind, spelling, its bytes in the file when
+    they differ (UnClean), and its line and column."""
+    flags = rb"(?: \[StartOfLine\])?(?: \[LeadingSpace\])?(?: \[ExpandDisabled\])?(?: \[UnClean='(.*?)'\])?"
+    return re.compile(rb"([a-z0-9_]+) '(.*?)'\t" + flags + rb"\tLoc=<" + re.escape(path) + rb":([0-9]+):([0-9]+)>\n", re.S)
+
+
+def marked(kind, spelling):
+    """"comment" for a comment (an unknown token that begins as one being a
+    block comment the input ends), "raw" for a raw string (or what is left of
+    one that has no end or a bad delimiter, an unknown token), else None."""
+    if kind == b"comment" or (kind == b"unknown" and spelling.startswith(b"/*")):
+        return "comment"
+    quote = spelling.find(b'"')
+    if (b"string_literal" in kind or kind == b"unknown") and quote > 0 and spelling[:quote] in RAW_PREFIXES:
+        return "raw"
+    return None
+
+
+def line_starts(text):
+    """Where each line begins as clang numbers them: LF, CR and CR LF end one."""
+    return [0] + [m.end() for m in re.finditer(rb"\r\n|\r|\n", text)]
+
+
+def located(tokens, text):
+    """The comments and raw strings among the tokens, as (what, bytes, where
+    in `text`): from each one's line and column, or, should its bytes not lie
+    there, by looking for every token's bytes after the one before it."""
+    spans = [(what, unclean or spelling, int(line), int(column)) for kind, spelling, unclean, line, column in tokens
+             if (what := marked(kind, spelling))]
+    starts = line_starts(text) if spans else []
+    found = [(what, raw, starts[line - 1] + column - 1) for what, raw, line, column in spans if line <= len(starts)]
+    if len(found) == len(spans) and all(text.startswith(raw, at) for _, raw, at in found):
+        return found
+    found, cursor = [], 0
+    for kind, spelling, unclean, _, _ in tokens:
+        raw = unclean or spelling
+        at = text.find(raw, cursor)
+        if at < 0 or not raw:
+            continue
+        cursor = at + len(raw)
+        if what := marked(kind, spelling):
+            found.append((what, raw, at))
+    return found
+
+
+SPLICE = re.compile(rb"\\[ \t\v\f]*(?:\r\n|\n\r|\r|\n)")
+
+
+def past_splices(text, at, end):
+    """The first byte at or after `at` that is no part of a splice (a
+    backslash, horizontal white space, then LF, CR, or both in either order)."""
+    while at < end and (splice := SPLICE.match(text, at, end)):
+        at = splice.end()
+    return at
+
+
+def line_classes(dump, path, text):
+    """Each line's class, "code", "comment" or "blank", from clang's tokens, as
+    tests/engine/clang_oracle.h's lineClasses counts them: a line holds code
+    when a byte other than white space (space, tab, CR, LF, VT, FF, NUL) of
+    a token other than a comment lies on it, or any byte of a raw string; a
+    comment when such a byte of a comment does and none of code. A byte
+    order mark that begins the text is white space, and so are line splices
+    but for a backslash that a lone CR ends, which is code, those right
+    before a comment's opener included; the backslash of a splice that ends
+    a line (spaces, tabs, CRs, VTs or FFs after it, then LF) counts
+    nothing, and the '/' of a comment's opener that a splice cuts in two is
+    code on its line. None if the dump does not parse."""
+    tokens = classes_pattern(path).findall(dump)
+    if len(tokens) != dump.count(b"\tLoc=<"):
+        return None
+    marks = bytearray(text.translate(CLASS_OF))
+    if text.startswith(b"\xef\xbb\xbf"):
+        marks[0:3] = bytes(3)
+    raw_lines = set()
+    for what, raw, at in located(tokens, text):
+        end = at + len(raw)
+        if what == "comment":
+            # The splices a comment's token begins with lie before its opener.
+            at = past_splices(text, at, end)
+            marks[at:end] = marks[at:end].replace(bytes([CODE]), bytes([COMMENT]))
+            if text[at + 1:at + 2] == b"\\":
+                marks[at] = CODE
+        else:
+            first = text.count(b"\n", 0, at)
+            raw_lines.update(range(first, first + text.count(b"\n", at, end - 1) + 1))
+    classes = []
+    offset = 0
+    lines = marks.split(b"\n")
+    if lines[-1] == b"":
+        lines.pop()
+    for number, line in enumerate(lines):
+        end = offset + len(line)
+        kept = line.rstrip(b"\0")
+        last = offset + len(kept) - 1
+        if kept and end < len(text) and text[last] == ord("\\") and b"\0" not in text[last + 1:end]:
+            kept = kept[:-1]
+        classes.append("code" if number in raw_lines or CODE in kept else "comment" if COMMENT in kept else "blank")
+        offset = end + 1
+    return classes
+
+
 def split_dump(dump, paths):
     """Each path's part of a dump that lists the paths' tokens one file after another."""
     markers = [b"\tLoc=<" + p + b":" for p in paths]
@@ -215,26 +330,28 @@ def clang_dump(paths, language, library):
     return run.stderr if run.returncode == 0 else None
 
 
-def clang_identifiers(paths, language, library):
-    """Identifiers of each path by one clang call, or by one call a path when the batch fails."""
+def clang_dumps(paths, language, library):
+    """Each path's token dump, by one clang call, or by one call a path when the batch fails."""
     dump = clang_dump(paths, language, library)
-    parts = split_dump(dump, paths) if dump is not None else [clang_dump([p], language, library) or b"" for p in paths]
-    return [identifiers(part, p) for part, p in zip(parts, paths)]
+    return split_dump(dump, paths) if dump is not None else [clang_dump([p], language, library) or b"" for p in paths]
 
 
 def check(batch):
     rows, language, library = batch
     paths = [path_bytes(row["path"]) for row in rows]
-    counts = clang_identifiers(paths, language, library)
     results = []
-    for row, path, wc, count in zip(rows, paths, wc_lines(paths), counts):
+    for row, path, wc, dump in zip(rows, paths, wc_lines(paths), clang_dumps(paths, language, library)):
         with open(path, "rb") as f:
             text = f.read()
         lines, densest, most = model(text)
         wc += 1 if text and not text.endswith(b"\n") else 0
+        count = identifiers(dump, path)
         expected = {"lines": lines, "line_with_max_symbols": densest, "max_symbols": most, "identifiers": count}
+        classes = line_classes(dump, path, text)
+        if classes is not None:
+            expected.update({k + "_lines": classes.count(k) for k in ("code", "comment", "blank")})
         wrong = [f"{k} {row[k]} != {v}" for k, v in expected.items() if row[k] != v]
-        if count is None:
+        if count is None or classes is None:
             wrong.append("clang's dump does not parse")
         if wc != lines:
             wrong.append(f"wc -l gives {wc}, the model {lines}")
