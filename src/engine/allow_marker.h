@@ -1,35 +1,86 @@
-// The mark that allows a line over the gate's limit: a comment on the line
-// that holds it. The menu's rules look for it in the text of a piece with
-// the matcher here; C's lexer follows it as it reads a comment, with the
-// longer markers that begin as it does (allow-next-line, and off and on).
+// The markers that allow lines over the gate's limit, in a comment:
+// "cmeasure: allow" allows its own line, "cmeasure: allow-next-line" the
+// next instead, and "cmeasure: off" the lines up to the one that holds
+// "cmeasure: on". Their spelling and their recognition are here, for both
+// rules: C's lexer follows every marker as it reads a comment; the menu's
+// rules know only the first, in the text of a piece.
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <string_view>
 
+inline constexpr std::string_view MARKER_PREFIX = "cmeasure: ";
 inline constexpr std::string_view ALLOW_MARKER = "cmeasure: allow";
+inline constexpr std::string_view ALLOW_NEXT_LINE_MARKER = "cmeasure: allow-next-line";
+inline constexpr std::string_view OFF_MARKER = "cmeasure: off";
+inline constexpr std::string_view ON_MARKER = "cmeasure: on";
 
-// Follows the marker one byte at a time through a comment's text:
-// `matched` holds how many of its bytes the text ends with so far. True on
-// the byte that completes it, and the match starts again. The marker's
-// first byte is found nowhere else in it, so a byte that breaks a match
-// can only start a new one.
-constexpr bool followAllowMarker(unsigned char &matched, unsigned char c)
+// What a byte of a comment completes.
+enum class Marker : unsigned char { None, Allow, AllowNextLine, Off, On };
+
+static_assert(ALLOW_MARKER.starts_with(MARKER_PREFIX) && ALLOW_NEXT_LINE_MARKER.starts_with(ALLOW_MARKER));
+static_assert(OFF_MARKER.starts_with(MARKER_PREFIX) &&
+              ON_MARKER.starts_with(OFF_MARKER.substr(0, MARKER_PREFIX.size() + 1)));
+// No marker holds its first byte again, so a byte that breaks a match can
+// only start a new one, and a match needs no more than a count of bytes.
+static_assert(ALLOW_NEXT_LINE_MARKER.find(ALLOW_MARKER[0], 1) == std::string_view::npos &&
+              OFF_MARKER.find(ALLOW_MARKER[0], 1) == std::string_view::npos);
+
+// Follows the markers one byte at a time through a comment's text.
+// `matched` holds how many bytes of "cmeasure: allow-next-line" the text
+// ends with, or, with IN_OFF, of "cmeasure: off", which the match leaves
+// for at the 'o' after the prefix; "cmeasure: on" parts from it at the
+// 'n'. "cmeasure: allow" leaves the match going on, toward
+// "-next-line"; the other markers start it again.
+constexpr Marker followMarkers(unsigned char &matched, unsigned char c)
 {
-    if (c != static_cast<unsigned char>(ALLOW_MARKER[matched])) {
+    constexpr std::size_t PREFIX = MARKER_PREFIX.size();
+    constexpr unsigned char IN_OFF = 0x80;
+    const bool off = (matched & IN_OFF) != 0;
+    std::size_t k = matched & ~IN_OFF;
+    if (c != static_cast<unsigned char>((off ? OFF_MARKER : ALLOW_NEXT_LINE_MARKER)[k])) {
+        if (!off && k == PREFIX && c == static_cast<unsigned char>(OFF_MARKER[PREFIX])) {
+            matched = IN_OFF | (PREFIX + 1);
+            return Marker::None;
+        }
         matched = c == static_cast<unsigned char>(ALLOW_MARKER[0]);
-        return false;
+        const bool on = off && k == ON_MARKER.size() - 1 && c == static_cast<unsigned char>(ON_MARKER.back());
+        return on ? Marker::On : Marker::None;
     }
-    if (++matched < ALLOW_MARKER.size())
-        return false;
-    matched = 0;
-    return true;
+    k++;
+    if (off) {
+        matched = k == OFF_MARKER.size() ? 0 : static_cast<unsigned char>(IN_OFF | k);
+        return k == OFF_MARKER.size() ? Marker::Off : Marker::None;
+    }
+    matched = k == ALLOW_NEXT_LINE_MARKER.size() ? 0 : static_cast<unsigned char>(k);
+    if (k == ALLOW_MARKER.size())
+        return Marker::Allow;
+    return k == ALLOW_NEXT_LINE_MARKER.size() ? Marker::AllowNextLine : Marker::None;
 }
 
-// Whether `text`, a piece of a line under the menu's rules, holds the
-// marker in a comment that opens within the piece: after a "//", or between
-// "/*" and "*/", outside a string literal or character constant. The
-// menu's pieces know nothing of comments across them.
+// Follows the markers through `text`, bytes of a comment, and calls
+// `met(marker)` on each that a byte completes; stops where that returns
+// true, and says whether it did. While no match is under way only the
+// markers' first byte can start one, so the bytes up to the next are
+// passed over.
+template <class Met> constexpr bool followMarkersIn(unsigned char &matched, std::string_view text, Met met)
+{
+    for (std::size_t k = 0; k < text.size(); k++) {
+        if (matched == 0 && (k = text.find(ALLOW_MARKER[0], k)) == std::string_view::npos)
+            return false;
+        const Marker marker = followMarkers(matched, static_cast<unsigned char>(text[k]));
+        if (marker != Marker::None && met(marker))
+            return true;
+    }
+    return false;
+}
+
+// Whether `text`, a piece of a line under the menu's rules, holds
+// "cmeasure: allow" in a comment that opens within the piece: after a
+// "//", or between "/*" and "*/", outside a string literal or character
+// constant. The menu's pieces know nothing of comments across them, nor of
+// the other markers.
 constexpr bool holdsAllowMarker(std::string_view text)
 {
     char quote = 0; // of the literal the text is in
@@ -45,9 +96,9 @@ constexpr bool holdsAllowMarker(std::string_view text)
         } else if (c == '/' && (text[at + 1] == '/' || text[at + 1] == '*')) {
             const std::size_t end = text[at + 1] == '/' ? text.size() : std::min(text.find("*/", at + 2), text.size());
             unsigned char matched = 0;
-            for (std::size_t k = at + 2; k < end; k++)
-                if (followAllowMarker(matched, static_cast<unsigned char>(text[k])))
-                    return true;
+            if (followMarkersIn(matched, text.substr(at + 2, end - at - 2),
+                                [](Marker marker) { return marker == Marker::Allow; }))
+                return true;
             if (end >= text.size())
                 return false;
             at = end + 1;

@@ -826,6 +826,14 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
          .source = "c = '\"'; /* cmeasure: allow */\ns = \"\\\\\" // \"; x = 1; // cmeasure: allow\n"},
     Case{.name = "AllowMarkerBeforeCommentReported", .args = {"--rules=menu", "--max-symbols=9", "main.c"},
          .expected = "main.c:1:1: 19 symbols (limit 9)\n", .status = 1, .source = "cmeasure: allow; // x\n"},
+    // Pieces of 359 bytes: on line 1 the marker runs from the first piece,
+    // where its comment opens, into the second, and allows neither; on
+    // line 2 a comment opens in the second piece and allows it alone.
+    Case{.name = "AllowMarkerAcrossAPieceEdgeAllowsNeitherPiece", .args = {"--rules=menu", "--max-symbols=4", "main.c"},
+         .expected = "main.c:1:1: 357 symbols (limit 4)\nmain.c:1:360: 5 symbols (limit 4)\n"
+                     "main.c:2:1: 359 symbols (limit 4)\n",
+         .errors = "cmeasure: 1 line over the limit allowed by 'cmeasure: allow'\n", .status = 1,
+         .source = std::string(345, 'x') + "// cmeasure: allow\n" + std::string(359, 'y') + "/* cmeasure: allow */\n"},
     Case{.name = "NoFileMeasuredFails", .args = {"--max-symbols=9", "--ext=cc", "t"}, .expected = "",
          .errors = "cmeasure: no file measured\n", .status = 1, .setup = "mkdir t && echo 'int x;' > t/a.c"},
     Case{.name = "EmptyDirectoryFails", .args = {"--json", "--max-symbols=9", "t"}, .expected = "",

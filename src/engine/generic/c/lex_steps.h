@@ -138,62 +138,48 @@ CMEASURE_INLINE void beginComment(LexState &lex, Mode mode)
     lex.allowMatched = 0;
 }
 
-// In a comment: follows the markers that allow lines over the gate's limit.
-// "cmeasure: allow" allows its own line, "cmeasure: allow-next-line" the
-// next instead, and "cmeasure: off" the lines up to the one that holds
-// "cmeasure: on", both included. The match is an index into ALLOW, or with
-// IN_OFF into OFF, which it leaves for at the byte after the common prefix.
-CMEASURE_INLINE void matchAllow(crules::State &state, unsigned char c)
+// In a comment: what the markers that allow lines over the gate's limit do
+// to the lines' allowances. "cmeasure: allow" holds the line's allowance
+// before it, which "-next-line" after it gives back, since that marker
+// allows the next line instead; "cmeasure: off" allows its own line, and
+// "cmeasure: on", whose line "off" allows already, ends what it allows.
+CMEASURE_INLINE void applyMarker(crules::State &state, Marker marker)
 {
-    static constexpr char ALLOW[] = "cmeasure: allow-next-line";
-    static constexpr char OFF[] = "cmeasure: off";
-    static constexpr int PREFIX = 10; // "cmeasure: "
-    static constexpr int ALLOWED = static_cast<int>(ALLOW_MARKER.size()); // "cmeasure: allow"
-    static_assert(std::string_view(ALLOW).starts_with(ALLOW_MARKER));
-    static constexpr unsigned char IN_OFF = 0x80;
     LexState &lex = state.lex;
     crules::LineState &line = state.lines;
-    const bool off = (lex.allowMatched & IN_OFF) != 0;
-    int k = lex.allowMatched & ~IN_OFF;
-    if (c == static_cast<unsigned char>((off ? OFF : ALLOW)[k])) {
-        k++;
-    } else if (!off && k == PREFIX && c == 'o') {
-        lex.allowMatched = IN_OFF | (PREFIX + 1);
-        return;
-    } else {
-        // "cmeasure: on"; the line that holds it is allowed already.
-        if (off && k == PREFIX + 1 && c == 'n' && state.gate != nullptr)
-            line.off = false;
-        lex.allowMatched = c == 'c';
-        return;
-    }
-    lex.allowMatched = static_cast<unsigned char>((off ? IN_OFF : 0) | k);
-    if (!off && k == ALLOWED) {
+    switch (marker) {
+    case Marker::None: return;
+    case Marker::Allow:
         lex.allowHeld = line.allowed;
         line.allowed = true;
-    } else if (!off && k == sizeof ALLOW - 1) {
+        return;
+    case Marker::AllowNextLine:
         line.allowed = lex.allowHeld;
         line.allowNext = state.gate != nullptr;
-        lex.allowMatched = 0;
-    } else if (off && k == sizeof OFF - 1) {
+        return;
+    case Marker::Off:
         line.off = state.gate != nullptr;
         line.allowed = true;
-        lex.allowMatched = 0;
+        return;
+    case Marker::On:
+        if (state.gate != nullptr)
+            line.off = false;
+        return;
     }
 }
 
-// In a comment: the text that allows a line over the gate's limit, looked
-// for in `length` bytes. Until its first letter matches, only that letter
-// can change the match, so the bytes up to the next one are passed over.
+// In a comment: the markers followed through a byte, or through `length`
+// bytes.
+CMEASURE_INLINE void matchAllow(crules::State &state, unsigned char c)
+{
+    applyMarker(state, followMarkers(state.lex.allowMatched, c));
+}
+
 CMEASURE_INLINE void matchAllowIn(crules::State &state, const unsigned char *bytes, int length)
 {
-    for (int k = 0; k < length; k++) {
-        if (state.lex.allowMatched == 0) {
-            const void *c = std::memchr(bytes + k, ALLOW_MARKER[0], static_cast<std::size_t>(length - k));
-            if (c == nullptr)
-                return;
-            k = static_cast<int>(static_cast<const unsigned char *>(c) - bytes);
-        }
-        matchAllow(state, bytes[k]);
-    }
+    const std::string_view text(reinterpret_cast<const char *>(bytes), static_cast<std::size_t>(length));
+    followMarkersIn(state.lex.allowMatched, text, [&state](Marker marker) {
+        applyMarker(state, marker);
+        return false;
+    });
 }
