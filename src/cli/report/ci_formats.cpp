@@ -10,18 +10,6 @@ namespace cli {
 
 namespace {
 
-std::string textOf(std::string_view path)
-{
-    return isUtf8(path) ? std::string(path) : printablePath(path);
-}
-
-void appendHash(std::string &out, std::uint64_t hash)
-{
-    static const char DIGITS[] = "0123456789abcdef";
-    for (int shift = 60; shift >= 0; shift -= 4)
-        out += DIGITS[(hash >> shift) & 15];
-}
-
 // GitHub's escaping of a workflow command: '%', CR and LF in its message,
 // and ':' and ',' too in the value of a property, where they would end it.
 void appendEscaped(std::string &out, std::string_view text, bool property)
@@ -51,7 +39,7 @@ public:
     std::string fileName(std::string_view path) const override
     {
         std::string name;
-        appendEscaped(name, textOf(root_.relative(path)), true);
+        appendEscaped(name, utf8OrPrintable(root_.relative(path)), true);
         return name;
     }
 
@@ -59,10 +47,7 @@ public:
     {
         out += "::error file=";
         out += name;
-        out += ",line=";
-        appendNumber(out, finding.line);
-        out += ",col=";
-        appendNumber(out, finding.characterColumn);
+        appendLineAndColumn(out, finding, ",line=", ",col=");
         out += ",title=cmeasure::";
         std::string message;
         rules()[finding.rule].message(message, finding);
@@ -86,14 +71,14 @@ public:
     // The location object's path, then the path's part of the fingerprint.
     std::string fileName(std::string_view path) const override
     {
-        const std::string relative = textOf(root_.relative(path));
+        const std::string relative = utf8OrPrintable(root_.relative(path));
         std::string name;
         appendJsonPath(name, relative);
         name += '\0';
         std::uint64_t hash = crules::TEXT_HASH_START;
         for (const char c : relative)
             hash = (hash ^ static_cast<unsigned char>(c)) * crules::TEXT_HASH_PRIME;
-        appendHash(name, hash);
+        appendHexHash(name, hash);
         return name;
     }
 
@@ -108,7 +93,7 @@ public:
         appendJsonPath(out, rule.id);
         out += ", \"fingerprint\": \"";
         out += name.substr(end + 1);
-        appendHash(out, finding.textHash);
+        appendHexHash(out, finding.textHash);
         out += "\", \"severity\": \"major\", \"location\": {\"path\": ";
         out += name.substr(0, end);
         out += ", \"lines\": {\"begin\": ";

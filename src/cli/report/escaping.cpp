@@ -123,6 +123,13 @@ void appendNumber(std::string &out, Count number)
     out.append(digits, end);
 }
 
+void appendHexHash(std::string &out, std::uint64_t hash)
+{
+    static const char DIGITS[] = "0123456789abcdef";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        out += DIGITS[(hash >> shift) & 15];
+}
+
 void appendJsonField(std::string &out, std::string_view name, Count number)
 {
     out += ", \"";
@@ -162,6 +169,11 @@ std::string printablePath(std::string_view path)
         i += sequence.size();
     }
     return out;
+}
+
+std::string utf8OrPrintable(std::string_view path)
+{
+    return isUtf8(path) ? std::string(path) : printablePath(path);
 }
 
 void appendJsonPath(std::string &out, std::string_view path)

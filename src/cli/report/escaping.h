@@ -3,6 +3,7 @@
 // one value whatever bytes its name holds.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,9 @@
 namespace cli {
 
 void appendNumber(std::string &out, Count number);
+
+// A hash as 16 lowercase hex digits, as fingerprints give it.
+void appendHexHash(std::string &out, std::uint64_t hash);
 
 // ", "NAME": NUMBER", a key and its number after another in a JSON object.
 void appendJsonField(std::string &out, std::string_view name, Count number);
@@ -26,6 +30,11 @@ bool isUtf8(std::string_view text);
 // well-formed UTF-8 is \x and two hex digits. Printable characters stay as
 // they are.
 std::string printablePath(std::string_view path);
+
+// A name as text for a form that has no way to give bytes that are not
+// UTF-8 (CSV, Markdown, the CI services' forms): as it is where it is
+// UTF-8, else as the table prints it.
+std::string utf8OrPrintable(std::string_view path);
 
 // A path as a JSON value: a string when it is UTF-8; otherwise an array of
 // its byte values, so that its exact bytes can be recovered.

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "report/format.h"
+#include "report/sum_words.h"
 
 namespace cli {
 
@@ -38,6 +39,11 @@ struct Widths {
 };
 
 constexpr std::string_view CLASS_HEADERS[] = {"code", "comment", "blank"};
+
+void appendPrintable(std::string &out, std::string_view name)
+{
+    out += printablePath(name);
+}
 
 // Where a row's densest line is, as one column of text.
 std::string densestAt(std::string_view path, Count line)
@@ -108,43 +114,23 @@ public:
     void directoryRow(std::string &out, const DirectoryRow &row) override
     {
         appendSums(out, row.sums);
-        out += printablePath(row.directory);
-        if (!row.directory.ends_with('/'))
-            out += '/';
-        appendFileCount(out, row.sums);
+        appendDirectoryWords(out, row, WORDS);
     }
 
     void dialectRow(std::string &out, std::string_view dialect, const Totals &sums) override
     {
         appendSums(out, sums);
-        out += "dialect ";
-        out += dialect;
-        appendFileCount(out, sums);
+        appendDialectWords(out, dialect, sums, WORDS);
     }
 
     // The total row names in its path column how many files it covers, and
-    // out of a table of sums which of them holds its densest line. It is
-    // left out where it would repeat a row, but for the files of a change,
-    // whose total says what they are.
+    // out of a table of sums which of them holds its densest line.
     bool total(std::string &out, const Totals &totals, const TotalNote &note) override
     {
-        if (totals.files > 0 && note.repeatsRow && note.changedSince.empty())
-            return true;
-        if (totals.files == 0 && note.changedSince.empty())
-            return false;
+        if (leavesOutTotal(totals, note))
+            return totals.files > 0;
         appendSums(out, totals);
-        out += "total of ";
-        appendNumber(out, totals.files);
-        out += totals.files == 1 ? " file" : " files";
-        if (!note.changedSince.empty()) {
-            out += " changed since ";
-            out += printablePath(note.changedSince);
-        }
-        if (!sums_ && totals.files > 0) {
-            out += "; densest line in ";
-            out += printablePath(totals.densestPath);
-        }
-        out += '\n';
+        appendTotalWords(out, totals, note, !sums_, WORDS);
         return true;
     }
 
@@ -156,6 +142,7 @@ public:
 
 private:
     static constexpr std::string_view DENSEST_AT = "densest_path:line";
+    static constexpr SumWordsForm WORDS = {.appendName = appendPrintable, .beforeCount = "  ", .end = "\n"};
 
     void appendText(std::string &out, std::string_view text) const
     {
@@ -193,13 +180,6 @@ private:
         appendColumn(out, 0, widths_.identifiers);
         for (int k = 0; lineClasses_ && k < 3; k++)
             appendColumn(out, 0, widths_.classes[k]);
-    }
-
-    static void appendFileCount(std::string &out, const Totals &sums)
-    {
-        out += "  (";
-        appendNumber(out, sums.files);
-        out += sums.files == 1 ? " file)\n" : " files)\n";
     }
 
     bool sums_;

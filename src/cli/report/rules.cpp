@@ -49,6 +49,15 @@ std::array<Rule, 1> makeRules()
 
 } // namespace
 
+void appendLineAndColumn(std::string &out, const Finding &finding, std::string_view beforeLine,
+                         std::string_view beforeColumn)
+{
+    out += beforeLine;
+    appendNumber(out, finding.line);
+    out += beforeColumn;
+    appendNumber(out, finding.characterColumn);
+}
+
 std::span<const Rule> rules()
 {
     static const std::array<Rule, 1> RULES = makeRules();

@@ -43,4 +43,9 @@ struct Finding {
     bool allowed = false;       // the line holds the allow marker in a comment
 };
 
+// Where a finding is, in the words of a form that counts its columns in
+// characters: `beforeLine`, the line, `beforeColumn`, the column.
+void appendLineAndColumn(std::string &out, const Finding &finding, std::string_view beforeLine,
+                         std::string_view beforeColumn);
+
 } // namespace cli

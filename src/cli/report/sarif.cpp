@@ -56,13 +56,6 @@ void appendRule(std::string &out, const Rule &rule, Count limit)
     out += "}}";
 }
 
-void appendHash(std::string &out, std::uint64_t hash)
-{
-    static const char DIGITS[] = "0123456789abcdef";
-    for (int shift = 60; shift >= 0; shift -= 4)
-        out += DIGITS[(hash >> shift) & 15];
-}
-
 class Log : public Format {
 public:
     Log(Count limit, const SourceRoot &root) : limit_(limit), root_(root) {}
@@ -121,14 +114,11 @@ public:
         rule.message(out, finding);
         out += "\"}, \"locations\": [{\"physicalLocation\": {\"artifactLocation\": ";
         out += location;
-        out += ", \"region\": {\"startLine\": ";
-        appendNumber(out, finding.line);
-        out += ", \"startColumn\": ";
-        appendNumber(out, finding.characterColumn);
+        appendLineAndColumn(out, finding, ", \"region\": {\"startLine\": ", ", \"startColumn\": ");
         out += "}}}], \"partialFingerprints\": {";
         appendString(out, FINGERPRINT_KEY);
         out += ": \"";
-        appendHash(out, finding.textHash);
+        appendHexHash(out, finding.textHash);
         out += "\"}";
         if (finding.allowed)
             out += ", \"suppressions\": [{\"kind\": \"inSource\"}]";

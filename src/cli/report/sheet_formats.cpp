@@ -1,19 +1,15 @@
 // The figures as CSV, for spreadsheets and data tools, and as a Markdown
-// table, for a person to paste into a report or a pull request.
+// table, for a person to paste into a report or a pull request. A name
+// that is not UTF-8 is written as the table prints it: neither form has a
+// way to give its bytes.
 #include <algorithm>
 
 #include "report/format.h"
+#include "report/sum_words.h"
 
 namespace cli {
 
 namespace {
-
-// A name that is not UTF-8 is written as the table prints it: neither form
-// has a way to give its bytes.
-std::string textOf(std::string_view path)
-{
-    return isUtf8(path) ? std::string(path) : printablePath(path);
-}
 
 // RFC 4180: a header row, then a record per row, each ended by CRLF; a
 // field that holds a comma, a double quote, CR or LF is quoted, its
@@ -81,7 +77,7 @@ private:
 
     static void appendField(std::string &out, std::string_view value)
     {
-        const std::string text = textOf(value);
+        const std::string text = utf8OrPrintable(value);
         if (text.find_first_of(",\"\r\n") == std::string::npos) {
             out += text;
             return;
@@ -177,41 +173,27 @@ public:
     void directoryRow(std::string &out, const DirectoryRow &row) override
     {
         appendSums(out, row.sums);
-        appendName(out, row.directory.ends_with('/') ? row.directory : row.directory + '/');
-        appendFileCount(out, row.sums);
+        appendDirectoryWords(out, row, WORDS);
     }
 
     void dialectRow(std::string &out, std::string_view dialect, const Totals &sums) override
     {
         appendSums(out, sums);
-        out += "dialect ";
-        out += dialect;
-        appendFileCount(out, sums);
+        appendDialectWords(out, dialect, sums, WORDS);
     }
 
     bool total(std::string &out, const Totals &totals, const TotalNote &note) override
     {
-        if (totals.files > 0 && note.repeatsRow && note.changedSince.empty())
-            return true;
-        if (totals.files == 0 && note.changedSince.empty())
-            return false;
+        if (leavesOutTotal(totals, note))
+            return totals.files > 0;
         appendSums(out, totals);
-        out += "total of ";
-        appendNumber(out, totals.files);
-        out += totals.files == 1 ? " file" : " files";
-        if (!note.changedSince.empty()) {
-            out += " changed since ";
-            appendName(out, note.changedSince);
-        }
-        if (!sums_ && totals.files > 0) {
-            out += "; densest line in ";
-            appendName(out, totals.densestPath);
-        }
-        out += " |\n";
+        appendTotalWords(out, totals, note, !sums_, WORDS);
         return true;
     }
 
 private:
+    static constexpr SumWordsForm WORDS = {.appendName = appendName, .beforeCount = " ", .end = " |\n"};
+
     void appendFigures(std::string &out, const Figures &figures, std::string_view densestPath) const
     {
         out += "| ";
@@ -242,13 +224,6 @@ private:
             appendFigures(out, sums.figures(), sums.densestPath);
         else
             out += std::string(sums_ ? "| 0 | - | 0 | 0 | " : "| 0 | 0 | 0 | 0 | ") + (lineClasses_ ? "0 | 0 | 0 | " : "");
-    }
-
-    static void appendFileCount(std::string &out, const Totals &sums)
-    {
-        out += " (";
-        appendNumber(out, sums.files);
-        out += sums.files == 1 ? " file) |\n" : " files) |\n";
     }
 
     bool sums_;
