@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "find/opening.h"
 #include "option_values.h"
 #include "report/output.h"
 
@@ -19,22 +20,6 @@ namespace {
 // tree of debt would need, and bounded so that a wrong file cannot take the
 // memory.
 constexpr std::size_t MOST_BASELINE_BYTES = std::size_t{256} << 20;
-
-// Reads a file whole, up to `most` bytes; the errno of a failure, EFBIG past it.
-int readWhole(int fd, std::string &text, std::size_t most)
-{
-    char block[1 << 16];
-    for (;;) {
-        const ssize_t got = read(fd, block, sizeof block);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return got < 0 ? errno : 0;
-        text.append(block, static_cast<std::size_t>(got));
-        if (text.size() > most)
-            return EFBIG;
-    }
-}
 
 int hexValue(char c)
 {

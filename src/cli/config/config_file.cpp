@@ -11,6 +11,7 @@
 #define TOML_EXCEPTIONS 0
 #include <toml++/toml.h>
 
+#include "find/opening.h"
 #include "option_values.h"
 
 namespace cli::config {
@@ -318,22 +319,11 @@ Loaded readConfig(const Place &place)
         close(fd);
         return {nullptr, joined({shown, ": not a regular file"})};
     }
-    char block[1 << 14];
-    while (error == 0) {
-        const ssize_t got = read(fd, block, sizeof block);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            error = got < 0 ? errno : 0;
-            break;
-        }
-        text.append(block, static_cast<std::size_t>(got));
-        if (text.size() > MOST_BYTES) {
-            close(fd);
-            return {nullptr, joined({shown, ": larger than 1 MiB, which no configuration needs"})};
-        }
-    }
+    if (error == 0)
+        error = readWhole(fd, text, MOST_BYTES);
     close(fd);
+    if (error == EFBIG)
+        return {nullptr, joined({shown, ": larger than 1 MiB, which no configuration needs"})};
     if (error != 0)
         return {nullptr, joined({shown, ": ", std::strerror(error)})};
     return parseConfig(text, shown, place.directory);

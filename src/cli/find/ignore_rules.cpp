@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "find/opening.h"
 #include "find/wildmatch.h"
 
 namespace cli::ignore {
@@ -150,23 +151,8 @@ int readRulesFile(int at, const std::string &path, bool noFollow, PatternList &l
     struct stat status;
     int error = fstat(fd, &status) != 0 ? errno : 0;
     std::string text;
-    if (error == 0 && S_ISREG(status.st_mode)) {
-        char block[1 << 14];
-        for (;;) {
-            const ssize_t got = read(fd, block, sizeof block);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0) {
-                error = got < 0 ? errno : 0;
-                break;
-            }
-            text.append(block, static_cast<size_t>(got));
-            if (text.size() > MOST_RULES_BYTES) {
-                error = EFBIG;
-                break;
-            }
-        }
-    }
+    if (error == 0 && S_ISREG(status.st_mode))
+        error = readWhole(fd, text, MOST_RULES_BYTES);
     close(fd);
     if (error == 0)
         list.addLines(text);

@@ -111,6 +111,21 @@ bool DescriptorWait::again(int error)
     return true;
 }
 
+int readWhole(int fd, std::string &text, std::size_t most)
+{
+    char block[1 << 14];
+    for (;;) {
+        const ssize_t got = read(fd, block, sizeof block);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got < 0 ? errno : 0;
+        text.append(block, static_cast<std::size_t>(got));
+        if (text.size() > most)
+            return EFBIG;
+    }
+}
+
 void descriptorReleased()
 {
     if (waitingOpens.load() == 0)

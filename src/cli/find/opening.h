@@ -80,6 +80,11 @@ private:
     int quietWaits_ = 0; // waits in a row that no release ended
 };
 
+// Reads what is left of an open file into `text`, up to `most` bytes: 0,
+// or the errno of a failure, EFBIG past `most`. Reads interrupted by a
+// signal are made again.
+int readWhole(int fd, std::string &text, std::size_t most);
+
 // Wakes the opens waiting for a descriptor; call it after closing one that
 // openFound gave. (An OpenDirectory says it itself when it closes.)
 void descriptorReleased();
