@@ -537,71 +537,86 @@ void PrintTo(const GateCase &c, std::ostream *os)
     *os << c.name;
 }
 
-class GateTest : public testing::TestWithParam<GateCase> {};
-
-TEST_P(GateTest, ReportsEachLineOverTheLimit)
+// The lines over the limit along every path where they differ from the
+// case's, or "" where none does.
+std::string overLimitDiffers(const GateCase &c, crules::Symbols symbols)
 {
-    const GateCase &c = GetParam();
     const auto check = [&](const Measured &got) {
         return describeWithAllowed(got.overLimit) == describeWithAllowed(c.over) ? ""
                                                                                  : describeWithAllowed(got.overLimit);
     };
-    EXPECT_EQ(alongEveryPath(c.text, Dialect::C, &c.limit, check), "") << "expected" << describeWithAllowed(c.over);
+    return alongEveryPath(c.text, Dialect::C, &c.limit, check, symbols);
+}
+
+// A line over the limit whose column is the same in bytes and characters,
+// reported, or allowed by a marker.
+crules::LineOverLimit over(crules::Count line, crules::Count symbols, crules::Count column)
+{
+    return {line, symbols, column, false, column};
+}
+
+crules::LineOverLimit allowed(crules::Count line, crules::Count symbols, crules::Count column)
+{
+    return {line, symbols, column, true, column};
+}
+
+class GateTest : public testing::TestWithParam<GateCase> {};
+
+TEST_P(GateTest, ReportsEachLineOverTheLimit)
+{
+    EXPECT_EQ(overLimitDiffers(GetParam(), crules::Symbols::All), "")
+        << "expected" << describeWithAllowed(GetParam().over);
 }
 
 const std::string X400(400, 'x');
 
-// line, symbols, column of the symbol past the limit in bytes, allowed, the
-// same column in characters
+// over() and allowed(): line, symbols, column of the symbol past the limit;
+// where its columns in bytes and characters differ, line, symbols, column
+// in bytes, allowed, column in characters
 INSTANTIATE_TEST_SUITE_P(Gate, GateTest, testing::ValuesIn(std::vector<GateCase>{
-    {"LimitOneBelowTheLine", "abc\n", 2, {{1, 3, 3, false, 3}}},
+    {"LimitOneBelowTheLine", "abc\n", 2, {over(1, 3, 3)}},
     {"LimitEqualToTheLine", "abc\n", 3, {}},
-    {"LimitZero", "\n a\n", 0, {{2, 1, 2, false, 2}}},
+    {"LimitZero", "\n a\n", 0, {over(2, 1, 2)}},
     {"ColumnCountsBytesAndCharacters", "\xc3\xa9 \xc3\xa9 x\n", 2, {{1, 3, 7, false, 5}}},
     {"BrokenUtf8BytesOneCharacterEach", "\xe2\x82\xff \xf0\x9f\x98\x80x\n", 4, {{1, 5, 9, false, 6}}},
-    {"BrokenSequenceBeforeAGroupOfAscii", "\xe2\x82" + std::string(70, 'b') + "\n", 71, {{1, 72, 72, false, 72}}},
-    {"TabsAreNoSymbols", "\tab\n", 1, {{1, 2, 3, false, 3}}},
-    {"LimitAbove359", X400 + "\n", 360, {{1, 400, 361, false, 361}}},
+    {"BrokenSequenceBeforeAGroupOfAscii", "\xe2\x82" + std::string(70, 'b') + "\n", 71, {over(1, 72, 72)}},
+    {"TabsAreNoSymbols", "\tab\n", 1, {over(1, 2, 3)}},
+    {"LimitAbove359", X400 + "\n", 360, {over(1, 400, 361)}},
     {"LargestLimit", X400, INT64_MAX, {}},
-    {"SeveralLinesInOrder", "ab\nc\nde", 1, {{1, 2, 2, false, 2}, {3, 2, 2, false, 2}}},
-    {"AllowedByLineComment", "int a; // cmeasure: allow\n", 0, {{1, 21, 1, true, 1}}},
-    {"NotAllowedByString", "s = \"cmeasure: allow\";\n", 0, {{1, 19, 1, false, 1}}},
-    {"AllowedOnTheCommentsLine", "/*\ncmeasure: allow */\n", 0, {{1, 2, 1, false, 1}, {2, 16, 1, true, 1}}},
+    {"SeveralLinesInOrder", "ab\nc\nde", 1, {over(1, 2, 2), over(3, 2, 2)}},
+    {"AllowedByLineComment", "int a; // cmeasure: allow\n", 0, {allowed(1, 21, 1)}},
+    {"NotAllowedByString", "s = \"cmeasure: allow\";\n", 0, {over(1, 19, 1)}},
+    {"AllowedOnTheCommentsLine", "/*\ncmeasure: allow */\n", 0, {over(1, 2, 1), allowed(2, 16, 1)}},
     {"ByteOrderMarkKeepsItsByteColumnsAndTakesNoCharacter", MARK + "abc\n", 2, {{1, 3, 6, false, 3}}},
     {"NextLineAllowsTheNextOnly", "a; // cmeasure: allow-next-line\nbb\ncc\n", 0,
-     {{1, 28, 1, false, 1}, {2, 2, 1, true, 1}, {3, 2, 1, false, 1}}},
-    {"NextLineInAStringIsNoMarker", "s = \"cmeasure: allow-next-line\";\nb\n", 0, {{1, 29, 1, false, 1}, {2, 1, 1, false, 1}}},
+     {over(1, 28, 1), allowed(2, 2, 1), over(3, 2, 1)}},
+    {"NextLineInAStringIsNoMarker", "s = \"cmeasure: allow-next-line\";\nb\n", 0, {over(1, 29, 1), over(2, 1, 1)}},
     {"OwnAndNextLineMarkersBoth", "x /* cmeasure: allow */ // cmeasure: allow-next-line\ny\nz\n", 0,
-     {{1, 45, 1, true, 1}, {2, 1, 1, true, 1}, {3, 1, 1, false, 1}}},
+     {allowed(1, 45, 1), allowed(2, 1, 1), over(3, 1, 1)}},
     {"OffToOnBothIncluded", "/* cmeasure: off */ x\ny\nz /* cmeasure: on */\nw\n", 0,
-     {{1, 17, 1, true, 1}, {2, 1, 1, true, 1}, {3, 16, 1, true, 1}, {4, 1, 1, false, 1}}},
+     {allowed(1, 17, 1), allowed(2, 1, 1), allowed(3, 16, 1), over(4, 1, 1)}},
     {"OffWithoutOnToTheEnd", "a\n// cmeasure: off\nb\nc", 0,
-     {{1, 1, 1, false, 1}, {2, 14, 1, true, 1}, {3, 1, 1, true, 1}, {4, 1, 1, true, 1}}},
-    {"OnWithoutOffNothing", "x // cmeasure: on\ny\n", 0, {{1, 14, 1, false, 1}, {2, 1, 1, false, 1}}},
-    {"OffInAStringIsNoMarker", "s = \"cmeasure: off\";\ny\n", 0, {{1, 17, 1, false, 1}, {2, 1, 1, false, 1}}},
+     {over(1, 1, 1), allowed(2, 14, 1), allowed(3, 1, 1), allowed(4, 1, 1)}},
+    {"OnWithoutOffNothing", "x // cmeasure: on\ny\n", 0, {over(1, 14, 1), over(2, 1, 1)}},
+    {"OffInAStringIsNoMarker", "s = \"cmeasure: off\";\ny\n", 0, {over(1, 17, 1), over(2, 1, 1)}},
 }), [](const auto &info) { return std::string(info.param.name); });
 
 class CodeGateTest : public testing::TestWithParam<GateCase> {};
 
 TEST_P(CodeGateTest, ReportsEachLineOverTheLimitInCode)
 {
-    const GateCase &c = GetParam();
-    const auto check = [&](const Measured &got) {
-        return describeWithAllowed(got.overLimit) == describeWithAllowed(c.over) ? ""
-                                                                                 : describeWithAllowed(got.overLimit);
-    };
-    EXPECT_EQ(alongEveryPath(c.text, Dialect::C, &c.limit, check, crules::Symbols::Code), "")
-        << "expected" << describeWithAllowed(c.over);
+    EXPECT_EQ(overLimitDiffers(GetParam(), crules::Symbols::Code), "")
+        << "expected" << describeWithAllowed(GetParam().over);
 }
 
 // line, symbols, column of the symbol past the limit (a literal's at its
-// first byte) in bytes, allowed, the same in characters
+// first byte)
 INSTANTIATE_TEST_SUITE_P(CodeAlone, CodeGateTest, testing::ValuesIn(std::vector<GateCase>{
-    {"FirstSymbolAfterAComment", "/* note */ x = 1;\n", 0, {{1, 4, 12, false, 12}}},
-    {"LiteralPassesTheLimit", "f(\"abc\", 1);\n", 2, {{1, 7, 3, false, 3}}},
-    {"SymbolAfterALiteralPassesTheLimit", "f(\"abc\", 1);\n", 3, {{1, 7, 8, false, 8}}},
+    {"FirstSymbolAfterAComment", "/* note */ x = 1;\n", 0, {over(1, 4, 12)}},
+    {"LiteralPassesTheLimit", "f(\"abc\", 1);\n", 2, {over(1, 7, 3)}},
+    {"SymbolAfterALiteralPassesTheLimit", "f(\"abc\", 1);\n", 3, {over(1, 7, 8)}},
     {"LimitEqualToTheCode", "f(\"abc\", 1);\n", 7, {}},
-    {"CommentLineIsNoLineOverZero", "// cmeasure: allow-next-line\nab\n", 0, {{2, 2, 1, true, 1}}},
+    {"CommentLineIsNoLineOverZero", "// cmeasure: allow-next-line\nab\n", 0, {allowed(2, 2, 1)}},
 }), [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -130,68 +130,6 @@ inline long countIdentifiers(const std::vector<Token> &tokens)
     return count;
 }
 
-// The lines of `text`, numbered from 1 after each LF, that the markers of
-// the comments clang found allow, each comment read with its line splices
-// removed (a backslash, horizontal white space, then LF, CR, or both in
-// either order), a marker being on the line of its last character:
-// "cmeasure: allow" its own line, "cmeasure: allow-next-line" the next one
-// instead, and "cmeasure: off" every line up to the one holding "cmeasure:
-// on", both included, or to the end. Each token's raw spelling is looked
-// for in `text` after the one before it.
-inline std::set<long> allowedLines(const std::vector<Token> &tokens, const std::string &text)
-{
-    static const std::string PREFIX = "cmeasure: ";
-    const auto horizontal = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; };
-    const auto newline = [](char c) { return c == '\n' || c == '\r'; };
-    const auto lineOf = [&text](std::size_t at) {
-        return 1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n');
-    };
-    std::set<long> lines;
-    long offFrom = 0; // the line of the "off" in force, 0 for none
-    std::size_t cursor = 0;
-    for (const Token &token : tokens) {
-        const std::size_t at = text.find(token.raw, cursor);
-        if (at == std::string::npos || token.raw.empty())
-            continue;
-        cursor = at + token.raw.size();
-        // A block comment that the input ends is an unknown token.
-        if (token.kind != "comment" && !(token.kind == "unknown" && token.spelling.starts_with("/*")))
-            continue;
-        std::string clean;
-        std::vector<std::size_t> offsets;
-        for (std::size_t k = at; k < cursor; k++) {
-            std::size_t after = k + 1;
-            while (text[k] == '\\' && after < cursor && horizontal(text[after]))
-                after++;
-            if (text[k] == '\\' && after < cursor && newline(text[after])) {
-                const bool pair = after + 1 < cursor && newline(text[after + 1]) && text[after + 1] != text[after];
-                k = after + (pair ? 1 : 0);
-                continue;
-            }
-            clean += text[k];
-            offsets.push_back(k);
-        }
-        for (std::size_t found = 0; (found = clean.find(PREFIX, found)) != std::string::npos; found++) {
-            const std::string_view rest = std::string_view(clean).substr(found + PREFIX.size());
-            const auto lastAt = [&](std::string_view word) { return lineOf(offsets[found + PREFIX.size() + word.size() - 1]); };
-            if (rest.starts_with("allow-next-line")) {
-                lines.insert(lastAt("allow-next-line") + 1);
-            } else if (rest.starts_with("allow")) {
-                lines.insert(lastAt("allow"));
-            } else if (rest.starts_with("off") && offFrom == 0) {
-                offFrom = lastAt("off");
-            } else if (rest.starts_with("on") && offFrom != 0) {
-                for (long line = offFrom; line <= lastAt("on"); line++)
-                    lines.insert(line);
-                offFrom = 0;
-            }
-        }
-    }
-    for (long line = offFrom, last = lineOf(text.size()); offFrom != 0 && line <= last; line++)
-        lines.insert(line);
-    return lines;
-}
-
 // The newline of the splice whose backslash is at k in `text`, or npos.
 inline std::size_t spliceAt(const std::string &text, std::size_t k, std::size_t end)
 {
@@ -218,6 +156,86 @@ inline std::size_t pastSplices(const std::string &text, std::size_t k, std::size
     return k;
 }
 
+// A token and where its raw spelling starts in the text.
+struct Placed {
+    const Token *token;
+    std::size_t at;
+};
+
+// The tokens in `text`, each raw spelling looked for after the one before
+// it; one not found there, or empty, is left out.
+inline std::vector<Placed> placed(const std::vector<Token> &tokens, const std::string &text)
+{
+    std::vector<Placed> found;
+    std::size_t cursor = 0;
+    for (const Token &token : tokens) {
+        const std::size_t at = text.find(token.raw, cursor);
+        if (at == std::string::npos || token.raw.empty())
+            continue;
+        cursor = at + token.raw.size();
+        found.push_back({&token, at});
+    }
+    return found;
+}
+
+// A comment, or a block comment that the input ends, which clang gives as
+// an unknown token.
+inline bool isComment(const Token &token)
+{
+    return token.kind == "comment" || (token.kind == "unknown" && token.spelling.starts_with("/*"));
+}
+
+// The lines of `text`, numbered from 1 after each LF, that the markers of
+// the comments clang found allow, each comment read with its line splices
+// removed (a backslash, horizontal white space, then LF, CR, or both in
+// either order), a marker being on the line of its last character:
+// "cmeasure: allow" its own line, "cmeasure: allow-next-line" the next one
+// instead, and "cmeasure: off" every line up to the one holding "cmeasure:
+// on", both included, or to the end. Each token's raw spelling is looked
+// for in `text` after the one before it.
+inline std::set<long> allowedLines(const std::vector<Token> &tokens, const std::string &text)
+{
+    static const std::string PREFIX = "cmeasure: ";
+    const auto lineOf = [&text](std::size_t at) {
+        return 1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n');
+    };
+    std::set<long> lines;
+    long offFrom = 0; // the line of the "off" in force, 0 for none
+    for (const auto &[token, at] : placed(tokens, text)) {
+        if (!isComment(*token))
+            continue;
+        const std::size_t end = at + token->raw.size();
+        std::string clean;
+        std::vector<std::size_t> offsets;
+        for (std::size_t k = at; k < end;) {
+            if (const std::size_t n = spliceAt(text, k, end); n != std::string::npos) {
+                k = afterSplice(text, n, end);
+                continue;
+            }
+            clean += text[k];
+            offsets.push_back(k++);
+        }
+        for (std::size_t found = 0; (found = clean.find(PREFIX, found)) != std::string::npos; found++) {
+            const std::string_view rest = std::string_view(clean).substr(found + PREFIX.size());
+            const auto lastAt = [&](std::string_view word) { return lineOf(offsets[found + PREFIX.size() + word.size() - 1]); };
+            if (rest.starts_with("allow-next-line")) {
+                lines.insert(lastAt("allow-next-line") + 1);
+            } else if (rest.starts_with("allow")) {
+                lines.insert(lastAt("allow"));
+            } else if (rest.starts_with("off") && offFrom == 0) {
+                offFrom = lastAt("off");
+            } else if (rest.starts_with("on") && offFrom != 0) {
+                for (long line = offFrom; line <= lastAt("on"); line++)
+                    lines.insert(line);
+                offFrom = 0;
+            }
+        }
+    }
+    for (long line = offFrom, last = lineOf(text.size()); offFrom != 0 && line <= last; line++)
+        lines.insert(line);
+    return lines;
+}
+
 // Code alone counting, which bytes of `text` count nothing, from clang's
 // comment and literal tokens (an unknown token that begins as one is one: a
 // literal its line ends, a comment the input ends). A comment's bytes count
@@ -233,15 +251,11 @@ inline std::size_t pastSplices(const std::string &text, std::size_t k, std::size
 inline std::vector<bool> hiddenBytes(const std::vector<Token> &tokens, const std::string &text, bool cpp)
 {
     std::vector<bool> hidden(text.size(), false);
-    std::size_t cursor = 0;
     std::size_t previousEnd = std::string::npos;
     std::string previousKind;
-    for (const Token &token : tokens) {
-        const std::size_t found = text.find(token.raw, cursor);
-        if (found == std::string::npos || token.raw.empty())
-            continue;
+    for (const auto &[placedToken, found] : placed(tokens, text)) {
+        const Token &token = *placedToken;
         const std::size_t end = found + token.raw.size();
-        cursor = end;
         const bool follows = previousEnd == found;
         // Splices before a token's first character lie between tokens.
         const std::size_t at = pastSplices(text, found, end);
@@ -250,7 +264,7 @@ inline std::vector<bool> hiddenBytes(const std::vector<Token> &tokens, const std
         previousKind = token.kind;
         const std::string &spelling = token.spelling;
         const std::size_t quote = spelling.find_first_of("\"'");
-        const bool comment = token.kind == "comment" || (token.kind == "unknown" && spelling.starts_with("/*"));
+        const bool comment = isComment(token);
         const bool literal = token.kind.find("string_literal") != std::string::npos ||
                              token.kind.find("char_constant") != std::string::npos ||
                              (token.kind == "unknown" && quote != std::string::npos &&
@@ -318,13 +332,10 @@ inline LineClasses lineClasses(const std::vector<Token> &tokens, const std::stri
     };
     for (std::size_t k = text.starts_with("\xef\xbb\xbf") ? 3 : 0; k < text.size(); k++)
         byClass[k] = blankByte(static_cast<unsigned char>(text[k])) ? None : Code;
-    std::size_t cursor = 0;
-    for (const Token &token : tokens) {
-        const std::size_t at = text.find(token.raw, cursor);
-        if (at == std::string::npos || token.raw.empty())
-            continue;
-        cursor = at + token.raw.size();
-        const bool comment = token.kind == "comment" || (token.kind == "unknown" && token.spelling.starts_with("/*"));
+    for (const auto &[placedToken, at] : placed(tokens, text)) {
+        const Token &token = *placedToken;
+        const std::size_t end = at + token.raw.size();
+        const bool comment = isComment(token);
         // A raw string, or what is left of one that has no end or a bad
         // delimiter, which clang gives as an unknown token.
         const std::string prefix = token.spelling.substr(0, token.spelling.find('"'));
@@ -332,13 +343,13 @@ inline LineClasses lineClasses(const std::vector<Token> &tokens, const std::stri
                                prefix.size() < token.spelling.size() &&
                                (prefix == "R" || prefix == "LR" || prefix == "uR" || prefix == "UR" || prefix == "u8R");
         // The splices a comment's token begins with lie before its opener.
-        const std::size_t opener = comment ? pastSplices(text, at, cursor) : at;
-        for (std::size_t k = at; k < cursor; k++) {
+        const std::size_t opener = comment ? pastSplices(text, at, end) : at;
+        for (std::size_t k = at; k < end; k++) {
             if (comment && k >= opener && byClass[k] != None)
                 byClass[k] = Comment;
             raw[k] = rawString;
         }
-        if (comment && opener + 1 < cursor && text[opener + 1] == '\\')
+        if (comment && opener + 1 < end && text[opener + 1] == '\\')
             byClass[opener] = Code;
     }
     LineClasses classes;

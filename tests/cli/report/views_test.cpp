@@ -52,15 +52,23 @@ std::string fileRow(const std::string &path, long lines, long densest, long symb
     return fileRow(path, lines, densest, symbols, identifiers, code(lines));
 }
 
+// A row of sums after its first key and value: a directory's, a
+// dialect's or the total's.
+std::string sumsRow(const std::string &first, long files, long lines, long identifiers, long symbols,
+                    const std::string &path, long line, const Classes &classes)
+{
+    return "{" + first + ", \"files\": " + std::to_string(files) + ", \"lines\": " + std::to_string(lines) +
+           ", \"identifiers\": " + std::to_string(identifiers) + classKeys(classes) +
+           ", \"max_symbols\": " + std::to_string(symbols) + ", \"path\": " + path +
+           ", \"line_with_max_symbols\": " + std::to_string(line) + "}\n";
+}
+
 // A directory row; with `directory` empty, the total.
 std::string directoryRow(const std::string &directory, long files, long lines, long identifiers, long symbols,
                          const std::string &path, long line, const Classes &classes)
 {
-    return (directory.empty() ? "{\"total\": true" : "{\"directory\": \"" + directory + "\"") +
-           ", \"files\": " + std::to_string(files) + ", \"lines\": " + std::to_string(lines) +
-           ", \"identifiers\": " + std::to_string(identifiers) + classKeys(classes) +
-           ", \"max_symbols\": " + std::to_string(symbols) + ", \"path\": " + path +
-           ", \"line_with_max_symbols\": " + std::to_string(line) + "}\n";
+    return sumsRow(directory.empty() ? "\"total\": true" : "\"directory\": \"" + directory + "\"", files, lines,
+                   identifiers, symbols, path, line, classes);
 }
 
 std::string directoryRow(const std::string &directory, long files, long lines, long identifiers, long symbols,
@@ -68,6 +76,10 @@ std::string directoryRow(const std::string &directory, long files, long lines, l
 {
     return directoryRow(directory, files, lines, identifiers, symbols, path, line, code(lines));
 }
+
+// The table's header, and that of a table of sums.
+const std::string HEADER = "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n";
+const std::string SUMS_HEADER = "lines  densest_path:line  max_symbols  identifiers  code  comment  blank  path\n";
 
 const std::string TRY_HELP = "Try 'cmeasure --help' for more information.\n";
 // t/a.c: one line of 1 symbol; t/s/b.c: two lines, the second of 3; t/e empty.
@@ -92,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineViews, ProgramTest, testing::Values(
                      directoryRow("t", 2, 3, 3, 3, B_IN_S, 2) + directoryRow("", 2, 3, 3, 3, B_IN_S, 2),
          .setup = TREE},
     Case{.name = "TableRowNamesDensestPathAndLineNoRepeatedTotal", .args = {"-d", "1", "t"},
-         .expected = "lines  densest_path:line  max_symbols  identifiers  code  comment  blank  path\n"
+         .expected = SUMS_HEADER +
                      "    0  -                            0            0     0        0      0  t/e/  (0 files)\n"
                      "    2  t/s/b.c:2                    3            2     2        0      0  t/s/  (1 file)\n"
                      "    3  t/s/b.c:2                    3            3     3        0      0  t/  (2 files)\n",
@@ -144,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineSortAndDialects, ProgramTest, testing::Value
                      directoryRow("", 3, 4, 4, 3, "\"c.c\"", 1),
          .setup = TIES},
     Case{.name = "SortByLinesTiesInOutputOrderTableSizedOnAll", .args = {"--sort=lines", "c.c", "b.c", "a.c"},
-         .expected = "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n"
+         .expected = HEADER +
                      "    2             1            2            2     2        0      0  b.c\n"
                      "    1             1            3            1     1        0      0  c.c\n"
                      "    1             1            2            1     1        0      0  a.c\n"
@@ -158,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLineSortAndDialects, ProgramTest, testing::Value
          .expected = fileRow("\"b.c\"", 2, 1, 2, 2) + fileRow("\"a.c\"", 1, 1, 2, 1) + directoryRow("", 2, 3, 3, 2, "\"a.c\"", 1),
          .setup = TIES},
     Case{.name = "SortByCommentLines", .args = {"--sort=comment_lines", "k.c", "n.c", "m.c"},
-         .expected = "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n"
+         .expected = HEADER +
                      "    3             1            3            0     0        2      1  m.c\n"
                      "    1             1            5            0     0        1      0  n.c\n"
                      "    1             1            2            1     1        0      0  k.c\n"
@@ -175,20 +187,19 @@ INSTANTIATE_TEST_SUITE_P(CommandLineSortAndDialects, ProgramTest, testing::Value
                      directoryRow("", 2, 3, 3, 4, "\"t/s/b.c\"", 2),
          .setup = MIXED},
     Case{.name = "SortMessagesFirstThenRows", .args = {"--sort=lines", "a.c", "none.c", "b.c"},
-         .expected = "cmeasure: none.c: No such file or directory\n"
-                     "lines  densest_line  max_symbols  identifiers  code  comment  blank  path\n"
+         .expected = "cmeasure: none.c: No such file or directory\n" + HEADER +
                      "    2             1            2            2     2        0      0  b.c\n"
                      "    1             1            2            1     1        0      0  a.c\n"
                      "    3             1            2            3     3        0      0  total of 2 files; densest line in a.c\n",
          .status = 1, .setup = TIES, .oneStream = true},
     Case{.name = "SortViewRowsLeavesTheRepeatedTotal", .args = {"-d", "1", "--sort=identifiers", "--ext=c,cpp", "t"},
-         .expected = "lines  densest_path:line  max_symbols  identifiers  code  comment  blank  path\n"
+         .expected = SUMS_HEADER +
                      "    4  t/s/c.cpp:1                  7            6     4        0      0  t/  (3 files)\n"
                      "    3  t/s/c.cpp:1                  7            5     3        0      0  t/s/  (2 files)\n"
                      "    0  -                            0            0     0        0      0  t/e/  (0 files)\n",
          .setup = MIXED},
     Case{.name = "ByDialectRowsBeforeTheTotal", .args = {"--by-dialect", "--ext=c,cpp", "t"},
-         .expected = "lines  densest_path:line  max_symbols  identifiers  code  comment  blank  path\n"
+         .expected = SUMS_HEADER +
                      "    1  t/a.c:1                      1            1     1        0      0  t/a.c\n"
                      "    2  t/s/b.c:2                    4            2     2        0      0  t/s/b.c\n"
                      "    1  t/s/c.cpp:1                  7            3     1        0      0  t/s/c.cpp\n"
@@ -199,12 +210,8 @@ INSTANTIATE_TEST_SUITE_P(CommandLineSortAndDialects, ProgramTest, testing::Value
     // Both dialects always have a row, an empty one with zeros.
     Case{.name = "ByDialectJsonSummarizedOneDialectEmpty", .args = {"--json", "--by-dialect", "-s", "t"},
          .expected = directoryRow("t", 2, 3, 3, 4, B_IN_S, 2) +
-                     "{\"dialect\": \"C\", \"files\": 2, \"lines\": 3, \"identifiers\": 3, \"code_lines\": 3, "
-                     "\"comment_lines\": 0, \"blank_lines\": 0, \"max_symbols\": 4, "
-                     "\"path\": \"t/s/b.c\", \"line_with_max_symbols\": 2}\n"
-                     "{\"dialect\": \"C++\", \"files\": 0, \"lines\": 0, \"identifiers\": 0, \"code_lines\": 0, "
-                     "\"comment_lines\": 0, \"blank_lines\": 0, \"max_symbols\": 0, "
-                     "\"path\": null, \"line_with_max_symbols\": 0}\n" +
+                     sumsRow("\"dialect\": \"C\"", 2, 3, 3, 4, B_IN_S, 2, code(3)) +
+                     sumsRow("\"dialect\": \"C++\"", 0, 0, 0, 0, "null", 0, {}) +
                      directoryRow("", 2, 3, 3, 4, B_IN_S, 2),
          .setup = MIXED},
     // A header read as C++ by --cxx-ext counts as C++.
@@ -214,11 +221,11 @@ INSTANTIATE_TEST_SUITE_P(CommandLineSortAndDialects, ProgramTest, testing::Value
                      "c.c,1,1,3,1,1,0,0,1,,,C\r\na.h,1,1,2,1,1,0,0,1,,,C++\r\nc.c,2,1,3,2,2,0,0,2,,true,\r\n",
          .setup = "printf 'ab\\n' > a.h && printf 'abc\\n' > c.c"},
     Case{.name = "SummarizeOneArgumentNoRepeatedTotal", .args = {"-s", "t"},
-         .expected = "lines  densest_path:line  max_symbols  identifiers  code  comment  blank  path\n"
+         .expected = SUMS_HEADER +
                      "    3  t/s/b.c:2                    4            3     3        0      0  t/  (2 files)\n",
          .setup = MIXED},
     Case{.name = "SummarizeTwoArgumentsKeepTheTotal", .args = {"-s", "t/s", "t/a.c"},
-         .expected = "lines  densest_path:line  max_symbols  identifiers  code  comment  blank  path\n"
+         .expected = SUMS_HEADER +
                      "    2  t/s/b.c:2                    4            2     2        0      0  t/s/  (1 file)\n"
                      "    1  t/a.c:1                      1            1     1        0      0  t/a.c\n"
                      "    3  t/s/b.c:2                    4            3     3        0      0  total of 2 files\n",
