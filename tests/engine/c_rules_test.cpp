@@ -226,7 +226,9 @@ TEST_P(ClangOracleTest, AgreesWithClangAndTheModel)
         crandom::Rng rng(seed);
         // A quarter of the texts begin with a byte order mark, which clang skips.
         const std::string text = (seed % 4 == 0 ? "\xef\xbb\xbf" : "") + crandom::text(rng, c.pieces, c.mix);
-        const crules::Count limit = std::uniform_int_distribution<crules::Count>(0, 12)(rng);
+        // A third of the limits pass most groups' lines, which are then
+        // counted whole: the allowances and hashes must go on across them.
+        const crules::Count limit = std::uniform_int_distribution<crules::Count>(0, seed % 3 == 0 ? 90 : 12)(rng);
         Expected expected = modelOf(text, limit);
         std::set<long> allowed;
         std::vector<bool> hidden;
@@ -525,6 +527,14 @@ INSTANTIATE_TEST_SUITE_P(CodeAlone, CodeFiguresTest, testing::ValuesIn(std::vect
     {"SuffixEndingAGroup", std::string(59, ' ') + "\"x\"min + b\n", Dialect::Cpp, {1, 1, 3, 1}},
 }), [](const auto &info) { return std::string(info.param.name); });
 
+std::string times(const std::string &line, int count)
+{
+    std::string text;
+    for (int k = 0; k < count; k++)
+        text += line;
+    return text;
+}
+
 struct GateCase {
     const char *name;
     std::string text;
@@ -599,6 +609,13 @@ INSTANTIATE_TEST_SUITE_P(Gate, GateTest, testing::ValuesIn(std::vector<GateCase>
      {over(1, 1, 1), allowed(2, 14, 1), allowed(3, 1, 1), allowed(4, 1, 1)}},
     {"OnWithoutOffNothing", "x // cmeasure: on\ny\n", 0, {over(1, 14, 1), over(2, 1, 1)}},
     {"OffInAStringIsNoMarker", "s = \"cmeasure: off\";\ny\n", 0, {over(1, 17, 1), over(2, 1, 1)}},
+    // Groups whose lines all stay within the limit are counted whole: what
+    // a marker allows goes on across them
+    {"NextLineMarkerEndingInAGroupWithinTheLimit",
+     "// cmeasure: allow-next-line" + std::string(40, ' ') + "\na\nbbb" + std::string(54, ' ') + std::string(30, 'b') + "\n",
+     30, {over(3, 33, 85)}},
+    {"OffAcrossGroupsWithinTheLimit", "/* cmeasure: off */\n" + times("a\n", 100) + "bbbbbbbb\n", 5,
+     {allowed(1, 16, 7), allowed(102, 8, 6)}},
 }), [](const auto &info) { return std::string(info.param.name); });
 
 class CodeGateTest : public testing::TestWithParam<GateCase> {};
@@ -658,14 +675,6 @@ TEST_P(ScanInTwoTest, GivesTheFiguresOfTheWholeScan)
     std::fclose(file);
     EXPECT_EQ(halves.error, 0);
     EXPECT_EQ(describe(halves.figures), describe(whole.figures));
-}
-
-std::string times(const std::string &line, int count)
-{
-    std::string text;
-    for (int k = 0; k < count; k++)
-        text += line;
-    return text;
 }
 
 // Plain code mostly, or any pieces: of those, fewer, since many of them are

@@ -66,6 +66,8 @@ class Gitlab : public Format {
 public:
     explicit Gitlab(const SourceRoot &root) : root_(root) {}
 
+    bool fingerprints() const override { return true; }
+
     void header(std::string &out) override { out += "[\n"; }
 
     // The location object's path, then the path's part of the fingerprint.

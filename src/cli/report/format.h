@@ -55,6 +55,9 @@ public:
     // Whether an allowed finding is written: a SARIF log shows it as
     // suppressed, the others leave it out.
     virtual bool showsAllowed() const { return false; }
+    // Whether a finding carries its line's hash, which the scan then makes
+    // (4 instructions a byte of every line that goes on past a group of 64).
+    virtual bool fingerprints() const { return false; }
     // What each finding starts with when the findings are items of one
     // list; the gate drops it before the first of the run.
     virtual std::string_view separator() const { return {}; }

@@ -101,6 +101,7 @@ public:
     }
 
     Count limit() const { return limit_; }
+    bool fingerprints() const { return gate_.format.fingerprints(); }
 
     // With --write-baseline: the lines over the limit, not allowed, in order.
     const std::vector<Count> &overLines() const { return overLines_; }

@@ -126,6 +126,7 @@ public:
     }
 
     bool showsAllowed() const override { return true; }
+    bool fingerprints() const override { return true; }
 
     // Each result starts with the separator, since a worker cannot know
     // whether another file's result came before.

@@ -15,7 +15,7 @@ int menuLimit(Count limit)
 } // namespace
 
 Tally::Tally(Count limit)
-    : cLines_{limit, takeLine, this, false}, menuPieces_{menuLimit(limit), takePiece, this}
+    : cLines_{limit, takeLine, this, false, false}, menuPieces_{menuLimit(limit), takePiece, this}
 {
 }
 

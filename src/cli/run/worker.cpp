@@ -141,7 +141,8 @@ private:
         } else if (!reporter) {
             scan = crules::scan(input_, dialect, nullptr, symbols);
         } else {
-            const crules::LineLimit lines{job.request.settings.limit, Reporter::reportLine, &*reporter};
+            const crules::LineLimit lines{job.request.settings.limit, Reporter::reportLine, &*reporter,
+                                            reporter->fingerprints(), false};
             scan = crules::scan(input_, dialect, &lines, symbols);
         }
         return {scan.figures, scan.error};

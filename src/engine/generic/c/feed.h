@@ -2,8 +2,8 @@
 // groups of 64 bytes are classified once; a group goes to the whole-group
 // skipper, else to the span skipper and the mode's skipper, which hand the
 // bytes they cannot pass over to the byte lexer one at a time. With a gate,
-// a group is taken a line at a time. The lines are counted from the masks,
-// or a byte at a time. The bytes of a piece after its last whole group are
+// a group that may hold an allowing marker is taken a line at a time. The
+// lines are counted from the masks, or a byte at a time. The bytes of a piece after its last whole group are
 // read from the masks of the 64 bytes that end it, and a piece shorter than
 // a group a byte at a time.
 
@@ -91,8 +91,14 @@ CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, c
 CMEASURE_INLINE bool mayMatchMarker(const LexState &lex, const unsigned char *group)
 {
     static constexpr int BEFORE_COLON = 8; // "cmeasure"
-    return lex.allowMatched != 0 || std::memchr(group, ':', 64) != nullptr ||
-           std::memchr(group + 64 - BEFORE_COLON, ALLOW_MARKER[0], BEFORE_COLON) != nullptr;
+    static_assert(Blocks::WIDTH >= BEFORE_COLON);
+    if (lex.allowMatched != 0)
+        return true;
+    std::uint64_t colons = 0;
+    for (int k = 0; k < 64; k += Blocks::WIDTH)
+        colons |= Blocks::equal(group + k, ':') << k;
+    const std::uint64_t lastBlock = Blocks::equal(group + 64 - Blocks::WIDTH, ALLOW_MARKER[0]);
+    return colons != 0 || lastBlock >> (Blocks::WIDTH - BEFORE_COLON) != 0;
 }
 
 // The lines of bytes [from, to) of a group under a gate, lexed already.
@@ -115,21 +121,43 @@ CMEASURE_INLINE void countGatedLine(crules::State &state, const unsigned char *g
         countByte(state, group[i], ((state.lines.hidden >> i) & 1) != 0);
 }
 
-// A group under a gate, a line at a time: the lexer reads a line up to its
-// LF before the line ends, so that the allowing comment is the line's own.
-// A group that cannot hold a marker is lexed whole first.
+// A group lexed whole, as without a gate.
+CMEASURE_INLINE void lexGroup(crules::State &state, const unsigned char *group, const CMasks &masks)
+{
+    if (!lexWholeGroup(state, group, masks, state.marks.comment)) {
+        clearMarks(state);
+        lexSpan<false>(state, group, masks, fastMasks(masks), {0, 64});
+    }
+}
+
+// A group under a gate. One that may hold a marker is taken a line at a
+// time: the lexer reads a line up to its LF before the line ends, so that
+// the allowing comment is the line's own. Any other is lexed whole, and its
+// lines are counted as without a gate when none can pass the limit in it.
 CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *group, const CMasks &masks)
 {
-    const bool lexed = !mayMatchMarker(state.lex, group) && lexWholeGroup(state, group, masks, state.marks.comment);
+    const bool lexed = !mayMatchMarker(state.lex, group);
+    const bool classifies = state.gate->classifies;
+    if (lexed) {
+        lexGroup(state, group, masks);
+        if (classifies)
+            classifyLines(state.lines, group, masks, state.marks, 0, 64);
+        if (staysWithinLimit(state, masks)) {
+            countLinesWithinLimit(state, group, masks);
+            return;
+        }
+    }
     const FastMasks fast = fastMasks(masks);
     std::uint64_t lf = masks.lf;
     for (int from = 0; from < 64;) {
         const int to = lf == 0 ? 64 : std::countr_zero(lf) + 1;
         lf &= lf - 1;
         state.lines.countedTo = from;
-        if (!lexed)
+        if (!lexed) {
             lexSpan<true>(state, group, masks, fast, {from, to});
-        classifyLines(state.lines, group, masks, state.marks, from, to);
+            if (classifies)
+                classifyLines(state.lines, group, masks, state.marks, from, to);
+        }
         countGatedLine(state, group, masks, {from, to});
         from = to;
     }

@@ -258,6 +258,43 @@ CMEASURE_INLINE void countGatedSpan(crules::State &state, std::uint64_t symbols,
     line.column += to - from;
 }
 
+// Whether no line that a group all in ASCII ends or goes on with can pass
+// the gate's limit in it: the open line with the symbols up to the first LF,
+// and all symbols after that LF together, each within the limit.
+CMEASURE_INLINE bool staysWithinLimit(const crules::State &state, const CMasks &masks)
+{
+    const crules::LineState &line = state.lines;
+    if (masks.high != 0 || line.utf8.have != 0)
+        return false;
+    const std::uint64_t symbols = ~masks.blank & ~line.hidden;
+    const std::uint64_t upToLf = masks.lf ^ (masks.lf - 1); // up to the first LF; all 64 when none
+    const crules::Count limit = state.gate->limit;
+    return line.symbols + bitsSet<64>(symbols & upToLf) <= limit && bitsSet<64>(symbols & ~upToLf) <= limit;
+}
+
+// The lines of a group under a gate that none passes: counted as without a
+// gate, each line the group ends left as endLine() leaves it, the symbols of
+// the line it leaves open hashed.
+CMEASURE_INLINE void countLinesWithinLimit(crules::State &state, const unsigned char *group, const CMasks &masks)
+{
+    crules::LineState &line = state.lines;
+    const std::uint64_t lf = masks.lf;
+    const bool allowNext = line.allowNext;
+    countLines64(state, masks, 0);
+    if (lf == 0) {
+        if (state.gate->hashes)
+            hashSymbolBytes(line, group, 64);
+        return;
+    }
+    const int last = highestBit(lf);
+    line.allowed = line.off || (allowNext && (lf & (lf - 1)) == 0);
+    line.allowNext = false;
+    line.continuing = 0;
+    line.textHash = crules::TEXT_HASH_START;
+    if (state.gate->hashes)
+        hashSymbolBytes(line, group + last + 1, 63 - last);
+}
+
 // The lines of bytes [start, 64) of a group without a gate: from its masks
 // when they are all ASCII and no character is begun, else a byte at a time.
 CMEASURE_INLINE void countGroupLines(crules::State &state, const unsigned char *group, const CMasks &masks,
