@@ -90,13 +90,13 @@ CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, c
 // cannot hold one is lexed whole, as without a gate.
 CMEASURE_INLINE bool mayMatchMarker(const LexState &lex, const unsigned char *group)
 {
-    static constexpr int BEFORE_COLON = 8; // "cmeasure"
+    static constexpr int BEFORE_COLON = static_cast<int>(MARKER_PREFIX.find(':')); // "cmeasure"
     static_assert(Blocks::WIDTH >= BEFORE_COLON);
     if (lex.allowMatched != 0)
         return true;
     std::uint64_t colons = 0;
     for (int k = 0; k < 64; k += Blocks::WIDTH)
-        colons |= Blocks::equal(group + k, ':') << k;
+        colons |= Blocks::equal(group + k, MARKER_PREFIX[BEFORE_COLON]) << k;
     const std::uint64_t lastBlock = Blocks::equal(group + 64 - Blocks::WIDTH, ALLOW_MARKER[0]);
     return colons != 0 || lastBlock >> (Blocks::WIDTH - BEFORE_COLON) != 0;
 }
