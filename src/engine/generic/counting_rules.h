@@ -14,12 +14,13 @@
 #include "menu/line_counters.h"
 #include "menu/file_scan.h"
 
-// C's rules, by stage: the classes of bytes; the lines; the byte lexer, the
-// only place that decides tokens; the skippers, which pass over what the
-// byte lexer would ignore or take at once and hand the rest back to it; the
-// scan that feeds them.
+// C's rules, by stage: the classes of bytes; the lines, and what each is
+// (code, comment or blank); the byte lexer, the only place that decides
+// tokens; the skippers, which pass over what the byte lexer would ignore or
+// take at once and hand the rest back to it; the scan that feeds them.
 #include "c/classify.h"
 #include "c/lines.h"
+#include "c/line_classes.h"
 #include "c/lex_steps.h"
 #include "c/lex_modes.h"
 #include "c/lex_bytes.h"
