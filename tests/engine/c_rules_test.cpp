@@ -185,13 +185,15 @@ protected:
             std::system(("rm -rf '" + directory_ + "'").c_str());
     }
 
-    // clang's identifiers in `text`, or -1 when clang cannot be run; the
+    // clang's identifiers in `original`, or -1 when clang cannot be run; the
     // lines its comments allow, into `allowed`, the bytes that count nothing
     // when code alone counts, into `hidden`, and its code and comment lines
-    // into `classes`.
-    long clangIdentifiers(const std::string &text, crules::Dialect dialect, std::set<long> &allowed,
+    // into `classes`; clang reads the text with its trigraphs broken, which
+    // it would otherwise half read.
+    long clangIdentifiers(const std::string &original, crules::Dialect dialect, std::set<long> &allowed,
                           std::vector<bool> &hidden, clangoracle::LineClasses &classes) const
     {
+        const std::string text = clangoracle::withoutTrigraphs(original);
         const std::string path = directory_ + "/input";
         std::ofstream(path, std::ios::binary) << text;
         const std::string command = std::string("clang -w -fsyntax-only -Xclang -dump-raw-tokens -x ") +
@@ -416,6 +418,8 @@ INSTANTIATE_TEST_SUITE_P(Rules, FiguresTest, testing::ValuesIn(std::vector<Figur
     {"NoRawStringInC", "R\"x(a \" b)x\" c\n", Dialect::C, {1, 1, 11, 3}},
     {"DigitSeparatorInCpp", "1'000 a\n", Dialect::Cpp, {1, 1, 6, 1}},
     {"NoDigitSeparatorInC", "1'000 a\n", Dialect::C, {1, 1, 6, 0}},
+    // Trigraphs are not read: "??/" is no backslash, so it splices nothing.
+    {"TrigraphBeforeNewlineJoinsNoLiteral", "R?\?/\n\"\n", Dialect::Cpp, {2, 1, 4, 1}},
     {"NoBreakSpaceSeparates", "a\xc2\xa0" "b\n", Dialect::C, {1, 1, 3, 2}},
     {"InvalidByteSeparates", "a\xff" "b\n", Dialect::C, {1, 1, 3, 2}},
     {"LetterBeyondAsciiContinues", "a\xc3\xa9" "b\n", Dialect::C, {1, 1, 3, 1}},
@@ -517,6 +521,7 @@ INSTANTIATE_TEST_SUITE_P(CodeAlone, CodeFiguresTest, testing::ValuesIn(std::vect
     {"StandardAndUserSuffixesCountWithTheirLiteral", "\"a\"sv + 'b'_x\n", Dialect::Cpp, {1, 1, 3, 0}},
     {"BadRawDelimiterGivesItsLastBytesBack", "R\"ab\"cd e\n", Dialect::Cpp, {1, 1, 4, 2}},
     {"CharacterConstantAfterANumber", "1'+' x\n", Dialect::Cpp, {1, 1, 3, 1}},
+    {"TrigraphBeforeNewlineOpensNoComment", "a /?\?/\n/ b\n", Dialect::C, {2, 1, 5, 2}},
     // What a splice cuts off before the lexer knows it is a comment's or a
     // literal's stays code on its line
     {"SlashBeforeASpliceStaysCode", "a /\\\n* b */ c\n", Dialect::C, {2, 1, 3, 2}},

@@ -24,6 +24,24 @@ struct Token {
     std::string raw; // as the file holds it, line splices and all
 };
 
+// `text` as clang should read it, trigraphs off. Its lexer, peeking at the
+// character after a token, reads a trigraph as the character it stands
+// for, though trigraphs are off, and then takes only the first '?': so
+// "a??/\nb" gives the identifier "a?", "/??/\n/" the comment "/??/",
+// "R??/\n\"" a raw string, "#??=" the token "#?". The middle '?' of each
+// trigraph becomes ';', which joins no token before or after it and, like
+// '?', may be in a raw string's delimiter: every byte stays in place, every
+// token but that '?' ends where C ends it, and each line's class is the
+// same.
+inline std::string withoutTrigraphs(std::string text)
+{
+    const std::string_view ends = "=(/)'<!>-";
+    for (std::size_t k = 0; k + 2 < text.size(); k++)
+        if (text[k] == '?' && text[k + 1] == '?' && ends.find(text[k + 2]) != std::string_view::npos)
+            text[k + 1] = ';';
+    return text;
+}
+
 inline bool clangRuns()
 {
     return std::system("clang --version >/dev/null 2>&1") == 0;
