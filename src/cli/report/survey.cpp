@@ -15,7 +15,8 @@ int menuLimit(Count limit)
 } // namespace
 
 Tally::Tally(Count limit)
-    : cLines_{limit, takeLine, this, false, false}, menuPieces_{menuLimit(limit), takePiece, this}
+    : cLines_{.limit = limit, .report = takeLine, .context = this, .hashes = false, .classifies = false},
+      menuPieces_{menuLimit(limit), takePiece, this}
 {
 }
 

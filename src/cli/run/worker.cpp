@@ -141,8 +141,11 @@ private:
         } else if (!reporter) {
             scan = crules::scan(input_, dialect, nullptr, symbols);
         } else {
-            const crules::LineLimit lines{job.request.settings.limit, Reporter::reportLine, &*reporter,
-                                            reporter->fingerprints(), false};
+            const crules::LineLimit lines{.limit = job.request.settings.limit,
+                                          .report = Reporter::reportLine,
+                                          .context = &*reporter,
+                                          .hashes = reporter->fingerprints(),
+                                          .classifies = false};
             scan = crules::scan(input_, dialect, &lines, symbols);
         }
         return {scan.figures, scan.error};

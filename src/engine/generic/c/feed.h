@@ -3,9 +3,9 @@
 // skipper, else to the span skipper and the mode's skipper, which hand the
 // bytes they cannot pass over to the byte lexer one at a time. With a gate,
 // a group that may hold an allowing marker is taken a line at a time. The
-// lines are counted from the masks, or a byte at a time. The bytes of a piece after its last whole group are
-// read from the masks of the 64 bytes that end it, and a piece shorter than
-// a group a byte at a time.
+// lines are counted from the masks, or a byte at a time. The bytes of a
+// piece after its last whole group are read from the masks of the 64 bytes
+// that end it, and a piece shorter than a group a byte at a time.
 
 // The modes that a byte read in, or that leave the lexer in, may be marked
 // for: a comment's and a raw string's. The byte lexer reads most bytes in
