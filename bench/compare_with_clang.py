@@ -252,7 +252,7 @@ def line_classes(dump, path, text):
     comment when such a byte of a comment does and none of code. A byte
     order mark that begins the text is white space, and so are line splices
     but for a backslash that a lone CR ends, which is code, those right
-    before a comment's opener included; the backslash of a splice that ends
+    before a comment's opener or a raw string's prefix included; the backslash of a splice that ends
     a line (spaces, tabs, CRs, VTs or FFs after it, then LF) counts
     nothing, and the '/' of a comment's opener that a splice cuts in two is
     code on its line. None if the dump does not parse."""
@@ -265,9 +265,10 @@ def line_classes(dump, path, text):
     raw_lines = set()
     for what, raw, at in located(tokens, text):
         end = at + len(raw)
+        # The splices a comment's or a raw string's token begins with lie
+        # before its opener or prefix.
+        at = past_splices(text, at, end)
         if what == "comment":
-            # The splices a comment's token begins with lie before its opener.
-            at = past_splices(text, at, end)
             marks[at:end] = marks[at:end].replace(bytes([CODE]), bytes([COMMENT]))
             if text[at + 1:at + 2] == b"\\":
                 marks[at] = CODE

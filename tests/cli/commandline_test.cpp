@@ -1104,11 +1104,11 @@ TEST(CommandLine, RandomTreesGateAgreesWithModel)
 }
 
 // The model knows nothing of the allow markers, whose lines the gate leaves
-// out: its random pieces hold them, which a colon less turns into plain text.
+// out: its random pieces hold them, each made plain text by a letter broken.
 std::string withoutAllowMarker(std::string text)
 {
-    for (std::size_t at; (at = text.find("cmeasure: ")) != std::string::npos;)
-        text[at + 8] = '-';
+    for (std::size_t at; (at = text.find("cmeas")) != std::string::npos;)
+        text[at + 4] = '-';
     return text;
 }
 

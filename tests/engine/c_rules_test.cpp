@@ -621,6 +621,15 @@ INSTANTIATE_TEST_SUITE_P(Gate, GateTest, testing::ValuesIn(std::vector<GateCase>
      30, {over(3, 33, 85)}},
     {"OffAcrossGroupsWithinTheLimit", "/* cmeasure: off */\n" + times("a\n", 100) + "bbbbbbbb\n", 5,
      {allowed(1, 16, 7), allowed(102, 8, 6)}},
+    // A group is lexed whole unless a marker may be read in it: whatever
+    // part of one a group edge leaves on either side is found
+    {"MarkerBegunAtAGroupsLastByte", "/*" + std::string(60, 'p') + " cmeasure: allow */\n", 0, {allowed(1, 78, 1)}},
+    {"MarkerWhoseColonBeginsAGroup", "/*" + std::string(53, 'p') + " cmeasure: allow */\n", 0, {allowed(1, 71, 1)}},
+    {"MarkerThroughASpliceAcrossAGroupEdge",
+     "/*" + std::string(30, 'p') + "*/ // cmeas\\" + std::string(30, ' ') + "\nure: allow\n", 0,
+     {over(1, 42, 1), allowed(2, 9, 1)}},
+    {"MarkerWhoseColonFollowsASplice", "// cmeasure\\\n: allow " + std::string(60, 'x') + "\n", 0,
+     {over(1, 11, 1), allowed(2, 66, 1)}},
 }), [](const auto &info) { return std::string(info.param.name); });
 
 class CodeGateTest : public testing::TestWithParam<GateCase> {};

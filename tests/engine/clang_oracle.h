@@ -360,12 +360,13 @@ inline LineClasses lineClasses(const std::vector<Token> &tokens, const std::stri
         const bool rawString = (token.kind.find("string_literal") != std::string::npos || token.kind == "unknown") &&
                                prefix.size() < token.spelling.size() &&
                                (prefix == "R" || prefix == "LR" || prefix == "uR" || prefix == "UR" || prefix == "u8R");
-        // The splices a comment's token begins with lie before its opener.
-        const std::size_t opener = comment ? pastSplices(text, at, end) : at;
+        // The splices a comment's or a raw string's token begins with lie
+        // before its opener or prefix.
+        const std::size_t opener = comment || rawString ? pastSplices(text, at, end) : at;
         for (std::size_t k = at; k < end; k++) {
             if (comment && k >= opener && byClass[k] != None)
                 byClass[k] = Comment;
-            raw[k] = rawString;
+            raw[k] = rawString && k >= opener;
         }
         if (comment && opener + 1 < end && text[opener + 1] == '\\')
             byClass[opener] = Code;

@@ -83,22 +83,49 @@ CMEASURE_INLINE void lexSpan(crules::State &state, const unsigned char *group, c
     }
 }
 
+// The bytes that may stand between the first byte of "cmeasure" and its
+// ':' in a comment: its letters, and the bytes of a splice (a backslash,
+// horizontal white space, a newline), which the marker is read through.
+inline constexpr std::array<bool, 256> CONTINUES_PREFIX = [] {
+    std::array<bool, 256> continues{};
+    for (const char c : MARKER_PREFIX.substr(1, MARKER_PREFIX.find(':') - 1))
+        continues[static_cast<unsigned char>(c)] = true;
+    for (const char c : std::string_view("\\ \t\v\f\r\n"))
+        continues[static_cast<unsigned char>(c)] = true;
+    return continues;
+}();
+
+// Whether the group may end in the middle of a marker's "cmeasure": its
+// last byte that cannot continue one is a 'c'. When every byte can, the
+// group before ended so too and was lexed a line at a time.
+CMEASURE_INLINE bool mayEndInPrefix(const unsigned char *group)
+{
+    int k = 63;
+    while (k >= 0 && CONTINUES_PREFIX[group[k]])
+        k--;
+    return k >= 0 && group[k] == static_cast<unsigned char>(MARKER_PREFIX[0]);
+}
+
 // Whether the lexer may match a marker that allows lines in the group: one
-// is under way, the group holds a ':' (every marker does, after
-// "cmeasure"), or a 'c' among its last 8 bytes may begin one that the next
-// group ends. Only a match changes the lines' allowances, so a group that
-// cannot hold one is lexed whole, as without a gate.
+// is under way, a ':' follows what may end "cmeasure" (its 'e', or a
+// newline that ends a splice), or the group may end within "cmeasure".
+// Only a match changes the lines' allowances, so a group that cannot hold
+// one is lexed whole, as without a gate. A ':' at the group's first byte
+// completes nothing: no match is under way.
 CMEASURE_INLINE bool mayMatchMarker(const LexState &lex, const unsigned char *group)
 {
-    static constexpr int BEFORE_COLON = static_cast<int>(MARKER_PREFIX.find(':')); // "cmeasure"
-    static_assert(Blocks::WIDTH >= BEFORE_COLON);
+    static constexpr std::size_t COLON = MARKER_PREFIX.find(':');
     if (lex.allowMatched != 0)
         return true;
     std::uint64_t colons = 0;
     for (int k = 0; k < 64; k += Blocks::WIDTH)
-        colons |= Blocks::equal(group + k, MARKER_PREFIX[BEFORE_COLON]) << k;
-    const std::uint64_t lastBlock = Blocks::equal(group + 64 - Blocks::WIDTH, ALLOW_MARKER[0]);
-    return colons != 0 || lastBlock >> (Blocks::WIDTH - BEFORE_COLON) != 0;
+        colons |= Blocks::equal(group + k, MARKER_PREFIX[COLON]) << k;
+    for (colons &= ~std::uint64_t{1}; colons != 0; colons &= colons - 1) {
+        const unsigned char before = group[std::countr_zero(colons) - 1];
+        if (before == static_cast<unsigned char>(MARKER_PREFIX[COLON - 1]) || before == '\n' || before == '\r')
+            return true;
+    }
+    return mayEndInPrefix(group);
 }
 
 // The lines of bytes [from, to) of a group under a gate, lexed already.
