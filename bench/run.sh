@@ -270,6 +270,25 @@ if command -v rg >/dev/null; then
 else
     echo "work tree against ripgrep: skipped (rg is missing)"
 fi
+# A small work tree, the first 1 000 headers of /usr/include in one commit,
+# where git's start is a large share of the run: the walk goes on by the .git
+# entries while git answers. Run inside the tree, as a user runs it, side by
+# side in interleaved rounds (with BASELINE's runs, when given).
+small=$PWD/$build/smalltree
+if [ ! -e "$small/.git" ]; then
+    rm -rf "$small" && mkdir -p "$small"
+    (cd /usr/include && find . -type f -name '*.h' -print0 | LC_ALL=C sort -z | head -z -n 1000 |
+        xargs -0 cp --parents -t "$small")
+    git -C "$small" init -q && git -C "$small" add -A &&
+        git -C "$small" -c user.name=bench -c user.email=bench@example.invalid -c commit.gpgsign=false commit -qm tree
+fi
+smallRuns=()
+for tool in "$program" ${BASELINE:+"$BASELINE"}; do
+    smallRuns+=("$tool --json ." "$tool --json --no-ignore .")
+done
+! command -v rg >/dev/null || smallRuns+=("rg -c '' -g '*.[ch]'")
+echo "small work tree, --json . (goal 1.15 x --no-ignore, no slower than rg; the ratios are to the first):"
+(cd "$small" && python3 "$OLDPWD/bench/interleave.py" $((runs * 4)) "${smallRuns[@]}")
 
 # The gate on that work tree, whole and with only the lines of a small last
 # commit (three files, a line each): the diff must cost less than the
