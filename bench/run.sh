@@ -277,8 +277,9 @@ fi
 small=$PWD/$build/smalltree
 if [ ! -e "$small/.git" ]; then
     rm -rf "$small" && mkdir -p "$small"
-    (cd /usr/include && find . -type f -name '*.h' -print0 | LC_ALL=C sort -z | head -z -n 1000 |
-        xargs -0 cp --parents -t "$small")
+    (cd /usr/include && find . -type f -name '*.h' -print0 | LC_ALL=C sort -z >"$small.list" &&
+        head -z -n 1000 "$small.list" | xargs -0 cp --parents -t "$small")
+    rm -f "$small.list"
     git -C "$small" init -q && git -C "$small" add -A &&
         git -C "$small" -c user.name=bench -c user.email=bench@example.invalid -c commit.gpgsign=false commit -qm tree
 fi
