@@ -56,6 +56,13 @@ struct LineOverLimit {
     std::uint64_t textHash = 0;
 };
 
+// Lines counted by their symbols rather than reported one by one.
+struct LineCensus {
+    Count *lines; // lines[s]: the lines of s symbols counted, for s below `size`
+    Count size;
+    Count most = 0; // the most symbols of a line counted since the caller last set it
+};
+
 // Each line with more than `limit` symbols goes to `report`, with
 // `context`, in order, on the thread that scans.
 struct LineLimit {
@@ -66,6 +73,12 @@ struct LineLimit {
     // Whether the figures tell code, comment and blank lines apart (about 15 % of
     // the scan's instructions); a run that shows no figures needs none of them.
     bool classifies = true;
+    // Lines of fewer symbols are not reported: a caller that keeps only the
+    // densest lines raises it as it goes (the limit still places the column).
+    Count floor = 0;
+    // Where set, a line over the limit that no marker allows, of fewer than
+    // its size symbols, is counted there instead of reported.
+    LineCensus *census = nullptr;
 };
 
 // A scan fed piece by piece: feed() any number of times, then finish() once.

@@ -95,6 +95,47 @@ Measured measureFromFile(const std::string &text, crules::Dialect dialect, Instr
     return measured;
 }
 
+// Through a gate that reports no line of fewer than `floor` symbols and
+// counts in a census of `size` (none when 0) the lines no marker allows.
+struct Census {
+    std::vector<crules::Count> lines;
+    crules::Count most = 0;
+};
+
+Measured measureWithCensus(const std::string &text, crules::Dialect dialect, InstructionSet set, crules::Count limit,
+                           crules::Count floor, Census &census)
+{
+    Measured measured;
+    crules::LineCensus counted{.lines = census.lines.data(), .size = static_cast<crules::Count>(census.lines.size())};
+    const crules::LineLimit gate{.limit = limit,
+                                 .report = collect,
+                                 .context = &measured.overLimit,
+                                 .floor = floor,
+                                 .census = census.lines.empty() ? nullptr : &counted};
+    crules::Scanner scanner(dialect, &gate, set);
+    scanner.feed(text.data(), text.size());
+    measured.figures = scanner.finish();
+    census.most = counted.most;
+    return measured;
+}
+
+// The lines `expected` has over the limit, split as measureWithCensus()
+// would: those left in it, and those counted in `census`.
+Census splitByCensus(Expected &expected, crules::Count floor, crules::Count size)
+{
+    Census census{.lines = std::vector<crules::Count>(static_cast<std::size_t>(size))};
+    std::erase_if(expected.overLimit, [&](const crules::LineOverLimit &line) {
+        if (line.symbols < floor)
+            return true;
+        if (line.allowed || line.symbols >= size)
+            return false;
+        census.lines[static_cast<std::size_t>(line.symbols)]++;
+        census.most = std::max(census.most, line.symbols);
+        return true;
+    });
+    return census;
+}
+
 std::string describe(const crules::Figures &f)
 {
     std::ostringstream out;
@@ -263,6 +304,19 @@ TEST_P(ClangOracleTest, AgreesWithClangAndTheModel)
                 << ", text \"" << escaped(text) << '"';
             ASSERT_EQ(differs(measureFromFile(text, c.dialect, set, limit), expected), "")
                 << "seed " << seed << ", " << nameOf(set) << ", from a file, text \"" << escaped(text) << '"';
+            // The lines below a floor left out, or (every other seed) those
+            // of a census's size that no marker allows counted there.
+            const crules::Count floor = limit + std::uniform_int_distribution<crules::Count>(0, 40)(rng);
+            const crules::Count size = seed % 2 == 0 ? limit + std::uniform_int_distribution<crules::Count>(1, 60)(rng) : 0;
+            Expected split = expected;
+            const Census census = splitByCensus(split, floor, size);
+            Census counted{.lines = std::vector<crules::Count>(static_cast<std::size_t>(size))};
+            ASSERT_EQ(differs(measureWithCensus(text, c.dialect, set, limit, floor, counted), split), "")
+                << "seed " << seed << ", " << nameOf(set) << ", floor " << floor << ", census of " << size
+                << ", text \"" << escaped(text) << '"';
+            ASSERT_TRUE(counted.lines == census.lines && counted.most == census.most)
+                << "seed " << seed << ", " << nameOf(set) << ", census of " << size << ", text \"" << escaped(text)
+                << '"';
             // Code alone counting: the figures and the gate's lines of the
             // characters outside clang's comments and literals, a literal one.
             const crules::Symbols only = crules::Symbols::Code;

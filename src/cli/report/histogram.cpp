@@ -10,17 +10,29 @@ namespace cli {
 namespace {
 
 // A worker's tally: every line over 0 symbols, that is every line with
-// one. The lines of fewer than OWN symbols, nearly all of them, are counted
-// in the worker's own counters (32 KiB); the others, and the lines the
-// allow marker allows, are handed over one by one.
+// one. The lines of fewer than OWN symbols that no marker allows, nearly all
+// of them, are counted by the scan in the worker's own counters (32 KiB);
+// the others are handed over one by one. In a file whose lines do not all
+// count (--new-from-rev), every line is handed to the tally.
 class HistogramTally final : public Tally {
 public:
     static constexpr Count OWN = 4096;
 
-    explicit HistogramTally(HistogramSurvey &survey) : Tally(0), survey_(survey) {}
-
-    void end() override
+    explicit HistogramTally(HistogramSurvey &survey)
+        : Tally(0), survey_(survey), own_(OWN), census_{.lines = own_.data(), .size = OWN}
     {
+        countInCensus(census_);
+    }
+
+    void end(const crules::Figures &figures) override
+    {
+        if (inCensus() && figures.maxSymbols > 0) {
+            // Every line with a symbol was counted in the census or added.
+            fileOver_ = std::max(fileOver_, census_.most);
+            fileMost_ = figures.maxSymbols;
+            fileMostLine_ = figures.densestLine;
+        }
+        census_.most = 0;
         survey_.addFile(fileOver_, {.symbols = fileMost_, .position = position_, .path = {}, .line = fileMostLine_},
                         *path_);
         fileOver_ = 0;
@@ -50,13 +62,12 @@ private:
             survey_.addLines({.symbols = line.symbols, .lines = 1});
             return;
         }
-        if (own_.empty())
-            own_.resize(OWN);
         own_[static_cast<std::size_t>(line.symbols)]++;
     }
 
     HistogramSurvey &survey_;
     std::vector<Count> own_; // lines by their symbols, none allowed
+    crules::LineCensus census_;
     Count fileOver_ = 0;     // the file's densest line not allowed
     Count fileMost_ = 0;     // the file's densest line, and where it is
     Count fileMostLine_ = 0;

@@ -25,6 +25,8 @@ void Tally::begin(std::size_t position, const Request &request)
     position_ = position;
     path_ = &request.path;
     reported_ = request.reported;
+    const bool allCount = !reported_ && request.settings.rules == Rules::C;
+    cLines_.census = allCount ? census_ : nullptr;
 }
 
 // Lines come in order, so the ranges passed are dropped.

@@ -45,7 +45,8 @@ public:
 
     // `position`: the file's place in the output order, which breaks ties.
     void begin(std::size_t position, const Request &request);
-    virtual void end() = 0;
+    // `figures`: the file's, as the scan gave them.
+    virtual void end(const crules::Figures &figures) = 0;
 
     // Adds what this worker tallied to the run's: called once, when the
     // worker takes no more files.
@@ -53,6 +54,16 @@ public:
 
 protected:
     virtual void add(const LineFact &line) = 0;
+
+    // C's lines of fewer symbols are not reported (the limit still places
+    // the column): raised as the densest lines kept fill up.
+    void raiseFloor(Count floor) { cLines_.floor = floor; }
+    // C's lines that no marker allows, of fewer than census.size symbols,
+    // are counted in `census` rather than reported, in every file read by
+    // C's rules whose lines all count.
+    void countInCensus(crules::LineCensus &census) { census_ = &census; }
+    // Whether the file begun is counted so.
+    bool inCensus() const { return cLines_.census != nullptr; }
 
     std::size_t position_ = 0;
     const std::string *path_ = nullptr; // of the file begun, valid until end()
@@ -64,6 +75,7 @@ private:
 
     crules::LineLimit cLines_;
     PieceLimit menuPieces_;
+    crules::LineCensus *census_ = nullptr;
     // With --new-from-rev, the lines of the file begun still to come whose
     // facts count; none: every line.
     std::optional<std::span<const changed::LineRange>> reported_;

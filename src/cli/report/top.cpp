@@ -15,7 +15,7 @@ class TopTally final : public Tally {
 public:
     explicit TopTally(TopSurvey &survey) : Tally(survey.limit()), survey_(survey), top_(survey.most()) {}
 
-    void end() override {}
+    void end(const crules::Figures & /*figures*/) override {}
 
     void handOver() override { survey_.addLines(top_, allowed_, overLimit_); }
 
@@ -33,6 +33,10 @@ private:
             return;
         candidate.path = *path_;
         top_.offer(std::move(candidate));
+        // Without a limit no line need be counted but those kept: a line
+        // less dense than the last of them is not.
+        if (!survey_.gates())
+            raiseFloor(top_.least());
     }
 
     TopSurvey &survey_;
@@ -63,6 +67,11 @@ bool comesFirst(const TopLine &a, const TopLine &b)
     if (a.symbols != b.symbols)
         return a.symbols > b.symbols;
     return std::tie(a.position, a.line, a.column) < std::tie(b.position, b.line, b.column);
+}
+
+Count TopLines::least() const
+{
+    return static_cast<Count>(heap_.size()) < most_ ? 0 : heap_.front().symbols;
 }
 
 bool TopLines::wouldKeep(const TopLine &line) const

@@ -37,6 +37,8 @@ public:
     // Whether a line would be kept; `path` is copied only then.
     bool wouldKeep(const TopLine &line) const;
     void offer(TopLine &&line);
+    // The symbols a line needs to be kept: once full, those of the last kept.
+    Count least() const;
     std::vector<TopLine> takeInOrder();
 
 private:

@@ -137,7 +137,7 @@ private:
         } else if (tally_) {
             tally_->begin(job.position, job.request);
             scan = crules::scan(input_, dialect, &tally_->cLines(), symbols);
-            tally_->end();
+            tally_->end(scan.figures);
         } else if (!reporter) {
             scan = crules::scan(input_, dialect, nullptr, symbols);
         } else {
@@ -157,7 +157,6 @@ private:
         if (tally_) {
             tally_->begin(job.position, job.request);
             scan = scanLines(input_, line_, tally_->menuPieces());
-            tally_->end();
         } else if (!reporter) {
             scan = scanLines(input_, line_);
         } else {
@@ -166,11 +165,11 @@ private:
             scan = scanLines(input_, line_, PieceLimit{limit, Reporter::report, &*reporter});
         }
         const FileFigures &f = scan.figures;
-        return {{.lines = f.lines,
-                 .densestLine = f.lineWithMaxSymbols,
-                 .maxSymbols = f.maxSymbols,
-                 .identifiers = f.identifiers},
-                scan.error};
+        const crules::Figures figures{
+            .lines = f.lines, .densestLine = f.lineWithMaxSymbols, .maxSymbols = f.maxSymbols, .identifiers = f.identifiers};
+        if (tally_)
+            tally_->end(figures);
+        return {figures, scan.error};
     }
 
     TextInput input_{-1};

@@ -160,7 +160,8 @@ CMEASURE_INLINE void lexGroup(crules::State &state, const unsigned char *group, 
 // A group under a gate. One that may hold a marker is taken a line at a
 // time: the lexer reads a line up to its LF before the line ends, so that
 // the allowing comment is the line's own. Any other is lexed whole, and its
-// lines are counted as without a gate when none can pass the limit in it.
+// lines are counted as without a gate when none can pass the limit in it,
+// or when none it ends is reported: each below the floor, or in the census.
 CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *group, const CMasks &masks)
 {
     const bool lexed = !mayMatchMarker(state.lex, group);
@@ -169,8 +170,16 @@ CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *g
         lexGroup(state, group, masks);
         if (classifies)
             classifyLines(state.lines, group, masks, state.marks, 0, 64);
-        if (staysWithinLimit(state, masks)) {
+        if (staysWithin(state, masks, state.gate->limit)) {
             countLinesWithinLimit(state, group, masks);
+            return;
+        }
+        if (takesCensus(state, masks)) {
+            countLinesInCensus(state, group, masks);
+            return;
+        }
+        if (staysBelowFloor(state, masks)) {
+            countLinesUnreported(state, group, masks);
             return;
         }
     }

@@ -73,6 +73,28 @@ CMEASURE_INLINE void breakSequence(crules::State &state)
     line.utf8Hidden = 0;
 }
 
+// Counts a line of `symbols` in the census.
+CMEASURE_INLINE void countInCensus(crules::LineCensus &census, crules::Count symbols)
+{
+    census.lines[symbols]++;
+    census.most = std::max(census.most, symbols);
+}
+
+// A line over the limit, ending: into the census when it takes the line.
+CMEASURE_INLINE void reportLine(const crules::LineLimit &gate, const crules::LineState &line)
+{
+    if (gate.census != nullptr && !line.allowed && line.symbols < gate.census->size) {
+        countInCensus(*gate.census, line.symbols);
+        return;
+    }
+    gate.report(gate.context, {.line = line.lines,
+                               .symbols = line.symbols,
+                               .column = line.overColumn,
+                               .allowed = line.allowed,
+                               .characterColumn = line.overCharacterColumn,
+                               .textHash = line.textHash});
+}
+
 CMEASURE_INLINE void endLine(crules::State &state)
 {
     crules::LineState &line = state.lines;
@@ -83,13 +105,8 @@ CMEASURE_INLINE void endLine(crules::State &state)
         line.maxSymbols = line.symbols;
         line.densestLine = line.lines;
     }
-    if (state.gate != nullptr && line.symbols > state.gate->limit)
-        state.gate->report(state.gate->context, {.line = line.lines,
-                                                 .symbols = line.symbols,
-                                                 .column = line.overColumn,
-                                                 .allowed = line.allowed,
-                                                 .characterColumn = line.overCharacterColumn,
-                                                 .textHash = line.textHash});
+    if (state.gate != nullptr && line.symbols > state.gate->limit && line.symbols >= state.gate->floor)
+        reportLine(*state.gate, line);
     line.symbols = 0;
     line.continuing = 0;
     line.textHash = crules::TEXT_HASH_START;
@@ -259,17 +276,16 @@ CMEASURE_INLINE void countGatedSpan(crules::State &state, std::uint64_t symbols,
 }
 
 // Whether no line that a group all in ASCII ends or goes on with can pass
-// the gate's limit in it: the open line with the symbols up to the first LF,
-// and all symbols after that LF together, each within the limit.
-CMEASURE_INLINE bool staysWithinLimit(const crules::State &state, const CMasks &masks)
+// `bound` symbols in it: the open line with the symbols up to the first LF,
+// and all symbols after that LF together, each within the bound.
+CMEASURE_INLINE bool staysWithin(const crules::State &state, const CMasks &masks, crules::Count bound)
 {
     const crules::LineState &line = state.lines;
     if (masks.high != 0 || line.utf8.have != 0)
         return false;
     const std::uint64_t symbols = ~masks.blank & ~line.hidden;
     const std::uint64_t upToLf = masks.lf ^ (masks.lf - 1); // up to the first LF; all 64 when none
-    const crules::Count limit = state.gate->limit;
-    return line.symbols + bitsSet<64>(symbols & upToLf) <= limit && bitsSet<64>(symbols & ~upToLf) <= limit;
+    return line.symbols + bitsSet<64>(symbols & upToLf) <= bound && bitsSet<64>(symbols & ~upToLf) <= bound;
 }
 
 // The lines of a group under a gate that none passes: counted as without a
@@ -293,6 +309,89 @@ CMEASURE_INLINE void countLinesWithinLimit(crules::State &state, const unsigned 
     line.textHash = crules::TEXT_HASH_START;
     if (state.gate->hashes)
         hashSymbolBytes(line, group + last + 1, 63 - last);
+}
+
+// The lines of a group under a gate that none it ends is reported from:
+// each below the floor, or counted in the census. Counted as without a
+// gate; the line left open is counted as the gate counts it, with the
+// column of the symbol that passes the limit when one does in this group.
+CMEASURE_INLINE void countLinesUnreported(crules::State &state, const unsigned char *group, const CMasks &masks)
+{
+    crules::LineState &line = state.lines;
+    const std::uint64_t symbols = ~masks.blank & ~line.hidden;
+    if (masks.lf == 0) {
+        countGatedSpan(state, symbols, 0, 64);
+        if (state.gate->hashes)
+            hashSymbolBytes(line, group, 64);
+        return;
+    }
+    const int last = highestBit(masks.lf);
+    countLinesWithinLimit(state, group, masks);
+    line.symbols = 0;
+    line.column = 0;
+    countGatedSpan(state, symbols, last + 1, 64);
+}
+
+// The lines of a group all in ASCII that takes the census: each it ends
+// counted as without a gate, and there when over the limit and the floor;
+// the line left open as countLinesUnreported() leaves it.
+CMEASURE_INLINE void countLinesInCensus(crules::State &state, const unsigned char *group, const CMasks &masks)
+{
+    crules::LineState &line = state.lines;
+    const crules::LineLimit &gate = *state.gate;
+    const std::uint64_t all = ~masks.blank & ~line.hidden;
+    if (masks.lf == 0) {
+        countLinesUnreported(state, group, masks);
+        return;
+    }
+    std::uint64_t symbols = all;
+    crules::Count lines = line.lines;
+    crules::Count densest = line.densestLine;
+    crules::Count most = line.maxSymbols;
+    crules::Count current = line.symbols;
+    for (std::uint64_t lf = masks.lf; lf != 0; lf &= lf - 1) {
+        const std::uint64_t upToLf = (std::uint64_t{2} << std::countr_zero(lf)) - 1; // all 64 when at 63
+        current += bitsSet<64>(symbols & upToLf);
+        symbols &= ~upToLf;
+        lines++;
+        if (densest == 0 || current > most) {
+            most = current;
+            densest = lines;
+        }
+        if (current > gate.limit && current >= gate.floor)
+            countInCensus(*gate.census, current);
+        current = 0;
+    }
+    line.lines = lines;
+    line.densestLine = densest;
+    line.maxSymbols = most;
+    line.allowed = false;
+    line.allowNext = false;
+    line.continuing = 0;
+    line.textHash = crules::TEXT_HASH_START;
+    line.symbols = 0;
+    line.column = 0;
+    const int last = highestBit(masks.lf);
+    countGatedSpan(state, all, last + 1, 64);
+    if (gate.hashes)
+        hashSymbolBytes(line, group + last + 1, 63 - last);
+}
+
+// Whether the lines over the limit that a group all in ASCII ends all go to
+// the census: none is allowed (no marker can be read in the group, and none
+// is in force), and each has fewer symbols than the census holds.
+CMEASURE_INLINE bool takesCensus(const crules::State &state, const CMasks &masks)
+{
+    const crules::LineCensus *census = state.gate->census;
+    const crules::LineState &line = state.lines;
+    return census != nullptr && !line.allowed && !line.allowNext && !line.off && staysWithin(state, masks, census->size - 1);
+}
+
+// Whether each line a group all in ASCII ends is below the floor.
+CMEASURE_INLINE bool staysBelowFloor(const crules::State &state, const CMasks &masks)
+{
+    const crules::LineLimit &gate = *state.gate;
+    return gate.floor > gate.limit + 1 && staysWithin(state, masks, gate.floor - 1);
 }
 
 // The lines of bytes [start, 64) of a group without a gate: from its masks
