@@ -383,15 +383,6 @@ INSTANTIATE_TEST_SUITE_P(CommandLineIgnore, ProgramTest, testing::Values(
          .errors = "cmeasure: .: git: unable to access '.git/config': Permission denied\n", .status = 1,
          .setup = "git init -q && chmod 0 .git/config && echo x.c > .gitignore && echo x > x.c && echo x > y.c",
          .unprivileged = true},
-    // The walk goes ahead while git answers, and asks it nothing more: one
-    // git finds the work tree, one reads its configuration.
-    Case{.name = "WorkTreeAsksTwoGitsOnce", .args = {"--json", "."},
-         .expected = row("\"./src/a.c\"", 1, 1, 1, 1) + row("\"./vendor/v.c\"", 1, 1, 1, 1) +
-                     total(2, 2, 2, 1, "\"./src/a.c\"", 1),
-         .setup = RECORDING_GIT + CMAKE_TREE,
-         .teardown = "[ \"$(grep -c -e --is-inside-work-tree calls) $(grep -c -e --get-regexp calls) $(grep -c . calls)\" "
-                     "= '1 1 2' ]",
-         .environment = {"PATH=bin:/usr/bin:/bin"}},
     // GIT_DIR alone makes the current directory the top of the work tree,
     // to git run here, whatever directory the walk asks about.
     Case{.name = "RelativeGitDirFromTheCurrentDirectory", .args = {"--list", "sub"}, .expected = "sub/a.c\n",

@@ -79,23 +79,16 @@ void IgnoreContext::reportOnce(RulesFailure &&failure, const ReportFailure &repo
 
 std::unique_ptr<TreeIgnores> IgnoreContext::forTree(const std::string &root, ReportFailure report)
 {
-    if (!settings_.gitRules)
-        return forTree(root, std::move(report), {});
-    return forTree(root, std::move(report), workTrees_->containing(root));
-}
-
-std::unique_ptr<TreeIgnores> IgnoreContext::forTree(const std::string &root, ReportFailure report,
-                                                    const cli::worktree::Found &found)
-{
     if (!settings_.gitRules && !excludes_)
         return nullptr;
     std::unique_ptr<TreeIgnores> tree(new TreeIgnores(*this, root, std::move(report)));
     std::optional<WorkTree> work;
     if (settings_.gitRules) {
+        cli::worktree::Found found = workTrees_->containing(root);
         if (!found.failure.empty())
-            reportOnce({root, 0, found.failure}, tree->report_);
+            reportOnce({root, 0, std::move(found.failure)}, tree->report_);
         if (found.tree && found.tree->inside)
-            work = found.tree;
+            work = std::move(found.tree);
     }
     tree->prefix_ = work ? work->prefix : std::string();
     tree->current_ = tree->prefix_;

@@ -30,7 +30,6 @@ struct Level;
 } // namespace cli::ignore
 namespace cli::worktree {
 class Finder;
-struct Found;
 struct WorkTree;
 } // namespace cli::worktree
 
@@ -101,20 +100,6 @@ public:
     // The rules for a walk of the directory `root`, reporting through
     // `report`; null when nothing is ever passed over.
     std::unique_ptr<TreeIgnores> forTree(const std::string &root, ReportFailure report);
-    // The same where what git says of the work tree that holds `root` is
-    // already known, or guessed: `found`.
-    std::unique_ptr<TreeIgnores> forTree(const std::string &root, ReportFailure report,
-                                         const cli::worktree::Found &found);
-
-    // Whether the walks follow git's rules, and so ask git about work trees.
-    bool gitRules() const { return settings_.gitRules; }
-    cli::worktree::Finder &workTrees() { return *workTrees_; }
-
-    // The failures reported so far; given back to rewind(), those reported
-    // since are taken back, to be reported again: those of a walk whose
-    // findings were all taken back.
-    const std::set<std::string> &reported() const { return reported_; }
-    void rewind(std::set<std::string> reported) { reported_ = std::move(reported); }
 
 private:
     friend class TreeIgnores;

@@ -41,7 +41,7 @@ public:
             return;
         }
         enter(fd);
-        while (!levels_.empty() && (rules_.abandoned == nullptr || !*rules_.abandoned)) {
+        while (!levels_.empty()) {
             WalkedDirectory &top = levels_.back();
             if (top.entries.empty()) {
                 leave();

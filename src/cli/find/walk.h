@@ -71,9 +71,6 @@ struct WalkRules {
     // When given, it decides the suffixes of each directory instead of
     // `extensions`, and may pass entries over.
     DirectoryWatch *watch = nullptr;
-    // When given, the caller sets it to end the walk: what the walk would
-    // find from then on is not wanted.
-    const bool *abandoned = nullptr;
 };
 
 // Calls `found` with every file below the directory `root` that the rules

@@ -6,7 +6,6 @@
 #include <future>
 #include <pwd.h>
 #include <sys/stat.h>
-#include <system_error>
 #include <unistd.h>
 
 #include "find/git.h"
@@ -257,11 +256,6 @@ Found withFallback(Found found, const std::string &directory, bool search)
     return found;
 }
 
-Found askGitOrEntries(const std::string &directory)
-{
-    return withFallback(askGit(directory, {}), directory, true);
-}
-
 } // namespace
 
 std::string canonical(const std::string &directory)
@@ -283,7 +277,7 @@ Found Finder::containing(const std::string &directory)
         return {};
     const auto known = told ? byEntry_.end() : byEntry_.find(entry);
     if (known == byEntry_.end()) {
-        Found found = askGitOrEntries(path.empty() ? directory : path);
+        Found found = withFallback(askGit(path.empty() ? directory : path, {}), path, true);
         if (told)
             return found;
         byEntry_.emplace(entry, found);
@@ -297,40 +291,6 @@ Found Finder::containing(const std::string &directory)
     else
         found = withFallback(askGit(path, {}), path, true);
     return found;
-}
-
-std::unique_ptr<Asking> Finder::ask(const std::string &directory)
-{
-    const std::string path = canonical(directory);
-    if (path.empty() || std::getenv("GIT_DIR") != nullptr || std::getenv("GIT_WORK_TREE") != nullptr)
-        return nullptr;
-    std::string entry = nearestEntry(path);
-    if (entry.empty() || byEntry_.contains(entry))
-        return nullptr;
-    std::optional<WorkTree> tree = fromEntries(path, true);
-    if (!tree || !tree->inside)
-        return nullptr;
-    tree->excludesFile = defaultExcludesFile();
-    try {
-        std::future<Found> answer = std::async(std::launch::async, askGitOrEntries, path);
-        return std::make_unique<Asking>(*this, std::move(entry), Found{std::move(tree), ""}, std::move(answer));
-    } catch (const std::system_error &) {
-        return nullptr; // no thread to ask on: containing() asks on the caller's
-    }
-}
-
-bool Asking::answered() const
-{
-    return answer_ || pending_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-}
-
-const Found &Asking::answer()
-{
-    if (!answer_) {
-        answer_ = pending_.get();
-        finder_.byEntry_.emplace(entry_, *answer_);
-    }
-    return *answer_;
 }
 
 Found nested(const std::string &directory)

@@ -2,9 +2,7 @@
 // configuration the ignore rules need, read by git itself.
 #pragma once
 
-#include <future>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -17,8 +15,6 @@ struct WorkTree {
     std::string infoExclude = {};   // the repository's info/exclude
     std::string excludesFile = {};  // core.excludesFile, or its default; "" when there is none
     bool ignoreCase = false;   // core.ignoreCase
-
-    bool operator==(const WorkTree &) const = default;
 };
 
 // What finding a work tree gave: a work tree or none, and, when git could
@@ -28,11 +24,7 @@ struct WorkTree {
 struct Found {
     std::optional<WorkTree> tree;
     std::string failure; // "git: REASON", or "" when git answered
-
-    bool operator==(const Found &) const = default;
 };
-
-class Asking;
 
 // Finds work trees for the walks of one run, asking git once per work tree.
 class Finder {
@@ -45,46 +37,8 @@ public:
     // already asked about.
     Found containing(const std::string &directory);
 
-    // Starts asking git what containing() would ask it about `directory`,
-    // where the .git entries above it name a work tree that `directory`
-    // lies inside; null where containing() would not start git, or the
-    // entries name none. Git takes milliseconds to start: meanwhile the
-    // caller may walk by the guess, and check it against the answer.
-    std::unique_ptr<Asking> ask(const std::string &directory);
-
 private:
-    friend class Asking;
     std::map<std::string, Found> byEntry_; // by the directory that holds the nearest .git entry
-};
-
-// A question put to git, answered on a thread of its own, and the guess at
-// its answer: the work tree the .git entries show, with the configuration's
-// defaults (no core.excludesFile, core.ignoreCase false), which is git's
-// answer in most work trees.
-class Asking {
-public:
-    Asking(Finder &finder, std::string entry, Found guess, std::future<Found> answer)
-        : finder_(finder), entry_(std::move(entry)), guess_(std::move(guess)), pending_(std::move(answer))
-    {
-    }
-    ~Asking() = default;
-    Asking(const Asking &) = delete;
-    Asking &operator=(const Asking &) = delete;
-
-    const Found &guess() const { return guess_; }
-    // Whether git has answered: answer() would not wait.
-    bool answered() const;
-    // Waits for git's answer, which the finder then keeps for the run.
-    const Found &answer();
-    // Whether the answer is the guess.
-    bool guessed() { return answer() == guess_; }
-
-private:
-    Finder &finder_;
-    std::string entry_;
-    Found guess_;
-    std::future<Found> pending_;
-    std::optional<Found> answer_;
 };
 
 // The work tree whose top is `directory` itself, for a directory met within

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
-#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +11,6 @@
 
 #include "find/ignore.h"
 #include "find/namelist.h"
-#include "find/worktree.h"
 #include "config/settings.h"
 
 namespace cli {
@@ -71,62 +69,19 @@ public:
         add(std::move(target));
     }
 
-    // Adds a target, unless the walk it comes from is abandoned, which
-    // flushing the targets before it may tell.
     void add(Target &&target)
     {
         if (!targets_.empty() &&
             (targets_.size() == MOST_PENDING || targets_.back().request.directory != target.request.directory))
             flush();
-        if (!abandoned_)
-            targets_.push_back(std::move(target));
+        targets_.push_back(std::move(target));
     }
 
-    // Hands the targets to the window; one held for git's answer first
-    // settles it if git has answered, or if the window could not take them
-    // without waiting, since the hold keeps the writer from freeing slots.
     void flush()
     {
-        settle(asking_ != nullptr && window_.room() < targets_.size());
         if (!targets_.empty())
             window_.add(targets_);
     }
-
-    // Whether the walk may go by a guess at its work tree: only where the
-    // workers do nothing but measure (with the gate or a survey they write
-    // or tally what they find), and the run asks git nothing else.
-    bool mayGuess() const
-    {
-        return changes_ == nullptr && !options_.gate() && options_.top == 0 && !options_.histogram;
-    }
-
-    // Holds what the walk adds from now on from the writer, until git's
-    // answer to `asking` tells whether the guess the walk goes by was right.
-    void holdFor(worktree::Asking &asking)
-    {
-        asking_ = &asking;
-        window_.hold();
-    }
-
-    // Ends the hold once git has answered, or at once with `wait`: the
-    // targets held go to the writer when the answer is the guess, and are
-    // all taken back otherwise; the walk is then abandoned.
-    void settle(bool wait)
-    {
-        if (asking_ == nullptr || (!wait && !asking_->answered()))
-            return;
-        if (asking_->guessed()) {
-            window_.release();
-        } else {
-            targets_.clear();
-            window_.withdraw();
-            abandoned_ = true;
-        }
-        asking_ = nullptr;
-    }
-
-    const bool *abandoned() const { return &abandoned_; }
-    void resume() { abandoned_ = false; }
 
     const Options &options() const { return options_; }
     const WalkAllowance &allowance() const { return allowance_; }
@@ -140,8 +95,6 @@ private:
     const changed::ChangedFiles *changes_;
     config::Settings &settings_;
     std::vector<Target> targets_;
-    worktree::Asking *asking_ = nullptr; // the question the targets held wait for
-    bool abandoned_ = false;
 };
 
 // A fault in the settings, reported in its place: the message names the
@@ -153,10 +106,10 @@ Target settingsFault(std::string message)
 }
 
 // Adds the files of a directory argument, but for those its ignore rules
-// (`rules`) or its configuration pass over, and the failures to read the
-// directory or its rules. The settings watch the walk only where a
-// configuration or a baseline may count.
-void walkWith(const std::string &path, TreeIgnores *rules, Pending &pending)
+// or its configuration pass over, and the failures to read the directory
+// or its rules. The settings watch the walk only where a configuration or
+// a baseline may count.
+void walkDirectory(const std::string &path, IgnoreContext &ignores, Pending &pending)
 {
     const Options &options = pending.options();
     const std::size_t below = path.size() + (path.ends_with('/') ? 0 : 1);
@@ -172,42 +125,13 @@ void walkWith(const std::string &path, TreeIgnores *rules, Pending &pending)
         }
         pending.addChanged(std::move(target), path, below);
     };
-    const auto handBack = [&pending] {
-        pending.settle(true);
-        pending.flush();
-    };
-    walkTree(path,
-             {options.extensions, rules, pending.allowance(), options.maxDepth >= 0, handBack,
-              watched ? settings.get() : nullptr, pending.abandoned()},
-             add);
-}
-
-// The walk of a directory argument. Git takes milliseconds to say which
-// work tree holds it (about 20 ms for the two gits on a machine where a
-// process takes 8 ms to start, a third of the run on a tree of 1 000
-// files): where the .git entries show one, the walk goes by that guess
-// meanwhile, and the workers measure what it finds. A wrong guess costs a
-// second walk, by git's answer.
-void walkDirectory(const std::string &path, IgnoreContext &ignores, Pending &pending)
-{
-    const ReportFailure report = [&pending](RulesFailure &&unread) {
+    const std::unique_ptr<TreeIgnores> rules = ignores.forTree(path, [&pending](RulesFailure &&unread) {
         pending.add(failure(std::move(unread.path), unread.error, std::move(unread.reason)));
-    };
-    const std::unique_ptr<worktree::Asking> asking =
-        pending.mayGuess() && ignores.gitRules() ? ignores.workTrees().ask(path) : nullptr;
-    if (!asking) {
-        walkWith(path, ignores.forTree(path, report).get(), pending);
-        return;
-    }
-    const std::set<std::string> reported = ignores.reported();
-    pending.holdFor(*asking);
-    walkWith(path, ignores.forTree(path, report, asking->guess()).get(), pending);
-    pending.settle(true);
-    if (!*pending.abandoned())
-        return;
-    ignores.rewind(reported);
-    pending.resume();
-    walkWith(path, ignores.forTree(path, report, asking->answer()).get(), pending);
+    });
+    walkTree(path,
+             {options.extensions, rules.get(), pending.allowance(), options.maxDepth >= 0, [&pending] { pending.flush(); },
+              watched ? settings.get() : nullptr},
+             add);
 }
 
 // A file named as an argument or in a list, with its settings.

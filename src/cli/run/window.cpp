@@ -37,41 +37,6 @@ std::size_t Window::inFlight()
     return tail_ - head_;
 }
 
-std::size_t Window::room()
-{
-    std::lock_guard lock(mutex_);
-    return free();
-}
-
-// Where the writer stops: the first target not finished, or held.
-std::size_t Window::ready() const
-{
-    return heldFrom_ ? std::min(unfinished_, *heldFrom_) : unfinished_;
-}
-
-void Window::hold()
-{
-    std::lock_guard lock(mutex_);
-    heldFrom_ = tail_;
-}
-
-void Window::release()
-{
-    std::lock_guard lock(mutex_);
-    heldFrom_.reset();
-    finished_.notify_one();
-}
-
-void Window::withdraw()
-{
-    std::lock_guard lock(mutex_);
-    for (std::size_t position = heldFrom_.value_or(tail_); position < tail_; position++)
-        slot(position) = {.request = {}, .outcome = {.state = TargetState::Withdrawn}};
-    heldFrom_.reset();
-    passFinished();
-    finished_.notify_one();
-}
-
 // A full window waits until half of it is free, so that the walk and the
 // writer take turns in runs of targets rather than a slot at a time.
 void Window::add(std::vector<Target> &targets)
@@ -146,9 +111,7 @@ std::optional<Job> Window::take(std::optional<Finished> &done)
 {
     std::unique_lock lock(mutex_);
     if (done) {
-        Outcome &outcome = slot(done->position).outcome;
-        if (outcome.state != TargetState::Withdrawn)
-            outcome = std::move(done->outcome);
+        slot(done->position).outcome = std::move(done->outcome);
         passFinished();
     }
     for (;;) {
@@ -185,13 +148,10 @@ bool Window::takeFinished(std::vector<Target> &into, Waits waits)
 {
     std::unique_lock lock(mutex_);
     const auto over = [this] { return complete_ && unfinished_ == tail_; };
-    if (finished_.wait_for(lock, waits.patience, [&] { return ready() > head_ || over(); }))
-        finished_.wait_for(lock, waits.gathering, [&] { return ready() - head_ >= wakeWriterAt_ || over(); });
-    for (const std::size_t end = ready(); head_ < end;) {
-        Target &target = slot(head_++);
-        if (target.outcome.state != TargetState::Withdrawn)
-            into.push_back(std::move(target));
-    }
+    if (finished_.wait_for(lock, waits.patience, [&] { return unfinished_ > head_ || over(); }))
+        finished_.wait_for(lock, waits.gathering, [&] { return unfinished_ - head_ >= wakeWriterAt_ || over(); });
+    while (head_ < unfinished_)
+        into.push_back(std::move(slot(head_++)));
     next_ = std::max(next_, head_);
     if (walkWaits_ && free() >= wakeWalkAt_)
         space_.notify_one();

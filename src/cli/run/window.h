@@ -42,7 +42,6 @@ enum class TargetState {
     Listed,    // with --list: a path to write, never opened
     Entered,   // with directory rows: a mark where the walk enters the directory `path`
     Left,      // and where it leaves it
-    Withdrawn, // taken back by the walk: never written
 };
 
 // What to measure: the part of a target that the walk fills in.
@@ -130,23 +129,9 @@ public:
     // Targets added and not yet taken out: never more than the slots.
     std::size_t inFlight();
 
-    // Slots free: targets that add() takes without waiting.
-    std::size_t room();
-
-    // Keeps the targets added from now on from the writer, not from the
-    // workers, until release() or withdraw(): the walk adds them before it
-    // is sure of them. The walk must not wait for a slot meanwhile (see
-    // room()): only it can end the hold.
-    void hold();
-    void release();
-    // Takes back every target added since hold(), which ends: the writer
-    // never sees them, and a worker that has one gives its work up.
-    void withdraw();
-
 private:
     Target &slot(std::size_t position) { return slots_[position % capacity_]; }
     std::size_t free() const;
-    std::size_t ready() const;
     std::optional<std::size_t> nextForWorker();
     bool standardInputsTurn() const;
     void passFinished();
@@ -169,7 +154,6 @@ private:
     std::deque<std::size_t> inputs_; // standard input targets waiting for a worker
     std::size_t wakeWriterAt_;       // finished targets worth waking the writer for
     std::size_t wakeWalkAt_;         // free slots worth waking a waiting walk for
-    std::optional<std::size_t> heldFrom_; // the first target kept from the writer
     bool walkWaits_ = false;
     bool complete_ = false;
 };

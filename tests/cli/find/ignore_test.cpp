@@ -462,45 +462,6 @@ std::string rowsOfX(const std::vector<std::string> &paths)
 
 const std::string AB = "echo a.c > .gitignore && echo x > a.c && echo x > b.c";
 
-// The paths "PREFIX000SUFFIX" on, `count` of them, but every one whose
-// number `dropped` says.
-std::vector<std::string> numbered(const std::string &prefix, int count, bool (*dropped)(int) = nullptr,
-                                  const std::string &suffix = ".c")
-{
-    std::vector<std::string> paths;
-    for (int n = 0; n < count; n++)
-        if (dropped == nullptr || !dropped(n)) {
-            const std::string digits = std::to_string(1000 + n).substr(1);
-            paths.push_back(prefix + digits + suffix);
-        }
-    return paths;
-}
-
-std::vector<std::string> joined(std::vector<std::string> first, const std::vector<std::string> &then)
-{
-    first.insert(first.end(), then.begin(), then.end());
-    return first;
-}
-
-// Git that answers only after the walk has found every file of a small
-// tree, or filled the window of a larger one (bin/git, with PATH=bin:...).
-const std::string SLOW_GIT = "mkdir bin && printf '#!/bin/sh\\nsleep 0.3\\nexec /usr/bin/git \"$@\"\\n' > bin/git && "
-                             "chmod +x bin/git && ";
-const std::string SLOW_PATH = "PATH=bin:/usr/bin:/bin";
-// 200 files, f000.c to f199.c: more than the window of one worker holds.
-const std::string TWO_HUNDRED = "for i in $(seq -f %03g 0 199); do echo x > f$i.c; done";
-
-bool inTheHundreds(int n)
-{
-    return n >= 100;
-}
-
-// The numbers whose last digit is 0, 3, 6 or 9, as the pattern [0369] takes them.
-bool endsIn0369(int n)
-{
-    return n % 10 % 3 == 0;
-}
-
 // How the repository and its configuration are found: every source git
 // reads, and git's own answer when it fails or is missing.
 INSTANTIATE_TEST_SUITE_P(GitRead, ProgramTest, testing::Values(
@@ -534,39 +495,7 @@ INSTANTIATE_TEST_SUITE_P(GitRead, ProgramTest, testing::Values(
          .errors = "cmeasure: .: git: cannot run git: No such file or directory; the .gitignore files and "
                    "info/exclude are read without git's configuration\n",
          .status = 1, .setup = "git init -q && echo b.c > .git/info/exclude && echo x > c.c && " + AB,
-         .shell = "p=$(command -v cmeasure) && PATH=/nonexistent \"$p\" --json ."},
-    // Git answers after the walk has gone ahead by the .git entries: the
-    // files it found are written once the answer is what they guessed.
-    Case{.name = "SlowGitSameRowsWindowFull", .args = {"--json", "-j", "1", "."},
-         .expected = rowsOfX(numbered("./f", 200, endsIn0369)),
-         .setup = SLOW_GIT + "git init -q && printf '/f*[0369].c\\n' > .gitignore && " + TWO_HUNDRED,
-         .environment = {SLOW_PATH}},
-    // A configuration that the guess could not know (an excludes file)
-    // takes back what was found and walks again; an unreadable rules file
-    // that both walks read is reported once, as it would have been.
-    Case{.name = "SlowGitExcludesFileWalkedAgainReportedOnce", .args = {"--json", "-j", "1", "."},
-         .expected = rowsOfX(joined({"./d/a.c"}, numbered("./f", 200, inTheHundreds))),
-         .errors = "cmeasure: @/.git/info/exclude: Permission denied\n", .status = 1,
-         .setup = SLOW_GIT + "git init -q && git config core.excludesFile ex && echo 'f1*.c' > ex && "
-                  "chmod 0 .git/info/exclude && mkdir d && echo x > d/a.c && " + TWO_HUNDRED,
-         .unprivileged = true, .environment = {SLOW_PATH}},
-    Case{.name = "SlowGitIgnoreCaseWalkedAgain", .args = {"--json", "."}, .expected = rowsOfX({"./src/keep.c"}),
-         .setup = SLOW_GIT + "git init -q && git config core.ignoreCase true && mkdir Build src && echo x > Build/x.c && "
-                  "echo x > src/Foo.c && echo x > src/keep.c && printf 'build/\\nfoo.c\\n' > .gitignore",
-         .environment = {SLOW_PATH}},
-    // Git fails once the walk has begun: the same message, first, and the
-    // same rules read without git's configuration.
-    Case{.name = "SlowGitFailingSaysSoFirst", .args = {"--json", "."},
-         .expected = "cmeasure: .: git: bad config line 1 in file .git/config\n" + rowsOfX({"./y.c"}), .status = 1,
-         .setup = SLOW_GIT + "git init -q && printf '[core\\n' > .git/config && echo x.c > .gitignore && "
-                  "echo x > x.c && echo x > y.c",
-         .environment = {SLOW_PATH}, .oneStream = true},
-    // Few descriptors: the walk, held up by git, waits for none of them.
-    Case{.name = "SlowGitFewDescriptors", .args = {"--json", "-j", "1", "."},
-         .expected = rowsOfX(numbered("./d", 60, endsIn0369, "/x.c")),
-         .setup = SLOW_GIT + "git init -q && printf '/d*[0369]/\\n' > .gitignore && "
-                  "for i in $(seq -f %03g 0 59); do mkdir d$i && echo x > d$i/x.c; done",
-         .environment = {SLOW_PATH}, .descriptors = 32}
+         .shell = "p=$(command -v cmeasure) && PATH=/nonexistent \"$p\" --json ."}
 ), caseName);
 
 // The largest resident size of a child that runs the program in `directory`.
