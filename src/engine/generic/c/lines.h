@@ -387,11 +387,12 @@ CMEASURE_INLINE bool takesCensus(const crules::State &state, const CMasks &masks
     return census != nullptr && !line.allowed && !line.allowNext && !line.off && staysWithin(state, masks, census->size - 1);
 }
 
-// Whether each line a group all in ASCII ends is below the floor.
+// Whether each line a group all in ASCII ends is below the floor, which is
+// past the limit's next count (a limit may be the largest count).
 CMEASURE_INLINE bool staysBelowFloor(const crules::State &state, const CMasks &masks)
 {
     const crules::LineLimit &gate = *state.gate;
-    return gate.floor > gate.limit + 1 && staysWithin(state, masks, gate.floor - 1);
+    return gate.floor - 1 > gate.limit && staysWithin(state, masks, gate.floor - 1);
 }
 
 // The lines of bytes [start, 64) of a group without a gate: from its masks
