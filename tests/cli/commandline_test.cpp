@@ -90,6 +90,11 @@ const std::string TREE = "mkdir -p t/a t/.git && echo x > t/a.c && echo yy > t/B
 const std::string RECORDING_GIT = "mkdir bin && : > calls && printf '#!/bin/sh\\necho \"$*\" >> \"%s/calls\"\\n"
                                   "exec /usr/bin/git \"$@\"\\n' \"$PWD\" > bin/git && chmod +x bin/git && ";
 const std::string TRY_HELP = "Try 'cmeasure --help' for more information.\n";
+const std::string NOT_ONE_COMMIT = "cmeasure: a.c: git: not the name of one commit (a range such as A..B is refused)\n";
+// a.c, its second line added by the last of two commits.
+const std::string TWO_COMMITS =
+    "git init -q . && echo 'int y;' > a.c && git add a.c && git -c user.name=t -c user.email=t@t commit -qm one && "
+    "echo 'int yyyy;' >> a.c && git -c user.name=t -c user.email=t@t commit -qam two";
 
 INSTANTIATE_TEST_SUITE_P(CommandLineFigures, ProgramTest, testing::Values(
     Case{.name = "FileAsModeTwoMeasuresIt", .args = {"--json", "main.c"}, .expected = NOTE_C_ROW + total(1, 1, 2, 11, "\"main.c\"", 1),
@@ -897,14 +902,32 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
                                "git -c user.name=t -c user.email=t@t commit -qm one",
          .shell = "cmeasure --sarif --max-symbols=10 --new-from-rev=HEAD scr src/typo.c > log; s=$?; "
                   "jq '.runs[0].invocations[0].executionSuccessful' log; exit $s"},
-    Case{.name = "NewFromRevRangesRefused", .expected = "2 2 2\n",
-         .errors = "cmeasure: a.c: git: not the name of one commit (a range such as A..B is refused)\n"
-                   "cmeasure: a.c: git: not the name of one commit (a range such as A..B is refused)\n"
-                   "cmeasure: a.c: git: not the name of one commit (a range such as A..B is refused)\n",
-         .setup = "git init -q . && echo 'int y;' > a.c && git add a.c && git -c user.name=t -c user.email=t@t commit -qm one && "
-                  "echo 'int yyyy;' >> a.c && git -c user.name=t -c user.email=t@t commit -qam two",
-         .shell = "for r in HEAD~1..HEAD HEAD~1...HEAD 'HEAD^!'; do cmeasure --max-symbols=1 --new-from-rev=$r a.c; "
+    Case{.name = "NewFromRevRangesRefused", .expected = "2 2 2 2 2 2 2\n",
+         .errors = NOT_ONE_COMMIT + NOT_ONE_COMMIT + NOT_ONE_COMMIT + NOT_ONE_COMMIT + NOT_ONE_COMMIT + NOT_ONE_COMMIT +
+                   NOT_ONE_COMMIT,
+         .setup = TWO_COMMITS,
+         .shell = "for r in HEAD~1..HEAD HEAD~1...HEAD ..HEAD HEAD~1.. 'HEAD^!' 'HEAD^@' 'HEAD^-1'; do "
+                  "cmeasure --max-symbols=1 --new-from-rev=$r a.c; printf '%s' \"$s$?\"; s=' '; done; echo"},
+    // Names of no commit, which the diff refuses too: rev-parse says why.
+    Case{.name = "NewFromRevNamesOfNoCommitRefused", .expected = "2 2 2\n",
+         .errors = NOT_ONE_COMMIT + NOT_ONE_COMMIT + NOT_ONE_COMMIT, .setup = TWO_COMMITS,
+         .shell = "for r in nope 'HEAD^{tree}' HEAD:a.c; do cmeasure --max-symbols=1 --new-from-rev=$r a.c; "
                   "printf '%s' \"$s$?\"; s=' '; done; echo"},
+    // A revision the diff could read as a range is checked first, and
+    // no diff runs; one that names a commit goes to the diff alone.
+    Case{.name = "NewFromRevRangeCheckedBeforeTheDiff", .expected = "7 1\n1 1 1 1 1 0 0 6\n",
+         .setup = RECORDING_GIT + TWO_COMMITS, .environment = {"PATH=bin:/usr/bin:/bin"},
+         .shell = "for r in HEAD~1..HEAD ..HEAD HEAD~1.. 'HEAD^!' 'HEAD^@' 'HEAD^-' ^HEAD; do "
+                  "cmeasure --max-symbols=1 --new-from-rev=$r a.c > /dev/null 2>&1; done; "
+                  "echo $(grep -c -e --verify calls) $(grep -c ' diff ' calls); : > calls; "
+                  "for r in HEAD^ HEAD^1 'HEAD^0^' 'HEAD^0~1' 'HEAD~1^{commit}' HEAD@{0}; do "
+                  "cmeasure --max-symbols=1 --new-from-rev=$r a.c > /dev/null 2>&1; printf '%s ' $?; done; "
+                  "echo $(grep -c -e --verify calls) $(grep -c ' diff ' calls)"},
+    // Git never sees a revision that it could take for an option.
+    Case{.name = "NewFromRevNameLikeAnOptionStartsNoGit", .args = {"--max-symbols=1", "--new-from-rev=--output=o", "."},
+         .expected = "", .errors = "cmeasure: invalid revision: '--output=o'\n" + TRY_HELP, .status = 2,
+         .setup = RECORDING_GIT + TWO_COMMITS, .teardown = "test ! -e o && test ! -s calls",
+         .environment = {"PATH=bin:/usr/bin:/bin"}},
     // a.c's clean filter is in the user's configuration, b.c's process in
     // the repository's; either would leave its file behind.
     Case{.name = "NewFromRevRunsNoFilter", .args = {"--max-symbols=5", "--new-from-rev=HEAD", "."},
@@ -916,6 +939,18 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
                   "git config filter.two.process \"sh -c 'touch $PWD/ran-process'\" && git config filter.two.required true && "
                   "echo 'int a; int aa;' >> a.c && echo 'int b; int bb;' >> b.c",
          .teardown = "test ! -e ran-clean && test ! -e ran-process"},
+    // Drivers named with capitals and dots, and one of a command longer
+    // than any setting the walk reads (but short enough for sh -c to take),
+    // are switched off too.
+    Case{.name = "NewFromRevRunsNoFilterWhateverItsName", .args = {"--max-symbols=5", "--new-from-rev=HEAD", "."},
+         .expected = "./a.c:2:8: 11 symbols (limit 5)\n./b.c:2:8: 11 symbols (limit 5)\n", .status = 1,
+         .setup = "git init -q . && echo 'int a;' > a.c && echo 'int b;' > b.c && "
+                  "printf 'a.c filter=My.Dot\\nb.c filter=long\\n' > .gitattributes && git add -A && "
+                  "git -c user.name=t -c user.email=t@t commit -qm one && "
+                  "git config --global filter.My.Dot.clean \"touch $PWD/ran-dot; cat\" && "
+                  "{ printf '[filter \"long\"]\\n\\tclean = touch ran-long && cat && : '; head -c 100000 /dev/zero | tr '\\0' x; echo; } >> .git/config && "
+                  "echo 'int a; int aa;' >> a.c && echo 'int b; int bb;' >> b.c",
+         .teardown = "test ! -e ran-dot && test ! -e ran-long"},
     // REV's blob is not in the partial clone: fetching it would run the
     // remote's upload-pack command; the gate fails instead.
     Case{.name = "NewFromRevFetchesNothingInAPartialClone", .expected = "status 2, 1 line\n",
@@ -938,13 +973,14 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
                   "git -c user.name=t -c user.email=t@t commit -qm one && echo 'int yyyyyy;' >> sub/a.c",
          .environment = {"GIT_DIR=.git"}},
     // The walk takes the work tree that git placed for the diff: two gits
-    // find it, three answer the revision's questions and one lists the
-    // untracked files; none starts again for the walk.
+    // find it and its filter drivers, one diffs a revision that can name
+    // no range unchecked and one lists the untracked files; none starts
+    // again for the walk.
     Case{.name = "NewFromRevAsksAboutTheWorkTreeOnce", .args = {"--max-symbols=3", "--new-from-rev=HEAD", "."},
          .expected = "./a.c:2:5: 10 symbols (limit 3)\n", .status = 1,
          .setup = RECORDING_GIT + "git init -q . && echo x > a.c && git add a.c && "
                   "git -c user.name=t -c user.email=t@t commit -qm one && echo 'int yyyyyy;' >> a.c",
-         .teardown = "[ \"$(grep -c -e --is-inside-work-tree calls) $(grep -c . calls)\" = '1 6' ]",
+         .teardown = "[ \"$(grep -c -e --is-inside-work-tree calls) $(grep -c . calls)\" = '1 4' ]",
          .environment = {"PATH=bin:/usr/bin:/bin"}},
     // Git refuses a repository of another user's: the gate says why.
     Case{.name = "NewFromRevDubiousOwnershipSaysSo", .args = {"--max-symbols=3", "--new-from-rev=HEAD", "."},

@@ -11,7 +11,7 @@ namespace cli::changed {
 
 namespace {
 
-// A commit's name, or the names of a few settings; anything longer is not one.
+// A commit's name; anything longer is not one.
 constexpr std::size_t MOST_ANSWER_BYTES = std::size_t{1} << 16;
 
 // A whole file, for a path git could not place.
@@ -36,7 +36,7 @@ std::vector<std::string> command(std::initializer_list<std::string> words, const
     return arguments;
 }
 
-// What git printed, whole: a commit's name, or a few settings.
+// What git printed, whole: a commit's name.
 git::Outcome answer(const std::string &top, const std::vector<std::string> &arguments, std::string &text)
 {
     return git::run(top, arguments, [&text](std::string_view chunk) {
@@ -62,28 +62,33 @@ std::optional<std::string> commitOf(const std::string &top, const std::string &r
     return std::nullopt;
 }
 
+// Whether a diff could read `revision` as other than one commit: a range
+// (A..B, A...B, ..B), a commit left out (^A) or a commit's parents (A^@,
+// A^!, A^-N). Of a '^' after the start only the forms of one commit pass:
+// A^, A^N, A^^, A^~N, A^{TYPE}. Such a revision is checked before the diff
+// runs; any other names one commit if the diff takes it at all.
+bool maySpan(std::string_view revision)
+{
+    if (revision.starts_with('^') || revision.find("..") != std::string_view::npos)
+        return true;
+    for (std::size_t caret = revision.find('^'); caret != std::string_view::npos; caret = revision.find('^', caret + 1)) {
+        const char next = caret + 1 < revision.size() ? revision[caret + 1] : '^';
+        if ((next < '0' || next > '9') && next != '^' && next != '~' && next != '{')
+            return true;
+    }
+    return false;
+}
+
 // Settings that switch off every filter driver git's configuration defines:
 // git reads the work tree's files through their clean command (or process),
 // which would run on each changed file. Files are then compared as they are
 // on disk; git's own conversions (end of line, ident, encoding) still apply.
-std::optional<std::vector<std::string>> filtersOff(const std::string &top, std::string &reason)
+std::vector<std::string> filtersOff(const std::set<std::string> &drivers)
 {
-    std::string keys;
-    const git::Outcome outcome = answer(top, {"config", "--null", "--name-only", "--get-regexp", "^filter\\."}, keys);
-    if (!outcome.succeeded() && outcome.status != 1) { // 1: no such key
-        reason = "git: " + outcome.reason();
-        return std::nullopt;
-    }
-    std::set<std::string> drivers; // "filter.NAME"
-    for (std::size_t at = 0, end; (end = keys.find('\0', at)) != std::string::npos; at = end + 1) {
-        const std::size_t dot = keys.rfind('.', end);
-        if (dot > at + 7) // not filter.KEY, which names no driver
-            drivers.insert(keys.substr(at, dot - at));
-    }
     std::vector<std::string> settings;
     for (const std::string &driver : drivers)
         for (const char *setting : {".clean=", ".process=", ".required=false"})
-            settings.insert(settings.end(), {"-c", driver + setting});
+            settings.insert(settings.end(), {"-c", "filter." + driver + setting});
     return settings;
 }
 
@@ -131,6 +136,7 @@ std::optional<Failure> ChangedFiles::load(const std::vector<std::string> &paths)
         if (tree.top.empty()) {
             tree.top = found.tree->top;
             tree.firstArgument = path;
+            tree.filterDrivers = std::move(found.tree->filterDrivers);
         }
         std::string key = found.tree->prefix + name;
         tree.pathspecs.push_back(key.empty() ? "." : key);
@@ -147,8 +153,10 @@ std::optional<Failure> ChangedFiles::load(const std::vector<std::string> &paths)
 // git would name an untracked directory alone, but leave out one that
 // replaced a tracked file or link. A repository inside the work tree, which
 // git does not enter, comes as one entry, "DIR/". The list is asked at
-// once, with the commit's name and the filter drivers, as each git takes a
-// few milliseconds to start; its names join the diff's once the diff is read.
+// once, as each git takes a few milliseconds to start; its names join the
+// diff's once the diff is read. The diff takes the revision as rev-parse
+// would, and rev-parse is asked only when the diff fails, to say why, or
+// first where the diff could read the revision as a range.
 std::optional<Failure> ChangedFiles::ask(Tree &tree) const
 {
     const git::Limits limits{.time = GIT_TIME};
@@ -156,27 +164,25 @@ std::optional<Failure> ChangedFiles::ask(Tree &tree) const
     std::future<git::Outcome> others =
         std::async(std::launch::async, listUntracked, std::cref(tree.top), std::cref(tree.pathspecs),
                    std::ref(untracked), std::cref(limits));
-    std::string filtersReason;
-    std::future<std::optional<std::vector<std::string>>> filters =
-        std::async(std::launch::async, filtersOff, std::cref(tree.top), std::ref(filtersReason));
     std::string reason;
-    const std::optional<std::string> commit = commitOf(tree.top, revision_, reason);
-    std::optional<std::vector<std::string>> arguments = filters.get();
-    if (!commit)
+    std::optional<std::string> commit;
+    if (maySpan(revision_) && !(commit = commitOf(tree.top, revision_, reason)))
         return Failure{tree.firstArgument, reason};
-    if (!arguments)
-        return Failure{tree.firstArgument, filtersReason};
     // No context between hunks (diff.interHunkContext), whose lines would
     // count as added; submodules are other repositories, whose lines are
     // not gated, whatever diff.submodule and diff.ignoreSubmodules say.
+    std::vector<std::string> arguments = filtersOff(tree.filterDrivers);
     const std::vector<std::string> diffing =
         command({"diff", "-U0", "--inter-hunk-context=0", "--no-color", "--no-ext-diff", "--no-textconv", "-M",
-                 "--ignore-submodules=all", "--src-prefix=a/", "--dst-prefix=b/", *commit},
+                 "--ignore-submodules=all", "--src-prefix=a/", "--dst-prefix=b/", "--end-of-options",
+                 commit.value_or(revision_ + "^{commit}")},
                 tree.pathspecs);
-    arguments->insert(arguments->end(), diffing.begin(), diffing.end());
+    arguments.insert(arguments.end(), diffing.begin(), diffing.end());
     ChangedLines &lines = tree.lines;
     const git::Outcome diff =
-        git::run(tree.top, *arguments, [&lines](std::string_view chunk) { return lines.feed(chunk); }, limits);
+        git::run(tree.top, arguments, [&lines](std::string_view chunk) { return lines.feed(chunk); }, limits);
+    if (!diff.succeeded() && !commit && !commitOf(tree.top, revision_, reason))
+        return Failure{tree.firstArgument, reason};
     if (!lines.error().empty() || (diff.succeeded() && !lines.finish()))
         return Failure{tree.firstArgument, "git: cannot read its diff: " + lines.error()};
     if (!diff.succeeded())

@@ -1,10 +1,10 @@
 // Which files of a run changed since a git revision, and which of their
 // lines to report (--new-from-rev). Git is asked once per work tree, before
-// anything is measured: which commit the revision names, which filter
-// drivers its configuration defines (to switch them off), its diff of the
-// commit against the work tree, and the files it neither tracks nor
-// ignores, which are new as a whole. The work trees found on the way are
-// handed to the walks, which need not ask git about them again.
+// anything is measured: its diff of the revision's commit against the work
+// tree, with the filter drivers that finding the work tree named switched
+// off, and the files it neither tracks nor ignores, which are new as a
+// whole. The work trees found on the way are handed to the walks, which
+// need not ask git about them again.
 //
 // Memory grows with what changed (one entry per changed or untracked file,
 // one range per hunk), never with the files left as they were.
@@ -14,6 +14,7 @@
 #include <chrono>
 #include <map>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -65,6 +66,7 @@ private:
     struct Tree {
         std::string top;
         std::string firstArgument; // named in a failure
+        std::set<std::string> filterDrivers; // switched off for the diff
         std::vector<std::string> pathspecs;
         ChangedLines lines;
     };

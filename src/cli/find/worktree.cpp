@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <future>
 #include <pwd.h>
+#include <set>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,7 +15,8 @@
 namespace cli::worktree {
 namespace {
 
-// Git's answers here are a few paths and two values; anything longer is not one.
+// Git's answers here are a few paths, and entries of its configuration of a
+// key and a path or a word each; anything longer is not one.
 constexpr size_t MOST_ANSWER_BYTES = size_t{1} << 16;
 // A .git file or commondir file holds one path.
 constexpr size_t MOST_POINTER_BYTES = 4096;
@@ -155,23 +158,19 @@ std::string defaultExcludesFile()
     return home != nullptr ? std::string(home) + "/.config/git/ignore" : std::string();
 }
 
-// What git said: `text` when it answered; otherwise `failure`, empty when
-// it found no repository.
+// Whether git answered; otherwise `failure`, empty when it found no repository.
 struct Answer {
     bool answered = false;
-    std::string text;
     std::string failure;
 };
 
-// Runs git in `directory`; with `noneFound`, status 1 (a key not set) is an answer too.
-Answer ask(const std::string &directory, const std::vector<std::string> &arguments, const git::Limits &limits,
-           bool noneFound = false)
+// Runs git in `directory`, its output to `output`; with `noneFound`,
+// status 1 (a key not set) is an answer too.
+Answer ask(const std::string &directory, const std::vector<std::string> &arguments, const git::Sink &output,
+           const git::Limits &limits, bool noneFound = false)
 {
     Answer answer;
-    const git::Outcome outcome = git::run(directory, arguments, [&answer](std::string_view chunk) {
-        answer.text.append(chunk);
-        return answer.text.size() <= MOST_ANSWER_BYTES;
-    }, limits);
+    const git::Outcome outcome = git::run(directory, arguments, output, limits);
     answer.answered = outcome.succeeded() || (noneFound && outcome.status == 1);
     std::string &failure = answer.failure;
     if (answer.answered)
@@ -184,35 +183,77 @@ Answer ask(const std::string &directory, const std::vector<std::string> &argumen
     return answer;
 }
 
-// core.excludesFile and core.ignoreCase, as the configuration in force in
-// `directory` says: git's answer to configurationQuestion().
-bool readConfiguration(const Answer &asked, WorkTree &tree, std::string &failure)
-{
-    failure = asked.failure;
-    if (!asked.answered)
-        return false;
-    const std::string &answer = asked.text;
+constexpr std::string_view FILTER = "filter.";
+
+// The keys of git's configuration that configurationQuestion() asks,
+// read entry by entry as git prints them: "KEY\nVALUE\0", or "KEY\0" for a
+// key without a value. Of a filter driver's keys only its name is kept: a
+// diff switches every driver off by name, and their commands may be long.
+struct Settings {
     std::optional<std::string> excludesFile;
-    for (size_t at = 0, end; (end = answer.find('\0', at)) != std::string::npos; at = end + 1) {
-        const std::string entry = answer.substr(at, end - at);
+    bool ignoreCase = false;
+    std::set<std::string> filterDrivers;
+    std::string pending; // an entry not yet ended
+
+    void take(std::string_view entry)
+    {
         const size_t newline = entry.find('\n');
-        const std::string key = entry.substr(0, newline);
+        const std::string_view key = entry.substr(0, newline);
         const std::optional<std::string> value =
-            newline == std::string::npos ? std::nullopt : std::optional(entry.substr(newline + 1));
+            newline == std::string::npos ? std::nullopt : std::optional(std::string(entry.substr(newline + 1)));
+        const size_t dot = key.rfind('.');
         if (key == "core.ignorecase")
-            tree.ignoreCase = truth(value);
+            ignoreCase = truth(value);
         else if (key == "core.excludesfile")
             excludesFile = value.value_or("");
+        else if (key.starts_with(FILTER) && dot > FILTER.size()) // filter.KEY names no driver
+            filterDrivers.emplace(key.substr(FILTER.size(), dot - FILTER.size()));
     }
-    tree.excludesFile = excludesFile ? expandedPath(*excludesFile) : defaultExcludesFile();
+
+    // False when an entry is too long to be one of these.
+    bool feed(std::string_view chunk)
+    {
+        pending.append(chunk);
+        size_t at = 0;
+        for (size_t end; (end = pending.find('\0', at)) != std::string::npos; at = end + 1)
+            take(std::string_view(pending).substr(at, end - at));
+        pending.erase(0, at);
+        const size_t newline = pending.find('\n');
+        if (newline != std::string::npos && pending.starts_with(FILTER))
+            pending.resize(newline + 1);
+        return pending.size() <= MOST_ANSWER_BYTES;
+    }
+};
+
+struct Configuration {
+    Answer answer;
+    Settings settings;
+};
+
+// core.excludesFile, core.ignoreCase and the filter drivers, as the
+// configuration in force in `directory` says: the same in any directory of
+// a work tree, and at its top, where a diff runs.
+Configuration configurationQuestion(const std::string &directory, const git::Limits &limits)
+{
+    Configuration asked;
+    asked.answer = ask(directory, {"config", "--null", "--get-regexp", "^core\\.(excludesfile|ignorecase)$|^filter\\."},
+                       [&asked](std::string_view chunk) { return asked.settings.feed(chunk); }, limits, true);
+    return asked;
+}
+
+// The configuration's settings into `tree`, or why git did not answer into `failure`.
+bool readConfiguration(const Configuration &asked, WorkTree &tree, std::string &failure)
+{
+    failure = asked.answer.failure;
+    if (!asked.answer.answered)
+        return false;
+    const Settings &settings = asked.settings;
+    tree.ignoreCase = settings.ignoreCase;
+    tree.filterDrivers = settings.filterDrivers;
+    tree.excludesFile = settings.excludesFile ? expandedPath(*settings.excludesFile) : defaultExcludesFile();
     if (!tree.excludesFile.empty() && tree.excludesFile[0] != '/')
         tree.excludesFile.insert(0, tree.top); // taken from the top of the work tree
     return true;
-}
-
-Answer configurationQuestion(const std::string &directory, const git::Limits &limits)
-{
-    return ask(directory, {"config", "--null", "--get-regexp", "^core\\.(excludesfile|ignorecase)$"}, limits, true);
 }
 
 // Asks git about the work tree that holds `directory` (canonical). Its
@@ -220,16 +261,21 @@ Answer configurationQuestion(const std::string &directory, const git::Limits &li
 // few milliseconds to start, and the walk waits for both.
 Found askGit(const std::string &directory, const git::Limits &limits)
 {
-    std::future<Answer> configuration = std::async(std::launch::async, configurationQuestion, directory, limits);
+    std::future<Configuration> configuration =
+        std::async(std::launch::async, configurationQuestion, directory, limits);
     Found found;
+    std::string answer;
     const Answer asked = ask(directory,
                              {"rev-parse", "--is-inside-work-tree", "--show-cdup", "--path-format=absolute",
                               "--git-path", "info/exclude"},
+                             [&answer](std::string_view chunk) {
+                                 answer.append(chunk);
+                                 return answer.size() <= MOST_ANSWER_BYTES;
+                             },
                              limits);
     found.failure = asked.failure;
     if (!asked.answered)
         return found;
-    const std::string &answer = asked.text;
     WorkTree tree;
     if (!answer.starts_with("true\n"))
         return {WorkTree{.top = directory, .inside = false}, ""};

@@ -1,9 +1,10 @@
 // The git work tree that holds a directory, and what of its repository's
-// configuration the ignore rules need, read by git itself.
+// configuration the ignore rules and a diff need, read by git itself.
 #pragma once
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace cli::worktree {
@@ -15,6 +16,7 @@ struct WorkTree {
     std::string infoExclude = {};   // the repository's info/exclude
     std::string excludesFile = {};  // core.excludesFile, or its default; "" when there is none
     bool ignoreCase = false;   // core.ignoreCase
+    std::set<std::string> filterDrivers = {}; // NAME of every filter.NAME.KEY its configuration sets
 };
 
 // What finding a work tree gave: a work tree or none, and, when git could

@@ -475,6 +475,11 @@ INSTANTIATE_TEST_SUITE_P(GitRead, ProgramTest, testing::Values(
     Case{.name = "ConfigurationFromEnvironment", .expected = rowsOfX({"./b.c"}),
          .setup = "git init -q && echo a.c > mine && echo x > a.c && echo x > b.c",
          .shell = "GIT_CONFIG_COUNT=1 GIT_CONFIG_KEY_0=core.excludesFile GIT_CONFIG_VALUE_0=$PWD/mine cmeasure --json ."},
+    // The configuration comes in one answer with the filter drivers,
+    // whose commands may run longer than any setting read here.
+    Case{.name = "ExcludesFileAfterALongFilterCommand", .args = {"--json", "."}, .expected = rowsOfX({"./b.c"}),
+         .setup = "git init -q && { printf '[filter \"big\"]\\n\\tclean = '; head -c 100000 /dev/zero | tr '\\0' x; echo; } > .gitconfig && "
+                  "git config core.excludesFile mine && echo a.c > mine && echo x > a.c && echo x > b.c"},
     Case{.name = "CeilingDirectoryHidesRepository", .expected = rowsOfX({"s/a.c"}),
          .setup = "git init -q && echo '*.c' > .gitignore && mkdir s && echo x > s/a.c",
          .shell = "GIT_CEILING_DIRECTORIES=$PWD cmeasure --json s"},
