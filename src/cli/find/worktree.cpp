@@ -5,18 +5,16 @@
 #include <fcntl.h>
 #include <future>
 #include <pwd.h>
-#include <set>
-#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "find/git.h"
+#include "find/settings.h"
 
 namespace cli::worktree {
 namespace {
 
-// Git's answers here are a few paths, and entries of its configuration of a
-// key and a path or a word each; anything longer is not one.
+// Git's answer here is a few paths; anything longer is not one.
 constexpr size_t MOST_ANSWER_BYTES = size_t{1} << 16;
 // A .git file or commondir file holds one path.
 constexpr size_t MOST_POINTER_BYTES = 4096;
@@ -110,26 +108,6 @@ std::optional<WorkTree> fromEntries(const std::string &directory, bool search)
     }
 }
 
-std::string lowered(std::string text)
-{
-    for (char &c : text)
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    return text;
-}
-
-// A boolean of git's configuration: a key without a value is true.
-bool truth(const std::optional<std::string> &value)
-{
-    if (!value)
-        return true;
-    const std::string word = lowered(*value);
-    if (word == "true" || word == "yes" || word == "on")
-        return true;
-    char *end = nullptr;
-    const long long number = std::strtoll(word.c_str(), &end, 10);
-    return !word.empty() && *end == '\0' && number != 0;
-}
-
 // A path of git's configuration: "~/" is the home directory, "~user/" that user's.
 std::string expandedPath(const std::string &value)
 {
@@ -183,48 +161,6 @@ Answer ask(const std::string &directory, const std::vector<std::string> &argumen
     return answer;
 }
 
-constexpr std::string_view FILTER = "filter.";
-
-// The keys of git's configuration that configurationQuestion() asks,
-// read entry by entry as git prints them: "KEY\nVALUE\0", or "KEY\0" for a
-// key without a value. Of a filter driver's keys only its name is kept: a
-// diff switches every driver off by name, and their commands may be long.
-struct Settings {
-    std::optional<std::string> excludesFile;
-    bool ignoreCase = false;
-    std::set<std::string> filterDrivers;
-    std::string pending; // an entry not yet ended
-
-    void take(std::string_view entry)
-    {
-        const size_t newline = entry.find('\n');
-        const std::string_view key = entry.substr(0, newline);
-        const std::optional<std::string> value =
-            newline == std::string::npos ? std::nullopt : std::optional(std::string(entry.substr(newline + 1)));
-        const size_t dot = key.rfind('.');
-        if (key == "core.ignorecase")
-            ignoreCase = truth(value);
-        else if (key == "core.excludesfile")
-            excludesFile = value.value_or("");
-        else if (key.starts_with(FILTER) && dot > FILTER.size()) // filter.KEY names no driver
-            filterDrivers.emplace(key.substr(FILTER.size(), dot - FILTER.size()));
-    }
-
-    // False when an entry is too long to be one of these.
-    bool feed(std::string_view chunk)
-    {
-        pending.append(chunk);
-        size_t at = 0;
-        for (size_t end; (end = pending.find('\0', at)) != std::string::npos; at = end + 1)
-            take(std::string_view(pending).substr(at, end - at));
-        pending.erase(0, at);
-        const size_t newline = pending.find('\n');
-        if (newline != std::string::npos && pending.starts_with(FILTER))
-            pending.resize(newline + 1);
-        return pending.size() <= MOST_ANSWER_BYTES;
-    }
-};
-
 struct Configuration {
     Answer answer;
     Settings settings;
@@ -236,7 +172,7 @@ struct Configuration {
 Configuration configurationQuestion(const std::string &directory, const git::Limits &limits)
 {
     Configuration asked;
-    asked.answer = ask(directory, {"config", "--null", "--get-regexp", "^core\\.(excludesfile|ignorecase)$|^filter\\."},
+    asked.answer = ask(directory, {"config", "--null", "--get-regexp", SETTINGS_PATTERN},
                        [&asked](std::string_view chunk) { return asked.settings.feed(chunk); }, limits, true);
     return asked;
 }
