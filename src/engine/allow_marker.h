@@ -83,6 +83,11 @@ template <class Met> constexpr bool followMarkersIn(unsigned char &matched, std:
 // the other markers.
 constexpr bool holdsAllowMarker(std::string_view text)
 {
+    // A marker is read in a comment's own bytes, so a piece that does not
+    // hold its text holds none; nearly no piece does, and the search is
+    // several times faster than the walk below.
+    if (text.find(ALLOW_MARKER) == std::string_view::npos)
+        return false;
     char quote = 0; // of the literal the text is in
     for (std::size_t at = 0; at + 1 < text.size(); at++) {
         const char c = text[at];

@@ -780,6 +780,14 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
                      "t/b/c.c:1:1: 5 symbols (limit 4)\n",
          .status = 1, .setup = "mkdir -p t/b && printf 'ab\\r\\nabcd\\r\\n%0368d\\n' 0 > t/a.c && echo abcd > t/b/c.c && "
                   "echo abc > t/b.c"},
+    // Past a line of more than 63 symbols, the short lines between two
+    // newlines of 64 bytes are passed over at once: the lines after them
+    // keep their numbers, and the allowing marker is still read.
+    Case{.name = "MenuRulesShortLinesPassedOverKeepTheLineNumbers", .args = {"--rules=menu", "--max-symbols=100", "t.c"},
+         .expected = "t.c:42:1: 111 symbols (limit 100)\n",
+         .errors = "cmeasure: 1 line over the limit allowed by 'cmeasure: allow'\n", .status = 1,
+         .setup = "{ printf '%070d\\n' 0; yes 'a;' | head -n 40; printf '%0110d\\n' 0; yes 'b;' | head -n 40; "
+                  "printf '%0110d // cmeasure: allow\\n' 0; } > t.c"},
     Case{.name = "ReadErrorAmongDiagnostics", .args = {"--max-symbols=10", "main.c", "/proc/self/mem", "-"}, .input = NOTE,
          .expected = "main.c:1:14: 11 symbols (limit 10)\ncmeasure: /proc/self/mem: Input/output error\n"
                      "-:1:14: 11 symbols (limit 10)\n",

@@ -41,19 +41,18 @@ struct Piece {
 };
 
 // What the plain scan does with each piece besides its figures: nothing.
-// EVERY_PIECE: whether each piece must be passed to add(), even one that
-// cannot change the figures.
+// skip(): lines of at most 63 bytes that the scan ends at once, without
+// add(), when mayReport(63) is false.
 struct IgnorePieces {
-    static constexpr bool EVERY_PIECE = false;
     CMEASURE_INLINE bool mayReport(int /*length*/) const { return false; }
     CMEASURE_INLINE void add(const Piece & /*piece*/) {}
+    CMEASURE_INLINE void skip(Count /*lines*/) {}
 };
 
 // Reports the pieces over a limit, knowing where each starts: a newline
 // ends the editor's line, and a piece without one is followed by the next
 // piece of the same line.
 struct ReportPieces {
-    static constexpr bool EVERY_PIECE = true;
     const PieceLimit &limit;
     Count line = 1;
     Count column = 1;
@@ -61,6 +60,9 @@ struct ReportPieces {
 
     // Whether a piece of `length` bytes may hold more symbols than the limit.
     CMEASURE_INLINE bool mayReport(int length) const { return length > limit.symbols; }
+
+    // Whole lines, each after a newline and none over the limit.
+    CMEASURE_INLINE void skip(Count lines) { line += lines; }
 
     CMEASURE_INLINE void add(const Piece &piece)
     {
@@ -211,16 +213,18 @@ CMEASURE_INLINE bool settledFrom(const GroupScan &scan, const Group &group, Grou
 
 // Ends at once the lines that begin after a newline of a settled group and
 // end at one of the newlines `left` in it, when none can be denser than the
-// densest so far: each holds at most 63 bytes, its newline included, and so
-// at most 63 symbols, and their identifiers are counted already. `open` is
-// where the line after the last of them begins. Returns whether it did.
+// densest so far nor be reported: each holds at most 63 bytes, its newline
+// included, and so at most 63 symbols, and their identifiers are counted
+// already. `open` is where the line after the last of them begins. Returns
+// whether it did.
 template <class Pieces>
 CMEASURE_INLINE bool skipLines(GroupScan &scan, std::uint64_t left, GroupAt open, bool inside, FileFigures &figures,
-                               const unsigned char *text)
+                               Pieces &pieces, const unsigned char *text)
 {
-    if (Pieces::EVERY_PIECE || figures.maxSymbols < 63)
+    if (figures.maxSymbols < 63 || pieces.mayReport(63))
         return false;
     figures.lines += bitsSet<64>(left);
+    pieces.skip(bitsSet<64>(left));
     scan.start = open.base + open.from;
     scan.walk = lineAt(text + scan.start, inside);
     return true;
@@ -240,7 +244,7 @@ CMEASURE_INLINE void measureSettled(GroupScan &scan, const Group &group, GroupAt
     if (!scan.walk.inside && closed > at.from)
         figures.identifiers += identifierEnds<64>(group.masks, {.from = at.from, .to = closed}, scan.walk.pending);
     for (std::uint64_t left = newlines; left != 0; left &= left - 1) {
-        if (left != newlines && skipLines<Pieces>(scan, left, {.base = at.base, .from = closed}, inside, figures, text))
+        if (left != newlines && skipLines(scan, left, {.base = at.base, .from = closed}, inside, figures, pieces, text))
             break;
         scan.walk.length = at.base + std::countr_zero(left) + 1 - scan.start;
         scan.walk.pending = 0;
