@@ -312,4 +312,14 @@ done
 echo "work tree, the whole gate and --new-from-rev=HEAD~1 (the ratios are to the first, this build's whole gate):"
 python3 bench/interleave.py --status=1 $((runs * 4)) "${gates[@]}"
 
+# The gate and the tallies against the figures of the same walk, under each
+# rules, side by side in interleaved rounds: each within 1.1 times its
+# rules' --json.
+for rules in c menu; do
+    tallies=("$program --rules=$rules --json /usr/include" "$program --rules=$rules --max-symbols=120 /usr/include"
+        "$program --rules=$rules --histogram /usr/include" "$program --rules=$rules --top=20 /usr/include")
+    echo "tree, --rules=$rules: the gate, --histogram and --top=20 (goal 1.1 x the first, --json):"
+    python3 bench/interleave.py --status=1 $((runs * 4)) "${tallies[@]}"
+done
+
 "$build/bench/counters_bench"

@@ -684,6 +684,9 @@ INSTANTIATE_TEST_SUITE_P(Gate, GateTest, testing::ValuesIn(std::vector<GateCase>
      {over(1, 42, 1), allowed(2, 9, 1)}},
     {"MarkerWhoseColonFollowsASplice", "// cmeasure\\\n: allow " + std::string(60, 'x') + "\n", 0,
      {over(1, 11, 1), allowed(2, 66, 1)}},
+    {"MarkerWhoseCBeginsAGroupOfSpliceBytes",
+     "/*" + std::string(57, 'p') + "*/ //cmeas\\" + std::string(57, ' ') + "\nure: allow\n", 0,
+     {over(1, 69, 1), allowed(2, 9, 1)}},
 }), [](const auto &info) { return std::string(info.param.name); });
 
 class CodeGateTest : public testing::TestWithParam<GateCase> {};
