@@ -931,11 +931,6 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
                   "for r in HEAD^ HEAD^1 'HEAD^0^' 'HEAD^0~1' 'HEAD~1^{commit}' HEAD@{0}; do "
                   "cmeasure --max-symbols=1 --new-from-rev=$r a.c > /dev/null 2>&1; printf '%s ' $?; done; "
                   "echo $(grep -c -e --verify calls) $(grep -c ' diff ' calls)"},
-    // Git never sees a revision that it could take for an option.
-    Case{.name = "NewFromRevNameLikeAnOptionStartsNoGit", .args = {"--max-symbols=1", "--new-from-rev=--output=o", "."},
-         .expected = "", .errors = "cmeasure: invalid revision: '--output=o'\n" + TRY_HELP, .status = 2,
-         .setup = RECORDING_GIT + TWO_COMMITS, .teardown = "test ! -e o && test ! -s calls",
-         .environment = {"PATH=bin:/usr/bin:/bin"}},
     // a.c's clean filter is in the user's configuration, b.c's process in
     // the repository's; either would leave its file behind.
     Case{.name = "NewFromRevRunsNoFilter", .args = {"--max-symbols=5", "--new-from-rev=HEAD", "."},
