@@ -932,28 +932,23 @@ INSTANTIATE_TEST_SUITE_P(CommandLineGate, ProgramTest, testing::Values(
                   "cmeasure --max-symbols=1 --new-from-rev=$r a.c > /dev/null 2>&1; printf '%s ' $?; done; "
                   "echo $(grep -c -e --verify calls) $(grep -c ' diff ' calls)"},
     // a.c's clean filter is in the user's configuration, b.c's process in
-    // the repository's; either would leave its file behind.
+    // the repository's; either would leave its file behind. Drivers named
+    // with capitals and dots (c.c), and one of a command longer than any
+    // setting the walk reads but short enough for sh -c to take (d.c), are
+    // switched off too.
     Case{.name = "NewFromRevRunsNoFilter", .args = {"--max-symbols=5", "--new-from-rev=HEAD", "."},
-         .expected = "./a.c:2:8: 11 symbols (limit 5)\n./b.c:2:8: 11 symbols (limit 5)\n", .status = 1,
-         .setup = "git init -q . && echo 'int a;' > a.c && echo 'int b;' > b.c && "
-                  "printf 'a.c filter=one\\nb.c filter=two\\n' > .gitattributes && git add -A && "
-                  "git -c user.name=t -c user.email=t@t commit -qm one && "
+         .expected = "./a.c:2:8: 11 symbols (limit 5)\n./b.c:2:8: 11 symbols (limit 5)\n"
+                     "./c.c:2:8: 11 symbols (limit 5)\n./d.c:2:8: 11 symbols (limit 5)\n",
+         .status = 1,
+         .setup = "git init -q . && for f in a b c d; do echo \"int $f;\" > $f.c; done && "
+                  "printf 'a.c filter=one\\nb.c filter=two\\nc.c filter=My.Dot\\nd.c filter=long\\n' > .gitattributes && "
+                  "git add -A && git -c user.name=t -c user.email=t@t commit -qm one && "
                   "git config --global filter.one.clean \"touch $PWD/ran-clean; cat\" && git config --global filter.one.required true && "
                   "git config filter.two.process \"sh -c 'touch $PWD/ran-process'\" && git config filter.two.required true && "
-                  "echo 'int a; int aa;' >> a.c && echo 'int b; int bb;' >> b.c",
-         .teardown = "test ! -e ran-clean && test ! -e ran-process"},
-    // Drivers named with capitals and dots, and one of a command longer
-    // than any setting the walk reads (but short enough for sh -c to take),
-    // are switched off too.
-    Case{.name = "NewFromRevRunsNoFilterWhateverItsName", .args = {"--max-symbols=5", "--new-from-rev=HEAD", "."},
-         .expected = "./a.c:2:8: 11 symbols (limit 5)\n./b.c:2:8: 11 symbols (limit 5)\n", .status = 1,
-         .setup = "git init -q . && echo 'int a;' > a.c && echo 'int b;' > b.c && "
-                  "printf 'a.c filter=My.Dot\\nb.c filter=long\\n' > .gitattributes && git add -A && "
-                  "git -c user.name=t -c user.email=t@t commit -qm one && "
                   "git config --global filter.My.Dot.clean \"touch $PWD/ran-dot; cat\" && "
                   "{ printf '[filter \"long\"]\\n\\tclean = touch ran-long && cat && : '; head -c 100000 /dev/zero | tr '\\0' x; echo; } >> .git/config && "
-                  "echo 'int a; int aa;' >> a.c && echo 'int b; int bb;' >> b.c",
-         .teardown = "test ! -e ran-dot && test ! -e ran-long"},
+                  "for f in a b c d; do echo \"int $f; int $f$f;\" >> $f.c; done",
+         .teardown = "test ! -e ran-clean && test ! -e ran-process && test ! -e ran-dot && test ! -e ran-long"},
     // REV's blob is not in the partial clone: fetching it would run the
     // remote's upload-pack command; the gate fails instead.
     Case{.name = "NewFromRevFetchesNothingInAPartialClone", .expected = "status 2, 1 line\n",
