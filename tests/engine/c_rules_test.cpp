@@ -679,6 +679,9 @@ INSTANTIATE_TEST_SUITE_P(Gate, GateTest, testing::ValuesIn(std::vector<GateCase>
     // part of one a group edge leaves on either side is found
     {"MarkerBegunAtAGroupsLastByte", "/*" + std::string(60, 'p') + " cmeasure: allow */\n", 0, {allowed(1, 78, 1)}},
     {"MarkerWhoseColonBeginsAGroup", "/*" + std::string(53, 'p') + " cmeasure: allow */\n", 0, {allowed(1, 71, 1)}},
+    {"MarkerCutAfterItsFourthByte", "/*" + std::string(57, 'p') + " cmeasure: allow */\n", 0, {allowed(1, 75, 1)}},
+    {"MarkerWhoseSpaceFollowsASplice", "// cmeasure:\\\n allow " + std::string(60, 'x') + "\n", 0,
+     {over(1, 12, 1), allowed(2, 65, 2)}},
     {"MarkerThroughASpliceAcrossAGroupEdge",
      "/*" + std::string(30, 'p') + "*/ // cmeas\\" + std::string(30, ' ') + "\nure: allow\n", 0,
      {over(1, 42, 1), allowed(2, 9, 1)}},

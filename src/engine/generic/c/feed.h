@@ -106,26 +106,67 @@ CMEASURE_INLINE bool mayEndInPrefix(const unsigned char *group)
     return k >= 0 && group[k] == static_cast<unsigned char>(MARKER_PREFIX[0]);
 }
 
+// The bytes of a group equal to `byte`.
+CMEASURE_INLINE std::uint64_t bytesEqual(const unsigned char *group, unsigned char byte)
+{
+    std::uint64_t equal = 0;
+    for (int k = 0; k < 64; k += Blocks::WIDTH)
+        equal |= Blocks::equal(group + k, byte) << k;
+    return equal;
+}
+
+// "cmeasure" as the 8 bytes of a word loaded from memory on a little-endian
+// machine, its first byte lowest.
+inline constexpr std::uint64_t PREFIX_WORD = [] {
+    std::uint64_t word = 0;
+    for (int k = 7; k >= 0; k--)
+        word = word << 8 | static_cast<unsigned char>(MARKER_PREFIX[static_cast<std::size_t>(k)]);
+    return word;
+}();
+
+// Whether a group that holds no splice may end in the middle of a marker's
+// "cmeasure": with nothing to read the marker through, its last bytes are
+// the prefix's first ones as written, from the group's last 'c' (the prefix
+// holds one only). Decided without a branch on the bytes: the scan back
+// that mayEndInPrefix() makes mispredicts about 0.8 times a group of
+// headers.
+CMEASURE_INLINE bool endsInPrefixAsWritten(const unsigned char *group)
+{
+    static_assert(Blocks::WIDTH >= 8);
+    if constexpr (std::endian::native != std::endian::little) {
+        return mayEndInPrefix(group);
+    } else {
+        std::uint64_t last; // bytes 56 to 63, byte 56 lowest
+        std::memcpy(&last, group + 56, 8);
+        // The last 'c' among them; with none, byte 56, which then holds no
+        // 'c' and so cannot begin the prefix.
+        const int lead = highestBit(Blocks::equal(group + 64 - Blocks::WIDTH, 'c') >> (Blocks::WIDTH - 8));
+        const std::uint64_t kept = ~std::uint64_t{0} >> (8 * lead); // the 8 - lead bytes from the 'c' on
+        return (((last >> (8 * lead)) ^ PREFIX_WORD) & kept) == 0;
+    }
+}
+
 // Whether the lexer may match a marker that allows lines in the group: one
-// is under way, a ':' follows what may end "cmeasure" (its 'e', or a
-// newline that ends a splice), or the group may end within "cmeasure".
+// is under way, a ':' follows what may end "cmeasure" (its 'e', or the
+// newline or backslash of a splice) and comes before what may go on with
+// the marker (a space, or the backslash that begins a splice; the next
+// group's byte after byte 63), or the group may end within "cmeasure".
 // Only a match changes the lines' allowances, so a group that cannot hold
 // one is lexed whole, as without a gate. A ':' at the group's first byte
-// completes nothing: no match is under way.
-CMEASURE_INLINE bool mayMatchMarker(const LexState &lex, const unsigned char *group)
+// completes nothing: no match is under way. Without a backslash or CR in
+// the group, the prefix at its end is read as written; else through the
+// splices it may hold.
+CMEASURE_INLINE bool mayMatchMarker(const LexState &lex, const unsigned char *group, const CMasks &m)
 {
     static constexpr std::size_t COLON = MARKER_PREFIX.find(':');
+    static_assert(MARKER_PREFIX.size() == COLON + 2 && MARKER_PREFIX.back() == ' ' && COLON == 8);
     if (lex.allowMatched != 0)
         return true;
-    std::uint64_t colons = 0;
-    for (int k = 0; k < 64; k += Blocks::WIDTH)
-        colons |= Blocks::equal(group + k, MARKER_PREFIX[COLON]) << k;
-    for (colons &= ~std::uint64_t{1}; colons != 0; colons &= colons - 1) {
-        const unsigned char before = group[std::countr_zero(colons) - 1];
-        if (before == static_cast<unsigned char>(MARKER_PREFIX[COLON - 1]) || before == '\n' || before == '\r')
-            return true;
-    }
-    return mayEndInPrefix(group);
+    const std::uint64_t afterPrefix = (bytesEqual(group, MARKER_PREFIX[COLON - 1]) | m.ends) << 1;
+    const std::uint64_t beforeSpace = ((m.space | m.ends) >> 1) | bitAt(63);
+    if ((bytesEqual(group, MARKER_PREFIX[COLON]) & afterPrefix & beforeSpace) != 0)
+        return true;
+    return (m.ends & ~m.lf) != 0 ? mayEndInPrefix(group) : endsInPrefixAsWritten(group);
 }
 
 // The lines of bytes [from, to) of a group under a gate, lexed already.
@@ -157,6 +198,28 @@ CMEASURE_INLINE void lexGroup(crules::State &state, const unsigned char *group, 
     }
 }
 
+// The lines of bytes [start, 64) of a group under a gate, a line at a time:
+// each lexed up to its LF, unless the group is `lexed` already, then
+// counted.
+CMEASURE_INLINE void feedGatedLines(crules::State &state, const unsigned char *group, const CMasks &masks, int start,
+                                    bool lexed)
+{
+    const FastMasks fast = fastMasks(masks);
+    std::uint64_t lf = masks.lf & ~lowBits(start);
+    for (int from = start; from < 64;) {
+        const int to = lf == 0 ? 64 : std::countr_zero(lf) + 1;
+        lf &= lf - 1;
+        state.lines.countedTo = from;
+        if (!lexed) {
+            lexSpan<true>(state, group, masks, fast, {from, to});
+            if (state.gate->classifies)
+                classifyLines(state.lines, group, masks, state.marks, from, to);
+        }
+        countGatedLine(state, group, masks, {from, to});
+        from = to;
+    }
+}
+
 // A group under a gate. One that may hold a marker is taken a line at a
 // time: the lexer reads a line up to its LF before the line ends, so that
 // the allowing comment is the line's own. Any other is lexed whole, and its
@@ -164,11 +227,10 @@ CMEASURE_INLINE void lexGroup(crules::State &state, const unsigned char *group, 
 // or when none it ends is reported: each below the floor, or in the census.
 CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *group, const CMasks &masks)
 {
-    const bool lexed = !mayMatchMarker(state.lex, group);
-    const bool classifies = state.gate->classifies;
+    const bool lexed = !mayMatchMarker(state.lex, group, masks);
     if (lexed) {
         lexGroup(state, group, masks);
-        if (classifies)
+        if (state.gate->classifies)
             classifyLines(state.lines, group, masks, state.marks, 0, 64);
         if (staysWithin(state, masks, state.gate->limit)) {
             countLinesWithinLimit(state, group, masks);
@@ -183,20 +245,7 @@ CMEASURE_INLINE void feedGatedGroup(crules::State &state, const unsigned char *g
             return;
         }
     }
-    const FastMasks fast = fastMasks(masks);
-    std::uint64_t lf = masks.lf;
-    for (int from = 0; from < 64;) {
-        const int to = lf == 0 ? 64 : std::countr_zero(lf) + 1;
-        lf &= lf - 1;
-        state.lines.countedTo = from;
-        if (!lexed) {
-            lexSpan<true>(state, group, masks, fast, {from, to});
-            if (classifies)
-                classifyLines(state.lines, group, masks, state.marks, from, to);
-        }
-        countGatedLine(state, group, masks, {from, to});
-        from = to;
-    }
+    feedGatedLines(state, group, masks, 0, lexed);
 }
 
 // The group of 64 bytes at `offset` in the input is the one read next, none
@@ -217,6 +266,10 @@ CMEASURE_INLINE void feedLastBytes(crules::State &state, const unsigned char *gr
     beginGroup(state, state.lex.fed - 64);
     state.lines.countedTo = start; // the bytes before `start` were counted with the piece before
     clearMarks(state);
+    if (state.gate != nullptr) {
+        feedGatedLines(state, group, masks, start, false);
+        return;
+    }
     lexSpan<false>(state, group, masks, fastMasks(masks), {start, 64});
     classifyLines(state.lines, group, masks, state.marks, start, 64);
     countGroupLines(state, group, masks, start);
@@ -246,7 +299,7 @@ void feedC(crules::State &state, const unsigned char *bytes, std::size_t length)
             countGroupLines(state, bytes + k, masks, 0);
         }
     }
-    if (k < length && length >= 64 && state.gate == nullptr) {
+    if (k < length && length >= 64) {
         fed += static_cast<crules::Count>(length - k);
         feedLastBytes(state, bytes + length - 64, static_cast<int>(64 - (length - k)));
         state.lines.hidden = 0;
