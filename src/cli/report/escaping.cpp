@@ -116,11 +116,15 @@ bool showsOtherThanItself(std::string_view sequence)
 
 } // namespace
 
+char *writeNumber(char *at, Count number)
+{
+    return std::to_chars(at, at + NUMBER_DIGITS, number).ptr;
+}
+
 void appendNumber(std::string &out, Count number)
 {
-    char digits[24];
-    const auto [end, failure] = std::to_chars(digits, digits + sizeof digits, number);
-    out.append(digits, end);
+    char digits[NUMBER_DIGITS];
+    out.append(digits, writeNumber(digits, number));
 }
 
 void appendHexHash(std::string &out, std::uint64_t hash)

@@ -13,6 +13,15 @@ namespace cli {
 
 void appendNumber(std::string &out, Count number);
 
+// The most bytes a number takes in decimal, its sign included.
+inline constexpr int NUMBER_DIGITS = 20;
+
+// A number's decimal digits at `at`, which has room for NUMBER_DIGITS
+// bytes; returns their end. Text that goes out a line at a time is put
+// together so and appended once: a string's append costs some 60
+// instructions whatever its length, several times the digits' own.
+char *writeNumber(char *at, Count number);
+
 // A hash as 16 lowercase hex digits, as fingerprints give it.
 void appendHexHash(std::string &out, std::uint64_t hash);
 

@@ -14,11 +14,15 @@ public:
     void finding(std::string &out, std::string_view name, const Finding &finding) const override
     {
         out += name;
-        out += ':';
-        appendNumber(out, finding.line);
-        out += ':';
-        appendNumber(out, finding.column);
-        out += ": ";
+        char text[2 * NUMBER_DIGITS + 4];
+        char *end = text;
+        *end++ = ':';
+        end = writeNumber(end, finding.line);
+        *end++ = ':';
+        end = writeNumber(end, finding.column);
+        *end++ = ':';
+        *end++ = ' ';
+        out.append(text, end);
         rules()[finding.rule].message(out, finding);
         out += '\n';
     }

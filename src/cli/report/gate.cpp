@@ -132,13 +132,15 @@ bool Reporter::inBaseline(Count line)
 
 void Reporter::append(const Finding &finding)
 {
-    const std::size_t before = outcome_.diagnostics.size();
+    const std::size_t before = gate_.beyondShare(outcome_.diagnostics.size());
     if (!name_)
         name_ = gate_.format.fileName(path_);
     gate_.format.finding(outcome_.diagnostics, *name_, finding);
-    const std::size_t added = outcome_.diagnostics.size() - before;
-    if (gate_.held.fetch_add(added, std::memory_order_relaxed) + added > HELD_DIAGNOSTICS &&
-        outcome_.diagnostics.size() >= gate_.share)
+    // Nearly every file's diagnostics stay within the slot's share: the
+    // count the workers share, whose cache line they would pass to and fro
+    // at each finding, is touched only past it.
+    const std::size_t added = gate_.beyondShare(outcome_.diagnostics.size()) - before;
+    if (added != 0 && gate_.held.fetch_add(added, std::memory_order_relaxed) + added > HELD_DIAGNOSTICS)
         write();
 }
 
@@ -146,7 +148,7 @@ void Reporter::write()
 {
     gate_.turn.await(position_); // invariant 3
     writeOrEnd(gate_.outputClosed, gate_.inOrder(outcome_.diagnostics));
-    gate_.held.fetch_sub(outcome_.diagnostics.size(), std::memory_order_relaxed);
+    gate_.held.fetch_sub(gate_.beyondShare(outcome_.diagnostics.size()), std::memory_order_relaxed);
     outcome_.diagnostics.clear();
 }
 
@@ -195,8 +197,8 @@ void DiagnosticsWriter::take(Target &&target)
         flush(diagnostics);
     else
         out_.text += diagnostics;
-    assert(gate_.held.load() >= outcome.diagnostics.size());
-    gate_.held.fetch_sub(outcome.diagnostics.size(), std::memory_order_relaxed);
+    assert(gate_.held.load() >= gate_.beyondShare(outcome.diagnostics.size()));
+    gate_.held.fetch_sub(gate_.beyondShare(outcome.diagnostics.size()), std::memory_order_relaxed);
     if (outcome.state != TargetState::Measured) {
         failed_ = true;
         complainAbout(target);

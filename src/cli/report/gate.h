@@ -45,11 +45,11 @@
 
 namespace cli {
 
-// Diagnostics not yet written may take this much in all before workers
-// write their own; and a slot may hold a share of this much whatever the
-// others hold, from 1 KiB to 64 KiB. So they take at most 16 MiB and the
-// window's shares, usually 8 MiB, and a worker waits for its turn only
-// when some file has a great many.
+// A slot may hold a share of this much diagnostics not yet written
+// whatever the others hold, from 1 KiB to 64 KiB; what the slots hold
+// beyond their shares may take this much in all before workers write their
+// own. So they take at most 16 MiB and the window's shares, usually 8 MiB,
+// and a worker waits for its turn only when some file has a great many.
 constexpr std::size_t HELD_DIAGNOSTICS = 16 << 20;
 constexpr std::size_t SHARED_DIAGNOSTICS = 8 << 20;
 
@@ -73,7 +73,7 @@ struct GateRun {
     Format &format; // the workers call only its const members
     std::size_t share; // the diagnostics a slot may hold whatever the others hold
     bool outputClosed;
-    std::atomic<std::size_t> held = 0; // bytes of diagnostics not yet written, in every slot
+    std::atomic<std::size_t> held = 0; // bytes of diagnostics not yet written beyond each slot's share, in all
     std::atomic<Count> allowed = 0;    // lines over the limit that hold the allow mark
     bool recording = false;            // --write-baseline: lines over the limit are recorded, not reported
     Turn turn;
@@ -82,6 +82,9 @@ struct GateRun {
     // separator before the first of the run is dropped. Every finding of
     // the run passes through here, by whoever has the turn.
     std::string_view inOrder(std::string_view findings);
+
+    // Of `size` bytes of diagnostics a slot holds, those beyond its share.
+    std::size_t beyondShare(std::size_t size) const { return size > share ? size - share : 0; }
 
 private:
     bool anyFinding_ = false;

@@ -1,6 +1,8 @@
 #include "report/rules.h"
 
+#include <algorithm>
 #include <array>
+#include <string_view>
 
 #include "allow_marker.h"
 #include "report/escaping.h"
@@ -11,10 +13,13 @@ namespace {
 
 void symbolsMessage(std::string &out, const Finding &finding)
 {
-    appendNumber(out, finding.symbols);
-    out += " symbols (limit ";
-    appendNumber(out, finding.limit);
-    out += ')';
+    static constexpr std::string_view WORDS = " symbols (limit ";
+    char text[2 * NUMBER_DIGITS + WORDS.size() + 1];
+    char *end = writeNumber(text, finding.symbols);
+    end = std::copy(WORDS.begin(), WORDS.end(), end);
+    end = writeNumber(end, finding.limit);
+    *end++ = ')';
+    out.append(text, end);
 }
 
 // Made on first use: the words hold the marker, made into a string.
