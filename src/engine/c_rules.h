@@ -56,12 +56,7 @@ struct LineOverLimit {
     std::uint64_t textHash = 0;
 };
 
-// Lines counted by their symbols rather than reported one by one.
-struct LineCensus {
-    Count *lines; // lines[s]: the lines of s symbols counted, for s below `size`
-    Count size;
-    Count most = 0; // the most symbols of a line counted since the caller last set it
-};
+using LineCensus = ::LineCensus;
 
 // Each line with more than `limit` symbols goes to `report`, with
 // `context`, in order, on the thread that scans.

@@ -87,13 +87,26 @@ struct PieceOverLimit {
     std::string_view text = {};
 };
 
-// What a scan reports: each piece with more than `symbols` symbols is passed
-// to `report`, with `context`, in the order of the input, on the thread
-// that scans.
+// Lines (or the menu's pieces) counted by their symbols rather than
+// reported one by one.
+struct LineCensus {
+    Count *lines; // lines[s]: the lines of s symbols counted, for s below `size`
+    Count size;
+    Count most = 0; // the most symbols of a line counted since the caller last set it
+};
+
+// What a scan reports: each piece with more than `symbols` symbols and no
+// fewer than `floor` is passed to `report`, with `context`, in the order of
+// the input, on the thread that scans; `report` may raise the floor. With
+// a census, such a piece of fewer than census->size symbols is counted
+// there instead, unless it is denser than every piece before it in the
+// input or holds the allow marker in a comment: those are reported.
 struct PieceLimit {
     int symbols;
     void (*report)(void *context, const PieceOverLimit &piece);
     void *context;
+    int floor = 0;
+    LineCensus *census = nullptr;
 };
 
 // The scan above that also reports each piece over `limit`. The plain scan

@@ -12,8 +12,10 @@ namespace {
 // A worker's tally: every line over 0 symbols, that is every line with
 // one. The lines of fewer than OWN symbols that no marker allows, nearly all
 // of them, are counted by the scan in the worker's own counters (32 KiB);
-// the others are handed over one by one. In a file whose lines do not all
-// count (--new-from-rev), every line is handed to the tally.
+// the others are handed over one by one, and under the menu's rules each
+// piece denser than every one before it in its file, which places the
+// file's densest. In a file whose lines do not all count (--new-from-rev),
+// every line is handed to the tally.
 class HistogramTally final : public Tally {
 public:
     static constexpr Count OWN = 4096;
@@ -26,9 +28,9 @@ public:
 
     void end(const crules::Figures &figures) override
     {
+        // Every line with a symbol was counted in the census or added.
+        fileOver_ = std::max(fileOver_, census_.most);
         if (inCensus() && figures.maxSymbols > 0) {
-            // Every line with a symbol was counted in the census or added.
-            fileOver_ = std::max(fileOver_, census_.most);
             fileMost_ = figures.maxSymbols;
             fileMostLine_ = figures.densestLine;
         }
@@ -67,7 +69,7 @@ private:
 
     HistogramSurvey &survey_;
     std::vector<Count> own_; // lines by their symbols, none allowed
-    crules::LineCensus census_;
+    LineCensus census_;
     Count fileOver_ = 0;     // the file's densest line not allowed
     Count fileMost_ = 0;     // the file's densest line, and where it is
     Count fileMostLine_ = 0;

@@ -25,8 +25,15 @@ void Tally::begin(std::size_t position, const Request &request)
     position_ = position;
     path_ = &request.path;
     reported_ = request.reported;
-    const bool allCount = !reported_ && request.settings.rules == Rules::C;
-    cLines_.census = allCount ? census_ : nullptr;
+    const bool allCount = !reported_;
+    cLines_.census = allCount && request.settings.rules == Rules::C ? census_ : nullptr;
+    menuPieces_.census = allCount && request.settings.rules == Rules::Menu ? census_ : nullptr;
+}
+
+void Tally::raiseFloor(Count floor)
+{
+    cLines_.floor = floor;
+    menuPieces_.floor = menuLimit(floor);
 }
 
 // Lines come in order, so the ranges passed are dropped.

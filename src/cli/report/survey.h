@@ -55,14 +55,16 @@ public:
 protected:
     virtual void add(const LineFact &line) = 0;
 
-    // C's lines of fewer symbols are not reported (the limit still places
-    // the column): raised as the densest lines kept fill up.
-    void raiseFloor(Count floor) { cLines_.floor = floor; }
-    // C's lines that no marker allows, of fewer than census.size symbols,
-    // are counted in `census` rather than reported, in every file read by
-    // C's rules whose lines all count.
-    void countInCensus(crules::LineCensus &census) { census_ = &census; }
-    // Whether the file begun is counted so.
+    // Lines and pieces of fewer symbols are not reported (the limit still
+    // places the column): raised as the densest lines kept fill up.
+    void raiseFloor(Count floor);
+    // Lines that no marker allows, of fewer than census.size symbols, are
+    // counted in `census` rather than reported, in every file whose lines
+    // all count; under the menu's rules, each piece but those denser than
+    // every one before it in its file.
+    void countInCensus(LineCensus &census) { census_ = &census; }
+    // Whether the file begun is read by C's rules and counted so: its
+    // densest line is then in its figures alone.
     bool inCensus() const { return cLines_.census != nullptr; }
 
     std::size_t position_ = 0;
@@ -75,7 +77,7 @@ private:
 
     crules::LineLimit cLines_;
     PieceLimit menuPieces_;
-    crules::LineCensus *census_ = nullptr;
+    LineCensus *census_ = nullptr;
     // With --new-from-rev, the lines of the file begun still to come whose
     // facts count; none: every line.
     std::optional<std::span<const changed::LineRange>> reported_;

@@ -219,6 +219,12 @@ INSTANTIATE_TEST_SUITE_P(CommandLineHistogram, ProgramTest, testing::Values(
          .setup = "head -c 400 /dev/zero | tr '\\0' x > a.c && echo >> a.c",
          .shell = "cmeasure --rules=menu --histogram --json --max-symbols=358 --max-symbols=359 a.c | "
                   "jq -c '[.lines, .percentiles.p50, .max.symbols, [.ladder[] | select(.limit >= 358) | .lines]]'"},
+    // An allowed line after a denser one: the scan's own count leaves it out
+    // under either rules.
+    Case{.name = "HistogramLeavesAnAllowedLineOutUnderEitherRules", .expected = "[2,[1,1]]\n[2,[1,1]]\n",
+         .setup = "printf 'long_line_here(1, 2, 3);\\nx; /* cmeasure: allow */\\n' > a.c",
+         .shell = "for r in c menu; do cmeasure --rules=$r --histogram --json --max-symbols=19 a.c | "
+                  "jq -c '[.lines, (.ladder[] | select(.limit == 19) | [.lines, .allowed])]'; done"},
     Case{.name = "HistogramOfTheLinesAChangeAdds", .args = {"--histogram", "--json", "--new-from-rev=HEAD", "."},
          .expected = "2 7 7\n",
          .setup = "git init -q && printf 'a\\nbb\\n' > a.c && git add a.c && "

@@ -57,19 +57,39 @@ struct ReportPieces {
     Count line = 1;
     Count column = 1;
     Count characterColumn = 1;
+    int densest = 0; // the most symbols of a piece over the limit so far
 
-    // Whether a piece of `length` bytes may hold more symbols than the limit.
-    CMEASURE_INLINE bool mayReport(int length) const { return length > limit.symbols; }
+    // Whether a piece of `length` bytes may hold more symbols than the
+    // limit, and no fewer than the floor.
+    CMEASURE_INLINE bool mayReport(int length) const { return length > limit.symbols && length >= limit.floor; }
 
     // Whole lines, each after a newline and none over the limit.
     CMEASURE_INLINE void skip(Count lines) { line += lines; }
 
+    // Whether a piece to report goes to the census instead.
+    CMEASURE_INLINE bool counted(const Piece &piece, std::string_view text) const
+    {
+        const LineCensus *census = limit.census;
+        return census != nullptr && piece.symbols < census->size && piece.symbols <= densest &&
+               !holdsAllowMarker(text);
+    }
+
     CMEASURE_INLINE void add(const Piece &piece)
     {
-        if (piece.symbols > limit.symbols)
-            limit.report(limit.context,
-                         {.line = line, .column = column, .symbols = piece.symbols, .characterColumn = characterColumn,
-                          .text = {reinterpret_cast<const char *>(piece.text), static_cast<std::size_t>(piece.length)}});
+        const std::string_view text(reinterpret_cast<const char *>(piece.text), static_cast<std::size_t>(piece.length));
+        if (piece.symbols > limit.symbols && piece.symbols >= limit.floor) {
+            if (counted(piece, text)) {
+                limit.census->lines[piece.symbols]++;
+                limit.census->most = std::max<Count>(limit.census->most, piece.symbols);
+            } else {
+                densest = std::max(densest, piece.symbols);
+                limit.report(limit.context, {.line = line,
+                                             .column = column,
+                                             .symbols = piece.symbols,
+                                             .characterColumn = characterColumn,
+                                             .text = text});
+            }
+        }
         if (piece.length > 0 && piece.text[piece.length - 1] == '\n') {
             line++;
             column = 1;
