@@ -284,6 +284,8 @@ CMEASURE_INLINE bool staysWithin(const crules::State &state, const CMasks &masks
     if (masks.high != 0 || line.utf8.have != 0)
         return false;
     const std::uint64_t symbols = ~masks.blank & ~line.hidden;
+    if (line.symbols + bitsSet<64>(symbols) <= bound) // nearly every group, at a limit of some tens
+        return true;
     const std::uint64_t upToLf = masks.lf ^ (masks.lf - 1); // up to the first LF; all 64 when none
     return line.symbols + bitsSet<64>(symbols & upToLf) <= bound && bitsSet<64>(symbols & ~upToLf) <= bound;
 }
@@ -375,6 +377,30 @@ CMEASURE_INLINE void countLinesInCensus(crules::State &state, const unsigned cha
     countGatedSpan(state, all, last + 1, 64);
     if (gate.hashes)
         hashSymbolBytes(line, group + last + 1, 63 - last);
+}
+
+// The lines of a group all in ASCII, lexed whole, under a gate that hashes
+// no line: each it ends counted, and ended as endLine() ends it, which
+// reports it when over the limit; the line left open counted as the gate
+// counts it. Only a line that may be reported has its symbols counted as
+// the gate counts them, with the column of the one past the limit.
+CMEASURE_INLINE void countLinesReporting(crules::State &state, const CMasks &masks)
+{
+    crules::LineState &line = state.lines;
+    const crules::LineLimit &gate = *state.gate;
+    const std::uint64_t symbols = ~masks.blank & ~line.hidden;
+    int from = 0;
+    for (std::uint64_t lf = masks.lf; lf != 0; lf &= lf - 1) {
+        const int to = std::countr_zero(lf) + 1;
+        const crules::Count total = line.symbols + bitsSet<64>(symbols & lowBits(to) & ~lowBits(from));
+        if (total > gate.limit && total >= gate.floor)
+            countGatedSpan(state, symbols, from, to);
+        else
+            line.symbols = total;
+        endLine(state);
+        from = to;
+    }
+    countGatedSpan(state, symbols, from, 64);
 }
 
 // Whether the lines over the limit that a group all in ASCII ends all go to
