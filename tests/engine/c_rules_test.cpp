@@ -680,6 +680,13 @@ INSTANTIATE_TEST_SUITE_P(Gate, GateTest, testing::ValuesIn(std::vector<GateCase>
     {"MarkerBegunAtAGroupsLastByte", "/*" + std::string(60, 'p') + " cmeasure: allow */\n", 0, {allowed(1, 78, 1)}},
     {"MarkerWhoseColonBeginsAGroup", "/*" + std::string(53, 'p') + " cmeasure: allow */\n", 0, {allowed(1, 71, 1)}},
     {"MarkerCutAfterItsFourthByte", "/*" + std::string(57, 'p') + " cmeasure: allow */\n", 0, {allowed(1, 75, 1)}},
+    {"MarkerWhoseColonEndsAGroup", "/*" + std::string(52, 'p') + " cmeasure: allow */\n", 0, {allowed(1, 70, 1)}},
+    {"MarkerCutByAGroupEdgeInCrlfText", "a;\r\n/*" + std::string(54, 'p') + " cmeasure: allow */\r\n", 0,
+     {over(1, 2, 1), allowed(2, 72, 1)}},
+    // A line carried over the limit from the group before, then one that
+    // passes it within the group, and one at the limit
+    {"LinesOverTheLimitCarriedAndWithinAGroup", std::string(70, 'x') + "\nabcde\nabcd\n", 4,
+     {over(1, 70, 5), over(2, 5, 5)}},
     {"MarkerWhoseSpaceFollowsASplice", "// cmeasure:\\\n allow " + std::string(60, 'x') + "\n", 0,
      {over(1, 12, 1), allowed(2, 65, 2)}},
     {"MarkerThroughASpliceAcrossAGroupEdge",

@@ -235,6 +235,10 @@ INSTANTIATE_TEST_SUITE_P(CommandLineHistogram, ProgramTest, testing::Values(
          .environment = {"CMEASURE_BARS=dots"}},
     Case{.name = "TopTiesInOutputOrderAllowedLeftOut", .args = {"--top=3", "t"},
          .expected = "t/s/b.c:3:1: 22 symbols\nt/a.c:1:1: 5 symbols\nt/s/b.c:2:3: 2 symbols\n", .setup = TREE},
+    // The menu's pieces count their newline and are placed at their first
+    // column; the densest, allowed, is left out.
+    Case{.name = "TopUnderTheMenusRulesLeavesTheAllowedOut", .args = {"--rules=menu", "--top=3", "t"},
+         .expected = "t/s/b.c:3:1: 23 symbols\nt/a.c:1:1: 6 symbols\nt/s/b.c:2:1: 3 symbols\n", .setup = TREE},
     Case{.name = "TopAtALimitIsTheGatesHead", .args = {"--top=1", "--json", "--max-symbols=1", "t"},
          .expected = "{\"path\": \"t/s/b.c\", \"line\": 3, \"column\": 2, \"symbols\": 22, \"limit\": 1}\n",
          .errors = "cmeasure: 1 line over the limit allowed by 'cmeasure: allow'\n", .status = 1, .setup = TREE},
