@@ -3,6 +3,7 @@
 // one value whatever bytes its name holds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -14,7 +15,7 @@ namespace cli {
 void appendNumber(std::string &out, Count number);
 
 // The most bytes a number takes in decimal, its sign included.
-inline constexpr int NUMBER_DIGITS = 20;
+inline constexpr std::size_t NUMBER_DIGITS = 20;
 
 // A number's decimal digits at `at`, which has room for NUMBER_DIGITS
 // bytes; returns their end. Text that goes out a line at a time is put

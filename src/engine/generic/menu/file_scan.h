@@ -57,13 +57,13 @@ struct ReportPieces {
     Count line = 1;
     Count column = 1;
     Count characterColumn = 1;
-    int densest = 0; // the most symbols of a piece over the limit so far
+    int densest = 0; // the most symbols of a piece reported so far
 
     // Whether a piece of `length` bytes may hold more symbols than the
     // limit, and no fewer than the floor.
     CMEASURE_INLINE bool mayReport(int length) const { return length > limit.symbols && length >= limit.floor; }
 
-    // Whole lines, each after a newline and none over the limit.
+    // Whole lines, each after a newline and none to report.
     CMEASURE_INLINE void skip(Count lines) { line += lines; }
 
     // Whether a piece to report goes to the census instead.
