@@ -271,8 +271,8 @@ else
     echo "work tree against ripgrep: skipped (rg is missing)"
 fi
 # A small work tree, the first 1 000 headers of /usr/include in one commit,
-# where git's start (two processes, about 20 ms of processor time) is a large
-# share of the run. Run inside the tree, as a user runs it, side by side in
+# where git's start (two processes, about 20 ms of processor time) would be
+# a large share of the run: its configuration is plain, so none starts. Run inside the tree, as a user runs it, side by side in
 # interleaved rounds (with BASELINE's runs, when given).
 small=$PWD/$build/smalltree
 if [ ! -e "$small/.git" ]; then

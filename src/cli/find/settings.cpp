@@ -1,6 +1,7 @@
 #include "find/settings.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 
 namespace cli::worktree {
@@ -68,6 +69,92 @@ bool Settings::feed(std::string_view chunk)
     pending_.erase(0, at);
     pending_.resize(kept(pending_).size());
     return fits && pending_.size() <= MOST_ENTRY_BYTES;
+}
+
+namespace {
+
+std::string_view trimmed(std::string_view text)
+{
+    const std::size_t start = text.find_first_not_of(" \t\r");
+    if (start == std::string_view::npos)
+        return {};
+    return text.substr(start, text.find_last_not_of(" \t\r") + 1 - start);
+}
+
+bool isKeyCharacter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
+}
+
+// The sections a plain file may hold: those git's commands read only for
+// their own work (transport, commits, branches), whatever their values;
+// for [core] and [user], which every git command reads and checks, only
+// the keys git init and a user's first set-up write, [core]'s at the
+// defaults git would take as its own (a bare repository, a format git
+// cannot read), their values words.
+bool isPlainSetting(std::string_view section, bool subsection, std::string_view key, std::string_view value)
+{
+    static constexpr std::array<std::string_view, 13> OWN_WORK = {
+        "alias", "branch", "color", "commit", "credential", "diff", "fetch", "gpg", "http", "init", "pull", "remote", "safe"};
+    const bool word = value == "true" || value == "false";
+    if (section == "core")
+        return !subsection && ((key == "repositoryformatversion" && (value == "0" || value == "1")) ||
+                               (key == "bare" && value == "false") ||
+                               ((key == "filemode" || key == "logallrefupdates" || key == "symlinks") && word));
+    if (section == "user")
+        return !subsection && (key == "name" || key == "email" || key == "signingkey");
+    return std::find(OWN_WORK.begin(), OWN_WORK.end(), section) != OWN_WORK.end();
+}
+
+// A section header alone on its line: "[name]" or "[name \"sub\"]", the
+// subsection without escapes; the name into `section`.
+bool readHeader(std::string_view line, std::string &section, bool &subsection)
+{
+    const std::size_t close = line.find(']');
+    if (close == std::string_view::npos || trimmed(line.substr(close + 1)).find_first_not_of("#;") == 0)
+        return false;
+    const std::string_view inside = line.substr(1, close - 1);
+    const std::size_t space = inside.find_first_of(" \t");
+    section = lowered(inside.substr(0, space));
+    if (section.empty() || !std::all_of(section.begin(), section.end(), isKeyCharacter))
+        return false;
+    subsection = space != std::string_view::npos;
+    if (!subsection)
+        return true;
+    const std::string_view name = trimmed(inside.substr(space));
+    return name.size() >= 2 && name.front() == '"' && name.back() == '"' &&
+           name.substr(1, name.size() - 2).find_first_of("\"\\") == std::string_view::npos;
+}
+
+} // namespace
+
+bool isPlainConfiguration(std::string_view text)
+{
+    std::string section;
+    bool subsection = false;
+    bool inSection = false;
+    while (!text.empty()) {
+        const std::size_t newline = std::min(text.find('\n'), text.size());
+        const std::string_view line = trimmed(text.substr(0, newline));
+        text.remove_prefix(std::min(newline + 1, text.size()));
+        if (line.empty() || line[0] == '#' || line[0] == ';')
+            continue;
+        if (line[0] == '[') {
+            inSection = readHeader(line, section, subsection);
+            if (!inSection)
+                return false;
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        const std::string key = lowered(trimmed(line.substr(0, equals)));
+        std::string_view value = equals == std::string_view::npos ? "" : trimmed(line.substr(equals + 1));
+        value = trimmed(value.substr(0, value.find_first_of("#;")));
+        if (!inSection || equals == std::string_view::npos || key.empty() || !(key[0] >= 'a' && key[0] <= 'z') ||
+            !std::all_of(key.begin(), key.end(), isKeyCharacter) || value.find_first_of("\"\\") != std::string_view::npos ||
+            !isPlainSetting(section, subsection, key, lowered(value)))
+            return false;
+    }
+    return true;
 }
 
 } // namespace cli::worktree

@@ -36,4 +36,13 @@ private:
     std::string pending_; // the start of an entry not yet ended
 };
 
+// A configuration file read whole is plain when git, reading it, would
+// take none of the settings above from it, nor a work tree of its own
+// (core.worktree, core.bare), nor fail: every line blank, a comment, a
+// section header or `key = value` without quotes or escapes, of sections
+// git's commands read only for their own work (user, remote, branch, init,
+// pull) but for the keys git init writes in [core]. Where in doubt, not
+// plain: git is asked.
+bool isPlainConfiguration(std::string_view text);
+
 } // namespace cli::worktree

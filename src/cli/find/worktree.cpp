@@ -1,5 +1,7 @@
 #include "find/worktree.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -7,6 +9,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "find/git.h"
 #include "find/settings.h"
@@ -18,6 +21,8 @@ namespace {
 constexpr size_t MOST_ANSWER_BYTES = size_t{1} << 16;
 // A .git file or commondir file holds one path.
 constexpr size_t MOST_POINTER_BYTES = 4096;
+// A configuration file read to see that it is plain; a longer one is left to git.
+constexpr off_t MOST_CONFIGURATION_BYTES = 1 << 16;
 
 bool exists(const std::string &path)
 {
@@ -136,6 +141,147 @@ std::string defaultExcludesFile()
     return home != nullptr ? std::string(home) + "/.config/git/ignore" : std::string();
 }
 
+// core.excludesFile as `configured` gives it, or its default; "" for none.
+std::string excludesFileOf(const std::optional<std::string> &configured, const std::string &top)
+{
+    std::string file = configured ? expandedPath(*configured) : defaultExcludesFile();
+    if (!file.empty() && file[0] != '/')
+        file.insert(0, top); // taken from the top of the work tree
+    return file;
+}
+
+// Whether the environment may change git's answer: a GIT_ variable may
+// name the repository, a configuration, or where git's search stops; but
+// those of transport, of commits' authors and of the terminal do not.
+bool gitEnvironment()
+{
+    static constexpr std::array<std::string_view, 8> HARMLESS = {
+        "GIT_SSL_", "GIT_HTTP_", "GIT_SSH", "GIT_ASKPASS=", "GIT_AUTHOR_", "GIT_COMMITTER_", "GIT_EDITOR=", "GIT_TERMINAL_PROMPT="};
+    for (char **entry = environ; *entry != nullptr; entry++) {
+        const std::string_view variable = *entry;
+        if (variable.starts_with("GIT_") && std::none_of(HARMLESS.begin(), HARMLESS.end(), [&](std::string_view prefix) {
+                return variable.starts_with(prefix);
+            }))
+            return true;
+    }
+    return false;
+}
+
+// The system's configuration file of the git a run starts, the first on
+// PATH: known for a git installed in /usr, /etc/gitconfig; "" for another.
+std::string systemConfiguration()
+{
+    const char *path = std::getenv("PATH");
+    for (std::string_view rest = path != nullptr ? path : ""; !rest.empty();) {
+        const size_t colon = std::min(rest.find(':'), rest.size());
+        const std::string directory = colon == 0 ? "." : std::string(rest.substr(0, colon));
+        rest.remove_prefix(std::min(colon + 1, rest.size()));
+        const std::string git = directory + "/git";
+        if (faccessat(AT_FDCWD, git.c_str(), X_OK, AT_EACCESS) != 0)
+            continue;
+        char *real = realpath(git.c_str(), nullptr);
+        const bool usr = real != nullptr && std::string_view(real) == "/usr/bin/git";
+        free(real); // NOLINT(cppcoreguidelines-no-malloc): realpath allocates with malloc
+        return usr ? "/etc/gitconfig" : "";
+    }
+    return {};
+}
+
+// Whether the configuration file `path` is absent, or plain (isPlainConfiguration).
+bool isPlainFile(const std::string &path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return errno == ENOENT;
+    struct stat status;
+    std::string text;
+    bool whole = false;
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= MOST_CONFIGURATION_BYTES) {
+        text.resize(static_cast<size_t>(status.st_size) + 1);
+        const ssize_t got = read(fd, text.data(), text.size());
+        whole = got == status.st_size;
+        text.resize(whole ? static_cast<size_t>(got) : 0);
+    }
+    close(fd);
+    return whole && isPlainConfiguration(text);
+}
+
+// The configuration files git reads, besides the repository's own and
+// those the environment names.
+std::vector<std::string> userConfigurations()
+{
+    std::vector<std::string> files;
+    const char *xdg = std::getenv("XDG_CONFIG_HOME");
+    const char *home = std::getenv("HOME");
+    if (xdg != nullptr && *xdg != '\0')
+        files.push_back(std::string(xdg) + "/git/config");
+    else if (home != nullptr)
+        files.push_back(std::string(home) + "/.config/git/config");
+    if (home != nullptr)
+        files.push_back(std::string(home) + "/.gitconfig");
+    return files;
+}
+
+// Whether git takes `repository`'s HEAD as a repository's: a file that
+// names a branch, or a commit by its SHA-1 name; git's search passes over
+// a .git directory whose HEAD is neither.
+bool hasHead(const std::string &repository)
+{
+    struct stat status;
+    const std::string head = repository + "/HEAD";
+    if (lstat(head.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    const std::string text = pointer(head);
+    return text.starts_with("ref: refs/") ||
+           (text.size() == 40 && text.find_first_not_of("0123456789abcdef") == std::string::npos);
+}
+
+// Whether every directory from the tree's top and prefix up to the top,
+// but the top, lies on `device` and is not a repository itself: git's
+// search stops at another file system, and takes a bare repository on the
+// way.
+bool searchReaches(const WorkTree &tree, dev_t device)
+{
+    for (std::string below = tree.prefix; !below.empty(); below.erase(below.rfind('/', below.size() - 2) + 1)) {
+        const std::string at = tree.top + below;
+        struct stat status;
+        if (stat(at.c_str(), &status) != 0 || status.st_dev != device || isRepository(at))
+            return false;
+    }
+    return true;
+}
+
+// The work tree whose nearest .git entry lies at `top`, when what git would
+// say of it can be read off the files git itself reads: a .git directory
+// of the user's own, with a HEAD and no linked worktrees; every
+// configuration file plain; no GIT_ variable that could change the answer.
+// Git's answer then holds its defaults: no core.excludesFile but the
+// default one, core.ignoreCase false, no filter driver. Asking git would
+// take two processes of a few milliseconds each, as long as measuring
+// hundreds of small files. None where in doubt, and git is asked.
+std::optional<WorkTree> withoutGit(const std::string &directory, const std::string &top)
+{
+    const std::string repository = top + ".git";
+    struct stat own;
+    struct stat above;
+    if (gitEnvironment() || lstat(repository.c_str(), &own) != 0 || !S_ISDIR(own.st_mode) ||
+        stat(top.c_str(), &above) != 0 || own.st_uid != geteuid() || above.st_uid != geteuid() ||
+        !isRepository(repository) || exists(repository + "/commondir") || !hasHead(repository))
+        return std::nullopt;
+    WorkTree tree{.top = top, .prefix = directory.substr(top.size())};
+    if (tree.prefix.starts_with(".git/") || !searchReaches(tree, above.st_dev))
+        return std::nullopt;
+    const std::string system = systemConfiguration();
+    std::vector<std::string> files = userConfigurations();
+    files.push_back(system);
+    files.push_back(repository + "/config");
+    if (system.empty() || !std::all_of(files.begin(), files.end(), isPlainFile))
+        return std::nullopt;
+    tree.infoExclude = repository + "/info/exclude";
+    tree.excludesFile = excludesFileOf(std::nullopt, top);
+    return tree;
+}
+
 // Whether git answered; otherwise `failure`, empty when it found no repository.
 struct Answer {
     bool answered = false;
@@ -186,9 +332,7 @@ bool readConfiguration(const Configuration &asked, WorkTree &tree, std::string &
     const Settings &settings = asked.settings;
     tree.ignoreCase = settings.ignoreCase;
     tree.filterDrivers = settings.filterDrivers;
-    tree.excludesFile = settings.excludesFile ? expandedPath(*settings.excludesFile) : defaultExcludesFile();
-    if (!tree.excludesFile.empty() && tree.excludesFile[0] != '/')
-        tree.excludesFile.insert(0, tree.top); // taken from the top of the work tree
+    tree.excludesFile = excludesFileOf(settings.excludesFile, tree.top);
     return true;
 }
 
@@ -238,6 +382,15 @@ Found withFallback(Found found, const std::string &directory, bool search)
     return found;
 }
 
+// The work tree of `directory` (canonical), whose nearest .git entry lies
+// at `top`: read off its files where they say all, else git's answer.
+Found settled(const std::string &directory, const std::string &top, const git::Limits &limits, bool search)
+{
+    if (std::optional<WorkTree> tree = withoutGit(directory, top))
+        return {std::move(tree), ""};
+    return withFallback(askGit(directory, limits), directory, search);
+}
+
 } // namespace
 
 std::string canonical(const std::string &directory)
@@ -259,7 +412,8 @@ Found Finder::containing(const std::string &directory)
         return {};
     const auto known = told ? byEntry_.end() : byEntry_.find(entry);
     if (known == byEntry_.end()) {
-        Found found = withFallback(askGit(path.empty() ? directory : path, {}), path, true);
+        Found found = told || path.empty() ? withFallback(askGit(path.empty() ? directory : path, {}), path, true)
+                                           : settled(path, entry, {}, true);
         if (told)
             return found;
         byEntry_.emplace(entry, found);
@@ -282,7 +436,7 @@ Found nested(const std::string &directory)
         return {};
     // The nested repository, not the one the caller's environment names.
     const git::Limits limits{.unset = {"GIT_DIR", "GIT_WORK_TREE", "GIT_COMMON_DIR", "GIT_INDEX_FILE"}};
-    Found found = withFallback(askGit(path, limits), path, false);
+    Found found = settled(path, path, limits, false);
     if (found.tree && (!found.tree->prefix.empty() || !found.tree->inside))
         return {};
     return found;

@@ -22,6 +22,7 @@
 #include "config/config_file.h"
 #include "find/git.h"
 #include "find/ignore_rules.h"
+#include "find/settings.h"
 #include "program.h"
 #include "random_text.h"
 #include "find/wildmatch.h"
@@ -157,7 +158,11 @@ protected:
         setenv("GIT_CONFIG_NOSYSTEM", "1", 1);
         unsetenv("XDG_CONFIG_HOME");
     }
-    void TearDown() override { fs::remove_all(scratch_); }
+    void TearDown() override
+    {
+        unsetenv("GIT_CONFIG_NOSYSTEM");
+        fs::remove_all(scratch_);
+    }
 
     // The excludes file of git's configuration, or its default, in one of
     // the ways a user sets it, or none.
@@ -245,6 +250,12 @@ TEST_F(GitIgnore, WalkListsWhatGitListsAsUntrackedAndNotIgnored)
         Rng rng(seed);
         const fs::path root = scratch_ / std::to_string(seed);
         const auto variant = static_cast<Variant>(seed % static_cast<unsigned>(Variant::COUNT));
+        // A plain repository as users have one, the system's configuration
+        // read too: there the walk reads git's answer off the files.
+        if (variant == Variant::Plain)
+            unsetenv("GIT_CONFIG_NOSYSTEM");
+        else
+            setenv("GIT_CONFIG_NOSYSTEM", "1", 1);
         const fs::path repository = makeRepository(variant, root, scratch_);
         makeTree(rng, root, 0);
         if (pick(rng, 0, 1) == 0)
@@ -274,6 +285,51 @@ TEST_F(GitIgnore, WalkListsWhatGitListsAsUntrackedAndNotIgnored)
         unsetenv("GIT_CONFIG_GLOBAL");
     }
     EXPECT_GT(subdirectories, 30);
+}
+
+// A configuration file the walk takes as plain, without asking git, must
+// be one git reads without failing and takes nothing from: random files of
+// lines plain and not, as the repository's configuration and as the
+// user's, against git's own answers.
+const std::vector<std::string> PLAIN_LINES = {
+    "[core]", "[CORE]", "[user]", "[remote \"o\"]", "[branch \"m\"]", "[init]", "[pull]", "[alias]", "[credential]",
+    "[http \"https://x\"]", "[safe]", "\trepositoryformatversion = 0", "repositoryformatversion = 1", "\tbare = false",
+    "filemode = true", "\tfilemode = False", "logallrefupdates = true", "symlinks = false", "\tname = A B",
+    "email = a@b", "url = /r", "remote = o", "defaultBranch = m", "rebase = true", "st = status", "helper = store",
+    "directory = *", "sslVerify = false", "# c", "; c", "", "  "};
+const std::vector<std::string> OTHER_LINES = {
+    "[core \"x\"]", "[push]", "[include]", "[filter \"f\"]", "[extensions]", "bare = true", "ignorecase = true",
+    "excludesfile = /x", "worktree = /w", "path = /nonexistent", "objectformat = sha256", "clean = cat",
+    "useConfigOnly = true", "abbrev = 9", "default = nothing", "repositoryformatversion = 2"};
+
+TEST_F(GitIgnore, PlainConfigurationIsOneGitTakesNothingFrom)
+{
+    const unsigned first = testseed::first(1);
+    int plain = 0;
+    for (unsigned seed = first; seed < first + 150 && !HasFailure(); seed++) {
+        Rng rng(seed);
+        std::string text;
+        for (int k = pick(rng, 1, 8); k > 0; k--) {
+            const std::vector<std::string> &lines = pick(rng, 0, 7) == 0 ? OTHER_LINES : PLAIN_LINES;
+            text += lines[pick(rng, 0, static_cast<int>(lines.size()) - 1)] + "\n";
+        }
+        if (!cli::worktree::isPlainConfiguration(text))
+            continue;
+        plain++;
+        const fs::path root = scratch_ / std::to_string(seed);
+        fs::create_directories(root);
+        capture({"git", "init", "-q"}, root);
+        fs::remove_all(home_);
+        write(seed % 2 == 0 ? root / ".git/config" : home_ / ".gitconfig", text);
+        int status = 0;
+        EXPECT_EQ(capture({"git", "rev-parse", "--is-inside-work-tree", "--show-cdup"}, root, &status), "true\n\n")
+            << "seed " << seed << ":\n" << text;
+        EXPECT_EQ(status, 0) << "seed " << seed << ":\n" << text;
+        EXPECT_EQ(capture({"git", "config", "--null", "--get-regexp", cli::worktree::SETTINGS_PATTERN}, root, &status), "")
+            << "seed " << seed << ":\n" << text;
+        EXPECT_EQ(status, 1) << "seed " << seed << ":\n" << text;
+    }
+    EXPECT_GT(plain, 20);
 }
 
 // --exclude patterns against git given the same patterns: alone (with
@@ -480,6 +536,27 @@ INSTANTIATE_TEST_SUITE_P(GitRead, ProgramTest, testing::Values(
     Case{.name = "ExcludesFileAfterALongFilterCommand", .args = {"--json", "."}, .expected = rowsOfX({"./b.c"}),
          .setup = "git init -q && { printf '[filter \"big\"]\\n\\tclean = '; head -c 100000 /dev/zero | tr '\\0' x; echo; } > .gitconfig && "
                   "git config core.excludesFile mine && echo a.c > mine && echo x > a.c && echo x > b.c"},
+    // Where the files git reads leave anything in doubt, git is asked: a
+    // HEAD that names nothing (git searches on above it), a directory
+    // within a bare repository, core.bare, an included file, the
+    // configuration under XDG_CONFIG_HOME.
+    Case{.name = "HeadNamingNothingLeavesTheRepositoryAbove", .args = {"--json", "s"}, .expected = rowsOfX({"s/b.c"}),
+         .setup = "git init -q && echo a.c > .gitignore && mkdir s && git init -q s && echo nothing > s/.git/HEAD && "
+                  "echo x > s/a.c && echo x > s/b.c"},
+    Case{.name = "DirectoryInABareRepositoryHasNoRules", .args = {"--json", "b.git/x"},
+         .expected = rowsOfX({"b.git/x/a.c", "b.git/x/b.c"}),
+         .setup = "git init -q && echo a.c > .gitignore && git init -q --bare b.git && mkdir b.git/x && "
+                  "echo x > b.git/x/a.c && echo x > b.git/x/b.c"},
+    Case{.name = "CoreBareMakesNoWorkTree", .args = {"--json", "."}, .expected = rowsOfX({"./a.c", "./b.c"}),
+         .setup = "git init -q && git config core.bare true && " + AB},
+    Case{.name = "IncludedConfigurationCounts", .args = {"--json", "."}, .expected = rowsOfX({"./a.c"}),
+         .setup = "git init -q && printf '[include]\\n\\tpath = more\\n' > .gitconfig && "
+                  "printf '[core]\\n\\texcludesFile = '$PWD'/mine\\n' > more && echo b.c > mine && "
+                  "echo x > a.c && echo x > b.c"},
+    Case{.name = "ConfigurationUnderXdgConfigHome", .expected = rowsOfX({"./a.c"}),
+         .setup = "git init -q && mkdir -p xdg/git && printf '[core]\\n\\texcludesFile = '$PWD'/mine\\n' > xdg/git/config && "
+                  "echo b.c > mine && echo x > a.c && echo x > b.c",
+         .shell = "XDG_CONFIG_HOME=$PWD/xdg cmeasure --json ."},
     Case{.name = "CeilingDirectoryHidesRepository", .expected = rowsOfX({"s/a.c"}),
          .setup = "git init -q && echo '*.c' > .gitignore && mkdir s && echo x > s/a.c",
          .shell = "GIT_CEILING_DIRECTORIES=$PWD cmeasure --json s"},

@@ -79,3 +79,64 @@ INSTANTIATE_TEST_SUITE_P(Settings, SettingsTest, testing::Values(
 ), [](const testing::TestParamInfo<SettingsCase> &info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+// A configuration file is plain only where git would take its defaults
+// from it and not fail: a row per rule, a plain file beside each that is not.
+struct PlainCase {
+    const char *name;
+    std::string text;
+    bool plain;
+};
+
+void PrintTo(const PlainCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class PlainConfigurationTest : public testing::TestWithParam<PlainCase> {};
+
+TEST_P(PlainConfigurationTest, PlainOnlyWhereGitKeepsItsDefaults)
+{
+    EXPECT_EQ(cli::worktree::isPlainConfiguration(GetParam().text), GetParam().plain) << GetParam().text;
+}
+
+const std::string INIT = "[core]\n\trepositoryformatversion = 0\n\tfilemode = true\n\tbare = false\n\tlogallrefupdates = true\n";
+
+INSTANTIATE_TEST_SUITE_P(Settings, PlainConfigurationTest, testing::Values(
+    PlainCase{"Empty", "", true},
+    PlainCase{"AsGitInitWritesIt", INIT, true},
+    PlainCase{"BlankLinesCommentsAndCrlf", "# x\n\n; y\r\n[core] ; z\r\n  bare=false # w\r\n", true},
+    PlainCase{"NamesInAnyCase", "[CORE]\n\tBare = FALSE\n[User]\n\tEMAIL = a@b\n", true},
+    PlainCase{"SectionsOfOtherCommands", "[user]\n\tname = A B\n[remote \"origin\"]\n\turl = https://x/y.git\n"
+                                         "\tfetch = +refs/heads/*:refs/remotes/origin/*\n[branch \"main\"]\n\tremote = origin\n"
+                                         "[credential \"https://x\"]\n\thelper = store\n[init]\n\tdefaultBranch = main\n", true},
+    PlainCase{"FormatOneReadable", "[core]\nrepositoryformatversion = 1\n", true},
+    // What git would take from it, or make a work tree of.
+    PlainCase{"ExcludesFile", INIT + "\texcludesFile = ~/x\n", false},
+    PlainCase{"IgnoreCase", "[core]\n\tignorecase = false\n", false},
+    PlainCase{"Bare", "[core]\n\tbare = true\n", false},
+    PlainCase{"WorkTree", "[core]\n\tworktree = /x\n", false},
+    PlainCase{"Include", "[include]\n\tpath = x\n", false},
+    PlainCase{"IncludeIf", "[includeIf \"gitdir:/x/\"]\n\tpath = x\n", false},
+    PlainCase{"Extensions", "[extensions]\n\tobjectFormat = sha256\n", false},
+    PlainCase{"FilterDriver", "[filter \"lfs\"]\n\tclean = git-lfs clean\n", false},
+    PlainCase{"FormatGitCannotRead", "[core]\n\trepositoryformatversion = 2\n", false},
+    // What every command checks, or git could not parse.
+    PlainCase{"OtherCoreKey", "[core]\n\tabbrev = 12\n", false},
+    PlainCase{"CoreNumberForAWord", "[core]\n\tfilemode = 1\n", false},
+    PlainCase{"UserKeyGitChecks", "[user]\n\tuseConfigOnly = maybe\n", false},
+    PlainCase{"UnknownSection", "[push]\n\tdefault = nowhere\n", false},
+    PlainCase{"KeyBeforeAnySection", "bare = false\n", false},
+    PlainCase{"KeyWithoutValue", "[pull]\n\trebase\n", false},
+    PlainCase{"KeyOnTheHeadersLine", "[core] bare = true\n", false},
+    PlainCase{"HeaderUnclosed", "[core\n", false},
+    PlainCase{"DottedSubsection", "[remote.origin]\n\turl = x\n", false},
+    PlainCase{"QuotedValue", "[alias]\n\tst = \"status\"\n", false},
+    PlainCase{"ValueContinued", "[alias]\n\tst = sta\\\ntus\n", false},
+    PlainCase{"EscapedSubsection", "[branch \"a\\\"b\"]\n\tremote = x\n", false},
+    PlainCase{"KeyNotAName", "[user]\n\tna_me = x\n", false}
+), [](const testing::TestParamInfo<PlainCase> &info) { return std::string(info.param.name); });
+
+} // namespace
