@@ -86,16 +86,18 @@ bool isKeyCharacter(char c)
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
 }
 
-// The sections a plain file may hold: those git's commands read only for
-// their own work (transport, commits, branches), whatever their values;
-// for [core] and [user], which every git command reads and checks, only
-// the keys git init and a user's first set-up write, [core]'s at the
-// defaults git would take as its own (a bare repository, a format git
-// cannot read), their values words.
+// The sections a plain file may hold: those only some of git's commands
+// read, for their own work (transport, commits, a branch's upstream),
+// whatever their values; of [user], which every command reads, the keys
+// a user's set-up writes; of [core], which every command reads and checks,
+// only the keys git init writes, at the defaults git would take as its own
+// (a bare repository, a format git cannot read), their values words. (Not
+// [color] nor [branch] without a name: color.pager and branch.autosetupmerge
+// are checked by every command.)
 bool isPlainSetting(std::string_view section, bool subsection, std::string_view key, std::string_view value)
 {
-    static constexpr std::array<std::string_view, 13> OWN_WORK = {
-        "alias", "branch", "color", "commit", "credential", "diff", "fetch", "gpg", "http", "init", "pull", "remote", "safe"};
+    static constexpr std::array<std::string_view, 11> OWN_WORK = {
+        "alias", "commit", "credential", "diff", "fetch", "gpg", "http", "init", "pull", "remote", "safe"};
     const bool word = value == "true" || value == "false";
     if (section == "core")
         return !subsection && ((key == "repositoryformatversion" && (value == "0" || value == "1")) ||
@@ -103,6 +105,8 @@ bool isPlainSetting(std::string_view section, bool subsection, std::string_view 
                                ((key == "filemode" || key == "logallrefupdates" || key == "symlinks") && word));
     if (section == "user")
         return !subsection && (key == "name" || key == "email" || key == "signingkey");
+    if (section == "branch")
+        return subsection;
     return std::find(OWN_WORK.begin(), OWN_WORK.end(), section) != OWN_WORK.end();
 }
 

@@ -40,9 +40,9 @@ private:
 // take none of the settings above from it, nor a work tree of its own
 // (core.worktree, core.bare), nor fail: every line blank, a comment, a
 // section header or `key = value` without quotes or escapes, of sections
-// git's commands read only for their own work (user, remote, branch, init,
-// pull) but for the keys git init writes in [core]. Where in doubt, not
-// plain: git is asked.
+// only some of git's commands read (remote, a branch's, credential, alias
+// and the like), user.name and user.email, and in [core] what git init
+// writes. Where in doubt, not plain: git is asked.
 bool isPlainConfiguration(std::string_view text);
 
 } // namespace cli::worktree

@@ -292,7 +292,8 @@ TEST_F(GitIgnore, WalkListsWhatGitListsAsUntrackedAndNotIgnored)
 // lines plain and not, as the repository's configuration and as the
 // user's, against git's own answers.
 const std::vector<std::string> PLAIN_LINES = {
-    "[core]", "[CORE]", "[user]", "[remote \"o\"]", "[branch \"m\"]", "[init]", "[pull]", "[alias]", "[credential]",
+    "[core]", "[CORE]", "[user]", "[remote \"o\"]", "[branch \"m\"]", "[branch]", "[color]", "[init]", "[pull]",
+    "[alias]", "[credential]", "autosetupmerge = banana", "pager = banana",
     "[http \"https://x\"]", "[safe]", "\trepositoryformatversion = 0", "repositoryformatversion = 1", "\tbare = false",
     "filemode = true", "\tfilemode = False", "logallrefupdates = true", "symlinks = false", "\tname = A B",
     "email = a@b", "url = /r", "remote = o", "defaultBranch = m", "rebase = true", "st = status", "helper = store",
@@ -304,30 +305,37 @@ const std::vector<std::string> OTHER_LINES = {
 
 TEST_F(GitIgnore, PlainConfigurationIsOneGitTakesNothingFrom)
 {
+    // First settings that every git command checks, in sections whose
+    // other settings it leaves alone; then random files.
+    std::vector<std::string> texts = {"[branch]\n\tautosetupmerge = banana\n", "[color]\n\tpager = banana\n",
+                                      "[user]\n\tuseConfigOnly = banana\n", "[core]\n\tfilemode = banana\n"};
     const unsigned first = testseed::first(1);
-    int plain = 0;
-    for (unsigned seed = first; seed < first + 150 && !HasFailure(); seed++) {
+    for (unsigned seed = first; seed < first + 150; seed++) {
         Rng rng(seed);
-        std::string text;
+        std::string &text = texts.emplace_back();
         for (int k = pick(rng, 1, 8); k > 0; k--) {
             const std::vector<std::string> &lines = pick(rng, 0, 7) == 0 ? OTHER_LINES : PLAIN_LINES;
             text += lines[pick(rng, 0, static_cast<int>(lines.size()) - 1)] + "\n";
         }
+    }
+    int plain = 0;
+    for (std::size_t at = 0; at < texts.size() && !HasFailure(); at++) {
+        const std::string &text = texts[at];
         if (!cli::worktree::isPlainConfiguration(text))
             continue;
         plain++;
-        const fs::path root = scratch_ / std::to_string(seed);
+        const fs::path root = scratch_ / std::to_string(at);
         fs::create_directories(root);
         capture({"git", "init", "-q"}, root);
         fs::remove_all(home_);
-        write(seed % 2 == 0 ? root / ".git/config" : home_ / ".gitconfig", text);
+        write(at % 2 == 0 ? root / ".git/config" : home_ / ".gitconfig", text);
         int status = 0;
         EXPECT_EQ(capture({"git", "rev-parse", "--is-inside-work-tree", "--show-cdup"}, root, &status), "true\n\n")
-            << "seed " << seed << ":\n" << text;
-        EXPECT_EQ(status, 0) << "seed " << seed << ":\n" << text;
+            << "file " << at << ":\n" << text;
+        EXPECT_EQ(status, 0) << "file " << at << ":\n" << text;
         EXPECT_EQ(capture({"git", "config", "--null", "--get-regexp", cli::worktree::SETTINGS_PATTERN}, root, &status), "")
-            << "seed " << seed << ":\n" << text;
-        EXPECT_EQ(status, 1) << "seed " << seed << ":\n" << text;
+            << "file " << at << ":\n" << text;
+        EXPECT_EQ(status, 1) << "file " << at << ":\n" << text;
     }
     EXPECT_GT(plain, 20);
 }

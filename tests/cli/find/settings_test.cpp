@@ -128,6 +128,8 @@ INSTANTIATE_TEST_SUITE_P(Settings, PlainConfigurationTest, testing::Values(
     PlainCase{"CoreNumberForAWord", "[core]\n\tfilemode = 1\n", false},
     PlainCase{"UserKeyGitChecks", "[user]\n\tuseConfigOnly = maybe\n", false},
     PlainCase{"UnknownSection", "[push]\n\tdefault = nowhere\n", false},
+    PlainCase{"BranchSettingEveryCommandChecks", "[branch]\n\tautosetupmerge = banana\n", false},
+    PlainCase{"ColorSettingEveryCommandChecks", "[color]\n\tpager = banana\n", false},
     PlainCase{"KeyBeforeAnySection", "bare = false\n", false},
     PlainCase{"KeyWithoutValue", "[pull]\n\trebase\n", false},
     PlainCase{"KeyOnTheHeadersLine", "[core] bare = true\n", false},
