@@ -207,12 +207,16 @@ bool isPlainFile(const std::string &path)
 }
 
 // The configuration files git reads, besides the repository's own and
-// those the environment names.
-std::vector<std::string> userConfigurations()
+// those the environment names; none known when HOME or XDG_CONFIG_HOME is
+// not an absolute path, which git would take from the directory it runs in.
+std::optional<std::vector<std::string>> userConfigurations()
 {
-    std::vector<std::string> files;
     const char *xdg = std::getenv("XDG_CONFIG_HOME");
     const char *home = std::getenv("HOME");
+    const auto relative = [](const char *path) { return path != nullptr && path[0] != '/'; };
+    if (relative(home) || (relative(xdg) && *xdg != '\0'))
+        return std::nullopt;
+    std::vector<std::string> files;
     if (xdg != nullptr && *xdg != '\0')
         files.push_back(std::string(xdg) + "/git/config");
     else if (home != nullptr)
@@ -272,10 +276,12 @@ std::optional<WorkTree> withoutGit(const std::string &directory, const std::stri
     if (tree.prefix.starts_with(".git/") || !searchReaches(tree, above.st_dev))
         return std::nullopt;
     const std::string system = systemConfiguration();
-    std::vector<std::string> files = userConfigurations();
-    files.push_back(system);
-    files.push_back(repository + "/config");
-    if (system.empty() || !std::all_of(files.begin(), files.end(), isPlainFile))
+    std::optional<std::vector<std::string>> files = userConfigurations();
+    if (system.empty() || !files)
+        return std::nullopt;
+    files->push_back(system);
+    files->push_back(repository + "/config");
+    if (!std::all_of(files->begin(), files->end(), isPlainFile))
         return std::nullopt;
     tree.infoExclude = repository + "/info/exclude";
     tree.excludesFile = excludesFileOf(std::nullopt, top);

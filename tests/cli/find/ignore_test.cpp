@@ -547,7 +547,7 @@ INSTANTIATE_TEST_SUITE_P(GitRead, ProgramTest, testing::Values(
     // Where the files git reads leave anything in doubt, git is asked: a
     // HEAD that names nothing (git searches on above it), a directory
     // within a bare repository, core.bare, an included file, the
-    // configuration under XDG_CONFIG_HOME.
+    // configuration under XDG_CONFIG_HOME, a relative HOME.
     Case{.name = "HeadNamingNothingLeavesTheRepositoryAbove", .args = {"--json", "s"}, .expected = rowsOfX({"s/b.c"}),
          .setup = "git init -q && echo a.c > .gitignore && mkdir s && git init -q s && echo nothing > s/.git/HEAD && "
                   "echo x > s/a.c && echo x > s/b.c"},
@@ -565,6 +565,12 @@ INSTANTIATE_TEST_SUITE_P(GitRead, ProgramTest, testing::Values(
          .setup = "git init -q && mkdir -p xdg/git && printf '[core]\\n\\texcludesFile = '$PWD'/mine\\n' > xdg/git/config && "
                   "echo b.c > mine && echo x > a.c && echo x > b.c",
          .shell = "XDG_CONFIG_HOME=$PWD/xdg cmeasure --json ."},
+    // A relative HOME is git's from the top of the work tree, not from
+    // where the program runs.
+    Case{.name = "RelativeHomeTakenAsGitTakesIt", .expected = rowsOfX({"r/s/b.c"}),
+         .setup = "git init -q r && mkdir -p r/h r/s && printf '[core]\\n\\texcludesFile = '$PWD'/mine\\n' > r/h/.gitconfig && "
+                  "echo a.c > mine && echo x > r/s/a.c && echo x > r/s/b.c",
+         .shell = "HOME=h cmeasure --json r/s"},
     Case{.name = "CeilingDirectoryHidesRepository", .expected = rowsOfX({"s/a.c"}),
          .setup = "git init -q && echo '*.c' > .gitignore && mkdir s && echo x > s/a.c",
          .shell = "GIT_CEILING_DIRECTORIES=$PWD cmeasure --json s"},
