@@ -272,8 +272,9 @@ else
 fi
 # A small work tree, the first 1 000 headers of /usr/include in one commit,
 # where git's start (two processes, about 20 ms of processor time) would be
-# a large share of the run: its configuration is plain, so none starts. Run inside the tree, as a user runs it, side by side in
-# interleaved rounds (with BASELINE's runs, when given).
+# a large share of the run: with plain configuration files none starts.
+# Run inside the tree, as a user runs it, side by side in interleaved
+# rounds (with BASELINE's runs, when given).
 small=$PWD/$build/smalltree
 if [ ! -e "$small/.git" ]; then
     rm -rf "$small" && mkdir -p "$small"
