@@ -87,8 +87,8 @@ bool isKeyCharacter(char c)
 }
 
 // The sections a plain file may hold: those only some of git's commands
-// read, for their own work (transport, commits, a branch's upstream),
-// whatever their values; of [user], which every command reads, the keys
+// read, for their own work (transport, commits, merges, logs, a branch's
+// upstream), whatever their values; of [user], which every command reads, the keys
 // a user's set-up writes; of [core], which every command reads and checks,
 // only the keys git init writes, at the defaults git would take as its own
 // (a bare repository, a format git cannot read), their values words. (Not
@@ -96,8 +96,10 @@ bool isKeyCharacter(char c)
 // are checked by every command.)
 bool isPlainSetting(std::string_view section, bool subsection, std::string_view key, std::string_view value)
 {
-    static constexpr std::array<std::string_view, 11> OWN_WORK = {
-        "alias", "commit", "credential", "diff", "fetch", "gpg", "http", "init", "pull", "remote", "safe"};
+    static constexpr std::array<std::string_view, 27> OWN_WORK = {
+        "alias", "commit", "credential", "diff", "difftool", "fetch", "format", "gc", "gpg", "help",
+        "http", "init", "lfs", "log", "maintenance", "merge", "mergetool", "protocol", "pull", "rebase",
+        "remote", "rerere", "safe", "status", "submodule", "tag", "url"};
     const bool word = value == "true" || value == "false";
     if (section == "core")
         return !subsection && ((key == "repositoryformatversion" && (value == "0" || value == "1")) ||

@@ -293,7 +293,8 @@ TEST_F(GitIgnore, WalkListsWhatGitListsAsUntrackedAndNotIgnored)
 // user's, against git's own answers.
 const std::vector<std::string> PLAIN_LINES = {
     "[core]", "[CORE]", "[user]", "[remote \"o\"]", "[branch \"m\"]", "[branch]", "[color]", "[init]", "[pull]",
-    "[alias]", "[credential]", "autosetupmerge = banana", "pager = banana",
+    "[alias]", "[credential]", "[gc]", "[merge]", "[url \"git@x:\"]", "[status]", "autosetupmerge = banana",
+    "pager = banana", "auto = banana", "insteadOf = https://x/",
     "[http \"https://x\"]", "[safe]", "\trepositoryformatversion = 0", "repositoryformatversion = 1", "\tbare = false",
     "filemode = true", "\tfilemode = False", "logallrefupdates = true", "symlinks = false", "\tname = A B",
     "email = a@b", "url = /r", "remote = o", "defaultBranch = m", "rebase = true", "st = status", "helper = store",
@@ -308,7 +309,8 @@ TEST_F(GitIgnore, PlainConfigurationIsOneGitTakesNothingFrom)
     // First settings that every git command checks, in sections whose
     // other settings it leaves alone; then random files.
     std::vector<std::string> texts = {"[branch]\n\tautosetupmerge = banana\n", "[color]\n\tpager = banana\n",
-                                      "[user]\n\tuseConfigOnly = banana\n", "[core]\n\tfilemode = banana\n"};
+                                      "[user]\n\tuseConfigOnly = banana\n", "[core]\n\tfilemode = banana\n",
+                                      "[push]\n\tdefault = banana\n", "[pack]\n\tcompression = banana\n"};
     const unsigned first = testseed::first(1);
     for (unsigned seed = first; seed < first + 150; seed++) {
         Rng rng(seed);

@@ -111,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(Settings, PlainConfigurationTest, testing::Values(
     PlainCase{"NamesInAnyCase", "[CORE]\n\tBare = FALSE\n[User]\n\tEMAIL = a@b\n", true},
     PlainCase{"SectionsOfOtherCommands", "[user]\n\tname = A B\n[remote \"origin\"]\n\turl = https://x/y.git\n"
                                          "\tfetch = +refs/heads/*:refs/remotes/origin/*\n[branch \"main\"]\n\tremote = origin\n"
-                                         "[credential \"https://x\"]\n\thelper = store\n[init]\n\tdefaultBranch = main\n", true},
+                                         "[credential \"https://x\"]\n\thelper = store\n[init]\n\tdefaultBranch = main\n"
+                                         "[gc]\n\tauto = 0\n[merge]\n\tconflictStyle = diff3\n[url \"git@x:\"]\n\tinsteadOf = https://x/\n", true},
     PlainCase{"FormatOneReadable", "[core]\nrepositoryformatversion = 1\n", true},
     // What git would take from it, or make a work tree of.
     PlainCase{"ExcludesFile", INIT + "\texcludesFile = ~/x\n", false},
