@@ -76,6 +76,18 @@ template <class Met> constexpr bool followMarkersIn(unsigned char &matched, std:
     return false;
 }
 
+// Whether `text` holds "cmeasure: allow" anywhere. Found from its ':',
+// which C's lines hold far more rarely than its 'c' (a search for the whole
+// text calls memchr again at each 'c': 9 % of --histogram's run).
+constexpr bool holdsMarkerText(std::string_view text)
+{
+    constexpr std::size_t COLON = ALLOW_MARKER.find(':');
+    for (std::size_t at = text.find(':', COLON); at != std::string_view::npos; at = text.find(':', at + 1))
+        if (text.substr(at - COLON).starts_with(ALLOW_MARKER))
+            return true;
+    return false;
+}
+
 // Whether `text`, a piece of a line under the menu's rules, holds
 // "cmeasure: allow" in a comment that opens within the piece: after a
 // "//", or between "/*" and "*/", outside a string literal or character
@@ -86,7 +98,7 @@ constexpr bool holdsAllowMarker(std::string_view text)
     // A marker is read in a comment's own bytes, so a piece that does not
     // hold its text holds none; nearly no piece does, and the search is
     // several times faster than the walk below.
-    if (text.find(ALLOW_MARKER) == std::string_view::npos)
+    if (!holdsMarkerText(text))
         return false;
     char quote = 0; // of the literal the text is in
     for (std::size_t at = 0; at + 1 < text.size(); at++) {
