@@ -77,8 +77,9 @@ template <class Met> constexpr bool followMarkersIn(unsigned char &matched, std:
 }
 
 // Whether `text` holds "cmeasure: allow" anywhere. Found from its ':',
-// which C's lines hold far more rarely than its 'c' (a search for the whole
-// text calls memchr again at each 'c': 9 % of --histogram's run).
+// which C's lines hold far more rarely than its 'c': a search for the whole
+// text calls memchr again at each 'c', 9 % of the time of --histogram on
+// /usr/include, which asks it of every line.
 constexpr bool holdsMarkerText(std::string_view text)
 {
     constexpr std::size_t COLON = ALLOW_MARKER.find(':');
