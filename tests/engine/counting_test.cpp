@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "allow_marker.h"
 #include "counting.h"
 #include "print_set.h"
 
@@ -148,5 +149,38 @@ INSTANTIATE_TEST_SUITE_P(Identifiers, IdentifiersTest, testing::Combine(testing:
      {{1, true}, {1, true}, {1, true}}},
     {"LeadingQuoteAcrossBlocks", {"\"" + startingAt(62, "\"c d", ' ')}, {{1, false}}},
 }), SETS), nameWithSet<IdentifierCase>);
+
+// A piece of a line under the menu's rules allows itself when it holds
+// "cmeasure: allow" in a comment that opens within it.
+struct MarkerCase {
+    const char *name;
+    std::string text;
+    bool allowed;
+};
+
+void PrintTo(const MarkerCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class AllowMarkerTest : public testing::TestWithParam<MarkerCase> {};
+
+TEST_P(AllowMarkerTest, AllowsOnlyInAComment)
+{
+    EXPECT_EQ(holdsAllowMarker(GetParam().text), GetParam().allowed);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllowMarker, AllowMarkerTest, testing::ValuesIn(std::vector<MarkerCase>{
+    {"RightAfterLineCommentOpens", "//cmeasure: allow", true},
+    {"InBlockComment", "x; /* cmeasure: allow */", true},
+    {"EndsTheText", "x = 1; // cmeasure: allow", true},
+    {"CutAtTheTextsEnd", "x = 1; // cmeasure: allo", false},
+    {"AfterColonsOfCode", "a::b ? c : d; // cmeasure: allow", true},
+    {"AfterItsFirstWordWithTwoColons", "cmeasure::x; // cmeasure: allow", true},
+    {"ColonsWithoutTheWordBefore", "// measure: allow", false},
+    {"BeginsTheTextOutsideAComment", "cmeasure: allow // x", false},
+    {"InAString", "s = \"// cmeasure: allow\";", false},
+    {"AfterACommentClosed", "/* x */ cmeasure: allow", false},
+}), [](const testing::TestParamInfo<MarkerCase> &info) { return std::string(info.param.name); });
 
 } // namespace
