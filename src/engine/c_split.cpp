@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <sched.h>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -86,6 +87,21 @@ std::optional<State> settledCourse(const State &state)
     return course;
 }
 
+// Keeps the calling thread off processor `cpu`, when it may run on
+// another. A new thread starts on its creator's processor, and the
+// scheduler may take its time to move it: on two processors, the second
+// half's thread shared the first half's for 9 ms of a 50 ms scan while the
+// other processor stood idle.
+void leaveProcessor(int cpu)
+{
+    cpu_set_t allowed;
+    if (cpu < 0 || cpu >= CPU_SETSIZE || sched_getaffinity(0, sizeof allowed, &allowed) != 0 ||
+        !CPU_ISSET(cpu, &allowed) || CPU_COUNT(&allowed) < 2)
+        return;
+    CPU_CLR(cpu, &allowed);
+    sched_setaffinity(0, sizeof allowed, &allowed);
+}
+
 // One half's scan: its state and its own input.
 struct Half {
     Half(int fd, FileSpan span, Dialect dialect, InstructionSet set, Symbols symbols)
@@ -127,8 +143,11 @@ public:
     {
     }
 
-    void run()
+    // Scans the second half on a processor other than `firstHalfs`, the
+    // one the first half's scan runs on.
+    void run(int firstHalfs)
     {
+        leaveProcessor(firstHalfs);
         int recorded = 0;
         do {
             if (recorded < CHECKPOINTS) {
@@ -247,7 +266,7 @@ Result scanInTwo(int fd, off_t size, Dialect dialect, Symbols symbols)
     auto second = std::make_unique<SecondHalf>(fd, rest, dialect, set, symbols);
     std::thread thread;
     try {
-        thread = std::thread(&SecondHalf::run, second.get());
+        thread = std::thread(&SecondHalf::run, second.get(), sched_getcpu());
     } catch (const std::system_error &) {
         return wholeOnThisThread(fd, size, dialect, symbols);
     }
