@@ -87,19 +87,23 @@ std::optional<State> settledCourse(const State &state)
     return course;
 }
 
-// Keeps the calling thread off processor `cpu`, when it may run on
+// Moves the calling thread off processor `cpu`, when it may run on
 // another. A new thread starts on its creator's processor, and the
 // scheduler may take its time to move it: on two processors, the second
 // half's thread shared the first half's for 9 ms of a 50 ms scan while the
-// other processor stood idle.
+// other processor stood idle. Leaving it is asking to run elsewhere, which
+// moves the thread at once; then it may run anywhere again, so that it can
+// come back when the other processors are busy.
 void leaveProcessor(int cpu)
 {
     cpu_set_t allowed;
     if (cpu < 0 || cpu >= CPU_SETSIZE || sched_getaffinity(0, sizeof allowed, &allowed) != 0 ||
         !CPU_ISSET(cpu, &allowed) || CPU_COUNT(&allowed) < 2)
         return;
-    CPU_CLR(cpu, &allowed);
-    sched_setaffinity(0, sizeof allowed, &allowed);
+    cpu_set_t others = allowed;
+    CPU_CLR(cpu, &others);
+    if (sched_setaffinity(0, sizeof others, &others) == 0)
+        sched_setaffinity(0, sizeof allowed, &allowed);
 }
 
 // One half's scan: its state and its own input.
