@@ -147,8 +147,8 @@ public:
     {
     }
 
-    // Scans the second half on a processor other than `firstHalfs`, the
-    // one the first half's scan runs on.
+    // Scans the second half, starting on a processor other than
+    // `firstHalfs`, the one the first half's scan runs on.
     void run(int firstHalfs)
     {
         leaveProcessor(firstHalfs);
