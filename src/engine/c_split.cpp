@@ -12,10 +12,9 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <pthread.h>
 #include <sched.h>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 
 #include "entry_points.h"
@@ -87,23 +86,16 @@ std::optional<State> settledCourse(const State &state)
     return course;
 }
 
-// Moves the calling thread off processor `cpu`, when it may run on
-// another. A new thread starts on its creator's processor, and the
-// scheduler may take its time to move it: on two processors, the second
-// half's thread shared the first half's for 9 ms of a 50 ms scan while the
-// other processor stood idle. Leaving it is asking to run elsewhere, which
-// moves the thread at once; then it may run anywhere again, so that it can
-// come back when the other processors are busy.
-void leaveProcessor(int cpu)
+// The processors the calling thread may run on, and those of them but
+// `cpu`; false when there is no other.
+bool processorsBut(int cpu, cpu_set_t &allowed, cpu_set_t &others)
 {
-    cpu_set_t allowed;
     if (cpu < 0 || cpu >= CPU_SETSIZE || sched_getaffinity(0, sizeof allowed, &allowed) != 0 ||
         !CPU_ISSET(cpu, &allowed) || CPU_COUNT(&allowed) < 2)
-        return;
-    cpu_set_t others = allowed;
+        return false;
+    others = allowed;
     CPU_CLR(cpu, &others);
-    if (sched_setaffinity(0, sizeof others, &others) == 0)
-        sched_setaffinity(0, sizeof allowed, &allowed);
+    return true;
 }
 
 // One half's scan: its state and its own input.
@@ -147,11 +139,12 @@ public:
     {
     }
 
-    // Scans the second half, starting on a processor other than
-    // `firstHalfs`, the one the first half's scan runs on.
-    void run(int firstHalfs)
+    // Scans the second half; first lets the thread run on `allowed`, when
+    // it was started on fewer.
+    void run(const cpu_set_t *allowed)
     {
-        leaveProcessor(firstHalfs);
+        if (allowed != nullptr)
+            sched_setaffinity(0, sizeof *allowed, allowed);
         int recorded = 0;
         do {
             if (recorded < CHECKPOINTS) {
@@ -228,6 +221,62 @@ private:
     std::atomic<bool> abandoned_{false};
 };
 
+// The second half's thread. A new thread is queued on its creator's
+// processor, and the scheduler may leave it there for a tick: on two
+// processors, the second half's scan waited 0.6 to 2.9 ms of a 50 ms run
+// while the other processor stood idle, and shared the first half's for up
+// to 9 ms more. So it starts on the processors but the creator's, which
+// places it at once, and then may run on any of them again, so that it can
+// come back when the others are busy.
+class SecondThread {
+public:
+    // Starts `second`'s scan; false when no thread could be made.
+    bool start(SecondHalf &second)
+    {
+        second_ = &second;
+        pthread_attr_t attributes;
+        if (pthread_attr_init(&attributes) != 0)
+            return false;
+        cpu_set_t others;
+        if (processorsBut(sched_getcpu(), allowed_, others) &&
+            pthread_attr_setaffinity_np(&attributes, sizeof others, &others) == 0)
+            placed_ = true;
+        started_ = pthread_create(&thread_, &attributes, &SecondThread::run, this) == 0;
+        pthread_attr_destroy(&attributes);
+        if (!started_ && placed_) { // a set the system refuses: anywhere, then
+            placed_ = false;
+            started_ = pthread_create(&thread_, nullptr, &SecondThread::run, this) == 0;
+        }
+        return started_;
+    }
+
+    SecondThread() = default;
+    SecondThread(const SecondThread &) = delete;
+    SecondThread &operator=(const SecondThread &) = delete;
+    ~SecondThread() { join(); }
+
+    void join()
+    {
+        if (started_)
+            pthread_join(thread_, nullptr);
+        started_ = false;
+    }
+
+private:
+    static void *run(void *self)
+    {
+        auto &thread = *static_cast<SecondThread *>(self);
+        thread.second_->run(thread.placed_ ? &thread.allowed_ : nullptr);
+        return nullptr;
+    }
+
+    SecondHalf *second_ = nullptr;
+    cpu_set_t allowed_{};
+    bool placed_ = false;
+    bool started_ = false;
+    pthread_t thread_{};
+};
+
 Result wholeOnThisThread(int fd, off_t size, Dialect dialect, Symbols symbols)
 {
     TextInput input(-1);
@@ -268,12 +317,9 @@ Result scanInTwo(int fd, off_t size, Dialect dialect, Symbols symbols)
     const InstructionSet set = dispatch::setInUse();
     const FileSpan rest{split, size - split};
     auto second = std::make_unique<SecondHalf>(fd, rest, dialect, set, symbols);
-    std::thread thread;
-    try {
-        thread = std::thread(&SecondHalf::run, second.get(), sched_getcpu());
-    } catch (const std::system_error &) {
+    SecondThread thread;
+    if (!thread.start(*second))
         return wholeOnThisThread(fd, size, dialect, symbols);
-    }
     Half first(fd, {0, split}, dialect, set, symbols);
     const int met = scanToCheckpoint(first, *second, fd, rest);
     if (met < 0)
