@@ -13,7 +13,6 @@
 #include <sstream>
 #include <string>
 #include <tuple>
-#include <utility>
 #include <unistd.h>
 #include <vector>
 
@@ -733,6 +732,7 @@ struct HalvesCase {
     std::string (*text)(); // made when the case runs: every test's process builds the table
     Dialect dialect = Dialect::C;
     crules::Symbols symbols = crules::Symbols::All;
+    bool oneProcessor = false; // else on all the caller may run on
 };
 
 void PrintTo(const HalvesCase &c, std::ostream *os)
@@ -740,28 +740,44 @@ void PrintTo(const HalvesCase &c, std::ostream *os)
     *os << c.name;
 }
 
-// The figures of `text` scanned in two halves, then whole, described; the
-// first empty when the halves' scan failed.
-std::pair<std::string, std::string> halvesAndWhole(const std::string &text, Dialect dialect, crules::Symbols symbols)
+// The processors the calling thread may run on; the lowest alone if `lowest`.
+cpu_set_t processorsOfThisThread(bool lowest)
 {
-    FILE *file = std::tmpfile();
-    if (file == nullptr || std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0)
-        return {"no file", ""};
-    const crules::Result halves = crules::scanInTwo(fileno(file), static_cast<off_t>(text.size()), dialect, symbols);
-    lseek(fileno(file), 0, SEEK_SET);
-    TextInput input(fileno(file));
-    const crules::Result whole = crules::scan(input, dialect, nullptr, symbols);
-    std::fclose(file);
-    return {halves.error == 0 ? describe(halves.figures) : "", describe(whole.figures)};
+    cpu_set_t processors;
+    CPU_ZERO(&processors);
+    sched_getaffinity(0, sizeof processors, &processors);
+    for (int k = 0, kept = 0; lowest && k < CPU_SETSIZE; k++)
+        if (CPU_ISSET(k, &processors) && kept++ > 0)
+            CPU_CLR(k, &processors);
+    return processors;
 }
 
 class ScanInTwoTest : public testing::TestWithParam<HalvesCase> {};
 
+// The second half's thread is made on the processors but its creator's, or
+// anywhere when there is no other: the caller keeps its own either way.
 TEST_P(ScanInTwoTest, GivesTheFiguresOfTheWholeScan)
 {
     const HalvesCase &c = GetParam();
-    const auto [halves, whole] = halvesAndWhole(c.text(), c.dialect, c.symbols);
-    EXPECT_EQ(halves, whole);
+    const std::string text = c.text();
+    FILE *file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), file), text.size());
+    ASSERT_EQ(std::fflush(file), 0);
+    const cpu_set_t all = processorsOfThisThread(false);
+    const cpu_set_t allowed = processorsOfThisThread(c.oneProcessor);
+    ASSERT_EQ(sched_setaffinity(0, sizeof allowed, &allowed), 0);
+    const crules::Result halves =
+        crules::scanInTwo(fileno(file), static_cast<off_t>(text.size()), c.dialect, c.symbols);
+    const cpu_set_t after = processorsOfThisThread(false);
+    sched_setaffinity(0, sizeof all, &all);
+    EXPECT_TRUE(CPU_EQUAL(&after, &allowed));
+    ASSERT_EQ(lseek(fileno(file), 0, SEEK_SET), 0);
+    TextInput input(fileno(file));
+    const crules::Result whole = crules::scan(input, c.dialect, nullptr, c.symbols);
+    std::fclose(file);
+    EXPECT_EQ(halves.error, 0);
+    EXPECT_EQ(describe(halves.figures), describe(whole.figures));
 }
 
 // Plain code mostly, or any pieces: of those, fewer, since many of them are
@@ -785,6 +801,8 @@ INSTANTIATE_TEST_SUITE_P(Halves, ScanInTwoTest, testing::ValuesIn(std::vector<Ha
     {"RandomPiecesInCpp", [] { return randomText(4, false); }, Dialect::Cpp},
     {"EqualLinesTheFirstDensest", [] { return times(LINE, 40000); }},
     {"DensestInTheSecondHalf", [] { return times(LINE, 30000) + LONGER + times(LINE, 5000); }},
+    {"DensestInTheSecondHalfOnOneProcessor", [] { return times(LINE, 30000) + LONGER + times(LINE, 5000); },
+     Dialect::C, crules::Symbols::All, true},
     {"DensestInTheFirstHalfAgainInTheSecond",
      [] { return LONGER + times(LINE, 30000) + LONGER + times(LINE, 5000); }},
     {"CommentOverTheMiddleEndingPiecesLater",
@@ -804,38 +822,6 @@ INSTANTIATE_TEST_SUITE_P(Halves, ScanInTwoTest, testing::ValuesIn(std::vector<Ha
     {"CodeAloneRandomPieces", [] { return randomText(5, false); }, Dialect::C, CODE},
     {"CodeAloneRandomPiecesInCpp", [] { return randomText(6, false); }, Dialect::Cpp, CODE},
 }), [](const auto &info) { return std::string(info.param.name); });
-
-cpu_set_t processorsOfThisThread()
-{
-    cpu_set_t processors;
-    CPU_ZERO(&processors);
-    sched_getaffinity(0, sizeof processors, &processors);
-    return processors;
-}
-
-// The second half's thread is made on the processors but its creator's when
-// there are others, else anywhere: either way the figures are the whole
-// scan's, and the calling thread keeps the processors it had.
-TEST(ScanInTwoOnProcessors, GivesTheWholeScansFiguresAndLeavesTheCallersProcessors)
-{
-    const cpu_set_t all = processorsOfThisThread();
-    int lowest = 0;
-    while (lowest < CPU_SETSIZE && !CPU_ISSET(lowest, &all))
-        lowest++;
-    ASSERT_LT(lowest, CPU_SETSIZE);
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(lowest, &one);
-    const std::string text = times(LINE, 30000) + LONGER + times(LINE, 5000);
-    for (const cpu_set_t &allowed : {all, one}) {
-        ASSERT_EQ(sched_setaffinity(0, sizeof allowed, &allowed), 0);
-        const auto [halves, whole] = halvesAndWhole(text, Dialect::C, crules::Symbols::All);
-        const cpu_set_t after = processorsOfThisThread();
-        EXPECT_TRUE(CPU_EQUAL(&after, &allowed)) << CPU_COUNT(&allowed) << " processors allowed";
-        EXPECT_EQ(halves, whole) << CPU_COUNT(&allowed) << " processors allowed";
-    }
-    sched_setaffinity(0, sizeof all, &all);
-}
 
 } // namespace
 
